@@ -1,0 +1,28 @@
+# flovir_library(NAME DEPS...): a static library of every .cpp file in the
+# calling folder, with the repository root on the include path, so that
+# headers are included as "link/exchange_request.h".
+function(flovir_library name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARGN})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARGN})
+  endif()
+endfunction()
+
+# flovir_test(NAME LABELS labels... SOURCES files... LIBS libs...): a GoogleTest
+# executable registered with CTest. The label "threaded" marks tests that the
+# ThreadSanitizer build runs; "slow" marks tests that drive other programs.
+function(flovir_test name)
+  cmake_parse_arguments(T "" "" "LABELS;SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    FLOVIR_SOURCE_DIR="${PROJECT_SOURCE_DIR}" FLOVIR_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
+endfunction()

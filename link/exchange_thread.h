@@ -1,0 +1,54 @@
+#pragma once
+// com_port, the exchange thread: the Modbus-RTU master. It runs one request
+// of the ExchangeRequest block at a time on the port, then hands over to the
+// completion handler on the main thread and waits until that returns.
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "link/exchange_request.h"
+#include "link/executor.h"
+#include "link/port.h"
+#include "link/trace.h"
+
+namespace flovir {
+
+class com_port {
+ public:
+  // Created sleeping. exchange_completed runs on the main thread (through
+  // executor) after every request; it either leaves the next request in the
+  // block and returns, or calls Sleep() before returning.
+  com_port(Port& port, ExchangeRequest& request, MainThreadExecutor& executor,
+           std::function<void()> exchange_completed, ExchangeTrace* trace = nullptr);
+  // Requests termination and joins.
+  ~com_port();
+  com_port(const com_port&) = delete;
+  com_port& operator=(const com_port&) = delete;
+
+  // Starters, on the main thread, after filling the block.
+  void Wake();
+  // Only from ExchangeCompleted, while the thread waits in the hand-over.
+  void Sleep();
+  // True while no request runs (the test poll starts only then).
+  bool IsSleeping() const;
+  // Stop: the running try fails, the thread ends and is joined. Safe to call
+  // on the main thread at any time, also while the thread waits for it.
+  void Terminate();
+
+  // The early end of frame: a read ends once the bytes received form a
+  // complete reply. Off, a read waits for the 50 ms silence (as the wire
+  // protocol alone requires); the benchmark compares the two.
+  void SetEarlyFrameEnd(bool on);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The name the rest of the program uses for the one exchange thread.
+using ExchangeThread = com_port;
+
+}  // namespace flovir

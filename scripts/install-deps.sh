@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs everything flovir needs to build and test on a fresh Debian 12 machine.
+# Non-interactive and idempotent: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git clang-format
+  libgtest-dev libgmock-dev
+  clang-14 libclang-rt-14-dev
+  libmodbus-dev socat
+  python3 python3-pymodbus python3-serial python3-xlrd python3-xlwt python3-olefile
+  libreoffice-calc gnumeric fonts-liberation
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,77 @@
+#pragma once
+// The in-memory workbook that the archive and parameter workbooks use, with
+// the operations the rest of the program calls. Texts are UTF-8 here and
+// Windows-1251 in the file. Sheets are addressed by position (0 = first),
+// cells by column (0-255) and row (0-65535).
+//
+// The public operations below are what the other folders use; the model's
+// inner records (fonts, cell formats, number formats, palette, sheet
+// settings, the cell store) are declared in the workbook folder's own headers.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace flovir {
+
+// Every failure of a save or a load, with the message the user sees.
+class WorkbookError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class CellType { None, Number, Text, Blank, Boolean, Error, Formula };
+
+// Receives the read position of a load in percent (100 at the end).
+using LoadProgress = std::function<void(int percent)>;
+
+struct WorkbookData;  // the model's records; workbook/model.h
+
+class WorkbookModel {
+ public:
+  // The two design-time configurations: XLS (sheets "days", "hours",
+  // "months") and XLS0 ("Sheet 1").
+  static WorkbookModel MakeArchiveWorkbook();
+  static WorkbookModel MakeParameterWorkbook();
+
+  WorkbookModel();
+  ~WorkbookModel();
+  WorkbookModel(WorkbookModel&&) noexcept;
+  WorkbookModel& operator=(WorkbookModel&&) noexcept;
+
+  void SetFileName(std::string path);
+  const std::string& FileName() const;
+  // True after a successful load: the cell formats are the file's own list,
+  // so callers add 16 (CellFormatBase) to design-time format indexes.
+  bool FormatsFromFile() const;
+
+  size_t SheetCount() const;
+  const std::string& SheetName(size_t sheet) const;
+
+  void SetNumberCell(size_t sheet, uint16_t column, uint16_t row, double value, int format);
+  void SetTextCell(size_t sheet, uint16_t column, uint16_t row, std::string_view text, int format);
+  void ClearSheetCells(size_t sheet);
+  // Widens the column to its widest cell; returns that width in pixels.
+  int FitColumnWidth(size_t sheet, uint16_t column);
+
+  // Writes the model to FileName() as an Excel 5.0 file; throws WorkbookError.
+  void SaveWorkbook();
+  // Replaces the model with the file FileName(); throws WorkbookError.
+  void LoadWorkbook(const LoadProgress& progress = {});
+
+  double GetCellNumber(size_t sheet, uint16_t column, uint16_t row) const;
+  std::string GetCellText(size_t sheet, uint16_t column, uint16_t row) const;
+  CellType GetCellType(size_t sheet, uint16_t column, uint16_t row) const;
+  int GetCellFormat(size_t sheet, uint16_t column, uint16_t row) const;
+
+  WorkbookData& Data();
+  const WorkbookData& Data() const;
+
+ private:
+  std::unique_ptr<WorkbookData> data_;
+};
+
+}  // namespace flovir
