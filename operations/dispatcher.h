@@ -1,0 +1,211 @@
+#pragma once
+// The operation dispatcher: every exchange with the meter belongs to an
+// operation. A starter parses the settings, fills the request block, locks
+// the operation buttons and wakes the exchange thread; ExchangeCompleted
+// runs on the main thread after every finished request and either leaves
+// the next request of the operation in the block or ends the operation the
+// one common way: thread asleep, status text shown, buttons enabled.
+//
+// The dispatcher owns the request block and the data areas the thread reads
+// into and sends from. A connection tells it which exchange thread is
+// current (SetThread); without one nothing starts.
+//
+// Operations plug in as a completion hook per OperationKind (SetCompletion)
+// and are started with Start(). The current values, the three archives and
+// the test poll are built in this way; the parameter operations add theirs.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "link/exchange_request.h"
+#include "link/exchange_thread.h"
+#include "link/view.h"
+#include "operations/clock.h"
+#include "operations/parameter_buffer.h"
+#include "operations/settings.h"
+
+namespace flovir {
+
+enum class OperationKind : uint8_t {
+  CurrentValues = 0,
+  HourlyArchive = 1,
+  DailyArchive = 2,
+  MonthlyArchive = 3,
+  ReadParameters = 4,
+  WriteToDevice = 5,
+  TestRead = 6,
+};
+inline constexpr size_t kOperationKindCount = 7;
+
+// The step within an operation: 0 when it starts; the archives advance it.
+using OperationStep = uint8_t;
+
+// One request: what the thread is to do next. data must stay valid until the
+// request has completed (the dispatcher's data areas always do).
+struct RequestPlan {
+  uint8_t function_code = 3;
+  uint16_t start_register = 0;
+  uint16_t register_count = 0;
+  uint8_t* data = nullptr;
+};
+
+class Dispatcher;
+
+// What a completion hook sees of the request that has just completed, and
+// how it decides what happens next. A hook calls exactly one of Next, Finish
+// and Fail; calling none on a successful request finishes the operation.
+class OperationContext {
+ public:
+  // The request's status; 13 ("Прервано пользователем") when the user
+  // cancelled, whatever the request itself reported.
+  uint8_t Status() const { return status_; }
+  // Status 0: the request succeeded and nobody cancelled. On a failed
+  // request the hook may tidy up (publish what arrived) but the operation
+  // ends after it with the status text in any case.
+  bool Succeeded() const { return status_ == kStatusSuccess; }
+  OperationStep& Step() { return *step_; }
+  // The settings as parsed when the operation started.
+  const OperationSettings& Settings() const { return *settings_; }
+
+  // The next request of the operation; the thread runs it once the hook has
+  // returned. Address, chunk size and attempts stay as the start set them.
+  void Next(const RequestPlan& plan);
+  // The operation has finished well: the status bar reads "Завершено успешно".
+  void Finish() { finished_ = true; }
+  // Ends the operation with this text in the status bar instead of the
+  // status text. A hook may also throw a std::exception: the operation then
+  // ends the same way with the exception's what().
+  void Fail(std::string text) { failure_ = std::move(text); }
+
+ private:
+  friend class Dispatcher;
+  uint8_t status_ = kStatusSuccess;
+  OperationStep* step_ = nullptr;
+  const OperationSettings* settings_ = nullptr;
+  std::optional<RequestPlan> next_;
+  bool finished_ = false;
+  std::optional<std::string> failure_;
+};
+
+using CompletionHook = std::function<void(OperationContext&)>;
+
+// How an operation starts.
+struct OperationStart {
+  OperationKind kind = OperationKind::CurrentValues;
+  // Shown in the status bar once the thread has been woken.
+  std::string start_text;
+  // The test poll's tick leaves its own button enabled, so it can be stopped.
+  bool keep_test_button = false;
+  // Builds the first request from the accepted settings and does the
+  // operation's own preparation (dates, counters, clearing a buffer). Runs
+  // on the main thread while the exchange thread sleeps; may throw a
+  // std::exception, which starts nothing and shows its what().
+  std::function<RequestPlan(const OperationSettings&)> first_request;
+};
+
+class ArchiveDownload;
+
+class Dispatcher {
+ public:
+  // The 128-byte current-values area (also the archives' scale codes and
+  // entries) and the 6-byte selector area (also the clock-set bytes).
+  using CurrentValuesArea = std::array<uint8_t, 128>;
+  using SelectorArea = std::array<uint8_t, 6>;
+
+  Dispatcher(View& view, const Clock& clock);
+  ~Dispatcher();
+  Dispatcher(const Dispatcher&) = delete;
+  Dispatcher& operator=(const Dispatcher&) = delete;
+
+  // --- The link -----------------------------------------------------------
+  // The block the exchange thread of every connection shares with the
+  // dispatcher.
+  ExchangeRequest& Request() { return request_; }
+  // The exchange thread of the open connection, or nullptr once it has
+  // ended. An operation still running when its thread goes away is dropped:
+  // the dispatcher becomes idle without a status text (Stop shows its own).
+  void SetThread(ExchangeThread* thread);
+  // The completion handler; the exchange thread runs it on the main thread
+  // after every request.
+  void ExchangeCompleted();
+
+  // --- Settings and folders -----------------------------------------------
+  SettingsText& Settings() { return settings_text_; }
+  // The program's folder: "temp.xls" goes there, and the auto-save folder
+  // lies in it.
+  void SetProgramFolder(std::string folder) { program_folder_ = std::move(folder); }
+  const std::string& ProgramFolder() const { return program_folder_; }
+  const Clock& GetClock() const { return clock_; }
+  View& GetView() { return view_; }
+
+  // --- Data areas ---------------------------------------------------------
+  CurrentValuesArea& CurrentValues() { return current_values_; }
+  SelectorArea& Selector() { return selector_; }
+  ParameterBuffer& Parameters() { return parameters_; }
+
+  // --- Operations ---------------------------------------------------------
+  // The generic starter. False when nothing started: no connection, an
+  // operation runs, the settings were rejected or the preparation failed
+  // (the status bar then says why and the buttons are enabled).
+  bool Start(const OperationStart& start);
+  // The hook that runs after every completed request of an operation of
+  // this kind, failed ones included.
+  void SetCompletion(OperationKind kind, CompletionHook hook);
+
+  // "Скачать" on the page "Текущие".
+  bool StartCurrentValues();
+  // "Скачать" on "Часовые", "Суточные", "Месячные": the calendars' dates
+  // (the time of day is dropped).
+  bool StartArchive(OperationKind kind, double first_day, double last_day);
+  // A tick of the test poll: reads ChunkSize registers from 880 when the
+  // exchange thread sleeps; otherwise does nothing and returns false.
+  bool TestTick();
+  // Asks the running operation to stop: the running request gives up after
+  // its current try and the operation ends with "Прервано пользователем".
+  // Nothing of an unfinished archive is saved. Does nothing when idle.
+  void Cancel();
+
+  // --- State --------------------------------------------------------------
+  bool Busy() const { return busy_; }
+  OperationKind Kind() const { return kind_; }
+  OperationStep Step() const { return step_; }
+  // The status text the last operation ended with, and whether it ended well.
+  const std::string& LastStatusText() const { return last_text_; }
+  bool LastSucceeded() const { return last_ok_; }
+  ArchiveDownload& Archive() { return *archive_; }
+
+ private:
+  void EndOperation(const std::string& text, bool succeeded);
+  void ApplyPlan(const RequestPlan& plan);
+  void CompleteCurrentValues(OperationContext& context);
+  void CompleteTestRead(OperationContext& context);
+
+  View& view_;
+  const Clock& clock_;
+  ExchangeRequest request_;
+  ExchangeThread* thread_ = nullptr;
+  SettingsText settings_text_;
+  OperationSettings settings_;
+  std::string program_folder_;
+
+  CurrentValuesArea current_values_{};
+  SelectorArea selector_{};
+  ParameterBuffer parameters_;
+  // The test poll reads here; the completion publishes it into parameters_,
+  // so that nothing draws the buffer while the thread writes it.
+  std::array<uint8_t, kParameterBytes> test_staging_{};
+  std::unique_ptr<ArchiveDownload> archive_;
+
+  std::array<CompletionHook, kOperationKindCount> hooks_;
+  bool busy_ = false;
+  OperationKind kind_ = OperationKind::CurrentValues;
+  OperationStep step_ = 0;
+  std::string last_text_;
+  bool last_ok_ = false;
+};
+
+}  // namespace flovir
