@@ -29,6 +29,7 @@ enum class CellType { None, Number, Text, Blank, Boolean, Error, Formula };
 using LoadProgress = std::function<void(int percent)>;
 
 struct WorkbookData;  // the model's records; workbook/model.h
+class TextMeasurer;   // workbook/text_measure.h
 
 class WorkbookModel {
  public:
@@ -56,6 +57,9 @@ class WorkbookModel {
   void ClearSheetCells(size_t sheet);
   // Widens the column to its widest cell; returns that width in pixels.
   int FitColumnWidth(size_t sheet, uint16_t column);
+  // The text measurer of FitColumnWidth; without one, the built-in Arial
+  // 10 pt metrics at 96 dpi are used.
+  void SetTextMeasurer(std::shared_ptr<const TextMeasurer> measurer);
 
   // Writes the model to FileName() as an Excel 5.0 file; throws WorkbookError.
   void SaveWorkbook();
@@ -72,6 +76,7 @@ class WorkbookModel {
 
  private:
   std::unique_ptr<WorkbookData> data_;
+  std::shared_ptr<const TextMeasurer> measurer_;
 };
 
 }  // namespace flovir
