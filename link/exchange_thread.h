@@ -34,8 +34,13 @@ class com_port {
   void Sleep();
   // True while no request runs (the test poll starts only then).
   bool IsSleeping() const;
-  // Stop: the running try fails, the thread ends and is joined. Safe to call
-  // on the main thread at any time, also while the thread waits for it.
+  // Stop: no further try or frame is started, ExchangeCompleted is not called
+  // again, and the thread ends and is joined. Close the port first so that a
+  // read in progress returns at once. Called on the main thread at any time,
+  // also while the thread waits in the hand-over (the executor is pumped
+  // meanwhile). Called from inside ExchangeCompleted, it cannot join the
+  // thread that waits for it: the thread ends right after the handler
+  // returns and the destructor joins it.
   void Terminate();
 
   // The early end of frame: a read ends once the bytes received form a
@@ -45,7 +50,8 @@ class com_port {
 
  private:
   struct State;
-  std::unique_ptr<State> state_;
+  // Shared with the thread, which keeps it alive until it has left.
+  std::shared_ptr<State> state_;
 };
 
 // The name the rest of the program uses for the one exchange thread.

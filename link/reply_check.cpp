@@ -1,0 +1,57 @@
+#include "link/reply_check.h"
+
+#include <cstring>
+
+#include "link/exchange_request.h"
+
+namespace flovir {
+
+namespace {
+
+bool CrcMatches(const uint8_t* frame, size_t length) {
+  const uint16_t crc = ModbusCrc(frame, length - 2);
+  return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
+}
+
+constexpr size_t kExceptionLength = 5;
+
+}  // namespace
+
+size_t StripReplyZeros(uint8_t* reply, size_t length, size_t expected) {
+  size_t leading = 0;
+  while (leading < length && reply[leading] == 0) ++leading;
+  if (leading > 0) {
+    std::memmove(reply, reply + leading, length - leading);
+    length -= leading;
+  }
+  while (length > expected && reply[length - 1] == 0) --length;
+  return length;
+}
+
+uint8_t ExceptionStatus(uint8_t code) {
+  if (code >= 1 && code <= 8) return code;
+  return code == 0x0B ? uint8_t{kStatusRemoteNotAnswering} : uint8_t{kStatusRemoteExchangeError};
+}
+
+uint8_t CheckReply(const uint8_t* reply, size_t length, size_t expected, uint8_t address) {
+  if (length == 0) return kStatusTimeout;
+  // Below three bytes there is no frame to check a CRC over.
+  if (length < 3 || !CrcMatches(reply, length)) return kStatusBadCrc;
+  if (reply[0] != address) return kStatusWrongAddress;
+  if (reply[1] & 0x80) {
+    if (length != kExceptionLength) return kStatusDataLost;
+    return ExceptionStatus(reply[2]);
+  }
+  return length == expected ? kStatusSuccess : kStatusDataLost;
+}
+
+bool IsCompleteReply(const uint8_t* data, size_t count, size_t expected) {
+  size_t leading = 0;
+  while (leading < count && data[leading] == 0) ++leading;
+  const uint8_t* frame = data + leading;
+  const size_t length = count - leading;
+  if (length == expected && length >= 3) return CrcMatches(frame, length);
+  return length == kExceptionLength && (frame[1] & 0x80) && CrcMatches(frame, length);
+}
+
+}  // namespace flovir
