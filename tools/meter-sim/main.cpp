@@ -1,0 +1,139 @@
+// flovir-meter-sim: the simulated ФЛОВИР meter on a pseudo-terminal. Prints
+// the path to open on its first line and serves until SIGINT or SIGTERM.
+
+#include <signal.h>
+
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "tools/meter-sim/fault_spec.h"
+#include "tools/meter-sim/meter_server.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: flovir-meter-sim [options]\n"
+    "  --address N        slave address (default 1)\n"
+    "  --link PATH        also make PATH a symbolic link to the pseudo-terminal\n"
+    "  --turnaround MS    time from a request to its reply (default 5)\n"
+    "  --no-pacing        send replies at once instead of at the line's baud rate\n"
+    "  --fail-channel N   channel N (1-4) reports a failure; may be repeated\n"
+    "  --history-days N   the archives begin N days before today (default 400)\n"
+    "  --fault SPEC       play a fault on the replies; may be repeated. SPEC is\n"
+    "                     KIND[=VALUE][/EVERY][*LIMIT], KIND one of\n"
+    "                     leading-zero, trailing-zeros[=COUNT], bad-crc,\n"
+    "                     other-address, exception=CODE, no-answer,\n"
+    "                     split[=GAP_MS], delay=MS; EVERY hits every EVERY-th\n"
+    "                     reply, LIMIT stops after that many hits\n"
+    "  --help             this text\n";
+
+struct Arguments {
+  flovir::sim::MeterOptions meter;
+  flovir::sim::ServerOptions server;
+  std::vector<int> failed_channels;
+  std::vector<flovir::sim::FaultPlan> faults;
+};
+
+std::optional<long> ParseNumber(std::string_view text, long min, long max) {
+  long value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// Parses the command line; on a usage error prints the reason and returns nothing.
+std::optional<Arguments> Parse(int argc, char** argv) {
+  Arguments args;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    if (option == "--help") {
+      std::cout << kUsage;
+      std::exit(0);
+    }
+    if (option == "--no-pacing") {
+      args.server.pacing = false;
+      continue;
+    }
+    if (i + 1 >= argc) {
+      std::cerr << "flovir-meter-sim: " << option
+                << (option.starts_with("--") ? " needs a value\n" : ": unknown option\n");
+      return std::nullopt;
+    }
+    const std::string_view value = argv[++i];
+    auto number = [&](long min, long max) {
+      const auto parsed = ParseNumber(value, min, max);
+      if (!parsed) {
+        std::cerr << "flovir-meter-sim: " << option << " wants a number from " << min << " to "
+                  << max << ", not \"" << value << "\"\n";
+      }
+      return parsed;
+    };
+    std::optional<long> parsed;
+    if (option == "--address") {
+      if (!(parsed = number(1, 247))) return std::nullopt;
+      args.meter.address = static_cast<uint8_t>(*parsed);
+    } else if (option == "--turnaround") {
+      if (!(parsed = number(0, 60000))) return std::nullopt;
+      args.server.turnaround = std::chrono::milliseconds(*parsed);
+    } else if (option == "--fail-channel") {
+      if (!(parsed = number(1, 4))) return std::nullopt;
+      args.failed_channels.push_back(static_cast<int>(*parsed));
+    } else if (option == "--history-days") {
+      if (!(parsed = number(0, 36500))) return std::nullopt;
+      args.meter.history_days = static_cast<int>(*parsed);
+    } else if (option == "--link") {
+      args.server.link = value;
+    } else if (option == "--fault") {
+      std::string error;
+      const auto fault = flovir::sim::ParseFaultSpec(value, error);
+      if (!fault) {
+        std::cerr << "flovir-meter-sim: --fault " << value << ": " << error << "\n";
+        return std::nullopt;
+      }
+      args.faults.push_back(*fault);
+    } else {
+      std::cerr << "flovir-meter-sim: " << option << ": unknown option\n";
+      return std::nullopt;
+    }
+  }
+  return args;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Arguments> args = Parse(argc, argv);
+  if (!args) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  // The signals are taken by sigwait below; the line thread inherits the mask.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  try {
+    flovir::sim::SimulatedMeter meter(args->meter);
+    for (int channel : args->failed_channels) meter.SetChannelFailed(channel, true);
+    meter.SetFaults(args->faults);
+    flovir::sim::MeterServer server(meter, args->server);
+    std::cout << server.SlavePath() << std::endl;
+    int signal = 0;
+    sigwait(&signals, &signal);
+    server.Stop();
+  } catch (const std::system_error& error) {
+    std::cerr << "flovir-meter-sim: " << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
