@@ -146,7 +146,7 @@ struct ColumnWidth {
   int first_column = 0;
   int last_column = 0;
   int width = 2500;  // 1/256 of the width of the digit "8" of font 0
-  int format = 15;   // XF index as written
+  int format = -1;   // a format index as cells carry it; negative: default
   bool hidden = false;
   int outline_level = 0;  // 0-16
   bool collapsed = false;
