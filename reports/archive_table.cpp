@@ -1,0 +1,209 @@
+#include "reports/archive_table.h"
+
+#include <filesystem>
+
+#include "reports/number_format.h"
+#include "workbook/cp1251.h"
+#include "workbook/serial_date.h"
+
+namespace flovir {
+
+namespace {
+
+constexpr const char* kReadingStatus = "Читаю архив...";
+constexpr int kTitleLineCount = 7;
+constexpr int kFirstDataRow = 8;
+constexpr int kLastSheetRow = 65535;
+// Day serials of 1 January 100 and 31 December 9999: anything outside is
+// not a date the table can show.
+constexpr double kFirstShownSerial = -657434;
+constexpr double kLastShownSerial = 2958465;
+
+struct TableLayout {
+  size_t sheet;
+  const char* title_word;
+  int first_value_column;
+  bool has_time;
+  bool integrators_until_undated;  // monthly; the others show exactly two
+};
+
+TableLayout LayoutOf(ReportKind kind) {
+  switch (kind) {
+    case ReportKind::Daily:
+      return {0, "Суточный архив", 1, false, false};
+    case ReportKind::Monthly:
+      return {2, "Месячный архив", 1, false, true};
+    default:
+      return {1, "Часовой архив", 2, true, false};
+  }
+}
+
+const std::string kLongDash(127, '-');
+const std::string kHourlyLongDash(133, '-');
+const std::string kIntegratorDash(114, '-');
+
+std::vector<std::string> HeaderLines(bool hourly) {
+  if (hourly) {
+    return {
+        kHourlyLongDash,
+        "   Дата   |Время|                 Объём,м3                  |        Время работы,часов"
+        "         | Время  |          События",
+        "          |     |-------------------------------------------|-------------------------"
+        "----------|отсут-я |---------------------------",
+        "          |     |    V1    |    V2    |    V3    |    V4    |   B1   |   B2   |   B3   "
+        "|   B4   | сети   |канал1|канал2|канал3|канал4",
+        kHourlyLongDash,
+    };
+  }
+  return {
+      kLongDash,
+      "   Дата   |                  Объём,м3                 |         Время работы,часов       "
+      " | Время  |          События",
+      "          |-------------------------------------------|-----------------------------------"
+      "|отсут-я |---------------------------",
+      "          |    V1    |    V2    |    V3    |    V4    |   B1   |   B2   |   B3   |   B4   "
+      "| сети   |канал1|канал2|канал3|канал4",
+      kLongDash,
+  };
+}
+
+std::vector<std::string> IntegratorHeaderLines() {
+  return {
+      kIntegratorDash,
+      "   Дата   |                         Объём,м3                          |            Время "
+      "работы,часов             ",
+      "          |-----------------------------------------------------------|-------------------"
+      "------------------------",
+      "          |      V1      |      V2      |      V3      |      V4      |    B1    |    B2  "
+      "  |    B3    |    B4    ",
+      kIntegratorDash,
+  };
+}
+
+// Reads one sheet; rows past the last sheet row read as empty.
+class SheetCells {
+ public:
+  SheetCells(const WorkbookModel& workbook, size_t sheet) : workbook_(workbook), sheet_(sheet) {}
+
+  double Number(int column, int row) const {
+    if (row > kLastSheetRow) return 0;
+    return workbook_.GetCellNumber(sheet_, static_cast<uint16_t>(column),
+                                   static_cast<uint16_t>(row));
+  }
+  std::string Text(int column, int row) const {
+    if (row > kLastSheetRow) return {};
+    return workbook_.GetCellText(sheet_, static_cast<uint16_t>(column), static_cast<uint16_t>(row));
+  }
+  // A row holds a date when column 0, shown as a date, is not day 0.
+  bool HasDate(int row) const {
+    const std::string date = TableDateText(Number(0, row));
+    return !date.empty() && date != "30.12.1899";
+  }
+  // Columns first..first+count-1 as FormatFixed(precision, 3) in columns of width.
+  std::string Columns(int row, int first, int count, int precision, size_t width) const {
+    std::string text;
+    for (int c = first; c < first + count; ++c) {
+      text += PadColumn(FormatFixed(Number(c, row), precision, 3), width);
+    }
+    return text;
+  }
+
+ private:
+  const WorkbookModel& workbook_;
+  size_t sheet_;
+};
+
+std::string TwoDigits(int value) {
+  return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
+// A date column of ten characters; a number that is no date shows as "#".
+std::string DateColumn(double serial) {
+  const std::string text = TableDateText(serial);
+  return text.empty() ? std::string(10, '#') : text;
+}
+
+}  // namespace
+
+std::string PadColumn(const std::string& text, size_t width) {
+  const size_t length = Utf8Length(text);
+  if (length > width) return " " + std::string(width, '#');
+  return std::string(width + 1 - length, ' ') + text;
+}
+
+std::string TableDateText(double serial) {
+  if (!(serial >= kFirstShownSerial && serial <= kLastShownSerial)) return {};
+  const CivilDateTime t = DecodeDateTime(serial);
+  std::string year = std::to_string(t.year);
+  year.insert(0, 4 - std::min<size_t>(year.size(), 4), '0');
+  return TwoDigits(t.day) + "." + TwoDigits(t.month) + "." + year;
+}
+
+std::string TableTimeText(double serial) {
+  if (!(serial >= kFirstShownSerial && serial <= kLastShownSerial)) return " 0:00";
+  const CivilDateTime t = DecodeDateTime(serial);
+  return (t.hour < 10 ? " " : "") + std::to_string(t.hour) + ":" + TwoDigits(t.minute);
+}
+
+std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel& workbook) {
+  const TableLayout layout = LayoutOf(kind);
+  const SheetCells cells(workbook, layout.sheet);
+  const int f = layout.first_value_column;
+  std::vector<std::string> lines;
+  for (int row = 0; row < kTitleLineCount; ++row) lines.push_back(cells.Text(0, row));
+  if (lines.front().find(layout.title_word) == std::string::npos) return lines;
+
+  const std::vector<std::string> header = HeaderLines(layout.has_time);
+  lines.insert(lines.end(), header.begin(), header.end());
+
+  int row = kFirstDataRow;
+  for (; row <= kLastSheetRow && cells.HasDate(row); ++row) {
+    std::string line = DateColumn(cells.Number(0, row));
+    if (layout.has_time) line += " " + TableTimeText(cells.Number(1, row));
+    line += cells.Columns(row, f, 4, 10, 10);
+    line += cells.Columns(row, f + 4, 5, 8, 8);
+    line += " " + cells.Text(f + 9, row);
+    lines.push_back(std::move(line));
+  }
+  const int totals = row;
+  lines.push_back(header.front());
+  lines.push_back(std::string(layout.has_time ? "Итого:          " : "Итого:    ") +
+                  cells.Columns(totals, f, 4, 10, 10) + cells.Columns(totals, f + 4, 5, 8, 8));
+
+  lines.push_back("");
+  lines.push_back("Интеграторы:");
+  const std::vector<std::string> integrator_header = IntegratorHeaderLines();
+  lines.insert(lines.end(), integrator_header.begin(), integrator_header.end());
+  for (int r = totals + 3; r <= kLastSheetRow + 1; ++r) {
+    if (layout.integrators_until_undated ? !cells.HasDate(r) : r > totals + 4) break;
+    lines.push_back(DateColumn(cells.Number(0, r)) + cells.Columns(r, f, 4, 14, 14) +
+                    cells.Columns(r, f + 4, 4, 10, 10));
+  }
+  lines.push_back(kIntegratorDash);
+  return lines;
+}
+
+std::vector<std::string> BuildArchiveTable(ReportKind kind, WorkbookModel& workbook,
+                                           const std::string& path, View& view) {
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::path(path), error)) return {};
+  view.ShowStatus(kReadingStatus);
+  view.ProcessPendingEvents();
+  workbook.SetFileName(path);
+  try {
+    workbook.LoadWorkbook();
+  } catch (...) {
+    view.SetReport(kind, {});
+    throw;
+  }
+  std::vector<std::string> lines = ArchiveTableLines(kind, workbook);
+  view.ShowStatus("");
+  return lines;
+}
+
+std::vector<std::string> BuildArchiveTable(ReportKind kind, const std::string& path, View& view) {
+  WorkbookModel workbook;
+  return BuildArchiveTable(kind, workbook, path, view);
+}
+
+}  // namespace flovir
