@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/exchange_request.h"
 #include "link/exchange_thread.h"
@@ -122,13 +123,14 @@ class Dispatcher {
   Dispatcher& operator=(const Dispatcher&) = delete;
 
   // --- The link -----------------------------------------------------------
-  // The block the exchange thread of every connection shares with the
-  // dispatcher.
-  ExchangeRequest& Request() { return request_; }
+  // The request block the exchange thread shares with the dispatcher: its
+  // own, unless SetThread named another.
+  ExchangeRequest& Request() { return *request_; }
   // The exchange thread of the open connection, or nullptr once it has
-  // ended. An operation still running when its thread goes away is dropped:
+  // ended, and the block it runs requests from (nullptr: the dispatcher's
+  // own). An operation still running when its thread goes away is dropped:
   // the dispatcher becomes idle without a status text (Stop shows its own).
-  void SetThread(ExchangeThread* thread);
+  void SetThread(ExchangeThread* thread, ExchangeRequest* shared_request = nullptr);
   // The completion handler; the exchange thread runs it on the main thread
   // after every request.
   void ExchangeCompleted();
@@ -139,6 +141,14 @@ class Dispatcher {
   // lies in it.
   void SetProgramFolder(std::string folder) { program_folder_ = std::move(folder); }
   const std::string& ProgramFolder() const { return program_folder_; }
+  // The auto-save folder: the program's folder followed by the text of the
+  // auto-save field, created when missing. Throws std::runtime_error with a
+  // status text naming the folder and the system's reason.
+  std::string AutoSaveFolderPath() const;
+  // Writes a report as file_text (such as "/текущие.txt") in the auto-save
+  // folder. Throws std::runtime_error with a status text naming the file and
+  // the reason; the previous file then stays as it was.
+  void SaveAutoReport(const std::string& file_text, const std::vector<std::string>& lines) const;
   const Clock& GetClock() const { return clock_; }
   View& GetView() { return view_; }
 
@@ -186,7 +196,8 @@ class Dispatcher {
 
   View& view_;
   const Clock& clock_;
-  ExchangeRequest request_;
+  ExchangeRequest own_request_;
+  ExchangeRequest* request_ = &own_request_;
   ExchangeThread* thread_ = nullptr;
   SettingsText settings_text_;
   OperationSettings settings_;

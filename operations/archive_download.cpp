@@ -1,0 +1,295 @@
+#include "operations/archive_download.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "operations/report_files.h"
+#include "reports/archive_table.h"
+#include "workbook/serial_date.h"
+
+namespace flovir {
+
+namespace {
+
+constexpr int64_t kSecondsPerHour = 3600;
+constexpr int64_t kSecondsPerDay = 86400;
+
+// Date-time values are compared and advanced in whole seconds, so that 24
+// additions of one hour land exactly on midnight.
+int64_t ToSeconds(double serial) {
+  return std::llround(serial * kSecondsPerDay);
+}
+double FromSeconds(int64_t seconds) {
+  return static_cast<double>(seconds) / kSecondsPerDay;
+}
+int64_t DayOf(double serial) {
+  const int64_t seconds = ToSeconds(serial);
+  return seconds >= 0 ? seconds / kSecondsPerDay
+                      : -((-seconds + kSecondsPerDay - 1) / kSecondsPerDay);
+}
+double DateOf(double serial) {
+  return static_cast<double>(DayOf(serial));
+}
+
+double FirstOfMonth(double serial) {
+  const CivilDateTime t = DecodeDateTime(serial);
+  return EncodeDate(t.year, t.month, 1);
+}
+
+double FirstOfNextMonth(double serial) {
+  const CivilDateTime t = DecodeDateTime(serial);
+  return t.month == 12 ? EncodeDate(t.year + 1, 1, 1) : EncodeDate(t.year, t.month + 1, 1);
+}
+
+ReportKind ReportOf(OperationKind kind) {
+  switch (kind) {
+    case OperationKind::DailyArchive:
+      return ReportKind::Daily;
+    case OperationKind::MonthlyArchive:
+      return ReportKind::Monthly;
+    default:
+      return ReportKind::Hourly;
+  }
+}
+
+const char* AutoSaveFileOf(OperationKind kind) {
+  switch (kind) {
+    case OperationKind::DailyArchive:
+      return kDailyReportFile;
+    case OperationKind::MonthlyArchive:
+      return kMonthlyReportFile;
+    default:
+      return kHourlyReportFile;
+  }
+}
+
+}  // namespace
+
+ArchiveRange ComputeArchiveRange(OperationKind kind, double first_day, double last_day,
+                                 double now) {
+  ArchiveRange range;
+  const double first = DateOf(first_day), last = DateOf(last_day);
+  switch (kind) {
+    case OperationKind::HourlyArchive: {
+      range.start = first;
+      // Today's last hour is still being recorded: the range ends an hour ago.
+      range.end = last == DateOf(now) ? FromSeconds(ToSeconds(now) - kSecondsPerHour) : last + 1;
+      range.planned_steps =
+          static_cast<int32_t>((ToSeconds(range.end) - ToSeconds(range.start)) / kSecondsPerHour);
+      break;
+    }
+    case OperationKind::DailyArchive:
+      range.start = first;
+      range.end = last;
+      range.planned_steps = static_cast<int32_t>(last - first) + 1;
+      break;
+    default:
+      range.start = FirstOfMonth(first);
+      range.end = FirstOfMonth(last);
+      // Both monthly passes count progress: about two steps a month.
+      range.planned_steps = static_cast<int32_t>(range.end - range.start) / 15 + 1;
+      break;
+  }
+  return range;
+}
+
+std::string ArchiveStartText(OperationKind kind) {
+  switch (kind) {
+    case OperationKind::DailyArchive:
+      return "Запрос суточного архива...";
+    case OperationKind::MonthlyArchive:
+      return "Запрос месячного архива...";
+    default:
+      return "Запрос часового архива...";
+  }
+}
+
+ArchiveDownload::ArchiveDownload(Dispatcher& dispatcher)
+    : dispatcher_(dispatcher), workbook_(WorkbookModel::MakeArchiveWorkbook()) {}
+
+ArchiveKind ArchiveDownload::Kind() const {
+  switch (job_.kind) {
+    case OperationKind::DailyArchive:
+      return ArchiveKind::Daily;
+    case OperationKind::MonthlyArchive:
+      return ArchiveKind::Monthly;
+    default:
+      return ArchiveKind::Hourly;
+  }
+}
+
+RequestPlan ArchiveDownload::Begin(OperationKind kind, double first_day, double last_day,
+                                   const OperationSettings& settings) {
+  const ArchiveRange range =
+      ComputeArchiveRange(kind, first_day, last_day, dispatcher_.GetClock().Now());
+  job_.kind = kind;
+  job_.start = range.start;
+  job_.end = range.end;
+  job_.planned_steps = range.planned_steps;
+  job_.cursor = range.start;
+  job_.done_steps = 0;
+  address_ = settings.address;
+  return {3, kVolumeScaleFirstRegister, kVolumeScaleRegisterCount,
+          dispatcher_.CurrentValues().data() + kVolumeScaleOffset};
+}
+
+RequestPlan ArchiveDownload::SelectInterval() {
+  dispatcher_.Selector() = EncodeArchiveSelector(job_.cursor, Kind(), ArchiveValueType::Interval);
+  return {16, kSelectorFirstRegister, kSelectorRegisterCount, dispatcher_.Selector().data()};
+}
+
+RequestPlan ArchiveDownload::SelectIntegrator(double at) {
+  // Hourly and daily archives read the integrators of a day, the monthly
+  // archive those of a month.
+  const ArchiveKind kind =
+      Kind() == ArchiveKind::Monthly ? ArchiveKind::Monthly : ArchiveKind::Daily;
+  dispatcher_.Selector() = EncodeArchiveSelector(DateOf(at), kind, ArchiveValueType::Integrator);
+  return {16, kSelectorFirstRegister, kSelectorRegisterCount, dispatcher_.Selector().data()};
+}
+
+RequestPlan ArchiveDownload::ReadEntry() {
+  return {3, kArchiveRecordFirstRegister, kArchiveRecordRegisterCount,
+          dispatcher_.CurrentValues().data()};
+}
+
+ArchiveRecord ArchiveDownload::Entry() const {
+  const auto& area = dispatcher_.CurrentValues();
+  return DecodeArchiveRecord(
+      std::span<const uint8_t, kArchiveRecordBytes>(area.data(), kArchiveRecordBytes));
+}
+
+bool ArchiveDownload::IntervalPassEnds() const {
+  if (Kind() == ArchiveKind::Hourly) {
+    return ToSeconds(job_.cursor) + kSecondsPerHour >= ToSeconds(job_.end);
+  }
+  return ToSeconds(job_.cursor) >= ToSeconds(job_.end);
+}
+
+void ArchiveDownload::AdvanceCursor() {
+  switch (Kind()) {
+    case ArchiveKind::Hourly:
+      job_.cursor = FromSeconds(ToSeconds(job_.cursor) + kSecondsPerHour);
+      break;
+    case ArchiveKind::Daily:
+      job_.cursor = FromSeconds(ToSeconds(job_.cursor) + kSecondsPerDay);
+      break;
+    case ArchiveKind::Monthly:
+      job_.cursor = FirstOfNextMonth(job_.cursor);
+      break;
+  }
+}
+
+void ArchiveDownload::CountProgress() {
+  ++job_.done_steps;
+  const int64_t percent =
+      job_.planned_steps > 0 ? int64_t{job_.done_steps} * 100 / job_.planned_steps : 100;
+  View& view = dispatcher_.GetView();
+  view.ShowStatus("Выполнено..." + std::to_string(percent) + "%");
+  view.ProcessPendingEvents();
+}
+
+void ArchiveDownload::Complete(OperationContext& context) {
+  if (!context.Succeeded()) return;  // nothing of a failed or cancelled step is used
+  OperationStep& step = context.Step();
+  switch (step) {
+    case 0:
+      Step0(context);
+      break;
+    case 2:
+      Step2(context);
+      break;
+    case 4:
+      if (Kind() == ArchiveKind::Monthly) {
+        MonthlyStep4(context);
+      } else {
+        Step4(context);
+      }
+      break;
+    case 6:
+      Step6(context);
+      break;
+    default:  // 1, 3, 5: the selector is written, read the entry it selected
+      context.Next(ReadEntry());
+      ++step;
+      break;
+  }
+}
+
+void ArchiveDownload::Step0(OperationContext& context) {
+  const auto& area = dispatcher_.CurrentValues();
+  for (size_t channel = 0; channel < kChannelCount; ++channel) {
+    job_.scales[channel] = VolumeScaleOf(ReadFloat32(area, kVolumeScaleOffset + 4 * channel));
+  }
+  job_.sheet =
+      BeginArchiveSheet(workbook_, Kind(), job_.start, DateOf(job_.end),
+                        dispatcher_.GetClock().Now(), address_, dispatcher_.ProgramFolder());
+  context.Next(SelectInterval());
+  context.Step() = 1;
+}
+
+void ArchiveDownload::Step2(OperationContext& context) {
+  AddRecordRow(workbook_, job_.sheet, Kind(), Entry(), job_.cursor, job_.scales);
+  if (!IntervalPassEnds()) {
+    AdvanceCursor();
+    context.Next(SelectInterval());
+    context.Step() = 1;
+    CountProgress();
+    return;
+  }
+  AddTotalsRow(workbook_, job_.sheet, Kind(), job_.scales);
+  job_.cursor = job_.start;
+  context.Next(SelectIntegrator(job_.start));
+  if (Kind() == ArchiveKind::Monthly) AddIntegratorLabel(workbook_, job_.sheet);
+  context.Step() = 3;
+}
+
+void ArchiveDownload::Step4(OperationContext& context) {
+  const bool today =
+      Kind() == ArchiveKind::Hourly && DayOf(job_.start) == DayOf(dispatcher_.GetClock().Now());
+  // Today's integrators are not recorded yet; the hourly archive shows zeros.
+  const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
+  AddIntegratorLabel(workbook_, job_.sheet);
+  AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.start, job_.scales);
+  context.Next(SelectIntegrator(job_.end));
+  context.Step() = 5;
+}
+
+void ArchiveDownload::Step6(OperationContext& context) {
+  const bool today =
+      Kind() == ArchiveKind::Hourly && DayOf(job_.end) == DayOf(dispatcher_.GetClock().Now());
+  const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
+  AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.end, job_.scales);
+  Finish();
+  context.Finish();
+}
+
+void ArchiveDownload::MonthlyStep4(OperationContext& context) {
+  AddIntegratorRow(workbook_, job_.sheet, Kind(), Entry(), job_.cursor, job_.scales);
+  if (ToSeconds(job_.cursor) >= ToSeconds(job_.end)) {
+    Finish();
+    context.Finish();
+    return;
+  }
+  job_.cursor = FirstOfNextMonth(job_.cursor);
+  context.Next(SelectIntegrator(job_.cursor));
+  context.Step() = 3;
+  CountProgress();
+}
+
+void ArchiveDownload::Finish() {
+  View& view = dispatcher_.GetView();
+  // A failed save has told the user already; the table then shows whatever
+  // "temp.xls" holds.
+  SaveArchiveWorkbook(workbook_, view);
+  const std::string path = workbook_.FileName();
+  std::vector<std::string> lines;
+  try {
+    lines = BuildArchiveTable(ReportOf(job_.kind), workbook_, path, view);
+  } catch (const std::exception& error) {
+    throw std::runtime_error("Не удалось прочитать архив из файла " + path + ": " + error.what());
+  }
+  view.SetReport(ReportOf(job_.kind), lines);
+  dispatcher_.SaveAutoReport(AutoSaveFileOf(job_.kind), lines);
+}
+
+}  // namespace flovir

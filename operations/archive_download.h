@@ -1,0 +1,93 @@
+#pragma once
+// The archive download: registers 200-225 show one archive entry at a time,
+// chosen by a selector write to registers 0-2, so a download is a chain of
+// request pairs (write the selector, read the entry), run one completion at
+// a time on the main thread. Entries go into the archive workbook as they
+// arrive; at the end the workbook is saved as "temp.xls", the table is built
+// from that file and saved as the archive's text file.
+//
+// Steps (OperationStep) of the hourly and daily archives:
+//   0 scale codes read: begin the sheet, select the first interval entry
+//   1 selector written: read the entry
+//   2 entry read: write its row; select the next one (-> 1), or after the
+//     last write the totals and select the integrator at start (-> 3)
+//   3 selector written: read the integrator
+//   4 integrator read: label and start row; select the integrator at end
+//   5 selector written: read it
+//   6 read: the end row, then finish
+// The monthly archive runs steps 0-2 alike, then 3 and 4 once per month of
+// the range for the integrator readings, counting progress in both passes.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "operations/archive_workbook.h"
+#include "operations/dispatcher.h"
+#include "operations/register_map.h"
+#include "workbook/workbook.h"
+
+namespace flovir {
+
+// The running state of a download; kept after it ends.
+struct ArchiveJob {
+  OperationKind kind = OperationKind::HourlyArchive;
+  double start = 0;   // first date of the range, 00:00
+  double cursor = 0;  // the entry being fetched
+  double end = 0;     // end of the range (hourly: may carry a time of day)
+  int32_t planned_steps = 0;
+  int32_t done_steps = 0;
+  std::array<VolumeScale, kChannelCount> scales{};
+  ArchiveSheet sheet;  // next row, totals, mains-off sum, CellFormatBase
+};
+
+// The range and step count of a download, fixed when its button is pressed.
+// first_day and last_day are the calendars' dates (time of day ignored);
+// now is the computer's local time.
+struct ArchiveRange {
+  double start = 0;
+  double end = 0;
+  int32_t planned_steps = 0;
+};
+ArchiveRange ComputeArchiveRange(OperationKind kind, double first_day, double last_day, double now);
+
+// "Запрос часового архива..." and its daily and monthly siblings.
+std::string ArchiveStartText(OperationKind kind);
+
+class ArchiveDownload {
+ public:
+  explicit ArchiveDownload(Dispatcher& dispatcher);
+
+  // Fixes the range and returns the first request, the scale codes.
+  RequestPlan Begin(OperationKind kind, double first_day, double last_day,
+                    const OperationSettings& settings);
+  // The completion hook of the three archive kinds: runs one step.
+  void Complete(OperationContext& context);
+
+  const ArchiveJob& Job() const { return job_; }
+  // The archive workbook (sheets "days", "hours", "months").
+  WorkbookModel& Workbook() { return workbook_; }
+
+ private:
+  ArchiveKind Kind() const;
+  RequestPlan SelectInterval();
+  RequestPlan SelectIntegrator(double at);
+  RequestPlan ReadEntry();
+  ArchiveRecord Entry() const;
+  bool IntervalPassEnds() const;
+  void AdvanceCursor();
+  void CountProgress();
+  void Step0(OperationContext& context);
+  void Step2(OperationContext& context);
+  void Step4(OperationContext& context);
+  void Step6(OperationContext& context);
+  void MonthlyStep4(OperationContext& context);
+  void Finish();
+
+  Dispatcher& dispatcher_;
+  WorkbookModel workbook_;
+  ArchiveJob job_;
+  uint8_t address_ = 1;
+};
+
+}  // namespace flovir

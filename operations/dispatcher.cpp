@@ -1,0 +1,202 @@
+#include "operations/dispatcher.h"
+
+#include <exception>
+#include <stdexcept>
+
+#include "operations/archive_download.h"
+#include "operations/register_map.h"
+#include "operations/report_files.h"
+#include "reports/current_report.h"
+
+namespace flovir {
+
+void OperationContext::Next(const RequestPlan& plan) {
+  next_ = plan;
+}
+
+Dispatcher::Dispatcher(View& view, const Clock& clock)
+    : view_(view),
+      clock_(clock),
+      program_folder_(flovir::ProgramFolder()),
+      archive_(std::make_unique<ArchiveDownload>(*this)) {
+  SetCompletion(OperationKind::CurrentValues,
+                [this](OperationContext& context) { CompleteCurrentValues(context); });
+  for (auto kind :
+       {OperationKind::HourlyArchive, OperationKind::DailyArchive, OperationKind::MonthlyArchive}) {
+    SetCompletion(kind, [this](OperationContext& context) { archive_->Complete(context); });
+  }
+  SetCompletion(OperationKind::TestRead,
+                [this](OperationContext& context) { CompleteTestRead(context); });
+}
+
+Dispatcher::~Dispatcher() = default;
+
+std::string Dispatcher::AutoSaveFolderPath() const {
+  try {
+    return MakeAutoSaveFolder(program_folder_, settings_.auto_save_name);
+  } catch (const std::exception& error) {
+    throw std::runtime_error(std::string("Не удалось создать папку автосохранения: ") +
+                             error.what());
+  }
+}
+
+void Dispatcher::SaveAutoReport(const std::string& file_text,
+                                const std::vector<std::string>& lines) const {
+  try {
+    AutoSaveReport(program_folder_, settings_.auto_save_name, file_text, lines);
+  } catch (const std::exception& error) {
+    throw std::runtime_error(std::string("Не удалось записать файл отчёта: ") + error.what());
+  }
+}
+
+void Dispatcher::SetThread(ExchangeThread* thread, ExchangeRequest* shared_request) {
+  thread_ = thread;
+  request_ = shared_request != nullptr ? shared_request : &own_request_;
+  busy_ = false;
+}
+
+void Dispatcher::SetCompletion(OperationKind kind, CompletionHook hook) {
+  hooks_[static_cast<size_t>(kind)] = std::move(hook);
+}
+
+bool Dispatcher::Start(const OperationStart& start) {
+  if (thread_ == nullptr || busy_ || !thread_->IsSleeping()) return false;
+  SettingsResult parsed = ParseSettings(settings_text_);
+  if (!parsed.settings) {
+    last_text_ = parsed.error;
+    last_ok_ = false;
+    view_.ShowStatus(parsed.error);
+    return false;
+  }
+  settings_ = *parsed.settings;
+
+  view_.EnableOperationButtons(false, !start.keep_test_button);
+  kind_ = start.kind;
+  step_ = 0;
+  RequestPlan first;
+  try {
+    first = start.first_request(settings_);
+  } catch (const std::exception& error) {
+    last_text_ = error.what();
+    last_ok_ = false;
+    view_.ShowStatus(last_text_);
+    view_.EnableOperationButtons(true, true);
+    return false;
+  }
+  request_->SlaveAddress = settings_.address;
+  request_->ChunkSize = settings_.chunk_size;
+  request_->Attempts = settings_.attempts;
+  ApplyPlan(first);
+  request_->StopRequested = false;
+  request_->OperationDone = false;
+  busy_ = true;
+  thread_->Wake();
+  // The first completion cannot overtake this text: it runs on this thread.
+  view_.ShowStatus(start.start_text);
+  return true;
+}
+
+void Dispatcher::ApplyPlan(const RequestPlan& plan) {
+  request_->FunctionCode = plan.function_code;
+  request_->StartRegister = plan.start_register;
+  request_->RegisterCount = plan.register_count;
+  request_->DataCursor = plan.data;
+}
+
+void Dispatcher::ExchangeCompleted() {
+  if (thread_ == nullptr) return;
+  if (!busy_) {
+    // A request nobody started (cannot happen through the starters): park
+    // the thread rather than let it run the block again.
+    thread_->Sleep();
+    return;
+  }
+  OperationContext context;
+  context.status_ = request_->StopRequested ? uint8_t{kStatusCancelled} : request_->Status;
+  context.step_ = &step_;
+  context.settings_ = &settings_;
+  if (const CompletionHook& hook = hooks_[static_cast<size_t>(kind_)]) {
+    try {
+      hook(context);
+    } catch (const std::exception& error) {
+      context.failure_ = error.what();
+    }
+  }
+  // Cancel may also come while the hook let the window handle its events.
+  if (request_->StopRequested) context.status_ = kStatusCancelled;
+  request_->Status = context.status_;
+
+  if (context.failure_) return EndOperation(*context.failure_, false);
+  if (!context.Succeeded()) return EndOperation(std::string(StatusText(context.status_)), false);
+  if (context.next_ && !context.finished_) return ApplyPlan(*context.next_);
+  request_->OperationDone = true;
+  EndOperation(std::string(StatusText(kStatusSuccess)), true);
+}
+
+void Dispatcher::EndOperation(const std::string& text, bool succeeded) {
+  thread_->Sleep();
+  busy_ = false;
+  last_text_ = text;
+  last_ok_ = succeeded;
+  view_.ShowStatus(text);
+  view_.EnableOperationButtons(true, true);
+}
+
+void Dispatcher::Cancel() {
+  if (busy_) request_->StopRequested = true;
+}
+
+bool Dispatcher::StartCurrentValues() {
+  OperationStart start;
+  start.kind = OperationKind::CurrentValues;
+  start.start_text = "Запрос наработки...";
+  start.first_request = [this](const OperationSettings&) {
+    return RequestPlan{3, kCurrentValuesFirstRegister, kCurrentValuesRegisterCount,
+                       current_values_.data()};
+  };
+  return Start(start);
+}
+
+void Dispatcher::CompleteCurrentValues(OperationContext& context) {
+  if (!context.Succeeded()) return;
+  const std::vector<std::string> lines =
+      BuildCurrentValuesReport(DecodeCurrentValues(std::span<const uint8_t, 128>(current_values_)));
+  view_.SetReport(ReportKind::Current, lines);
+  SaveAutoReport(kCurrentReportFile, lines);
+  context.Finish();
+}
+
+bool Dispatcher::StartArchive(OperationKind kind, double first_day, double last_day) {
+  OperationStart start;
+  start.kind = kind;
+  start.start_text = ArchiveStartText(kind);
+  start.first_request = [this, kind, first_day, last_day](const OperationSettings& settings) {
+    return archive_->Begin(kind, first_day, last_day, settings);
+  };
+  return Start(start);
+}
+
+bool Dispatcher::TestTick() {
+  if (thread_ == nullptr || busy_ || !thread_->IsSleeping()) return false;
+  OperationStart start;
+  start.kind = OperationKind::TestRead;
+  start.start_text = "Запрос параметров...";
+  start.keep_test_button = true;
+  start.first_request = [this](const OperationSettings& settings) {
+    test_staging_.fill(0);
+    // The chunk field sets both the frame and the request length.
+    return RequestPlan{3, kTestFirstRegister, settings.chunk_size, test_staging_.data()};
+  };
+  return Start(start);
+}
+
+void Dispatcher::CompleteTestRead(OperationContext& context) {
+  // The buffer shows what arrived, also after a failure, as a direct read
+  // into it would.
+  parameters_.bytes = test_staging_;
+  if (!context.Succeeded()) return;
+  view_.AppendTestLine(BuildTestLine(parameters_, request_->ChunkSize));
+  context.Finish();
+}
+
+}  // namespace flovir

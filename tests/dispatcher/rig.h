@@ -1,0 +1,190 @@
+#pragma once
+// The dispatcher wired to the simulated meter for the tests: a port that
+// hands every frame straight to the meter (no line timing), the exchange
+// thread, a queue as the main thread, a fixed clock and a view that records
+// what the user would see.
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/exchange_thread.h"
+#include "link/executor.h"
+#include "link/port.h"
+#include "link/trace.h"
+#include "link/view.h"
+#include "operations/clock.h"
+#include "operations/dispatcher.h"
+#include "tools/meter-sim/simulated_meter.h"
+#include "workbook/serial_date.h"
+
+namespace flovir::testing {
+
+// Answers every frame at once from the meter. A test may hold a read until
+// it releases it, to act while the exchange thread waits for a reply.
+class MeterPort : public Port {
+ public:
+  explicit MeterPort(sim::SimulatedMeter& meter) : meter_(meter) {}
+  bool IsOpen() const override { return true; }
+  LineSettings GetLineSettings() override { return {}; }
+  bool SetLineSettings(const LineSettings&) override { return true; }
+  bool SetTimeouts(const PortTimeouts&) override { return true; }
+  PortTimeouts GetTimeouts() const override { return {}; }
+  void Purge() override { reply_.clear(); }
+  uint32_t Write(const uint8_t* data, size_t count) override {
+    reply_ = meter_.HandleFrame(data, count);
+    return transferred_ = static_cast<uint32_t>(count);
+  }
+  uint32_t Read(uint8_t* data, size_t capacity, const ReadComplete&) override {
+    {
+      std::unique_lock lock(mutex_);
+      ++reads_;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return !hold_; });
+    }
+    const size_t count = std::min(capacity, reply_.size());
+    std::memcpy(data, reply_.data(), count);
+    reply_.clear();
+    return transferred_ = static_cast<uint32_t>(count);
+  }
+  uint32_t BytesTransferred() const override { return transferred_; }
+
+  // Reads wait while held.
+  void Hold(bool hold) {
+    std::lock_guard lock(mutex_);
+    hold_ = hold;
+    changed_.notify_all();
+  }
+  // Waits until `count` reads have begun.
+  void WaitForReads(int count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return reads_ >= count; });
+  }
+
+ private:
+  sim::SimulatedMeter& meter_;
+  std::vector<uint8_t> reply_;
+  uint32_t transferred_ = 0;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool hold_ = false;
+  int reads_ = 0;
+};
+
+class RecordingView : public View {
+ public:
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void EnableOperationButtons(bool enabled, bool including_test_button) override {
+    buttons.push_back({enabled, including_test_button});
+  }
+  void ShowMessage(const std::string&, const std::string& text, MessageIcon) override {
+    messages.push_back(text);
+  }
+  void SetReport(ReportKind kind, const std::vector<std::string>& lines) override {
+    reports[static_cast<size_t>(kind)] = lines;
+  }
+  void AppendTestLine(const std::string& line) override { test_lines.push_back(line); }
+  void ProcessPendingEvents() override {
+    if (on_events) on_events();
+  }
+
+  std::vector<std::string> Progress() const {
+    std::vector<std::string> out;
+    for (const auto& s : statuses) {
+      if (s.rfind("Выполнено...", 0) == 0) out.push_back(s);
+    }
+    return out;
+  }
+
+  struct Buttons {
+    bool enabled;
+    bool including_test_button;
+  };
+  std::vector<std::string> statuses;
+  std::vector<std::string> messages;
+  std::vector<Buttons> buttons;
+  std::vector<std::string> reports[5];
+  std::vector<std::string> test_lines;
+  std::function<void()> on_events;
+};
+
+inline double At(int year, int month, int day, int hour = 0, int minute = 0) {
+  return EncodeDateTime({year, month, day, hour, minute, 0});
+}
+
+inline sim::MeterDateTime MeterTime(double serial) {
+  const CivilDateTime t = DecodeDateTime(serial);
+  return {t.year, t.month, t.day, t.hour, t.minute, t.second};
+}
+
+// A unique empty folder under the system's temporary folder, removed at the end.
+class TempFolder {
+ public:
+  TempFolder() {
+    static int counter = 0;
+    path_ = std::filesystem::temp_directory_path() /
+            ("flovir-disp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string Path() const { return path_.string(); }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// One connection to the simulated meter with the computer's clock fixed.
+class Rig {
+ public:
+  explicit Rig(double now, sim::MeterOptions options = {})
+      : clock(now),
+        meter(WithClock(std::move(options), now)),
+        port(meter),
+        dispatcher(view, clock) {
+    dispatcher.SetProgramFolder(folder.Path());
+    thread = std::make_unique<ExchangeThread>(
+        port, dispatcher.Request(), executor, [this] { dispatcher.ExchangeCompleted(); }, &trace);
+    dispatcher.SetThread(thread.get());
+  }
+  ~Rig() {
+    port.Hold(false);
+    dispatcher.SetThread(nullptr);
+    thread->Terminate();
+  }
+
+  // Runs the main thread's queue until the operation has ended.
+  bool Finish() {
+    return executor.RunUntil([this] { return !dispatcher.Busy(); }, 120000);
+  }
+  std::string LastStatus() const { return view.statuses.empty() ? "" : view.statuses.back(); }
+  bool ButtonsEnabled() const { return !view.buttons.empty() && view.buttons.back().enabled; }
+
+  TempFolder folder;
+  FixedClock clock;
+  sim::SimulatedMeter meter;
+  MeterPort port;
+  QueueExecutor executor;
+  MemoryTrace trace;
+  RecordingView view;
+  Dispatcher dispatcher;
+  std::unique_ptr<ExchangeThread> thread;
+
+ private:
+  static sim::MeterOptions WithClock(sim::MeterOptions options, double now) {
+    options.clock = [now] { return MeterTime(now); };
+    return options;
+  }
+};
+
+}  // namespace flovir::testing
