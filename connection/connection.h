@@ -1,0 +1,160 @@
+#pragma once
+// Connection start and stop: opening the port, the direct connection, and
+// the Hayes dialogue of GSM and dial-up connections (modem search,
+// identification, initialisation, character format and speed, dial, escape
+// and hang-up). Runs on the main thread and reaches the user only through
+// View; the window sets its control states from Connected() afterwards.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/exchange_request.h"
+#include "link/exchange_thread.h"
+#include "link/executor.h"
+#include "link/port.h"
+#include "link/trace.h"
+#include "link/view.h"
+
+namespace flovir {
+
+enum class ConnectionType : uint8_t { Direct, Gsm, DialUp };
+enum class DialMode : uint8_t { Tone, Pulse };
+
+// The window's connection settings as plain values.
+struct ConnectionSettings {
+  ConnectionType type = ConnectionType::Direct;
+  std::string port_name;
+  int baud_index = 3;                    // BaudTable, "Cкорость:" (9600)
+  int parity_index = 0;                  // ParityTable ("нет")
+  int stop_bits_index = 0;               // StopBitsTable ("1 стоп-бит")
+  std::string number;                    // Edit1, the number to dial
+  std::string init_string = "AT&FE0V1";  // Edit2; empty means "AT&FE0V1"
+  DialMode dial_mode = DialMode::Tone;
+  std::string answer_timeout = "3000";  // Edit4, ms, as typed
+};
+
+// Opens and closes ports by name. The real one opens serial devices; tests
+// hand out scripted ports.
+class PortProvider {
+ public:
+  virtual ~PortProvider() = default;
+  // Null when the port cannot be opened.
+  virtual std::unique_ptr<Port> Open(const std::string& name) = 0;
+  // False when the platform refuses to close it. The object stays valid
+  // either way, so a thread still holding it never touches freed memory.
+  virtual bool Close(Port& port) = 0;
+};
+
+// Opens serial devices (and pseudo-terminals) by path.
+class SerialPortProvider : public PortProvider {
+ public:
+  std::unique_ptr<Port> Open(const std::string& name) override;
+  bool Close(Port& port) override;
+};
+
+using SleepFunction = std::function<void(std::chrono::milliseconds)>;
+
+struct ConnectionTiming {
+  // How long a dial may stay unanswered. Modems end a dial with their own
+  // result code well within this.
+  std::chrono::milliseconds dial_wait{60000};
+  // Silence before and after "+++" that a modem needs to take it as escape.
+  std::chrono::milliseconds escape_guard{2000};
+  // Lets the modem settle on its new format and speed before the dial.
+  std::chrono::milliseconds format_settle{100};
+  SleepFunction sleep;  // empty: std::this_thread::sleep_for
+};
+
+// What the exchange thread of a connection is made of. The dispatcher owns
+// the request block and the completion handler; on_thread_changed tells it
+// the thread of a new connection (nullptr once the thread has ended).
+struct LinkParts {
+  ExchangeRequest* request = nullptr;
+  MainThreadExecutor* executor = nullptr;
+  std::function<void()> exchange_completed;
+  ExchangeTrace* trace = nullptr;
+  std::function<void()> clear_trace;
+  std::function<void(ExchangeThread*)> on_thread_changed;
+};
+
+inline constexpr const char* kModemBoxTitle = "Модемная связь";
+
+class Connection {
+ public:
+  Connection(View& view, PortProvider& ports, LinkParts link, ConnectionTiming timing = {});
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Start: returns Connected(). Every failure leaves the port closed.
+  bool Start(const ConnectionSettings& settings);
+  // Stop: hangs up a modem call and closes the port. Returns true when the
+  // connection is down. A failed hang-up keeps the port open, Connected()
+  // set and a sleeping exchange thread, so Stop can be tried again.
+  bool Stop();
+
+  bool Connected() const { return connected_; }
+  ConnectionType Type() const { return settings_.type; }
+  // The open port and the thread of the connection; null when disconnected.
+  Port* OpenPort() const { return port_.get(); }
+  ExchangeThread* Thread() const { return thread_.get(); }
+  // The last modem report of Start (texts joined with "\r"), empty for a
+  // direct connection.
+  const std::string& ModemReport() const { return report_; }
+
+  // True while a modem dialogue (this one's or the remote modem setup's)
+  // uses the port.
+  bool ModemDialogueActive() const { return dialogue_active_; }
+  // Takes the port for a modem dialogue for one scope: the dispatcher is
+  // told there is no exchange thread meanwhile, so neither an operation nor
+  // a tick of the test poll can start a request on it.
+  class DialogueScope {
+   public:
+    explicit DialogueScope(Connection& c);
+    ~DialogueScope();
+    DialogueScope(const DialogueScope&) = delete;
+    DialogueScope& operator=(const DialogueScope&) = delete;
+
+   private:
+    Connection& c_;
+  };
+
+ private:
+  bool OpenLine();
+  bool FindModem();
+  bool ConfigureAndDial();
+  bool QueryGsm(bool& roaming);
+  void Dial();
+  void Fail(const std::string& finding);
+  void Connect();
+  void StartThread();
+  void EndThread();
+  bool CloseLine();
+  bool HangUp();
+  void Wait(std::chrono::milliseconds duration);
+  void Show(const std::string& status);
+  void Prepend(const std::string& text) { report_ = text + report_; }
+
+  View& view_;
+  PortProvider& ports_;
+  LinkParts link_;
+  ConnectionTiming timing_;
+  ConnectionSettings settings_;
+  uint32_t answer_timeout_ms_ = 3000;
+  std::unique_ptr<Port> port_;
+  std::unique_ptr<ExchangeThread> thread_;
+  std::string report_;
+  bool connected_ = false;
+  bool dialogue_active_ = false;
+};
+
+// "AT&FE0V1" when the field is empty.
+std::string InitStringOrDefault(const std::string& field);
+// The answer timeout of the field as milliseconds; false for text that is
+// not a whole number from 1 to 3600000.
+bool ParseAnswerTimeout(const std::string& text, uint32_t& ms);
+
+}  // namespace flovir
