@@ -1,0 +1,403 @@
+#include "workbook/biff_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace flovir {
+
+namespace {
+
+uint16_t U16At(std::span<const uint8_t> b, size_t at) {
+  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+// The cached result of a FORMULA record: a double, or, when its top word is
+// 0xFFFF, a type byte with a boolean or error code.
+void ReadFormulaResult(FieldReader& reader, BiffCell& cell) {
+  uint8_t raw[8];
+  for (uint8_t& b : raw) b = reader.U8();
+  cell.type = CellType::Formula;
+  if (raw[6] == 0xFF && raw[7] == 0xFF) {
+    switch (raw[0]) {
+      case 0:
+        cell.result = CellType::Text;
+        cell.awaits_string = true;
+        return;
+      case 1:
+        cell.result = CellType::Boolean;
+        cell.code = raw[2] ? 1 : 0;
+        return;
+      case 2:
+        cell.result = CellType::Error;
+        cell.code = raw[2];
+        return;
+      case 3:
+        cell.result = CellType::Blank;
+        return;  // an empty text
+      default:
+        break;
+    }
+  }
+  cell.result = CellType::Number;
+  std::memcpy(&cell.number, raw, sizeof cell.number);
+}
+
+BiffCell Position(FieldReader& reader) {
+  BiffCell cell;
+  cell.row = reader.U16();
+  cell.column = reader.U16();
+  return cell;
+}
+
+// Row, column and XF index: the head of every cell record from Excel 3.0 on.
+BiffCell Head(FieldReader& reader) {
+  BiffCell cell = Position(reader);
+  cell.format = reader.U16();
+  return cell;
+}
+
+// Excel 2.1 cells: row, column and three attribute bytes. Their XF index
+// stays -1, the default cell format.
+BiffCell Biff2Head(FieldReader& reader) {
+  BiffCell cell = Position(reader);
+  reader.Skip(3);
+  return cell;
+}
+
+void ReadBoolErr(FieldReader& reader, BiffCell& cell) {
+  const uint8_t value = reader.U8();
+  const bool error = reader.U8() != 0;
+  cell.type = error ? CellType::Error : CellType::Boolean;
+  cell.code = error ? value : (value ? 1 : 0);
+}
+
+std::string ReadLabel(FieldReader& reader, const CellContext& context) {
+  return context.version == BiffVersion::Biff8 ? reader.UnicodeString(2)
+                                               : reader.ByteString(2, *context.decoder);
+}
+
+bool ReadBiff2Cell(const BiffRecord& record, const CellContext& context,
+                   std::vector<BiffCell>& cells) {
+  FieldReader reader(record.data);
+  switch (record.id) {
+    case 0x0001: {  // BLANK
+      BiffCell cell = Biff2Head(reader);
+      cell.type = CellType::Blank;
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x0002: {  // INTEGER
+      BiffCell cell = Biff2Head(reader);
+      cell.type = CellType::Number;
+      cell.number = reader.U16();
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x0003: {  // NUMBER
+      BiffCell cell = Biff2Head(reader);
+      cell.type = CellType::Number;
+      cell.number = reader.F64();
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x0004: {  // LABEL
+      BiffCell cell = Biff2Head(reader);
+      cell.type = CellType::Text;
+      cell.text = reader.ByteString(1, *context.decoder);
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x0005: {  // BOOLERR
+      BiffCell cell = Biff2Head(reader);
+      ReadBoolErr(reader, cell);
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x0006: {  // FORMULA
+      BiffCell cell = Biff2Head(reader);
+      ReadFormulaResult(reader, cell);
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool BiffRecordStream::Next(BiffRecord& record) {
+  // A tail shorter than a record header is padding, not a record.
+  if (stream_.size() - position_ < 4) return false;
+  record.id = U16At(stream_, position_);
+  const uint16_t length = U16At(stream_, position_ + 2);
+  if (stream_.size() - position_ - 4 < length) {
+    throw RecordError("The record runs past the end of the file");
+  }
+  record.data = stream_.subspan(position_ + 4, length);
+  position_ += 4 + length;
+  return true;
+}
+
+bool BiffRecordStream::PeekId(uint16_t& id) const {
+  if (stream_.size() - position_ < 4) return false;
+  id = U16At(stream_, position_);
+  return true;
+}
+
+FieldReader::FieldReader(std::span<const uint8_t> data, bool continued)
+    : segments_{data}, continued_(continued) {}
+
+FieldReader::FieldReader(std::vector<std::span<const uint8_t>> segments, bool continued)
+    : segments_(std::move(segments)), continued_(continued) {
+  if (segments_.empty()) segments_.emplace_back();
+}
+
+void FieldReader::Exhausted() const {
+  if (continued_) throw WorkbookError(kContinueMissing);
+  throw RecordError("The record is shorter than its contents");
+}
+
+void FieldReader::NextSegmentIfDone() {
+  while (offset_ >= segments_[segment_].size() && segment_ + 1 < segments_.size()) {
+    ++segment_;
+    offset_ = 0;
+  }
+}
+
+std::span<const uint8_t> FieldReader::Take(size_t count) {
+  const std::span<const uint8_t> out = segments_[segment_].subspan(offset_, count);
+  offset_ += count;
+  return out;
+}
+
+size_t FieldReader::Remaining() const {
+  size_t left = segments_[segment_].size() - offset_;
+  for (size_t k = segment_ + 1; k < segments_.size(); ++k) left += segments_[k].size();
+  return left;
+}
+
+void FieldReader::Skip(size_t count) {
+  if (count > Remaining()) Exhausted();
+  while (count > 0) {
+    NextSegmentIfDone();
+    const size_t n = std::min(count, segments_[segment_].size() - offset_);
+    Take(n);
+    count -= n;
+  }
+}
+
+uint8_t FieldReader::U8() {
+  NextSegmentIfDone();
+  if (offset_ >= segments_[segment_].size()) Exhausted();
+  return Take(1)[0];
+}
+
+uint16_t FieldReader::U16() {
+  const uint8_t low = U8();
+  return static_cast<uint16_t>(low | U8() << 8);
+}
+
+uint32_t FieldReader::U32() {
+  const uint16_t low = U16();
+  return low | static_cast<uint32_t>(U16()) << 16;
+}
+
+double FieldReader::F64() {
+  uint64_t bits = U32();
+  bits |= static_cast<uint64_t>(U32()) << 32;
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+std::string FieldReader::ByteString(int length_size, const CodePageDecoder& decoder) {
+  const size_t length = length_size == 1 ? U8() : U16();
+  if (length > Remaining()) Exhausted();
+  std::string bytes;
+  bytes.reserve(length);
+  while (bytes.size() < length) {
+    NextSegmentIfDone();
+    const size_t n = std::min(length - bytes.size(), segments_[segment_].size() - offset_);
+    const std::span<const uint8_t> part = Take(n);
+    bytes.append(reinterpret_cast<const char*>(part.data()), part.size());
+  }
+  return decoder.Decode(bytes);
+}
+
+std::string FieldReader::UnicodeString(int length_size) {
+  const size_t length = length_size == 1 ? U8() : U16();
+  const uint8_t options = U8();
+  const size_t runs = (options & 0x08) ? U16() : 0;
+  const size_t extended = (options & 0x04) ? U32() : 0;
+  std::string text = UnicodeChars(length, options & 0x01);
+  Skip(4 * runs);
+  Skip(extended);
+  return text;
+}
+
+std::string FieldReader::UnicodeChars(size_t count, bool wide) {
+  std::string utf16;
+  utf16.reserve(std::min(count, Remaining()) * 2);
+  while (count > 0) {
+    if (offset_ >= segments_[segment_].size()) {
+      // The characters go on in the next CONTINUE record, after an option
+      // byte that says whether they are 8 or 16 bits wide from there on.
+      if (segment_ + 1 >= segments_.size()) Exhausted();
+      ++segment_;
+      offset_ = 0;
+      wide = U8() & 0x01;
+      continue;
+    }
+    const size_t char_size = wide ? 2 : 1;
+    const size_t available = (segments_[segment_].size() - offset_) / char_size;
+    if (available == 0) throw RecordError("A text is cut inside a character");
+    const size_t n = std::min(count, available);
+    const std::span<const uint8_t> part = Take(n * char_size);
+    if (wide) {
+      utf16.append(reinterpret_cast<const char*>(part.data()), part.size());
+    } else {
+      for (const uint8_t b : part) {
+        utf16 += static_cast<char>(b);
+        utf16 += '\0';
+      }
+    }
+    count -= n;
+  }
+  return Utf16LeToUtf8(utf16);
+}
+
+double DecodeRk(uint32_t rk) {
+  double value;
+  if (rk & 0x02) {
+    value = static_cast<int32_t>(rk) >> 2;
+  } else {
+    const uint64_t bits = static_cast<uint64_t>(rk & 0xFFFFFFFCu) << 32;
+    std::memcpy(&value, &bits, sizeof value);
+  }
+  return (rk & 0x01) ? value / 100 : value;
+}
+
+std::vector<std::string> ReadSharedStrings(FieldReader& reader) {
+  reader.U32();  // references to the table in the workbook
+  const uint32_t unique = reader.U32();
+  std::vector<std::string> strings;
+  // The count comes from the file; the data, not the count, bounds the work.
+  strings.reserve(std::min<size_t>(unique, reader.Remaining() / 3));
+  for (uint32_t k = 0; k < unique; ++k) strings.push_back(reader.UnicodeString(2));
+  return strings;
+}
+
+bool ReadCellRecord(const BiffRecord& record, const CellContext& context,
+                    std::vector<BiffCell>& cells) {
+  if (context.version == BiffVersion::Biff2 && record.id <= 0x0006) {
+    return ReadBiff2Cell(record, context, cells);
+  }
+  FieldReader reader(record.data);
+  switch (record.id) {
+    case 0x0203: {  // NUMBER
+      BiffCell cell = Head(reader);
+      cell.type = CellType::Number;
+      cell.number = reader.F64();
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x027E:
+    case 0x007E: {  // RK
+      BiffCell cell = Head(reader);
+      cell.type = CellType::Number;
+      cell.number = DecodeRk(reader.U32());
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x00BD: {  // MULRK: row, first column, (XF, RK) pairs, last column
+      if (record.data.size() < 6) throw RecordError("The record is shorter than its contents");
+      const uint16_t row = reader.U16();
+      const uint16_t first = reader.U16();
+      const size_t pairs = (record.data.size() - 6) / 6;
+      for (size_t k = 0; k < pairs; ++k) {
+        BiffCell cell;
+        cell.row = row;
+        cell.column = static_cast<uint16_t>(first + k);
+        cell.format = reader.U16();
+        cell.type = CellType::Number;
+        cell.number = DecodeRk(reader.U32());
+        cells.push_back(std::move(cell));
+      }
+      return true;
+    }
+    case 0x0204:    // LABEL
+    case 0x00D6: {  // RSTRING; its formatting runs are of no use here
+      BiffCell cell = Head(reader);
+      cell.type = CellType::Text;
+      cell.text = ReadLabel(reader, context);
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x00FD: {  // LABELSST
+      BiffCell cell = Head(reader);
+      const uint32_t index = reader.U32();
+      if (!context.shared_strings || index >= context.shared_strings->size()) {
+        throw RecordError("A cell refers to a missing shared string");
+      }
+      cell.type = CellType::Text;
+      cell.text = (*context.shared_strings)[index];
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x0201: {  // BLANK
+      BiffCell cell = Head(reader);
+      cell.type = CellType::Blank;
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x00BE: {  // MULBLANK: row, first column, XF indexes, last column
+      if (record.data.size() < 6) throw RecordError("The record is shorter than its contents");
+      const uint16_t row = reader.U16();
+      const uint16_t first = reader.U16();
+      const size_t count = (record.data.size() - 6) / 2;
+      for (size_t k = 0; k < count; ++k) {
+        BiffCell cell;
+        cell.row = row;
+        cell.column = static_cast<uint16_t>(first + k);
+        cell.format = reader.U16();
+        cell.type = CellType::Blank;
+        cells.push_back(std::move(cell));
+      }
+      return true;
+    }
+    case 0x0205: {  // BOOLERR
+      BiffCell cell = Head(reader);
+      ReadBoolErr(reader, cell);
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    case 0x0006:    // FORMULA of Excel 5.0 and 97
+    case 0x0206:    // Excel 3.0
+    case 0x0406: {  // Excel 4.0
+      BiffCell cell = Head(reader);
+      ReadFormulaResult(reader, cell);
+      cells.push_back(std::move(cell));
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool IsStringRecord(uint16_t id, BiffVersion version) {
+  return id == (version == BiffVersion::Biff2 ? 0x0007 : 0x0207);
+}
+
+std::string ReadStringRecord(FieldReader& reader, const CellContext& context) {
+  switch (context.version) {
+    case BiffVersion::Biff2:
+      return reader.ByteString(1, *context.decoder);
+    case BiffVersion::Biff8:
+      return reader.UnicodeString(2);
+    default:
+      return reader.ByteString(2, *context.decoder);
+  }
+}
+
+}  // namespace flovir

@@ -1,0 +1,767 @@
+#include "workbook/workbook_load.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "workbook/biff_reader.h"
+#include "workbook/compound_file_reader.h"
+
+namespace flovir {
+
+namespace {
+
+constexpr uint16_t kContinue = 0x003C;
+constexpr uint16_t kEof = 0x000A;
+constexpr uint16_t kChartSubstream = 0x0020;
+constexpr uint16_t kGlobalsSubstream = 0x0005;
+constexpr uint16_t kBiff4GlobalsSubstream = 0x0100;
+constexpr size_t kMaxBofSize = 256;
+
+// The BOF ids of Excel 2.1, 3.0, 4.0 and 5.0/97. Only these: chart records
+// such as 0x1009 share the low byte.
+bool IsBof(uint16_t id) {
+  return id == 0x0009 || id == 0x0209 || id == 0x0409 || id == 0x0809;
+}
+
+FormatVersion ModelVersion(BiffVersion v) {
+  switch (v) {
+    case BiffVersion::Biff2:
+      return FormatVersion::Excel21;
+    case BiffVersion::Biff3:
+      return FormatVersion::Excel30;
+    case BiffVersion::Biff4:
+      return FormatVersion::Excel40;
+    case BiffVersion::Biff5:
+      return FormatVersion::Excel50;
+    case BiffVersion::Biff8:
+      return FormatVersion::Excel97;
+  }
+  return FormatVersion::Excel50;
+}
+
+// Excel 97 line styles past 7 (the dashed and dash-dotted kinds) have no
+// place in the Excel 5.0 layout the writer uses; keep their weight.
+uint8_t Biff5LineStyle(uint32_t style) {
+  if (style <= 7) return static_cast<uint8_t>(style);
+  return (style == 9 || style == 11) ? 3 : 2;
+}
+
+uint8_t Biff5Orientation(uint8_t rotation) {
+  switch (rotation) {
+    case 255:
+      return 1;  // stacked
+    case 90:
+      return 2;  // 90 degrees counterclockwise
+    case 180:
+      return 3;  // 90 degrees clockwise
+    default:
+      return 0;
+  }
+}
+
+// Reads one workbook record stream into the model.
+class StreamLoader {
+ public:
+  StreamLoader(WorkbookData& data, std::span<const uint8_t> stream, BiffVersion default_version,
+               const LoadProgress& progress)
+      : data_(data), records_(stream), version_(default_version), progress_(progress) {}
+
+  void Run();
+
+ private:
+  void ReadFirstBof();
+  void Handle(const BiffRecord& record);
+  bool HandleStructure(const BiffRecord& record);
+  void HandleGlobals(const BiffRecord& record);
+  void HandleSheetSettings(const BiffRecord& record);
+  bool HandleCells(const BiffRecord& record);
+  void BeginSubstream(const BiffRecord& record);
+  void SkipChart();
+  void EndSubstream();
+  void StartSheet();
+  std::string NextSheetName();
+  FieldReader WithContinues(const BiffRecord& record);
+  bool Next(BiffRecord& record);
+  void Store(const BiffCell& cell);
+  void FlushPendingFormula();
+
+  void ReadBoundSheet(const BiffRecord& record);
+  void ReadFont(const BiffRecord& record);
+  void ReadFormat(const BiffRecord& record);
+  void ReadXf(const BiffRecord& record);
+  void ReadWindow1(std::span<const uint8_t> d);
+  void ReadSetup(std::span<const uint8_t> d, WorkbookSheet& sheet);
+  std::string ReadHeaderFooter(const BiffRecord& record);
+
+  WorkbookData& data_;
+  BiffRecordStream records_;
+  BiffVersion version_;
+  const LoadProgress& progress_;
+  CodePageDecoder decoder_;
+  std::vector<std::string> shared_strings_;
+  std::deque<std::string> queued_names_;
+  WorkbookSheet* sheet_ = nullptr;  // the current worksheet
+  size_t sheets_started_ = 0;
+  size_t records_read_ = 0;       // records after the first BOF
+  int next_implicit_format_ = 0;  // Excel 2.1-4.0 FORMAT records are numbered by order
+  std::optional<BiffCell> pending_formula_;
+  std::vector<BiffCell> cells_;
+  bool done_ = false;
+};
+
+bool StreamLoader::Next(BiffRecord& record) {
+  try {
+    if (!records_.Next(record)) return false;
+  } catch (const RecordError& e) {
+    throw WorkbookError("Error on reading record # " + std::to_string(records_read_ + 1) + "\r" +
+                        e.what());
+  }
+  ++records_read_;
+  if (progress_ && records_read_ % 100 == 0) {
+    progress_(static_cast<int>(records_.Position() * 100 / records_.Size()));
+  }
+  return true;
+}
+
+void StreamLoader::Run() {
+  ReadFirstBof();
+  BiffRecord record;
+  while (!done_ && Next(record)) {
+    // Records larger than the Excel record buffer are not Excel's; skip them.
+    const size_t limit = version_ == BiffVersion::Biff8 ? 8224 : 2080;
+    if (record.data.size() > limit) continue;
+    try {
+      Handle(record);
+    } catch (const RecordError& e) {
+      throw WorkbookError("Error on reading record # " + std::to_string(records_read_) + "\r" +
+                          e.what());
+    }
+  }
+  FlushPendingFormula();
+  data_.version = ModelVersion(version_);
+  if (progress_) progress_(100);
+}
+
+void StreamLoader::ReadFirstBof() {
+  BiffRecord bof;
+  bool present = false;
+  try {
+    present = records_.Next(bof);
+  } catch (const RecordError&) {
+  }
+  if (!present || (bof.id & 0xFF) != 0x09) throw WorkbookError("BOF is missing in file");
+  if (bof.data.size() > kMaxBofSize) throw WorkbookError("Invalid BOF size");
+  if (bof.data.size() < 4) throw WorkbookError("Error on reading record # 0\rInvalid BOF record");
+  const uint16_t bof_version = static_cast<uint16_t>(bof.data[0] | bof.data[1] << 8);
+  switch (bof.id >> 8) {
+    case 0x00:
+      version_ = BiffVersion::Biff2;
+      break;
+    case 0x02:
+      version_ = BiffVersion::Biff3;
+      break;
+    case 0x04:
+      version_ = BiffVersion::Biff4;
+      break;
+    default:
+      // The stream name says which version to expect; the BOF has the last word.
+      if (bof_version == 0x0600) version_ = BiffVersion::Biff8;
+      if (bof_version == 0x0500) version_ = BiffVersion::Biff5;
+      break;
+  }
+  data_.version = ModelVersion(version_);
+  const uint16_t type = static_cast<uint16_t>(bof.data[2] | bof.data[3] << 8);
+  if (type == kChartSubstream) {
+    SkipChart();
+  } else if (type != kGlobalsSubstream && type != kBiff4GlobalsSubstream) {
+    StartSheet();  // a single-sheet file of Excel 2.1 to 4.0
+  }
+}
+
+void StreamLoader::Handle(const BiffRecord& record) {
+  if (HandleStructure(record) || HandleCells(record)) return;
+  if (sheet_) {
+    HandleSheetSettings(record);
+  } else {
+    HandleGlobals(record);
+  }
+}
+
+bool StreamLoader::HandleStructure(const BiffRecord& record) {
+  if (IsBof(record.id)) {
+    BeginSubstream(record);
+    return true;
+  }
+  switch (record.id) {
+    case kEof:
+      EndSubstream();
+      return true;
+    case 0x002F:
+      throw WorkbookError("File is password protected");  // FILEPASS
+    case 0x0042: {                                        // CODEPAGE
+      FieldReader r(record.data);
+      data_.code_page = r.U16();
+      decoder_.SetCodePage(data_.code_page);
+      return true;
+    }
+    case 0x00FC: {  // SST
+      FieldReader r = WithContinues(record);
+      shared_strings_ = ReadSharedStrings(r);
+      return true;
+    }
+    case 0x0085:  // BOUNDSHEET
+    case 0x008F:  // BUNDLESHEET of Excel 4.0 workbooks
+      ReadBoundSheet(record);
+      return true;
+    case 0x0031:  // FONT
+    case 0x0231:
+      ReadFont(record);
+      return true;
+    case 0x041E:  // FORMAT
+    case 0x001E:
+      ReadFormat(record);
+      return true;
+    case 0x00E0:  // XF
+    case 0x0043:
+    case 0x0243:
+    case 0x0443:
+      ReadXf(record);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void StreamLoader::BeginSubstream(const BiffRecord& record) {
+  if (record.data.size() > kMaxBofSize) throw WorkbookError("Invalid BOF size");
+  FieldReader r(record.data);
+  r.U16();
+  if (r.U16() == kChartSubstream) {
+    SkipChart();
+  } else {
+    StartSheet();
+  }
+}
+
+void StreamLoader::SkipChart() {
+  // A chart, whether a sheet of its own or embedded in a worksheet, holds
+  // its own BOF-EOF pairs; none of it is cells.
+  BiffRecord record;
+  for (size_t depth = 1; depth > 0 && Next(record);) {
+    if (IsBof(record.id)) ++depth;
+    if (record.id == kEof) --depth;
+  }
+}
+
+void StreamLoader::EndSubstream() {
+  FlushPendingFormula();
+  // The workbook goes on while sheets named in the globals are still to come.
+  if (queued_names_.empty()) done_ = true;
+  sheet_ = nullptr;
+}
+
+void StreamLoader::StartSheet() {
+  FlushPendingFormula();
+  const std::string name = NextSheetName();
+  if (sheets_started_ == 0) {
+    data_.RenameSheet(0, name);
+    sheet_ = &data_.sheets[0];
+  } else {
+    sheet_ = &data_.AddSheet(name);
+  }
+  ++sheets_started_;
+}
+
+std::string StreamLoader::NextSheetName() {
+  if (!queued_names_.empty()) {
+    std::string name = std::move(queued_names_.front());
+    queued_names_.pop_front();
+    return name;
+  }
+  // Excel 2.1 to 4.0 worksheets are files of their own and carry no name.
+  for (size_t n = sheets_started_ + 1;; ++n) {
+    std::string name = "Sheet" + std::to_string(n);
+    bool used = false;
+    for (const WorkbookSheet& s : data_.sheets) used = used || s.name == name;
+    if (!used) return name;
+  }
+}
+
+FieldReader StreamLoader::WithContinues(const BiffRecord& record) {
+  std::vector<std::span<const uint8_t>> segments = {record.data};
+  uint16_t id = 0;
+  BiffRecord next;
+  while (records_.PeekId(id) && id == kContinue && Next(next)) segments.push_back(next.data);
+  return FieldReader(std::move(segments), version_ == BiffVersion::Biff8);
+}
+
+void StreamLoader::ReadBoundSheet(const BiffRecord& record) {
+  FieldReader r(record.data);
+  r.U32();  // stream offset of the sheet's BOF; the substreams follow in order anyway
+  r.U8();   // visibility
+  const uint8_t type = r.U8();
+  const std::string name =
+      version_ == BiffVersion::Biff8 ? r.UnicodeString(1) : r.ByteString(1, decoder_);
+  // Charts get no sheet, and Visual Basic modules have no substream here.
+  constexpr uint8_t kChartSheet = 2, kModuleSheet = 6;
+  if (record.id == 0x0085 && (type == kChartSheet || type == kModuleSheet)) return;
+  queued_names_.push_back(name);
+}
+
+void StreamLoader::ReadFont(const BiffRecord& record) {
+  FieldReader r(record.data);
+  WorkbookFont font;
+  font.height_twips = r.U16();
+  const uint16_t options = r.U16();
+  font.italic = options & 0x02;
+  font.strike_out = options & 0x08;
+  if (version_ == BiffVersion::Biff2) {
+    font.weight = (options & 0x01) ? 700 : 400;
+    if (options & 0x04) font.underline = Underline::Single;
+    font.name = r.ByteString(1, decoder_);
+  } else if (version_ == BiffVersion::Biff3 || version_ == BiffVersion::Biff4) {
+    font.weight = (options & 0x01) ? 700 : 400;
+    if (options & 0x04) font.underline = Underline::Single;
+    font.color = r.U16();
+    font.name = r.ByteString(1, decoder_);
+  } else {
+    font.color = r.U16();
+    font.weight = r.U16();
+    const uint16_t escapement = r.U16();
+    font.script = escapement == 1   ? Script::Superscript
+                  : escapement == 2 ? Script::Subscript
+                                    : Script::None;
+    const uint8_t underline = r.U8();
+    switch (underline) {
+      case 1:
+        font.underline = Underline::Single;
+        break;
+      case 2:
+        font.underline = Underline::Double;
+        break;
+      case 0x21:
+        font.underline = Underline::SingleAccounting;
+        break;
+      case 0x22:
+        font.underline = Underline::DoubleAccounting;
+        break;
+      default:
+        font.underline = Underline::None;
+        break;
+    }
+    font.family = r.U8();
+    font.charset = r.U8();
+    r.U8();
+    font.name = version_ == BiffVersion::Biff8 ? r.UnicodeString(1) : r.ByteString(1, decoder_);
+  }
+  data_.AppendFileFont(font);
+}
+
+void StreamLoader::ReadFormat(const BiffRecord& record) {
+  FieldReader r(record.data);
+  int index = next_implicit_format_++;
+  std::string text;
+  switch (version_) {
+    case BiffVersion::Biff2:
+    case BiffVersion::Biff3:
+      text = r.ByteString(1, decoder_);
+      break;
+    case BiffVersion::Biff4:
+      r.U16();
+      text = r.ByteString(1, decoder_);
+      break;
+    case BiffVersion::Biff5:
+      index = r.U16();
+      text = r.ByteString(1, decoder_);
+      break;
+    case BiffVersion::Biff8:
+      index = r.U16();
+      text = r.UnicodeString(2);
+      break;
+  }
+  data_.number_formats.Set(index, text);
+}
+
+void StreamLoader::ReadXf(const BiffRecord& record) {
+  FieldReader r(record.data);
+  CellFormat f;
+  if (version_ == BiffVersion::Biff2) {
+    f.font = r.U8();
+    r.U8();
+    f.number_format = r.U8() & 0x3F;
+    data_.cell_formats.push_back(f);
+    return;
+  }
+  if (version_ == BiffVersion::Biff3 || version_ == BiffVersion::Biff4) {
+    f.font = r.U8();
+    f.number_format = r.U8();
+    data_.cell_formats.push_back(f);
+    return;
+  }
+  f.font = r.U16();
+  f.number_format = r.U16();
+  const uint16_t type = r.U16();
+  f.locked = type & 0x0001;
+  f.formula_hidden = type & 0x0002;
+  f.style = type & 0x0004;
+  f.parent = type >> 4;
+  if (version_ == BiffVersion::Biff5) {
+    const uint16_t align = r.U16();
+    f.horizontal = align & 0x07;
+    f.wrap = align & 0x08;
+    f.vertical = (align >> 4) & 0x07;
+    f.orientation = (align >> 8) & 0x03;
+    f.used_attributes = static_cast<uint8_t>(align >> 10);
+    const uint32_t fill = r.U32();
+    f.pattern_color = fill & 0x7F;
+    f.background_color = (fill >> 7) & 0x7F;
+    f.pattern = (fill >> 16) & 0x3F;
+    f.border_bottom = (fill >> 22) & 0x07;
+    f.color_bottom = (fill >> 25) & 0x7F;
+    const uint32_t lines = r.U32();
+    f.border_top = lines & 0x07;
+    f.border_left = (lines >> 3) & 0x07;
+    f.border_right = (lines >> 6) & 0x07;
+    f.color_top = (lines >> 9) & 0x7F;
+    f.color_left = (lines >> 16) & 0x7F;
+    f.color_right = (lines >> 23) & 0x7F;
+  } else {
+    const uint8_t align = r.U8();
+    f.horizontal = align & 0x07;
+    f.wrap = align & 0x08;
+    f.vertical = (align >> 4) & 0x07;
+    f.orientation = Biff5Orientation(r.U8());
+    r.U8();  // indent, shrink to fit, text direction
+    f.used_attributes = r.U8() >> 2;
+    const uint32_t lines = r.U32();
+    f.border_left = Biff5LineStyle(lines & 0x0F);
+    f.border_right = Biff5LineStyle((lines >> 4) & 0x0F);
+    f.border_top = Biff5LineStyle((lines >> 8) & 0x0F);
+    f.border_bottom = Biff5LineStyle((lines >> 12) & 0x0F);
+    f.color_left = (lines >> 16) & 0x7F;
+    f.color_right = (lines >> 23) & 0x7F;
+    const bool diagonal = (lines >> 30) != 0;
+    const uint32_t more = r.U32();
+    f.color_top = more & 0x7F;
+    f.color_bottom = (more >> 7) & 0x7F;
+    if (diagonal) f.border_diagonal = Biff5LineStyle((more >> 21) & 0x0F);
+    f.pattern = (more >> 26) & 0x3F;
+    const uint16_t fill = r.U16();
+    f.pattern_color = fill & 0x7F;
+    f.background_color = (fill >> 7) & 0x7F;
+  }
+  data_.cell_formats.push_back(f);
+}
+
+uint16_t Word(std::span<const uint8_t> d, size_t at) {
+  return static_cast<uint16_t>(d[at] | d[at + 1] << 8);
+}
+
+double Double(std::span<const uint8_t> d, size_t at) {
+  double v;
+  std::memcpy(&v, d.data() + at, sizeof v);
+  return v;
+}
+
+void StreamLoader::ReadWindow1(std::span<const uint8_t> d) {
+  if (d.size() < 18) return;
+  WindowSettings& w = data_.window;
+  w.left = Word(d, 0);
+  w.top = Word(d, 2);
+  w.width = Word(d, 4);
+  w.height = Word(d, 6);
+  const uint16_t options = Word(d, 8);
+  w.hidden = options & 0x01;
+  w.iconic = options & 0x02;
+  w.horizontal_scroll = options & 0x08;
+  w.vertical_scroll = options & 0x10;
+  w.sheet_tabs = options & 0x20;
+  w.selected_sheet = Word(d, 10);
+  w.first_visible_tab = Word(d, 12);
+  w.selected_tabs = Word(d, 14);
+  w.tab_ratio = Word(d, 16);
+}
+
+// Workbook settings. Settings records too short for their fields are
+// ignored: they change no value that the meter's files rely on.
+void StreamLoader::HandleGlobals(const BiffRecord& record) {
+  const std::span<const uint8_t> d = record.data;
+  const auto flag = [&](bool& field) {
+    if (d.size() >= 2) field = Word(d, 0) != 0;
+  };
+  switch (record.id) {
+    case 0x005C: {  // WRITEACCESS
+      if (d.empty()) break;
+      FieldReader r(d);
+      data_.user_name =
+          version_ == BiffVersion::Biff8 ? r.UnicodeString(2) : r.ByteString(1, decoder_);
+      break;
+    }
+    case 0x005B:  // FILESHARING
+      if (d.size() >= 2) data_.read_only_recommended = Word(d, 0) == 1;
+      break;
+    case 0x0019:
+      flag(data_.window_protected);
+      break;
+    case 0x0040:
+      flag(data_.backup);
+      break;
+    case 0x008D:
+      if (d.size() >= 2)
+        data_.show_objects = static_cast<uint8_t>(std::min<uint16_t>(Word(d, 0), 2));
+      break;
+    case 0x0022:
+      flag(data_.date1904);
+      break;
+    case 0x000E:  // PRECISION: 0 when precision as displayed is set
+      if (d.size() >= 2) data_.precision_as_displayed = Word(d, 0) == 0;
+      break;
+    case 0x01B7:
+      flag(data_.refresh_all);
+      break;
+    case 0x00DA:
+      flag(data_.save_external_links);
+      break;
+    case 0x003D:
+      ReadWindow1(d);
+      break;
+    case 0x0092: {  // PALETTE
+      if (d.size() < 2) break;
+      const size_t count = std::min<size_t>({Word(d, 0), (d.size() - 2) / 4, data_.palette.size()});
+      for (size_t k = 0; k < count; ++k) {
+        const size_t at = 2 + 4 * k;
+        data_.palette[k] = static_cast<uint32_t>(d[at]) << 16 | d[at + 1] << 8 | d[at + 2];
+      }
+      break;
+    }
+    case 0x0293:  // STYLE: only the built-in ones, marked by the top bit
+      if (d.size() >= 4 && (Word(d, 0) & 0x8000)) data_.styles.push_back({d[0], d[1], d[2], d[3]});
+      break;
+    default:
+      break;
+  }
+}
+
+void StreamLoader::ReadSetup(std::span<const uint8_t> d, WorkbookSheet& sheet) {
+  if (d.size() < 34) return;
+  PrintSettings& p = sheet.print;
+  p.paper = Word(d, 0);
+  p.scale = Word(d, 2);
+  p.first_page = Word(d, 4);
+  p.fit_width = Word(d, 6);
+  p.fit_height = Word(d, 8);
+  const uint16_t options = Word(d, 10);
+  p.left_to_right = options & 0x01;
+  p.portrait = options & 0x02;
+  p.no_color = options & 0x08;
+  p.draft = options & 0x10;
+  p.notes = options & 0x20;
+  p.horizontal_dpi = Word(d, 12);
+  p.vertical_dpi = Word(d, 14);
+  p.header_margin = Double(d, 16);
+  p.footer_margin = Double(d, 24);
+  p.copies = Word(d, 32);
+}
+
+std::string StreamLoader::ReadHeaderFooter(const BiffRecord& record) {
+  if (record.data.empty()) return {};
+  FieldReader r(record.data);
+  return version_ == BiffVersion::Biff8 ? r.UnicodeString(2) : r.ByteString(1, decoder_);
+}
+
+void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
+  WorkbookSheet& s = *sheet_;
+  const std::span<const uint8_t> d = record.data;
+  const bool word = d.size() >= 2;
+  const uint16_t value = word ? Word(d, 0) : 0;
+  switch (record.id) {
+    case 0x000D:  // CALCMODE
+      if (word) {
+        data_.calc_mode = value == 0        ? CalcMode::Manual
+                          : value == 0xFFFF ? CalcMode::AutomaticExceptTables
+                                            : CalcMode::Automatic;
+      }
+      break;
+    case 0x000C:
+      if (word) s.calc_count = value;
+      break;
+    case 0x000F:
+      if (word) s.options.a1_references = value != 0;
+      break;
+    case 0x0011:
+      if (word) s.options.iteration = value != 0;
+      break;
+    case 0x0010:
+      if (d.size() >= 8) s.max_change = Double(d, 0);
+      break;
+    case 0x005F:
+      if (word) data_.save_recalc = value != 0;
+      break;
+    case 0x002A:
+      if (word) s.print.print_headings = value != 0;
+      break;
+    case 0x002B:
+      if (word) s.print.print_gridlines = value != 0;
+      break;
+    case 0x0225:  // DEFAULTROWHEIGHT: options, height
+      if (d.size() >= 4 && (value & 0x0001)) s.default_row_height = Word(d, 2);
+      break;
+    case 0x0081:  // WSBOOL
+      if (word) {
+        s.workspace.auto_page_breaks = value & 0x0001;
+        s.workspace.apply_styles = value & 0x0020;
+        s.workspace.row_sums_below = value & 0x0040;
+        s.workspace.column_sums_right = value & 0x0080;
+        s.workspace.fit_to_page = value & 0x0100;
+        s.workspace.outline_symbols = value & 0x0600;
+      }
+      break;
+    case 0x0014:
+      s.print.header = ReadHeaderFooter(record);
+      break;
+    case 0x0015:
+      s.print.footer = ReadHeaderFooter(record);
+      break;
+    case 0x0083:
+      if (word) s.print.center_horizontally = value != 0;
+      break;
+    case 0x0084:
+      if (word) s.print.center_vertically = value != 0;
+      break;
+    case 0x0026:
+      if (d.size() >= 8) s.print.left_margin = Double(d, 0);
+      break;
+    case 0x0027:
+      if (d.size() >= 8) s.print.right_margin = Double(d, 0);
+      break;
+    case 0x0028:
+      if (d.size() >= 8) s.print.top_margin = Double(d, 0);
+      break;
+    case 0x0029:
+      if (d.size() >= 8) s.print.bottom_margin = Double(d, 0);
+      break;
+    case 0x00A1:
+      ReadSetup(d, s);
+      break;
+    case 0x0012:
+      if (word) s.options.is_protected = value != 0;
+      break;
+    case 0x0055:
+      if (word) s.default_column_width = value;
+      break;
+    case 0x007D:  // COLINFO
+      if (d.size() >= 10) {
+        ColumnWidth c;
+        c.first_column = Word(d, 0);
+        c.last_column = Word(d, 2);
+        c.width = Word(d, 4);
+        c.format = Word(d, 6);
+        const uint16_t options = Word(d, 8);
+        c.hidden = options & 0x0001;
+        c.outline_level = (options >> 8) & 0x07;
+        c.collapsed = options & 0x1000;
+        s.column_widths.push_back(c);
+      }
+      break;
+    case 0x023E:  // WINDOW2
+      if (word) {
+        s.options.formulas = value & 0x0001;
+        s.options.gridlines = value & 0x0002;
+        s.options.headings = value & 0x0004;
+        s.options.frozen_panes = value & 0x0008;
+        s.options.zero_values = value & 0x0010;
+      }
+      break;
+    case 0x00A0:  // SCL: zoom as a fraction
+      if (d.size() >= 4 && Word(d, 2) != 0) {
+        s.zoom = static_cast<uint16_t>(std::min(Word(d, 0) * 100u / Word(d, 2), 0xFFFFu));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+bool StreamLoader::HandleCells(const BiffRecord& record) {
+  const CellContext context{version_, &decoder_, &shared_strings_};
+  if (IsStringRecord(record.id, version_)) {
+    FieldReader r =
+        version_ == BiffVersion::Biff8 ? WithContinues(record) : FieldReader(record.data);
+    const std::string text = ReadStringRecord(r, context);
+    if (pending_formula_) {
+      pending_formula_->text = text;
+      FlushPendingFormula();
+    }
+    return true;
+  }
+  cells_.clear();
+  if (!ReadCellRecord(record, context, cells_)) return false;
+  FlushPendingFormula();
+  for (const BiffCell& cell : cells_) {
+    if (cell.awaits_string) {
+      pending_formula_ = cell;
+    } else {
+      Store(cell);
+    }
+  }
+  return true;
+}
+
+void StreamLoader::FlushPendingFormula() {
+  if (!pending_formula_) return;
+  const BiffCell cell = std::move(*pending_formula_);
+  pending_formula_.reset();
+  Store(cell);
+}
+
+void StreamLoader::Store(const BiffCell& cell) {
+  if (!sheet_ || cell.column > 255) return;  // past the last column Excel has
+  WorkbookCell c;
+  c.type = cell.type;
+  c.result = cell.result;
+  c.code = cell.code;
+  c.format = cell.format;
+  c.number = cell.number;
+  data_.StoreCell(*sheet_, cell.row, static_cast<uint8_t>(cell.column), c, cell.text);
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) throw WorkbookError(std::strerror(errno));
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[65536];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  if (std::ferror(file.get())) throw WorkbookError(std::strerror(errno));
+  return bytes;
+}
+
+}  // namespace
+
+void LoadWorkbookBytes(WorkbookData& data, std::span<const uint8_t> file,
+                       const LoadProgress& progress) {
+  data.Clear();
+  if (!IsCompoundFile(file)) {
+    StreamLoader(data, file, BiffVersion::Biff5, progress).Run();
+    return;
+  }
+  const CompoundFileReader container(file);
+  const bool excel97 = container.HasStream("Workbook");
+  if (!excel97 && !container.HasStream("Book")) throw WorkbookError("File is not a Excel Workbook");
+  const std::vector<uint8_t> stream = container.ReadStream(excel97 ? "Workbook" : "Book");
+  StreamLoader(data, stream, excel97 ? BiffVersion::Biff8 : BiffVersion::Biff5, progress).Run();
+}
+
+void WorkbookModel::LoadWorkbook(const LoadProgress& progress) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(data_->file_name);
+  LoadWorkbookBytes(*data_, bytes, progress);
+}
+
+}  // namespace flovir
