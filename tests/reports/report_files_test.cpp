@@ -1,0 +1,121 @@
+#include "operations/report_files.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+namespace flovir {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class ReportFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("flovir-files-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  size_t FilesIn(const fs::path& folder) const {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
+  }
+  fs::path folder_;
+};
+
+TEST_F(ReportFilesTest, Windows1251WithCrLfAndNoByteOrderMark) {
+  const fs::path path = folder_ / "текущие.txt";
+  WriteReportFile(path.string(), {"объём = 1,5", "", "Итого:"});
+  EXPECT_EQ(ReadBytes(path),
+            "\xEE\xE1\xFA\xB8\xEC = 1,5\r\n"
+            "\r\n"
+            "\xC8\xF2\xEE\xE3\xEE:\r\n");
+  WriteReportFile(path.string(), {});
+  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(FilesIn(folder_), 1u);  // no temporary file left behind
+}
+
+TEST_F(ReportFilesTest, ReplacesAnExistingFile) {
+  const fs::path path = folder_ / "отчёт.txt";
+  std::ofstream(path) << "an older and much longer report\n";
+  WriteReportFile(path.string(), {"new"});
+  EXPECT_EQ(ReadBytes(path), "new\r\n");
+}
+
+TEST_F(ReportFilesTest, FailureNamesTheFileAndTheReasonAndKeepsNothingHalfWritten) {
+  std::ofstream(folder_ / "plain file") << "x";
+  const std::string path = (folder_ / "plain file" / "report.txt").string();
+  try {
+    WriteReportFile(path, {"a"});
+    FAIL() << "no error";
+  } catch (const ReportFileError& e) {
+    EXPECT_EQ(std::string(e.what()), path + ": Not a directory");
+  }
+  const std::string missing = (folder_ / "missing" / "report.txt").string();
+  EXPECT_THROW(WriteReportFile(missing, {"a"}), ReportFileError);
+  EXPECT_EQ(FilesIn(folder_), 1u);
+}
+
+TEST_F(ReportFilesTest, TheTargetThatIsAFolderStaysAsItWas) {
+  fs::create_directories(folder_ / "taken.txt" / "inside");
+  EXPECT_THROW(WriteReportFile((folder_ / "taken.txt").string(), {"a"}), ReportFileError);
+  EXPECT_TRUE(fs::is_directory(folder_ / "taken.txt" / "inside"));
+  EXPECT_EQ(FilesIn(folder_), 1u);
+}
+
+TEST_F(ReportFilesTest, AutoSaveFolderBesideTheProgram) {
+  const std::string program = folder_.string();
+  EXPECT_EQ(AutoSaveFolder(program, ""), program);
+  EXPECT_EQ(AutoSaveFolder(program, "авто_"), program + "/авто_");
+
+  const std::string written = AutoSaveReport(program, "авто_", "/текущие.txt", {"1"});
+  EXPECT_EQ(written, program + "/авто_/текущие.txt");
+  EXPECT_EQ(ReadBytes(written), "1\r\n");
+  // Once the folder exists the next save replaces the file.
+  AutoSaveReport(program, "авто_", "текущие.txt", {"2"});
+  EXPECT_EQ(ReadBytes(written), "2\r\n");
+  // An empty name saves beside the program; nested names get their parents.
+  EXPECT_EQ(AutoSaveReport(program, "", "/месячный архив.txt", {"m"}),
+            program + "/месячный архив.txt");
+  EXPECT_EQ(MakeAutoSaveFolder(program, "a/b/c"), program + "/a/b/c");
+  EXPECT_TRUE(fs::is_directory(folder_ / "a" / "b" / "c"));
+}
+
+TEST_F(ReportFilesTest, AutoSaveFolderThatIsAFileIsAnError) {
+  std::ofstream(folder_ / "авто_") << "x";
+  try {
+    MakeAutoSaveFolder(folder_.string(), "авто_");
+    FAIL() << "no error";
+  } catch (const ReportFileError& e) {
+    EXPECT_NE(std::string(e.what()).find((folder_ / "авто_").string() + ": "), std::string::npos);
+  }
+}
+
+TEST(WithExtension, ReplacesOrAppends) {
+  EXPECT_EQ(WithExtension("архив", ".txt"), "архив.txt");
+  EXPECT_EQ(WithExtension("/home/u/отчёт.doc", ".txt"), "/home/u/отчёт.txt");
+  EXPECT_EQ(WithExtension("/home/u/report.txt", ".txt"), "/home/u/report.txt");
+  EXPECT_EQ(WithExtension("/data.v2/report", ".txt"), "/data.v2/report.txt");
+  EXPECT_EQ(WithExtension("a.tar.gz", ".txt"), "a.tar.txt");
+  EXPECT_EQ(WithExtension("параметры", ".xls"), "параметры.xls");
+  EXPECT_EQ(WithExtension("параметры.txt", ".xls"), "параметры.xls");
+}
+
+TEST(ProgramFolder, OverrideOrTheExecutablesFolder) {
+  EXPECT_EQ(ProgramFolder("/some/where"), "/some/where");
+  // The test program's own folder is writable.
+  EXPECT_EQ(ProgramFolder(), fs::read_symlink("/proc/self/exe").parent_path().string());
+}
+
+}  // namespace
+}  // namespace flovir
