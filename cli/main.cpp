@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/line_options.h"
 
 namespace flovir::cli {
 
@@ -13,13 +14,18 @@ static std::vector<Command>& Table() {
   return table;
 }
 
-CommandRegistration::CommandRegistration(Command command) { Table().push_back(std::move(command)); }
+CommandRegistration::CommandRegistration(Command command) {
+  Table().push_back(std::move(command));
+}
 
-const std::vector<Command>& Commands() { return Table(); }
+const std::vector<Command>& Commands() {
+  return Table();
+}
 
 static void PrintUsage(FILE* out) {
   std::fprintf(out, "usage: flovir-cli COMMAND [ARGS] [OPTIONS]\n\ncommands:\n");
-  for (const Command& c : Commands()) std::fprintf(out, "  %s %s\n", c.name.c_str(), c.usage.c_str());
+  for (const Command& c : Commands())
+    std::fprintf(out, "  %s %s\n", c.name.c_str(), c.usage.c_str());
 }
 
 }  // namespace flovir::cli
@@ -27,9 +33,11 @@ static void PrintUsage(FILE* out) {
 int main(int argc, char** argv) {
   using namespace flovir::cli;
   std::vector<std::string> words(argv + 1, argv + argc);
-  // Options such as --demo may stand before the command name.
+  // Options such as --demo or --port PATH may stand before the command name.
   size_t at = 0;
-  while (at < words.size() && words[at].rfind("--", 0) == 0 && words[at] != "--help") ++at;
+  while (at < words.size() && words[at].rfind("--", 0) == 0 && words[at] != "--help") {
+    at += LineOptionTakesValue(words[at]) ? 2 : 1;
+  }
   if (words.empty() || at >= words.size() || words[at] == "--help") {
     PrintUsage(words.empty() || at < words.size() ? stdout : stderr);
     return words.empty() || at < words.size() ? kExitOk : kExitUsage;

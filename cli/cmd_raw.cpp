@@ -1,0 +1,109 @@
+// flovir-cli raw: read or write holding registers, one request through the
+// exchange thread.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/line_options.h"
+
+namespace flovir::cli {
+
+namespace {
+
+constexpr uint8_t kReadHolding = 3;
+constexpr uint8_t kWriteMultiple = 16;
+constexpr unsigned long kRegisterSpace = 65536;
+
+const char* const kUsage = "read START COUNT | write START VALUE... [OPTIONS]";
+
+void PrintHelp() {
+  std::printf(
+      "usage: flovir-cli raw read START COUNT [OPTIONS]\n"
+      "       flovir-cli raw write START VALUE... [OPTIONS]\n"
+      "Reads or writes holding registers (Modbus functions 3 and 16). A read prints\n"
+      "one line per register, REGISTER<TAB>VALUE in decimal; both end with the status.\n"
+      "Numbers are decimal or 0x hexadecimal.\n\noptions:\n%s",
+      kLineOptionsHelp);
+}
+
+// Reads words[at] as START and checks that count registers from it exist.
+bool ParseStart(const std::string& text, unsigned long count, unsigned long& start) {
+  return ParseNumber(text, 0, kRegisterSpace - 1, start) && start + count <= kRegisterSpace;
+}
+
+int RunRequest(const LineOptions& options, uint8_t function, uint16_t start,
+               std::vector<uint8_t>& data) {
+  const auto link = CliLink::Open(options);
+  if (!link) return kExitFailed;
+  const uint16_t count = static_cast<uint16_t>(data.size() / 2);
+  const uint8_t status = link->Transfer(function, start, count, data.data());
+  if (function == kReadHolding) {
+    // Registers of the frames that succeeded, also when a later one failed.
+    const size_t done = static_cast<size_t>(link->Request().DataCursor - data.data()) / 2;
+    for (size_t k = 0; k < done; ++k) {
+      std::printf("%zu\t%u\n", start + k, data[2 * k] | data[2 * k + 1] << 8);
+    }
+  }
+  std::printf("%s\n", std::string(StatusText(status)).c_str());
+  return status == kStatusSuccess ? kExitOk : kExitFailed;
+}
+
+int Raw(const std::vector<std::string>& args) {
+  LineOptions options;
+  std::vector<std::string> words;
+  if (std::string error = ParseLineOptions(args, options, words); !error.empty()) {
+    return UsageError(error);
+  }
+  if (options.help) {
+    PrintHelp();
+    return kExitOk;
+  }
+  for (const std::string& word : words) {
+    if (word.starts_with("--")) return UsageError("unknown option " + word);
+  }
+  if (words.empty()) return UsageError(std::string("raw ") + kUsage);
+  const std::string& action = words[0];
+
+  if (action == "read") {
+    if (words.size() != 3) return UsageError("raw read START COUNT");
+    unsigned long count = 0, start = 0;
+    if (!ParseNumber(words[2], 0, kRegisterSpace - 1, count)) {
+      return UsageError("COUNT: '" + words[2] + "' is not a number from 0 to 65535");
+    }
+    if (!ParseStart(words[1], count, start)) {
+      return UsageError("START: '" + words[1] + "' is not a register from which " +
+                        std::to_string(count) + " registers fit below 65536");
+    }
+    std::vector<uint8_t> data(2 * count);
+    return RunRequest(options, kReadHolding, static_cast<uint16_t>(start), data);
+  }
+
+  if (action == "write") {
+    if (words.size() < 3) return UsageError("raw write START VALUE...");
+    const unsigned long count = words.size() - 2;
+    unsigned long start = 0;
+    if (!ParseStart(words[1], count, start)) {
+      return UsageError("START: '" + words[1] + "' is not a register from which " +
+                        std::to_string(count) + " registers fit below 65536");
+    }
+    std::vector<uint8_t> data;
+    for (size_t i = 2; i < words.size(); ++i) {
+      unsigned long value = 0;
+      if (!ParseNumber(words[i], 0, 0xFFFF, value)) {
+        return UsageError("VALUE: '" + words[i] + "' is not a number from 0 to 65535");
+      }
+      data.push_back(static_cast<uint8_t>(value & 0xFF));
+      data.push_back(static_cast<uint8_t>(value >> 8));
+    }
+    return RunRequest(options, kWriteMultiple, static_cast<uint16_t>(start), data);
+  }
+  return UsageError("raw: '" + action + "' is not read or write");
+}
+
+const CommandRegistration kRaw({"raw", kUsage, Raw});
+
+}  // namespace
+
+}  // namespace flovir::cli
