@@ -56,7 +56,7 @@ struct ServerOptions {
   bool pacing = true;
   // A symbolic link to create to the slave's path; empty for none. An
   // existing symbolic link there is replaced; any other file is an error.
-  std::string link;
+  std::string link{};
 };
 
 class MeterServer {

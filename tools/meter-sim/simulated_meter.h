@@ -138,7 +138,7 @@ struct MeterOptions {
   // date when the meter is created.
   int history_days = 400;
   std::array<float, 4> scale_codes{3, 3, 2, 1};  // VolumeScaleCode 1-4
-  TimeSource clock;                              // empty: ComputerLocalTime
+  TimeSource clock{};                            // empty: ComputerLocalTime
 };
 
 class SimulatedMeter {

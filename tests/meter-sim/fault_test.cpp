@@ -1,0 +1,138 @@
+// Faults on request: what each does to a reply, how often it strikes, and
+// the text form the program's --fault option takes.
+
+#include <gtest/gtest.h>
+
+#include "tests/meter-sim/test_frames.h"
+#include "tools/meter-sim/fault_spec.h"
+
+namespace flovir::sim {
+namespace {
+
+using test::ReadFrame;
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+
+class FaultTest : public ::testing::Test {
+ protected:
+  Reply Ask() { return meter.Answer(request.data(), request.size()); }
+
+  SimulatedMeter meter;
+  const Bytes request = ReadFrame(1, 400, 4);
+  const Bytes clean = meter.HandleFrame(request.data(), request.size());
+};
+
+TEST_F(FaultTest, EachFaultChangesTheReplyAsNamed) {
+  ASSERT_EQ(clean.size(), 13u);
+
+  meter.SetFaults({{.kind = FaultKind::kLeadingZero}});
+  Bytes expected = clean;
+  expected.insert(expected.begin(), 0);
+  EXPECT_EQ(Ask().bytes, expected);
+
+  meter.SetFaults({{.kind = FaultKind::kTrailingZeros, .count = 3}});
+  expected = clean;
+  expected.insert(expected.end(), 3, 0);
+  EXPECT_EQ(Ask().bytes, expected);
+
+  meter.SetFaults({{.kind = FaultKind::kBadCrc}});
+  Bytes reply = Ask().bytes;
+  EXPECT_EQ(Bytes(reply.begin(), reply.end() - 2), Bytes(clean.begin(), clean.end() - 2));
+  EXPECT_FALSE(HasValidCrc(reply.data(), reply.size()));
+
+  meter.SetFaults({{.kind = FaultKind::kOtherAddress}});
+  reply = Ask().bytes;
+  EXPECT_EQ(reply[0], 2);
+  EXPECT_TRUE(HasValidCrc(reply.data(), reply.size()));
+  EXPECT_EQ(Bytes(reply.begin() + 1, reply.end() - 2), Bytes(clean.begin() + 1, clean.end() - 2));
+
+  meter.SetFaults({{.kind = FaultKind::kException, .count = 4}});
+  EXPECT_EQ(Ask().bytes, ExceptionReply(1, 3, 4));
+  meter.SetFaults({{.kind = FaultKind::kException, .count = 0x0B}});
+  EXPECT_EQ(Ask().bytes, ExceptionReply(1, 3, 0x0B));
+
+  meter.SetFaults({{.kind = FaultKind::kNoAnswer}});
+  EXPECT_TRUE(Ask().bytes.empty());
+
+  meter.SetFaults({{.kind = FaultKind::kSplitReply, .duration = 70ms}});
+  Reply split = Ask();
+  EXPECT_EQ(split.bytes, clean);
+  EXPECT_EQ(split.split_at, 6u);
+  EXPECT_EQ(split.gap, 70ms);
+
+  meter.SetFaults({{.kind = FaultKind::kDelay, .duration = 300ms}});
+  EXPECT_EQ(Ask().delay, 300ms);
+
+  meter.SetFaults({});
+  const Reply plain = Ask();
+  EXPECT_EQ(plain.bytes, clean);
+  EXPECT_EQ(plain.split_at, 0u);
+  EXPECT_EQ(plain.delay, 0ms);
+}
+
+TEST_F(FaultTest, EveryNthReplyAndALimit) {
+  meter.SetFaults({{.kind = FaultKind::kNoAnswer, .every = 3}});
+  std::string pattern;
+  for (int i = 0; i < 7; ++i) pattern += Ask().bytes.empty() ? 'x' : '.';
+  EXPECT_EQ(pattern, "..x..x.");
+
+  meter.SetFaults({{.kind = FaultKind::kNoAnswer, .limit = 2}});
+  pattern.clear();
+  for (int i = 0; i < 4; ++i) pattern += Ask().bytes.empty() ? 'x' : '.';
+  EXPECT_EQ(pattern, "xx..") << "two failed tries, then the meter answers";
+
+  // Frames the meter does not answer are no replies and do not count.
+  meter.SetFaults({{.kind = FaultKind::kBadCrc, .every = 2}});
+  const Bytes other = ReadFrame(2, 400, 4);
+  EXPECT_TRUE(HasValidCrc(Ask().bytes.data(), 13));
+  EXPECT_TRUE(meter.HandleFrame(other.data(), other.size()).empty());
+  EXPECT_FALSE(HasValidCrc(Ask().bytes.data(), 13));
+}
+
+TEST_F(FaultTest, FaultsCombineInAFixedOrder) {
+  // Given in any order, the exception is made first, then framed with zeros
+  // and given a bad CRC.
+  meter.SetFaults({{.kind = FaultKind::kLeadingZero},
+                   {.kind = FaultKind::kBadCrc},
+                   {.kind = FaultKind::kException, .count = 2}});
+  Bytes expected = ExceptionReply(1, 3, 2);
+  expected[3] ^= 0xFF;
+  expected.insert(expected.begin(), 0);
+  EXPECT_EQ(Ask().bytes, expected);
+}
+
+TEST(FaultSpecTest, ParsesTheProgramsFaultOption) {
+  std::string error;
+  auto plan = ParseFaultSpec("exception=11/3*2", error);
+  ASSERT_TRUE(plan) << error;
+  EXPECT_EQ(plan->kind, FaultKind::kException);
+  EXPECT_EQ(plan->count, 11u);
+  EXPECT_EQ(plan->every, 3u);
+  EXPECT_EQ(plan->limit, 2u);
+
+  plan = ParseFaultSpec("split", error);
+  ASSERT_TRUE(plan);
+  EXPECT_EQ(plan->kind, FaultKind::kSplitReply);
+  EXPECT_EQ(plan->duration, 80ms);
+  EXPECT_EQ(plan->every, 1u);
+  EXPECT_EQ(plan->limit, 0u);
+
+  plan = ParseFaultSpec("delay=1500", error);
+  ASSERT_TRUE(plan);
+  EXPECT_EQ(plan->duration, 1500ms);
+  EXPECT_EQ(ParseFaultSpec("trailing-zeros=4", error)->count, 4u);
+  EXPECT_EQ(ParseFaultSpec("no-answer/2", error)->every, 2u);
+}
+
+TEST(FaultSpecTest, RejectsMalformedFaultsWithAReason) {
+  for (const char* spec :
+       {"", "crc", "exception", "exception=0", "exception=256", "exception=x", "delay", "delay=-5",
+        "bad-crc=3", "no-answer/0", "split=80*", "leading-zero/2x"}) {
+    std::string error;
+    EXPECT_FALSE(ParseFaultSpec(spec, error)) << spec;
+    EXPECT_FALSE(error.empty()) << spec;
+  }
+}
+
+}  // namespace
+}  // namespace flovir::sim
