@@ -1,0 +1,309 @@
+// flovir-cli params and clock: the operations of the page "Параметры" from a
+// terminal. params read prints the table as the grid shows it; params write
+// sends a parameter workbook to the meter; params set changes one value of a
+// parameter workbook with the grid editor's rules; clock sets the meter's
+// clock from the computer's.
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/line_options.h"
+#include "operations/clock.h"
+#include "operations/dispatcher.h"
+#include "operations/report_files.h"
+#include "parameters/parameter_operations.h"
+#include "parameters/parameter_table.h"
+#include "parameters/parameter_workbook.h"
+#include "parameters/value_conversion.h"
+#include "workbook/cp1251.h"
+#include "workbook/workbook.h"
+
+namespace flovir::cli {
+
+namespace {
+
+const char* const kParamsUsage =
+    "read [--save FILE] | write --load FILE | set FILE ROW COLUMN VALUE [OPTIONS]";
+const char* const kClockUsage = "[OPTIONS]";
+
+void PrintParamsHelp() {
+  std::printf(
+      "usage: flovir-cli params read [--save FILE] [--folder DIR] [OPTIONS]\n"
+      "       flovir-cli params write --load FILE [OPTIONS]\n"
+      "       flovir-cli params set FILE ROW COLUMN VALUE\n"
+      "read:  reads the parameter block (registers 400-911) and prints it as the\n"
+      "       grid shows it, a line per row; saves \"параметры.xls\" in the\n"
+      "       auto-save folder and, with --save, FILE (\".xls\" is put in place of\n"
+      "       any other extension).\n"
+      "write: loads the values of a parameter workbook and writes all 512\n"
+      "       registers to the meter.\n"
+      "set:   changes one value in a parameter workbook, as the grid editor does:\n"
+      "       ROW 1-37 and COLUMN 1-4 for the channels, ROW 1-13 and COLUMN 6 for\n"
+      "       the general parameters; VALUE with a decimal comma (\"1,5\"). The\n"
+      "       file is written back with the table's cells only.\n"
+      "\noptions:\n"
+      "  --folder DIR          the program's folder; the auto-save folder lies in it\n"
+      "%s",
+      kLineOptionsHelp);
+}
+
+// The dispatcher as the window holds it, on the command-line link, with
+// statuses on standard error.
+class StatusView : public View {
+ public:
+  void ShowStatus(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  void EnableOperationButtons(bool, bool) override {}
+  void ShowMessage(const std::string& title, const std::string& text, MessageIcon) override {
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+  }
+  void SetReport(ReportKind, const std::vector<std::string>&) override {}
+  void AppendTestLine(const std::string&) override {}
+  void ProcessPendingEvents() override {}
+};
+
+// Pads a UTF-8 text with blanks to width characters, on the left or the right.
+std::string Pad(const std::string& text, size_t width, bool right_align) {
+  const size_t length = Utf8Length(text);
+  if (length >= width) return text;
+  const std::string blanks(width - length, ' ');
+  return right_align ? blanks + text : text + blanks;
+}
+
+// The grid as text: per row the channel row's name, the four channel values,
+// then the general parameter's name and value where the row has one.
+std::vector<std::string> TableLines(const ParameterTable& table, const ParameterBuffer& buffer) {
+  std::vector<std::string> lines;
+  for (int row = 0; row < kParameterRows; ++row) {
+    std::string line = Pad(CellText(table.Cell(row, 0), buffer), 28, false);
+    for (int column = 1; column <= 4; ++column) {
+      line += " " + Pad(CellText(table.Cell(row, column), buffer), 16, true);
+    }
+    if (table.Cell(row, 6).Kind != CellKind::Empty) {
+      line += "   " + Pad(CellText(table.Cell(row, 5), buffer), 22, false) + " " +
+              Pad(CellText(table.Cell(row, 6), buffer), 16, true);
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Takes "--name VALUE" or "--name=VALUE" out of words.
+bool TakeOption(std::vector<std::string>& words, const std::string& name, std::string& value,
+                std::string& error) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (words[i] == name) {
+      if (i + 1 >= words.size()) {
+        error = name + " needs a value";
+        return false;
+      }
+      value = words[i + 1];
+      words.erase(words.begin() + static_cast<long>(i), words.begin() + static_cast<long>(i) + 2);
+      return true;
+    }
+    if (words[i].starts_with(name + "=")) {
+      value = words[i].substr(name.size() + 1);
+      words.erase(words.begin() + static_cast<long>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+// The line with the dispatcher and the parameter operations on it.
+class ParameterSession {
+ public:
+  ParameterSession(const LineOptions& line, const std::string& folder)
+      : dispatcher_(view_, clock_), operations_(dispatcher_, table_, xls0_) {
+    link_ = CliLink::Open(line);
+    if (!link_) return;
+    SettingsText& settings = dispatcher_.Settings();
+    settings.address = std::to_string(line.address);
+    settings.attempts = std::to_string(line.attempts);
+    settings.chunk_size = std::to_string(line.chunk);
+    settings.answer_timeout = std::to_string(line.timeout_ms);
+    dispatcher_.SetProgramFolder(ProgramFolder(folder));
+    link_->SetCompleted([this] { dispatcher_.ExchangeCompleted(); });
+    dispatcher_.SetThread(&link_->Thread(), &link_->Request());
+  }
+  ~ParameterSession() { dispatcher_.SetThread(nullptr); }
+
+  bool Open() const { return link_ != nullptr; }
+  const ParameterTable& Table() const { return table_; }
+  ParameterBuffer& Buffer() { return dispatcher_.Parameters(); }
+  WorkbookModel& Workbook() { return xls0_; }
+  ParameterOperations& Operations() { return operations_; }
+
+  // Runs a started operation to its end; true when it ended well.
+  bool Finish(bool started) {
+    if (started) link_->Executor().RunUntil([this] { return !dispatcher_.Busy(); });
+    return started && dispatcher_.LastSucceeded();
+  }
+  void PrintStatus() const { std::printf("%s\n", dispatcher_.LastStatusText().c_str()); }
+
+ private:
+  SystemClock clock_;
+  StatusView view_;
+  Dispatcher dispatcher_;
+  ParameterTable table_;
+  WorkbookModel xls0_ = WorkbookModel::MakeParameterWorkbook();
+  ParameterOperations operations_;
+  std::unique_ptr<CliLink> link_;
+};
+
+// Parses the line options and the command's own options; the other words
+// stay in words. Returns a usage message, or an empty text.
+std::string ParseOptions(const std::vector<std::string>& args, LineOptions& line,
+                         std::vector<std::string>& words,
+                         std::vector<std::pair<std::string, std::string*>> own) {
+  if (std::string error = ParseLineOptions(args, line, words); !error.empty()) return error;
+  for (auto& [name, value] : own) {
+    std::string error;
+    if (!TakeOption(words, name, *value, error) && !error.empty()) return error;
+  }
+  for (const std::string& word : words) {
+    if (word.starts_with("--")) return "unknown option " + word;
+  }
+  return {};
+}
+
+int Read(const LineOptions& line, const std::string& folder, const std::string& save_as) {
+  ParameterSession session(line, folder);
+  if (!session.Open()) return kExitFailed;
+  const bool ok = session.Finish(session.Operations().ReadParameters());
+  // A failed read shows what arrived, as the grid does.
+  for (const std::string& text : TableLines(session.Table(), session.Buffer())) {
+    std::printf("%s\n", text.c_str());
+  }
+  session.PrintStatus();
+  if (!ok) return kExitFailed;
+  if (!save_as.empty()) {
+    const std::string path = WithExtension(save_as, ".xls");
+    try {
+      SaveParameterWorkbook(session.Workbook(), session.Table(), session.Buffer(), path);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "%s: %s\n", path.c_str(), error.what());
+      return kExitFailed;
+    }
+    std::printf("%s\n", path.c_str());
+  }
+  return kExitOk;
+}
+
+int Write(const LineOptions& line, const std::string& load) {
+  ParameterSession session(line, {});
+  if (!session.Open()) return kExitFailed;
+  try {
+    LoadParameterWorkbook(session.Workbook(), session.Table(), session.Buffer(), load);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s\n", load.c_str(), error.what());
+    return kExitFailed;
+  }
+  const bool ok = session.Finish(session.Operations().WriteToDevice());
+  session.PrintStatus();
+  return ok ? kExitOk : kExitFailed;
+}
+
+int Set(const std::vector<std::string>& words) {
+  if (words.size() != 5) return UsageError("params set FILE ROW COLUMN VALUE");
+  const std::string& path = words[1];
+  unsigned long row = 0, column = 0;
+  if (!ParseNumber(words[2], 0, kParameterRows - 1, row)) {
+    return UsageError("ROW: '" + words[2] + "' is not a row from 0 to 37");
+  }
+  if (!ParseNumber(words[3], 0, kParameterColumns - 1, column)) {
+    return UsageError("COLUMN: '" + words[3] + "' is not a column from 0 to 6");
+  }
+  const ParameterTable table;
+  const ParameterCell& cell = table.Cell(static_cast<int>(row), static_cast<int>(column));
+  const std::string where = "строка " + std::to_string(row) + ", столбец " + std::to_string(column);
+  if (cell.Kind != CellKind::Value) {
+    std::fprintf(stderr, "В ячейке (%s) нет значения параметра\n", where.c_str());
+    return kExitFailed;
+  }
+  if (!cell.Editable) {
+    std::fprintf(stderr, "Ячейка (%s) только для чтения: это измеренное значение\n", where.c_str());
+    return kExitFailed;
+  }
+  WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();
+  ParameterBuffer buffer;
+  try {
+    LoadParameterWorkbook(xls0, table, buffer, path);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), error.what());
+    return kExitFailed;
+  }
+  if (std::string error = StoreEditedText(cell, words[4], buffer); !error.empty()) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return kExitFailed;
+  }
+  try {
+    SaveParameterWorkbook(xls0, table, buffer, path);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), error.what());
+    return kExitFailed;
+  }
+  const std::string& name = table.Cell(static_cast<int>(row), column == 6 ? 5 : 0).Text;
+  std::printf("%s = %s\n", name.c_str(), CellText(cell, buffer).c_str());
+  return kExitOk;
+}
+
+int Params(const std::vector<std::string>& args) {
+  LineOptions line;
+  std::vector<std::string> words;
+  std::string folder, save_as, load;
+  const std::string error = ParseOptions(
+      args, line, words, {{"--folder", &folder}, {"--save", &save_as}, {"--load", &load}});
+  if (line.help) {
+    PrintParamsHelp();
+    return kExitOk;
+  }
+  if (!error.empty()) return UsageError(error);
+  if (words.empty()) return UsageError(std::string("params ") + kParamsUsage);
+  const std::string& action = words[0];
+  if (action == "read") {
+    if (words.size() != 1 || !load.empty()) return UsageError("params read [--save FILE]");
+    return Read(line, folder, save_as);
+  }
+  if (action == "write") {
+    if (words.size() != 1 || load.empty() || !save_as.empty()) {
+      return UsageError("params write --load FILE");
+    }
+    return Write(line, load);
+  }
+  if (action == "set") {
+    if (!load.empty() || !save_as.empty()) return UsageError("params set FILE ROW COLUMN VALUE");
+    return Set(words);
+  }
+  return UsageError("params: '" + action + "' is not read, write or set");
+}
+
+int Clock(const std::vector<std::string>& args) {
+  LineOptions line;
+  std::vector<std::string> words;
+  const std::string error = ParseOptions(args, line, words, {});
+  if (line.help) {
+    std::printf(
+        "usage: flovir-cli clock [OPTIONS]\n"
+        "Sets the meter's clock to the computer's local date and time (to the minute).\n"
+        "\noptions:\n%s",
+        kLineOptionsHelp);
+    return kExitOk;
+  }
+  if (!error.empty()) return UsageError(error);
+  if (!words.empty()) return UsageError("clock takes no arguments");
+  ParameterSession session(line, {});
+  if (!session.Open()) return kExitFailed;
+  const bool ok = session.Finish(session.Operations().ClockSetRequest());
+  session.PrintStatus();
+  return ok ? kExitOk : kExitFailed;
+}
+
+const CommandRegistration kParams({"params", kParamsUsage, Params});
+const CommandRegistration kClock({"clock", kClockUsage, Clock});
+
+}  // namespace
+}  // namespace flovir::cli

@@ -1,0 +1,90 @@
+#pragma once
+// The dispatcher, its exchange thread and the simulated meter wired together
+// for the parameter tests. The port hands every frame straight to the
+// simulated meter, so the exchange runs at once and without line timing.
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/exchange_thread.h"
+#include "link/executor.h"
+#include "link/port.h"
+#include "link/view.h"
+#include "operations/clock.h"
+#include "operations/dispatcher.h"
+#include "tools/meter-sim/simulated_meter.h"
+
+namespace flovir::testing {
+
+class MeterPort : public Port {
+ public:
+  explicit MeterPort(sim::SimulatedMeter& meter) : meter_(meter) {}
+  bool IsOpen() const override { return true; }
+  LineSettings GetLineSettings() override { return {}; }
+  bool SetLineSettings(const LineSettings&) override { return true; }
+  bool SetTimeouts(const PortTimeouts&) override { return true; }
+  PortTimeouts GetTimeouts() const override { return {}; }
+  void Purge() override { reply_.clear(); }
+  uint32_t Write(const uint8_t* data, size_t count) override {
+    reply_ = meter_.HandleFrame(data, count);
+    return transferred_ = static_cast<uint32_t>(count);
+  }
+  uint32_t Read(uint8_t* data, size_t capacity, const ReadComplete&) override {
+    const size_t count = std::min(capacity, reply_.size());
+    std::memcpy(data, reply_.data(), count);
+    reply_.clear();
+    return transferred_ = static_cast<uint32_t>(count);
+  }
+  uint32_t BytesTransferred() const override { return transferred_; }
+
+ private:
+  sim::SimulatedMeter& meter_;
+  std::vector<uint8_t> reply_;
+  uint32_t transferred_ = 0;
+};
+
+class RecordingView : public View {
+ public:
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void EnableOperationButtons(bool enabled, bool) override { buttons_enabled = enabled; }
+  void ShowMessage(const std::string&, const std::string& text, MessageIcon) override {
+    messages.push_back(text);
+  }
+  void SetReport(ReportKind, const std::vector<std::string>&) override {}
+  void AppendTestLine(const std::string&) override {}
+  void ProcessPendingEvents() override {}
+
+  std::vector<std::string> statuses;
+  std::vector<std::string> messages;
+  bool buttons_enabled = true;
+};
+
+// One connection to the simulated meter, as Start makes it.
+struct MeterLink {
+  explicit MeterLink(sim::MeterOptions options = {}, double now = 45358.37915509259)
+      : meter(std::move(options)), port(meter), clock(now), dispatcher(view, clock) {
+    thread = std::make_unique<ExchangeThread>(port, dispatcher.Request(), executor,
+                                              [this] { dispatcher.ExchangeCompleted(); });
+    dispatcher.SetThread(thread.get());
+  }
+  ~MeterLink() {
+    dispatcher.SetThread(nullptr);
+    thread.reset();
+  }
+  // Runs the main thread's queue until the operation has ended.
+  bool Finish() {
+    return executor.RunUntil([this] { return !dispatcher.Busy(); }, 60000);
+  }
+
+  sim::SimulatedMeter meter;
+  MeterPort port;
+  RecordingView view;
+  FixedClock clock;
+  QueueExecutor executor;
+  Dispatcher dispatcher;
+  std::unique_ptr<ExchangeThread> thread;
+};
+
+}  // namespace flovir::testing
