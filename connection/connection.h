@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "connection/modem_dialogue.h"
 #include "link/exchange_request.h"
 #include "link/exchange_thread.h"
 #include "link/executor.h"
@@ -19,22 +20,6 @@
 #include "link/view.h"
 
 namespace flovir {
-
-enum class ConnectionType : uint8_t { Direct, Gsm, DialUp };
-enum class DialMode : uint8_t { Tone, Pulse };
-
-// The window's connection settings as plain values.
-struct ConnectionSettings {
-  ConnectionType type = ConnectionType::Direct;
-  std::string port_name;
-  int baud_index = 3;                    // BaudTable, "Cкорость:" (9600)
-  int parity_index = 0;                  // ParityTable ("нет")
-  int stop_bits_index = 0;               // StopBitsTable ("1 стоп-бит")
-  std::string number;                    // Edit1, the number to dial
-  std::string init_string = "AT&FE0V1";  // Edit2; empty means "AT&FE0V1"
-  DialMode dial_mode = DialMode::Tone;
-  std::string answer_timeout = "3000";  // Edit4, ms, as typed
-};
 
 // Opens and closes ports by name. The real one opens serial devices; tests
 // hand out scripted ports.
@@ -55,19 +40,6 @@ class SerialPortProvider : public PortProvider {
   bool Close(Port& port) override;
 };
 
-using SleepFunction = std::function<void(std::chrono::milliseconds)>;
-
-struct ConnectionTiming {
-  // How long a dial may stay unanswered. Modems end a dial with their own
-  // result code well within this.
-  std::chrono::milliseconds dial_wait{60000};
-  // Silence before and after "+++" that a modem needs to take it as escape.
-  std::chrono::milliseconds escape_guard{2000};
-  // Lets the modem settle on its new format and speed before the dial.
-  std::chrono::milliseconds format_settle{100};
-  SleepFunction sleep;  // empty: std::this_thread::sleep_for
-};
-
 // What the exchange thread of a connection is made of. The dispatcher owns
 // the request block and the completion handler; on_thread_changed tells it
 // the thread of a new connection (nullptr once the thread has ended).
@@ -79,8 +51,6 @@ struct LinkParts {
   std::function<void()> clear_trace;
   std::function<void(ExchangeThread*)> on_thread_changed;
 };
-
-inline constexpr const char* kModemBoxTitle = "Модемная связь";
 
 class Connection {
  public:
@@ -124,19 +94,11 @@ class Connection {
 
  private:
   bool OpenLine();
-  bool FindModem();
-  bool ConfigureAndDial();
-  bool QueryGsm(bool& roaming);
-  void Dial();
-  void Fail(const std::string& finding);
   void Connect();
   void StartThread();
   void EndThread();
   bool CloseLine();
-  bool HangUp();
-  void Wait(std::chrono::milliseconds duration);
   void Show(const std::string& status);
-  void Prepend(const std::string& text) { report_ = text + report_; }
 
   View& view_;
   PortProvider& ports_;
@@ -151,8 +113,6 @@ class Connection {
   bool dialogue_active_ = false;
 };
 
-// "AT&FE0V1" when the field is empty.
-std::string InitStringOrDefault(const std::string& field);
 // The answer timeout of the field as milliseconds; false for text that is
 // not a whole number from 1 to 3600000.
 bool ParseAnswerTimeout(const std::string& text, uint32_t& ms);
