@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
   libmodbus-dev socat
-  python3 python3-pymodbus python3-serial python3-xlrd python3-xlwt python3-olefile
+  python3 python3-pymodbus python3-serial python3-serial-asyncio python3-xlrd python3-xlwt python3-olefile
   libreoffice-calc gnumeric fonts-liberation
 )
 
