@@ -88,7 +88,7 @@ std::string FormatDateTime(double value, std::string_view section) {
   const bool twelve_hour = section.find("AM/PM") != std::string_view::npos ||
                            section.find("am/pm") != std::string_view::npos;
   struct Token {
-    char code;  // d m y h s, 'M' for minutes, or 0 for literal text
+    char code;  // d m y h s, 'M' minutes, 'E' elapsed hours, 0 literal text
     size_t length;
     std::string text;
   };
@@ -113,7 +113,7 @@ std::string FormatDateTime(double value, std::string_view section) {
       const std::string_view inside = section.substr(i + 1, end - i - 1);
       if (!inside.empty() && Lower(inside[0]) == 'h') {
         const long hours = static_cast<long>(std::floor(value * 24 + 1e-9));
-        tokens.push_back({0, 0, std::to_string(hours)});
+        tokens.push_back({'E', 0, std::to_string(hours)});
       }
       i = end + 1;
     } else if (std::string_view("dmyhs").find(lower) != std::string_view::npos) {
@@ -131,7 +131,7 @@ std::string FormatDateTime(double value, std::string_view section) {
     if (tokens[k].code != 'm' || tokens[k].length > 2) continue;
     for (size_t j = k; j-- > 0;) {
       if (tokens[j].code == 0) continue;
-      if (tokens[j].code == 'h') tokens[k].code = 'M';
+      if (tokens[j].code == 'h' || tokens[j].code == 'E') tokens[k].code = 'M';
       break;
     }
     for (size_t j = k + 1; j < tokens.size() && tokens[k].code == 'm'; ++j) {
@@ -149,6 +149,7 @@ std::string FormatDateTime(double value, std::string_view section) {
     const bool one = token.length == 1;
     switch (token.code) {
       case 0:
+      case 'E':
         out += token.text;
         break;
       case 'd':
@@ -193,6 +194,24 @@ std::string Group(const std::string& digits) {
   return out;
 }
 
+// v with the given decimals, halves rounded away from zero as spreadsheets
+// do (printf would round 2.5 to 2).
+std::string FixedDigits(double v, int decimals) {
+  char buffer[400];
+  const double scaled = std::round(v * std::pow(10.0, decimals));
+  if (scaled >= 1e18 || !std::isfinite(scaled)) {
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+    return buffer;
+  }
+  std::snprintf(buffer, sizeof buffer, "%.0f", scaled);
+  std::string digits = buffer;
+  if (decimals == 0) return digits;
+  const size_t d = static_cast<size_t>(decimals);
+  if (digits.size() <= d) digits.insert(0, d + 1 - digits.size(), '0');
+  digits.insert(digits.size() - d, ".");
+  return digits;
+}
+
 // A numeric section: digit placeholders 0 # ?, "." for the decimal comma,
 // "," for grouping, "%" for percent, literal text around them.
 std::string FormatFixed(double value, std::string_view section, bool negative_section) {
@@ -233,10 +252,8 @@ std::string FormatFixed(double value, std::string_view section, bool negative_se
     }
   }
   if (!seen_digits) return prefix + suffix;
-  double v = std::fabs(value) * (percent ? 100 : 1);
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
-  std::string text = buffer;
+  const double v = std::fabs(value) * (percent ? 100 : 1);
+  const std::string text = FixedDigits(v, decimals);
   std::string integer = text.substr(0, text.find('.'));
   std::string fraction = decimals > 0 ? text.substr(text.find('.') + 1) : std::string();
   if (integer == "0" && min_integer_digits == 0) integer.clear();
