@@ -16,8 +16,10 @@ namespace {
 
 using sim::ArchiveValueType;
 using testing::At;
+using testing::ExpectValues;
 using testing::MeterTime;
 using testing::Rig;
+using testing::Totals;
 using SimKind = sim::ArchiveKind;
 
 // 7 March 2024, 10:20 (a function: the date encoding is ready only once
@@ -31,36 +33,6 @@ std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
-
-// Checks one row of V1-V4 and B1-B4 from column `first` against an entry.
-void ExpectValues(const WorkbookModel& book, size_t sheet, uint16_t row, uint16_t first,
-                  const sim::ArchiveEntry& entry, bool zero = false) {
-  const float codes[4] = {3, 3, 2, 1};  // the meter's default scale codes
-  for (size_t c = 0; c < 4; ++c) {
-    const uint32_t v = zero ? 0 : ApplyNoDataMarker(entry.volume[c]);
-    const uint32_t b = zero ? 0 : ApplyNoDataMarker(entry.operating[c]);
-    EXPECT_DOUBLE_EQ(book.GetCellNumber(sheet, first + c, row),
-                     ScaledVolume(v, VolumeScaleOf(codes[c])))
-        << "row " << row << " V" << c + 1;
-    EXPECT_DOUBLE_EQ(book.GetCellNumber(sheet, first + 4 + c, row), CountToHours(b))
-        << "row " << row << " B" << c + 1;
-  }
-}
-
-struct Totals {
-  uint32_t v[4] = {}, b[4] = {};
-  void Add(const sim::ArchiveEntry& e) {
-    for (size_t c = 0; c < 4; ++c) {
-      v[c] += ApplyNoDataMarker(e.volume[c]);
-      b[c] += ApplyNoDataMarker(e.operating[c]);
-    }
-  }
-  sim::ArchiveEntry AsEntry() const {
-    sim::ArchiveEntry e;
-    for (size_t c = 0; c < 4; ++c) e.volume[c] = v[c], e.operating[c] = b[c];
-    return e;
-  }
-};
 
 bool Download(Rig& rig, OperationKind kind, double from, double to) {
   return rig.dispatcher.StartArchive(kind, from, to) && rig.Finish();

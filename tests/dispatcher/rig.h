@@ -4,6 +4,8 @@
 // thread, a queue as the main thread, a fixed clock and a view that records
 // what the user would see.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/serial_port.h"
 #include "link/exchange_thread.h"
 #include "link/executor.h"
 #include "link/port.h"
@@ -21,8 +24,11 @@
 #include "link/view.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
+#include "operations/register_map.h"
+#include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
 #include "workbook/serial_date.h"
+#include "workbook/workbook.h"
 
 namespace flovir::testing {
 
@@ -144,23 +150,38 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-// One connection to the simulated meter with the computer's clock fixed.
+enum class Line { Memory, Pty };
+
+// One connection to the simulated meter with the computer's clock fixed:
+// in memory, or over a real pseudo-terminal with the meter's server on the
+// other end (unpaced, so the tests stay quick).
 class Rig {
  public:
-  explicit Rig(double now, sim::MeterOptions options = {})
+  explicit Rig(double now, sim::MeterOptions options = {}, Line line = Line::Memory)
       : clock(now),
         meter(WithClock(std::move(options), now)),
         port(meter),
         dispatcher(view, clock) {
     dispatcher.SetProgramFolder(folder.Path());
+    Port* used = &port;
+    if (line == Line::Pty) {
+      server = std::make_unique<sim::MeterServer>(meter, ServerOptions());
+      serial = std::make_unique<SerialPort>();
+      if (!serial->Open(server->SlavePath())) throw std::runtime_error(serial->LastError());
+      serial->SetLineSettings({});
+      serial->SetTimeouts({50, 0, 1000, 0, 0});
+      used = serial.get();
+    }
     thread = std::make_unique<ExchangeThread>(
-        port, dispatcher.Request(), executor, [this] { dispatcher.ExchangeCompleted(); }, &trace);
+        *used, dispatcher.Request(), executor, [this] { dispatcher.ExchangeCompleted(); }, &trace);
     dispatcher.SetThread(thread.get());
   }
   ~Rig() {
     port.Hold(false);
     dispatcher.SetThread(nullptr);
+    if (serial) serial->Close();
     thread->Terminate();
+    if (server) server->Stop();
   }
 
   // Runs the main thread's queue until the operation has ended.
@@ -178,12 +199,53 @@ class Rig {
   MemoryTrace trace;
   RecordingView view;
   Dispatcher dispatcher;
+  std::unique_ptr<sim::MeterServer> server;
+  std::unique_ptr<SerialPort> serial;
   std::unique_ptr<ExchangeThread> thread;
 
  private:
+  static sim::ServerOptions ServerOptions() {
+    sim::ServerOptions options;
+    options.turnaround = std::chrono::milliseconds(1);
+    options.pacing = false;
+    return options;
+  }
   static sim::MeterOptions WithClock(sim::MeterOptions options, double now) {
     options.clock = [now] { return MeterTime(now); };
     return options;
+  }
+};
+
+// Checks one row of V1-V4 and B1-B4, from column `first`, against a meter
+// entry with the meter's default scale codes; `zero` expects zeros.
+inline void ExpectValues(const WorkbookModel& book, size_t sheet, uint16_t row, uint16_t first,
+                         const sim::ArchiveEntry& entry, bool zero = false) {
+  const float codes[4] = {3, 3, 2, 1};
+  for (size_t c = 0; c < 4; ++c) {
+    const uint32_t v = zero ? 0 : ApplyNoDataMarker(entry.volume[c]);
+    const uint32_t b = zero ? 0 : ApplyNoDataMarker(entry.operating[c]);
+    EXPECT_DOUBLE_EQ(book.GetCellNumber(sheet, static_cast<uint16_t>(first + c), row),
+                     ScaledVolume(v, VolumeScaleOf(codes[c])))
+        << "row " << row << " V" << c + 1;
+    EXPECT_DOUBLE_EQ(book.GetCellNumber(sheet, static_cast<uint16_t>(first + 4 + c), row),
+                     CountToHours(b))
+        << "row " << row << " B" << c + 1;
+  }
+}
+
+// Column totals as the download forms them: 32-bit counts that wrap.
+struct Totals {
+  uint32_t v[4] = {}, b[4] = {};
+  void Add(const sim::ArchiveEntry& e) {
+    for (size_t c = 0; c < 4; ++c) {
+      v[c] += ApplyNoDataMarker(e.volume[c]);
+      b[c] += ApplyNoDataMarker(e.operating[c]);
+    }
+  }
+  sim::ArchiveEntry AsEntry() const {
+    sim::ArchiveEntry e;
+    for (size_t c = 0; c < 4; ++c) e.volume[c] = v[c], e.operating[c] = b[c];
+    return e;
   }
 };
 
