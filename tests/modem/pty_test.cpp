@@ -1,0 +1,160 @@
+// End to end over a real pseudo-terminal: the Linux serial port, the
+// simulated Hayes modem in front of the simulated meter, the exchange thread
+// and the dispatcher.
+
+#include <gtest/gtest.h>
+
+#include "connection/connection.h"
+#include "connection/remote_modem_setup.h"
+#include "connection/serial_port.h"
+#include "link/executor.h"
+#include "operations/archive_download.h"
+#include "operations/clock.h"
+#include "operations/dispatcher.h"
+#include "operations/register_map.h"
+#include "tests/modem/virtual_line.h"
+#include "tools/meter-sim/hayes_modem.h"
+#include "tools/meter-sim/meter_server.h"
+#include "tools/meter-sim/simulated_meter.h"
+#include "workbook/serial_date.h"
+
+namespace flovir::test {
+namespace {
+
+// 7 March 2024, 10:20, on both the computer's and the meter's clock.
+double Now() {
+  return EncodeDateTime({2024, 3, 7, 10, 20, 0});
+}
+
+class ModemOverPty : public ::testing::Test {
+ protected:
+  static sim::MeterOptions MeterOptions() {
+    sim::MeterOptions o;
+    o.clock = [] { return sim::MeterDateTime{2024, 3, 7, 10, 20, 0}; };
+    return o;
+  }
+  static sim::HayesModemOptions ModemOptions() {
+    sim::HayesModemOptions o;
+    o.guard = 200ms;
+    return o;
+  }
+  static sim::ServerOptions ServerOptions() {
+    sim::ServerOptions o;
+    o.pacing = false;
+    return o;
+  }
+  LinkParts Link() {
+    LinkParts link;
+    link.request = &dispatcher.Request();
+    link.executor = &executor;
+    link.exchange_completed = [this] { dispatcher.ExchangeCompleted(); };
+    link.on_thread_changed = [this](ExchangeThread* t) { dispatcher.SetThread(t); };
+    return link;
+  }
+  static ConnectionTiming Timing() {
+    ConnectionTiming t;
+    t.dial_wait = 10s;
+    t.escape_guard = 400ms;  // twice the modem's guard time
+    return t;
+  }
+  ConnectionSettings Settings(ConnectionType type) const {
+    ConnectionSettings s;
+    s.type = type;
+    s.port_name = server.SlavePath();
+    s.number = "89001234567";
+    return s;
+  }
+  std::vector<std::string> Percents() const {
+    const std::string prefix = "Поиск модема...";
+    std::vector<std::string> p;
+    for (const auto& s : view.statuses) {
+      if (s.rfind(prefix, 0) == 0 && s.back() == '%') p.push_back(s.substr(prefix.size()));
+    }
+    return p;
+  }
+  bool Finish() {
+    return executor.RunUntil([this] { return !dispatcher.Busy(); }, 120000);
+  }
+
+  sim::SimulatedMeter meter{MeterOptions()};
+  sim::MeterLineDevice meter_line{meter, 1ms};
+  sim::HayesModem modem{meter_line, ModemOptions()};
+  sim::MeterServer server{modem, ServerOptions()};
+  SerialPortProvider ports;
+  QueueExecutor executor;
+  RecordingView view;
+  FixedClock clock{Now()};
+  Dispatcher dispatcher{view, clock};
+  Connection connection{view, ports, Link(), Timing()};
+};
+
+TEST_F(ModemOverPty, HourlyArchiveThroughAGsmCall) {
+  ASSERT_TRUE(connection.Start(Settings(ConnectionType::Gsm)))
+      << (view.messages.empty() ? view.statuses.back() : view.messages.back().text);
+  ASSERT_NE(connection.Thread(), nullptr);
+  EXPECT_TRUE(connection.Thread()->IsSleeping());
+  EXPECT_TRUE(modem.DataMode());
+
+  const double day = EncodeDateTime({2024, 3, 6, 0, 0, 0});
+  ASSERT_TRUE(dispatcher.StartArchive(OperationKind::HourlyArchive, day, day));
+  ASSERT_TRUE(Finish());
+  EXPECT_EQ(view.statuses.back(), "Завершено успешно");
+  const WorkbookModel& book = dispatcher.Archive().Workbook();
+  // The first and last hours of the day on the "hours" sheet, as the meter holds them.
+  for (int hour : {0, 23}) {
+    const auto entry = meter.Entry(sim::ArchiveKind::kHourly, sim::ArchiveValueType::kInterval,
+                                   {2024, 3, 6, hour, 0, 0});
+    EXPECT_DOUBLE_EQ(book.GetCellNumber(1, 2, static_cast<uint16_t>(8 + hour)),
+                     ScaledVolume(ApplyNoDataMarker(entry.volume[0]), VolumeScaleOf(3)));
+    EXPECT_DOUBLE_EQ(book.GetCellNumber(1, 6, static_cast<uint16_t>(8 + hour)),
+                     CountToHours(ApplyNoDataMarker(entry.operating[0])));
+  }
+
+  ASSERT_TRUE(connection.Stop());
+  EXPECT_EQ(view.messages.back().text, "Соединение прервано");
+  EXPECT_FALSE(modem.InCall());
+  EXPECT_EQ(modem.Commands().back(), "ATH0");
+  EXPECT_EQ(connection.Thread(), nullptr);
+  EXPECT_FALSE(dispatcher.StartCurrentValues());  // no line, nothing starts
+}
+
+TEST_F(ModemOverPty, SearchFindsTheModemAt9600FromAnotherSpeed) {
+  {  // the line keeps the format the last program left on it
+    SerialPort other;
+    ASSERT_TRUE(other.Open(server.SlavePath()));
+    other.SetLineSettings(Format(38400));
+  }
+  ASSERT_TRUE(connection.Start(Settings(ConnectionType::DialUp)));
+  EXPECT_EQ(Percents(), (std::vector<std::string>{"0%", "2%", "5%", "98%"}));
+  EXPECT_EQ(modem.Commands().back(), "ATDT 89001234567");
+  EXPECT_EQ(server.Format().baud, 9600u);
+}
+
+TEST_F(ModemOverPty, FailedHangUpKeepsTheLineAndCanBeRetried) {
+  ASSERT_TRUE(connection.Start(Settings(ConnectionType::Gsm)));
+  modem.Configure([](auto& o) { o.failing = {"ATH0"}; });
+  EXPECT_FALSE(connection.Stop());
+  EXPECT_TRUE(connection.Connected());
+  ASSERT_NE(connection.OpenPort(), nullptr);
+  EXPECT_TRUE(connection.OpenPort()->IsOpen());
+  EXPECT_NE(connection.Thread(), nullptr);
+  EXPECT_EQ(view.messages.back().text, "Не удалось разорвать соединение!");
+
+  modem.Configure([](auto& o) { o.failing = {}; });
+  EXPECT_TRUE(connection.Stop());
+  EXPECT_FALSE(modem.InCall());
+  EXPECT_FALSE(connection.Connected());
+}
+
+TEST_F(ModemOverPty, RemoteSetupOverADirectCable) {
+  ASSERT_TRUE(connection.Start(Settings(ConnectionType::Direct)));
+  RemoteModemSetup setup;
+  EXPECT_EQ(setup.Apply(connection, view), RemoteSetupOutcome::Done);
+  EXPECT_EQ(view.statuses.back(), "Завершено успешно");
+  EXPECT_EQ(modem.Commands(), (std::vector<std::string>{"AT&FE0", "AT&F", "AT&S1", "ATS0=1",
+                                                        "AT&D0", "AT+IPR=9600", "ATE0", "AT&W"}));
+  EXPECT_TRUE(connection.Stop());
+}
+
+}  // namespace
+}  // namespace flovir::test
