@@ -40,6 +40,10 @@ struct ReplyCase {
   uint8_t status;
 };
 
+void PrintTo(const ReplyCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class ReplyValidation : public testing::TestWithParam<ReplyCase> {};
 
 // Read of 2 registers from slave 1: expected reply 9 bytes.

@@ -17,25 +17,26 @@ namespace flovir::test {
 // Generous: no test may depend on a tight bound (ThreadSanitizer, busy CI).
 inline constexpr int kWaitMs = 120000;
 
-class PtyLink {
+// Our master on the port at a path: serial port, request block, exchange
+// thread, and this thread as the main thread.
+class PathLink {
  public:
-  explicit PtyLink(ScriptedPeer::Responder responder, uint32_t answer_timeout_ms = 1000)
-      : peer_(pty_, std::move(responder)) {
-    if (!port_.Open(pty_.SlavePath())) throw std::runtime_error(port_.LastError());
+  explicit PathLink(const std::string& path, uint32_t answer_timeout_ms = 1000) {
+    if (!port_.Open(path)) throw std::runtime_error(port_.LastError());
     port_.SetLineSettings(LineSettings{});
     port_.SetTimeouts({50, 0, answer_timeout_ms, 0, 0});
     thread_ = std::make_unique<ExchangeThread>(
         port_, request_, executor_, [this] { Completed(); }, &trace_);
   }
-  ~PtyLink() {
+  ~PathLink() {
     port_.Close();
     thread_.reset();
   }
 
   // Runs one request and returns its status.
   uint8_t Run(uint8_t function, uint16_t start, uint16_t count, uint8_t* data, uint8_t chunk = 64,
-              uint8_t attempts = 3) {
-    request_.SlaveAddress = 1;
+              uint8_t attempts = 3, uint8_t address = 1) {
+    request_.SlaveAddress = address;
     request_.FunctionCode = function;
     request_.StartRegister = start;
     request_.RegisterCount = count;
@@ -55,9 +56,9 @@ class PtyLink {
   ExchangeRequest& request() { return request_; }
   ExchangeThread& thread() { return *thread_; }
   SerialPort& port() { return port_; }
-  ScriptedPeer& peer() { return peer_; }
   QueueExecutor& executor() { return executor_; }
   std::vector<std::string> TraceLines() const { return trace_.Lines(); }
+  void ClearTrace() { trace_.Clear(); }
 
  private:
   void Completed() {
@@ -65,14 +66,30 @@ class PtyLink {
     done_ = true;
   }
 
-  Pty pty_;
-  ScriptedPeer peer_;
   SerialPort port_;
   ExchangeRequest request_;
   QueueExecutor executor_;
   MemoryTrace trace_;
   std::unique_ptr<ExchangeThread> thread_;
   bool done_ = false;
+};
+
+// PathLink against a scripted slave on a pseudo-terminal of its own.
+class PtyLink : public PathLink {
+ public:
+  explicit PtyLink(ScriptedPeer::Responder responder, uint32_t answer_timeout_ms = 1000)
+      : PtyLink(std::make_unique<Pty>(), std::move(responder), answer_timeout_ms) {}
+  ~PtyLink() { port().Close(); }  // before the peer and the pty go
+  ScriptedPeer& peer() { return *peer_; }
+
+ private:
+  PtyLink(std::unique_ptr<Pty> pty, ScriptedPeer::Responder responder, uint32_t timeout)
+      : PathLink(pty->SlavePath(), timeout),
+        pty_(std::move(pty)),
+        peer_(std::make_unique<ScriptedPeer>(*pty_, std::move(responder))) {}
+
+  std::unique_ptr<Pty> pty_;
+  std::unique_ptr<ScriptedPeer> peer_;
 };
 
 }  // namespace flovir::test

@@ -214,4 +214,38 @@ class RegisterPeer {
   uint8_t address_;
 };
 
+// Two pseudo-terminals joined master to master: a line with a tty path at
+// each end, for stacks that open their port by path (libmodbus, pymodbus).
+class PtyBridge {
+ public:
+  PtyBridge() : thread_([this] { Run(); }) {}
+  ~PtyBridge() {
+    stop_ = true;
+    thread_.join();
+  }
+  const std::string& PathA() const { return a_.SlavePath(); }
+  const std::string& PathB() const { return b_.SlavePath(); }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      pollfd fds[2] = {{a_.Master(), POLLIN, 0}, {b_.Master(), POLLIN, 0}};
+      if (poll(fds, 2, 20) <= 0) continue;
+      Forward(fds[0], b_);
+      Forward(fds[1], a_);
+    }
+  }
+  static void Forward(const pollfd& from, const Pty& to) {
+    if (!(from.revents & POLLIN)) return;
+    uint8_t buffer[512];
+    const ssize_t n = read(from.fd, buffer, sizeof buffer);
+    if (n > 0) to.Send(Bytes(buffer, buffer + n));
+  }
+
+  Pty a_;
+  Pty b_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
 }  // namespace flovir::test
