@@ -7,3 +7,8 @@ bash scripts/install-deps.sh
 cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc)" --target flovir-cli
 ./build/cli/flovir-cli --demo raw read 0 64 --trace
+# The current values, then yesterday's hourly archive, through the operation
+# dispatcher; temp.xls and the folder авто_ land beside flovir-cli.
+./build/cli/flovir-cli --demo current
+yesterday=$(date -d yesterday +%d.%m.%Y)
+./build/cli/flovir-cli --demo archive hourly --from "$yesterday" --to "$yesterday"
