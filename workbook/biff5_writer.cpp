@@ -322,7 +322,10 @@ void WriteBookBool(RecordStream& out, bool save_external_links) {
 void WriteFont(RecordStream& out, const WorkbookFont& font) {
   out.BeginRecord(0x0031);
   out.U16(font.height_twips);
-  out.U16(static_cast<uint16_t>((font.italic ? 0x02 : 0) | (font.strike_out ? 0x08 : 0)));
+  // Bit 0 repeats the weight's boldness; readers that look only at the
+  // options (xlrd) need it.
+  out.U16(static_cast<uint16_t>((font.Bold() ? 0x01 : 0) | (font.italic ? 0x02 : 0) |
+                                (font.strike_out ? 0x08 : 0)));
   out.U16(font.color);
   out.U16(font.weight);
   out.U16(static_cast<uint16_t>(font.script));

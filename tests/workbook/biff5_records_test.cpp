@@ -74,7 +74,7 @@ TEST(Biff5Records, FontOptions) {
   font.underline = Underline::DoubleAccounting;
   font.charset = 2;  // symbol fonts keep their own character set
   EXPECT_EQ(Bytes([&](auto& o) { WriteFont(o, font); }),
-            Hex("31 00 14 00 F0 00 0A 00 0A 00 BC 02 02 00 22 00 02 00 05") + "Times");
+            Hex("31 00 14 00 F0 00 0B 00 0A 00 BC 02 02 00 22 00 02 00 05") + "Times");
   font.charset = kCharsetAnsi;  // written as Cyrillic: the texts are Windows-1251
   EXPECT_EQ(static_cast<uint8_t>(Bytes([&](auto& o) { WriteFont(o, font); })[16]), 204);
 }

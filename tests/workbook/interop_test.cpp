@@ -88,7 +88,9 @@ class Interop : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    if (!getenv("KEEP")) fs::remove_all(dir_);
+  }
 
   std::string Save(WorkbookModel& model, const std::string& name) {
     const std::string path = (dir_ / name).string();
@@ -313,6 +315,43 @@ TEST_F(Interop, GnumericShowsEveryValueAndTheRussianTexts) {
   const std::string single = (dir_ / "p.csv").string();
   Run("ssconvert -T Gnumeric_stf:stf_csv '" + parameters_path + "' '" + single + "'");
   ExpectCsvShowsTheSheet(parameters, 0, Read(single), GnumericDate);
+}
+
+TEST_F(Interop, AnExcel97FileIsSavedAsExcel5WithItsFormats) {
+  const std::string source = (dir_ / "xlwt.xls").string();
+  Run("/usr/bin/python3 '" + std::string(FLOVIR_SOURCE_DIR) + "/tests/workbook/make_xls97.py' '" +
+      source + "'");
+  WorkbookModel model = WorkbookModel::MakeParameterWorkbook();
+  model.SetFileName(source);
+  model.LoadWorkbook();
+  const std::string saved = Save(model, "saved.xls");
+  // xlrd reads the Excel 5.0 file we wrote: the same texts, values, number
+  // formats, borders and fonts as the Excel 97 file they came from.
+  const std::string check =
+      "import sys, xlrd\n"
+      "def cells(path):\n"
+      "    b = xlrd.open_workbook(path, formatting_info=True)\n"
+      "    out = [b.biff_version]\n"
+      "    for s in b.sheets():\n"
+      "        for r in range(s.nrows):\n"
+      "            for c in range(s.ncols):\n"
+      "                x = s.cell(r, c)\n"
+      "                if x.ctype == xlrd.XL_CELL_EMPTY: continue\n"
+      "                xf = b.xf_list[s.cell_xf_index(r, c)]\n"
+      "                out.append((s.name, r, c, x.value, b.format_map[xf.format_key].format_str,\n"
+      "                            xf.border.top_line_style, xf.border.bottom_line_style,\n"
+      "                            b.font_list[xf.font_index].bold))\n"
+      "        out.append((s.name, s.colinfo_map[0].width if 0 in s.colinfo_map else None))\n"
+      "    return out\n"
+      "a, b = cells(sys.argv[1]), cells(sys.argv[2])\n"
+      "print(a[0], b[0])\n"
+      "assert a[1:] == b[1:], (a, b)\n"
+      "print(len(a) - 1)\n";
+  const fs::path script = dir_ / "check.py";
+  std::ofstream(script) << check;
+  const std::string out =
+      Run("/usr/bin/python3 '" + script.string() + "' '" + source + "' '" + saved + "'");
+  EXPECT_EQ(out, "80 70\n7\n");
 }
 
 }  // namespace
