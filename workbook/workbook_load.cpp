@@ -98,6 +98,7 @@ class StreamLoader {
   void ReadWindow1(std::span<const uint8_t> d);
   void ReadSetup(std::span<const uint8_t> d, WorkbookSheet& sheet);
   std::string ReadHeaderFooter(const BiffRecord& record);
+  std::string ReadUserName(std::span<const uint8_t> d);
 
   WorkbookData& data_;
   BiffRecordStream records_;
@@ -496,13 +497,9 @@ void StreamLoader::HandleGlobals(const BiffRecord& record) {
     if (d.size() >= 2) field = Word(d, 0) != 0;
   };
   switch (record.id) {
-    case 0x005C: {  // WRITEACCESS
-      if (d.empty()) break;
-      FieldReader r(d);
-      data_.user_name =
-          version_ == BiffVersion::Biff8 ? r.UnicodeString(2) : r.ByteString(1, decoder_);
+    case 0x005C:  // WRITEACCESS
+      data_.user_name = ReadUserName(d);
       break;
-    }
     case 0x005B:  // FILESHARING
       if (d.size() >= 2) data_.read_only_recommended = Word(d, 0) == 1;
       break;
@@ -545,6 +542,17 @@ void StreamLoader::HandleGlobals(const BiffRecord& record) {
       break;
     default:
       break;
+  }
+}
+
+std::string StreamLoader::ReadUserName(std::span<const uint8_t> d) {
+  // Some writers (xlwt) put plain padded bytes here instead of an Excel 97
+  // string; the name is only informative, so such a record leaves it empty.
+  try {
+    FieldReader r(d);
+    return version_ == BiffVersion::Biff8 ? r.UnicodeString(2) : r.ByteString(1, decoder_);
+  } catch (const RecordError&) {
+    return {};
   }
 }
 
