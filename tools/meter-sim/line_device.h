@@ -36,13 +36,16 @@ class Line {
   virtual ~Line() = default;
   // The master's present line format.
   virtual LineFormat Format() const = 0;
+  // The time one character takes on the wire in that format; zero when the
+  // server does not pace the line (or the master hung it up).
+  virtual std::chrono::nanoseconds CharacterTime() const = 0;
   // Sends bytes to the master, paced at the master's baud rate unless the
   // server runs without pacing. Returns when the last byte has left; bytes
   // that the master does not take (nobody reads the line) are lost.
   virtual void Send(std::span<const uint8_t> bytes) = 0;
   // Keeps the line quiet for the given time (turnaround, gaps, delays);
   // returns early when the server stops.
-  virtual void Wait(std::chrono::milliseconds duration) = 0;
+  virtual void Wait(std::chrono::nanoseconds duration) = 0;
   // True once the server has been asked to stop.
   virtual bool Stopping() const = 0;
 };

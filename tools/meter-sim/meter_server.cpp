@@ -106,6 +106,7 @@ MeterLineDevice::MeterLineDevice(SimulatedMeter& meter, std::chrono::millisecond
 void MeterLineDevice::Received(std::span<const uint8_t> bytes, Line& line) {
   const auto now = Clock::now();
   if (!pending_.empty() && now - last_byte_ >= kFrameSilence) AnswerFrame(pending_.size(), line);
+  if (pending_.empty()) first_byte_ = now;
   pending_.insert(pending_.end(), bytes.begin(), bytes.end());
   if (pending_.size() > kPendingLimit) {
     pending_.erase(pending_.begin(), pending_.end() - kPendingLimit);
@@ -124,8 +125,11 @@ void MeterLineDevice::AnswerFrame(size_t length, Line& line) {
   const std::vector<uint8_t> frame(pending_.begin(), pending_.begin() + length);
   pending_.erase(pending_.begin(), pending_.begin() + length);
   const Reply reply = meter_.Answer(frame.data(), frame.size());
+  const auto received = first_byte_ + line.CharacterTime() * static_cast<int64_t>(length);
+  first_byte_ = Clock::now();  // whatever still pends arrived during this frame
   if (reply.bytes.empty()) return;
-  line.Wait(turnaround_ + reply.delay);
+  const auto wire_left = std::max<std::chrono::nanoseconds>(received - Clock::now(), {});
+  line.Wait(wire_left + turnaround_ + reply.delay);
   const std::span<const uint8_t> bytes(reply.bytes);
   if (reply.split_at > 0 && reply.split_at < bytes.size()) {
     line.Send(bytes.first(reply.split_at));
@@ -145,16 +149,20 @@ class MeterServer::PtyLine : public Line {
 
   LineFormat Format() const override { return server_.Format(); }
 
-  void Send(std::span<const uint8_t> bytes) override {
+  std::chrono::nanoseconds CharacterTime() const override {
     const LineFormat format = Format();
+    if (!server_.options_.pacing || format.baud == 0) return std::chrono::nanoseconds(0);
+    return std::chrono::nanoseconds(1'000'000'000LL * format.BitsPerByte() / format.baud);
+  }
+
+  void Send(std::span<const uint8_t> bytes) override {
     if (!server_.options_.pacing) {
       Write(bytes);
       return;
     }
-    if (format.baud == 0) return;  // the master hung the line up
+    const auto byte_time = CharacterTime();
+    if (byte_time.count() == 0) return;  // the master hung the line up
     // Byte i is written when its last bit would have arrived at the master.
-    const auto byte_time =
-        std::chrono::nanoseconds(1'000'000'000LL * format.BitsPerByte() / format.baud);
     const auto start = Clock::now();
     for (size_t i = 0; i < bytes.size(); ++i) {
       if (!WaitUntil(start + byte_time * static_cast<int64_t>(i + 1))) return;
@@ -162,7 +170,7 @@ class MeterServer::PtyLine : public Line {
     }
   }
 
-  void Wait(std::chrono::milliseconds duration) override { WaitUntil(Clock::now() + duration); }
+  void Wait(std::chrono::nanoseconds duration) override { WaitUntil(Clock::now() + duration); }
 
   bool Stopping() const override { return server_.stopping_; }
 

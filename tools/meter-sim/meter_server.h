@@ -30,8 +30,11 @@ namespace flovir::sim {
 
 // The meter as a device on the line. A request ends as soon as the bytes
 // received form a complete function 3 or 16 frame with a valid CRC (what the
-// meter's firmware does), or else after 50 ms of silence; it is answered
-// after the turnaround time plus any delay a fault adds.
+// meter's firmware does), or else after 50 ms of silence. The pseudo-terminal
+// delivers the master's bytes at once, so on a paced line the meter first
+// lets the request's own wire time pass, counted from its first byte; then
+// it answers after the turnaround time plus any delay a fault adds. An
+// exchange thus lasts what it would on a real line.
 class MeterLineDevice : public LineDevice {
  public:
   MeterLineDevice(SimulatedMeter& meter, std::chrono::milliseconds turnaround);
@@ -46,6 +49,7 @@ class MeterLineDevice : public LineDevice {
   SimulatedMeter& meter_;
   std::chrono::milliseconds turnaround_;
   std::vector<uint8_t> pending_;
+  std::chrono::steady_clock::time_point first_byte_{};  // of the pending request
   std::chrono::steady_clock::time_point last_byte_{};
 };
 
