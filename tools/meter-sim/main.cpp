@@ -3,8 +3,10 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -62,9 +64,14 @@ std::optional<Arguments> Parse(int argc, char** argv) {
       args.server.pacing = false;
       continue;
     }
+    constexpr std::string_view kValued[] = {"--address",      "--turnaround", "--fail-channel",
+                                            "--history-days", "--link",       "--fault"};
+    if (std::find(std::begin(kValued), std::end(kValued), option) == std::end(kValued)) {
+      std::cerr << "flovir-meter-sim: " << option << ": unknown option\n";
+      return std::nullopt;
+    }
     if (i + 1 >= argc) {
-      std::cerr << "flovir-meter-sim: " << option
-                << (option.starts_with("--") ? " needs a value\n" : ": unknown option\n");
+      std::cerr << "flovir-meter-sim: " << option << " needs a value\n";
       return std::nullopt;
     }
     const std::string_view value = argv[++i];
@@ -91,7 +98,7 @@ std::optional<Arguments> Parse(int argc, char** argv) {
       args.meter.history_days = static_cast<int>(*parsed);
     } else if (option == "--link") {
       args.server.link = value;
-    } else if (option == "--fault") {
+    } else {  // --fault
       std::string error;
       const auto fault = flovir::sim::ParseFaultSpec(value, error);
       if (!fault) {
@@ -99,9 +106,6 @@ std::optional<Arguments> Parse(int argc, char** argv) {
         return std::nullopt;
       }
       args.faults.push_back(*fault);
-    } else {
-      std::cerr << "flovir-meter-sim: " << option << ": unknown option\n";
-      return std::nullopt;
     }
   }
   return args;
