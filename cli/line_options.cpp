@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "cli/commands.h"
+#include "cli/modem_line.h"
 #include "connection/line_tables.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
@@ -21,7 +22,12 @@ const char* const kLineOptionsHelp =
     "  --attempts N          tries of every frame (3)\n"
     "  --chunk N             registers per frame (64)\n"
     "  --trace               the frames sent and received, on standard error\n"
-    "  --demo                talk to the built-in simulated meter\n";
+    "  --demo                talk to the built-in simulated meter\n"
+    "  --line direct|gsm|dialup  a GSM or dial-up modem on the port calls the\n"
+    "                        meter's modem for the command and hangs up after it\n"
+    "  --number N            the number to dial\n"
+    "  --init TEXT           the local modem's initialisation string (AT&FE0V1)\n"
+    "  --pulse               dial-up: pulse dialling instead of tone\n";
 
 namespace {
 
@@ -83,6 +89,18 @@ std::string ApplyStop(LineOptions& o, const std::string& text) {
   return {};
 }
 
+std::string ApplyLineType(LineOptions& o, const std::string& text) {
+  if (text == "direct")
+    o.line_type = ConnectionType::Direct;
+  else if (text == "gsm")
+    o.line_type = ConnectionType::Gsm;
+  else if (text == "dialup")
+    o.line_type = ConnectionType::DialUp;
+  else
+    return "--line: '" + text + "' is not direct, gsm or dialup";
+  return {};
+}
+
 const Option kOptions[] = {
     {"--port", true,
      [](LineOptions& o, const std::string& v) {
@@ -112,6 +130,13 @@ const Option kOptions[] = {
      [](LineOptions& o, const std::string&) { return (o.trace = true, std::string()); }},
     {"--demo", false,
      [](LineOptions& o, const std::string&) { return (o.demo = true, std::string()); }},
+    {"--line", true, ApplyLineType},
+    {"--number", true,
+     [](LineOptions& o, const std::string& v) { return (o.number = v, std::string()); }},
+    {"--init", true,
+     [](LineOptions& o, const std::string& v) { return (o.init = v, std::string()); }},
+    {"--pulse", false,
+     [](LineOptions& o, const std::string&) { return (o.pulse = true, std::string()); }},
     {"--help", false,
      [](LineOptions& o, const std::string&) { return (o.help = true, std::string()); }},
 };
@@ -187,8 +212,13 @@ std::unique_ptr<CliLink> CliLink::Open(const LineOptions& options) {
   if (options.demo) {
     try {
       link->meter_ = std::make_unique<sim::SimulatedMeter>();
-      link->server_ = std::make_unique<sim::MeterServer>(*link->meter_);
-      path = link->server_->SlavePath();
+      if (options.line_type != ConnectionType::Direct) {
+        link->demo_modem_ = std::make_unique<DemoModemLine>(*link->meter_);
+        path = link->demo_modem_->SlavePath();
+      } else {
+        link->server_ = std::make_unique<sim::MeterServer>(*link->meter_);
+        path = link->server_->SlavePath();
+      }
     } catch (const std::system_error& e) {
       std::fprintf(stderr, "Не удалось открыть порт\n%s\n", e.what());
       return nullptr;
@@ -205,7 +235,13 @@ std::unique_ptr<CliLink> CliLink::Open(const LineOptions& options) {
     return nullptr;
   }
   port.SetQueueSizes(256, 256);
-  port.SetLineSettings(options.line);
+  if (options.line_type == ConnectionType::Direct) {
+    port.SetLineSettings(options.line);
+  } else {
+    // The dialogue leaves the port at the format it gave the modem.
+    if (!CallModem(port, options)) return nullptr;
+    link->modem_call_ = true;
+  }
   port.SetTimeouts({50, 0, options.timeout_ms, 0, 0});
   if (options.trace) link->trace_ = std::make_unique<StderrTrace>();
   CliLink* self = link.get();
@@ -215,6 +251,10 @@ std::unique_ptr<CliLink> CliLink::Open(const LineOptions& options) {
 }
 
 CliLink::~CliLink() {
+  if (modem_call_) {
+    thread_.reset();  // the hang-up needs the line to itself
+    HangUpModem(port_, options_);
+  }
   port_.Close();
   thread_.reset();
   if (server_) server_->Stop();

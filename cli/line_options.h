@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/modem_dialogue.h"
 #include "connection/serial_port.h"
 #include "link/exchange_thread.h"
 
@@ -14,6 +15,10 @@ namespace flovir::sim {
 class SimulatedMeter;
 class MeterServer;
 }  // namespace flovir::sim
+
+namespace flovir::cli {
+class DemoModemLine;
+}  // namespace flovir::cli
 
 namespace flovir::cli {
 
@@ -27,6 +32,12 @@ struct LineOptions {
   bool trace = false;  // the frames on standard error
   bool demo = false;   // the built-in simulated meter instead of a port
   bool help = false;
+  // A GSM or dial-up modem on the port: the call is made when the line
+  // opens and hung up when it closes.
+  ConnectionType line_type = ConnectionType::Direct;
+  std::string number;             // the number to dial
+  std::string init = "AT&FE0V1";  // the local modem's initialisation string
+  bool pulse = false;             // dial-up: pulse instead of tone dialling
 };
 
 // The options' lines for --help.
@@ -86,6 +97,7 @@ class CliLink {
   LineOptions options_;
   std::unique_ptr<sim::SimulatedMeter> meter_;
   std::unique_ptr<sim::MeterServer> server_;
+  std::unique_ptr<DemoModemLine> demo_modem_;  // --demo with --line gsm or dialup
   SerialPort port_;
   ExchangeRequest request_;
   QueueExecutor executor_;
@@ -93,6 +105,7 @@ class CliLink {
   std::unique_ptr<ExchangeThread> thread_;
   std::function<void()> completed_;
   bool operation_done_ = false;
+  bool modem_call_ = false;  // hung up before the port closes
 };
 
 }  // namespace flovir::cli
