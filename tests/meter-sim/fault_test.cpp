@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/meter-sim/test_frames.h"
-#include "tools/meter-sim/fault_spec.h"
+#include "tools/meter-sim/fault_option.h"
 
 namespace flovir::sim {
 namespace {
@@ -101,36 +101,36 @@ TEST_F(FaultTest, FaultsCombineInAFixedOrder) {
   EXPECT_EQ(Ask().bytes, expected);
 }
 
-TEST(FaultSpecTest, ParsesTheProgramsFaultOption) {
+TEST(FaultOptionTest, ParsesTheProgramsFaultOption) {
   std::string error;
-  auto plan = ParseFaultSpec("exception=11/3*2", error);
+  auto plan = ParseFaultOption("exception=11/3*2", error);
   ASSERT_TRUE(plan) << error;
   EXPECT_EQ(plan->kind, FaultKind::kException);
   EXPECT_EQ(plan->count, 11u);
   EXPECT_EQ(plan->every, 3u);
   EXPECT_EQ(plan->limit, 2u);
 
-  plan = ParseFaultSpec("split", error);
+  plan = ParseFaultOption("split", error);
   ASSERT_TRUE(plan);
   EXPECT_EQ(plan->kind, FaultKind::kSplitReply);
   EXPECT_EQ(plan->duration, 80ms);
   EXPECT_EQ(plan->every, 1u);
   EXPECT_EQ(plan->limit, 0u);
 
-  plan = ParseFaultSpec("delay=1500", error);
+  plan = ParseFaultOption("delay=1500", error);
   ASSERT_TRUE(plan);
   EXPECT_EQ(plan->duration, 1500ms);
-  EXPECT_EQ(ParseFaultSpec("trailing-zeros=4", error)->count, 4u);
-  EXPECT_EQ(ParseFaultSpec("no-answer/2", error)->every, 2u);
+  EXPECT_EQ(ParseFaultOption("trailing-zeros=4", error)->count, 4u);
+  EXPECT_EQ(ParseFaultOption("no-answer/2", error)->every, 2u);
 }
 
-TEST(FaultSpecTest, RejectsMalformedFaultsWithAReason) {
-  for (const char* spec :
+TEST(FaultOptionTest, RejectsMalformedFaultsWithAReason) {
+  for (const char* text :
        {"", "crc", "exception", "exception=0", "exception=256", "exception=x", "delay", "delay=-5",
         "bad-crc=3", "no-answer/0", "split=80*", "leading-zero/2x"}) {
     std::string error;
-    EXPECT_FALSE(ParseFaultSpec(spec, error)) << spec;
-    EXPECT_FALSE(error.empty()) << spec;
+    EXPECT_FALSE(ParseFaultOption(text, error)) << text;
+    EXPECT_FALSE(error.empty()) << text;
   }
 }
 

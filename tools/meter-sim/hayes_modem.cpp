@@ -276,10 +276,67 @@ void HayesModem::Dial() {
   dial_due_ = Now() + options_.dial_delay;
 }
 
-std::string HayesModemUsage() {
-  return "  --modem gsm|dialup     put a simulated modem in front of the meter\n"
-         "  --dial OUTCOME         connect, busy, no-carrier, no-answer, voice or silence\n"
-         "  --modem-speed BAUD     the modem's own speed in command mode (default 9600)\n";
+const char* const kModemUsage =
+    "  --modem gsm|dialup  put a simulated Hayes modem in front of the meter\n"
+    "  --dial OUTCOME      the modem's dial result: connect (default), busy,\n"
+    "                      no-carrier, no-answer, voice or silence\n"
+    "  --modem-speed BAUD  the modem's speed in command mode (default 9600)\n"
+    "  --modem-sim STATE   the SIM state +CPIN? reports: READY (default), SIM PIN,\n"
+    "                      or ERROR for no SIM\n"
+    "  --modem-creg N      the network registration state, 0 to 5 (default 1)\n"
+    "  --modem-fail CMD    answer ERROR to this command line, such as AT&W; may be\n"
+    "                      repeated\n";
+
+namespace {
+
+bool ParseDialOutcome(std::string_view text, DialOutcome& outcome) {
+  static constexpr std::pair<std::string_view, DialOutcome> kNames[] = {
+      {"connect", DialOutcome::kConnect},      {"busy", DialOutcome::kBusy},
+      {"no-carrier", DialOutcome::kNoCarrier}, {"no-answer", DialOutcome::kNoAnswer},
+      {"voice", DialOutcome::kVoice},          {"silence", DialOutcome::kSilence}};
+  for (const auto& [name, value] : kNames) {
+    if (text == name) {
+      outcome = value;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ParseModemOption(std::string_view option, std::string_view value, ModemArguments& args,
+                      std::string& error) {
+  const std::string text(value);
+  HayesModemOptions& o = args.options;
+  if (option == "--modem") {
+    args.enabled = true;
+    if (value != "gsm" && value != "dialup") error = "--modem wants gsm or dialup";
+  } else if (option == "--dial") {
+    if (!ParseDialOutcome(value, o.dial)) {
+      error = "--dial wants connect, busy, no-carrier, no-answer, voice or silence";
+    }
+  } else if (option == "--modem-speed") {
+    size_t at = 0;
+    const unsigned baud = Number(text, at);
+    if (at != text.size() || !IsRate(baud)) {
+      error = "--modem-speed wants one of 1200 2400 4800 9600 19200 38400 57600 115200";
+    }
+    o.format.baud = baud;
+  } else if (option == "--modem-sim") {
+    o.sim_state = text;
+  } else if (option == "--modem-creg") {
+    size_t at = 0;
+    o.registration = static_cast<int>(Number(text, at));
+    if (text.empty() || at != text.size() || o.registration > 5) {
+      error = "--modem-creg wants a number from 0 to 5";
+    }
+  } else if (option == "--modem-fail") {
+    o.failing.insert(Upper(text));
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace flovir::sim

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/meter-sim/line_device.h"
@@ -102,8 +103,19 @@ class HayesModem : public LineDevice {
   Clock::time_point last_plus_{};
 };
 
-// The three lines the options add to a meter server's command line, and how
-// they read; "gsm" and "dialup" differ only in the dial command they expect.
-std::string HayesModemUsage();
+// flovir-meter-sim's modem options. "--modem gsm" (or "dialup", the same
+// modem) puts the modem in front of the meter; the others shape it.
+struct ModemArguments {
+  bool enabled = false;
+  HayesModemOptions options;
+};
+
+// The usage lines of the modem options.
+extern const char* const kModemUsage;
+
+// Takes one option with its value. False when the option is none of the
+// modem's; true with a message in error when its value is bad.
+bool ParseModemOption(std::string_view option, std::string_view value, ModemArguments& args,
+                      std::string& error);
 
 }  // namespace flovir::sim

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/meter-sim/fault_spec.h"
+#include "tools/meter-sim/fault_option.h"
 #include "tools/meter-sim/meter_server.h"
 
 namespace {
@@ -27,7 +27,7 @@ constexpr const char* kUsage =
     "  --no-pacing        send replies at once instead of at the line's baud rate\n"
     "  --fail-channel N   channel N (1-4) reports a failure; may be repeated\n"
     "  --history-days N   the archives begin N days before today (default 400)\n"
-    "  --fault SPEC       play a fault on the replies; may be repeated. SPEC is\n"
+    "  --fault FAULT      play a fault on the replies; may be repeated. FAULT is\n"
     "                     KIND[=VALUE][/EVERY][*LIMIT], KIND one of\n"
     "                     leading-zero, trailing-zeros[=COUNT], bad-crc,\n"
     "                     other-address, exception=CODE, no-answer,\n"
@@ -100,7 +100,7 @@ std::optional<Arguments> Parse(int argc, char** argv) {
       args.server.link = value;
     } else {  // --fault
       std::string error;
-      const auto fault = flovir::sim::ParseFaultSpec(value, error);
+      const auto fault = flovir::sim::ParseFaultOption(value, error);
       if (!fault) {
         std::cerr << "flovir-meter-sim: --fault " << value << ": " << error << "\n";
         return std::nullopt;

@@ -12,6 +12,6 @@
 namespace flovir::sim {
 
 // The fault, or nothing with the reason in `error`.
-std::optional<FaultPlan> ParseFaultSpec(std::string_view spec, std::string& error);
+std::optional<FaultPlan> ParseFaultOption(std::string_view text, std::string& error);
 
 }  // namespace flovir::sim

@@ -1,4 +1,4 @@
-#include "tools/meter-sim/fault_spec.h"
+#include "tools/meter-sim/fault_option.h"
 
 #include <array>
 #include <charconv>
@@ -34,42 +34,42 @@ std::optional<unsigned> Number(std::string_view text, unsigned min, unsigned max
   return value;
 }
 
-// Cuts the text after `mark` off `spec` and returns it.
-std::optional<std::string_view> TakeSuffix(std::string_view& spec, char mark) {
-  const size_t at = spec.find(mark);
+// Cuts the text after `mark` off `text` and returns it.
+std::optional<std::string_view> TakeSuffix(std::string_view& text, char mark) {
+  const size_t at = text.find(mark);
   if (at == std::string_view::npos) return std::nullopt;
-  std::string_view suffix = spec.substr(at + 1);
-  spec = spec.substr(0, at);
+  std::string_view suffix = text.substr(at + 1);
+  text = text.substr(0, at);
   return suffix;
 }
 
 }  // namespace
 
-std::optional<FaultPlan> ParseFaultSpec(std::string_view spec, std::string& error) {
+std::optional<FaultPlan> ParseFaultOption(std::string_view text, std::string& error) {
   FaultPlan plan;
-  if (const auto limit = TakeSuffix(spec, '*')) {
+  if (const auto limit = TakeSuffix(text, '*')) {
     const auto n = Number(*limit, 1, 1000000);
     if (!n) return error = "the limit after * must be a number from 1", std::nullopt;
     plan.limit = *n;
   }
-  if (const auto every = TakeSuffix(spec, '/')) {
+  if (const auto every = TakeSuffix(text, '/')) {
     const auto n = Number(*every, 1, 1000000);
     if (!n) return error = "the period after / must be a number from 1", std::nullopt;
     plan.every = *n;
   }
-  const std::optional<std::string_view> value = TakeSuffix(spec, '=');
+  const std::optional<std::string_view> value = TakeSuffix(text, '=');
   const KindName* kind = nullptr;
   for (const KindName& k : kKinds) {
-    if (k.name == spec) kind = &k;
+    if (k.name == text) kind = &k;
   }
   if (kind == nullptr) {
-    error = "unknown fault \"" + std::string(spec) +
+    error = "unknown fault \"" + std::string(text) +
             "\"; one of leading-zero, trailing-zeros, bad-crc, other-address, exception, "
             "no-answer, split, delay";
     return std::nullopt;
   }
   plan.kind = kind->kind;
-  if (kind->needs_value && !value) return error = std::string(spec) + " needs =VALUE", std::nullopt;
+  if (kind->needs_value && !value) return error = std::string(text) + " needs =VALUE", std::nullopt;
   if (!value) return plan;
   switch (plan.kind) {
     case FaultKind::kTrailingZeros:
@@ -89,7 +89,7 @@ std::optional<FaultPlan> ParseFaultSpec(std::string_view spec, std::string& erro
       return plan;
     }
     default:
-      error = std::string(spec) + " takes no value";
+      error = std::string(text) + " takes no value";
       return std::nullopt;
   }
 }
