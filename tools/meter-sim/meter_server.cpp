@@ -259,14 +259,15 @@ void MeterServer::Run() {
   while (!stopping_) {
     pollfd poll_fd{master_fd_, POLLIN, 0};
     const int ready = ::poll(&poll_fd, 1, static_cast<int>(kPollTick.count()));
-    if (ready > 0 && (poll_fd.revents & POLLIN)) {
-      const ssize_t count = ::read(master_fd_, buffer, sizeof buffer);
+    if (ready > 0) {
+      const ssize_t count =
+          (poll_fd.revents & POLLIN) ? ::read(master_fd_, buffer, sizeof buffer) : -1;
       if (count > 0) {
         device_.Received(std::span<const uint8_t>(buffer, static_cast<size_t>(count)), *line_);
         continue;
       }
+      line_->Wait(kPollTick);  // an error on the line: no busy loop
     }
-    if (ready > 0 && !(poll_fd.revents & POLLIN)) line_->Wait(kPollTick);  // no busy loop on errors
     device_.Tick(*line_);
   }
 }
