@@ -147,7 +147,7 @@ TEST(ExchangeThreadWrite, SendsTheFrameAsBuiltAndAcceptsTheEcho) {
   ASSERT_EQ(link.peer().Requests().size(), 1u);
   EXPECT_EQ(link.peer().Requests()[0], expected);
   EXPECT_EQ(link.request().DataCursor, data.data() + 6);
-  EXPECT_EQ(registers.registers_[1], 0x0304);
+  EXPECT_EQ(registers.Value(1), 0x0304);
 }
 
 TEST(ExchangeThreadWrite, FailedTriesResendTheSameFrame) {

@@ -190,27 +190,35 @@ class ScriptedPeer {
 };
 
 // Registers 0 .. size-1 holding value = register * 3 + 1 unless written;
-// other registers answer exception 2.
+// other registers answer exception 2. Answers on the peer's thread; the test
+// reads the registers through Value.
 class RegisterPeer {
  public:
   explicit RegisterPeer(size_t size, uint8_t address = 1) : address_(address) {
     for (size_t r = 0; r < size; ++r) registers_.push_back(static_cast<uint16_t>(r * 3 + 1));
   }
   PeerReply operator()(const Bytes& request) {
+    std::lock_guard lock(mutex_);
     if (request[0] != address_) return {};
     const uint16_t start = Word(request, 2);
     const uint16_t count = Word(request, 4);
-    if (start + count > registers_.size())
+    if (start + count > registers_.size()) {
       return {WithCrc({address_, uint8_t(request[1] | 0x80), 2})};
+    }
     if (request[1] == 16) {
       for (uint16_t k = 0; k < count; ++k) registers_[start + k] = Word(request, 7 + 2 * k);
       return {WithCrc({address_, 16, request[2], request[3], request[4], request[5]})};
     }
     return {ReadReply(address_, {registers_.begin() + start, registers_.begin() + start + count})};
   }
-  std::vector<uint16_t> registers_;
+  uint16_t Value(size_t r) const {
+    std::lock_guard lock(mutex_);
+    return registers_[r];
+  }
 
  private:
+  mutable std::mutex mutex_;
+  std::vector<uint16_t> registers_;
   uint8_t address_;
 };
 
