@@ -1,0 +1,200 @@
+// Archive-entry exchanges against the simulated meter at 9600 baud with a
+// 5 ms turnaround: a 3-register selector write, then the 26-register window.
+// Compares our link with the early end of frame, our link waiting for the
+// 50 ms silence only, libmodbus as the master, and the limit of the wire.
+//
+// usage: flovir-bench-link [ENTRIES]     (default 30 per master)
+
+#include <fcntl.h>
+#include <modbus.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <stdexcept>
+#include <thread>
+
+#include "connection/serial_port.h"
+#include "link/exchange_thread.h"
+#include "tools/meter-sim/meter_server.h"
+#include "tools/meter-sim/simulated_meter.h"
+
+namespace {
+
+using namespace flovir;
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kBaud = 9600;
+constexpr unsigned kBitsPerByte = 10;  // 8N1
+constexpr auto kTurnaround = std::chrono::milliseconds(5);
+// Selector write 15 + echo 8, window read 8 + reply 5 + 2 * 26.
+constexpr unsigned kBytesPerEntry = 15 + 8 + 8 + (5 + 2 * 26);
+
+std::chrono::nanoseconds ByteTime() {
+  return std::chrono::nanoseconds(1'000'000'000LL * kBitsPerByte / kBaud);
+}
+
+// The simulated meter paces its replies; this carries the master's requests
+// to it at the same baud rate, so that both directions cost their wire time
+// whichever master writes them. The master opens MasterPath().
+class PacedLine {
+ public:
+  explicit PacedLine(const std::string& meter_path) {
+    char name[128];
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
+      throw std::runtime_error("openpty");
+    path_ = name;
+    meter_ = open(meter_path.c_str(), O_RDWR | O_NOCTTY);
+    if (meter_ < 0) throw std::runtime_error("cannot open the meter's line");
+    for (int fd : {slave_, meter_}) {
+      termios t{};
+      tcgetattr(fd, &t);
+      cfmakeraw(&t);
+      cfsetspeed(&t, B9600);
+      tcsetattr(fd, TCSANOW, &t);
+    }
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~PacedLine() {
+    stop_ = true;
+    thread_.join();
+    close(meter_);
+    close(slave_);
+    close(master_);
+  }
+  const std::string& MasterPath() const { return path_; }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      pollfd fds[2] = {{master_, POLLIN, 0}, {meter_, POLLIN, 0}};
+      if (poll(fds, 2, 20) <= 0) continue;
+      uint8_t buffer[512];
+      if (fds[0].revents & POLLIN) {
+        const ssize_t n = read(master_, buffer, sizeof buffer);
+        const auto start = Clock::now();
+        for (ssize_t i = 0; i < n; ++i) {
+          std::this_thread::sleep_until(start + ByteTime() * (i + 1));
+          [[maybe_unused]] ssize_t w = write(meter_, buffer + i, 1);
+        }
+      }
+      if (fds[1].revents & POLLIN) {
+        const ssize_t n = read(meter_, buffer, sizeof buffer);
+        if (n > 0) [[maybe_unused]]
+          ssize_t w = write(master_, buffer, static_cast<size_t>(n));
+      }
+    }
+  }
+
+  int master_ = -1, slave_ = -1, meter_ = -1;
+  std::string path_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// The selector of hour h of the meter's first day.
+std::array<uint16_t, 3> Selector(const sim::MeterDateTime& day, int h) {
+  return {static_cast<uint16_t>((day.year % 100) << 8 | day.month),
+          static_cast<uint16_t>(day.day << 8 | (h % 24)), 0};
+}
+
+// Seconds per entry for a master that runs `entries` entries.
+double Measure(int entries, const std::function<bool(int)>& entry) {
+  entry(0);  // warm-up: the line and the master settle
+  const auto start = Clock::now();
+  for (int i = 1; i <= entries; ++i) {
+    if (!entry(i)) throw std::runtime_error("an exchange failed");
+  }
+  return std::chrono::duration<double>(Clock::now() - start).count() / entries;
+}
+
+double OurLink(const std::string& path, const sim::MeterDateTime& day, int entries, bool early) {
+  SerialPort port;
+  if (!port.Open(path)) throw std::runtime_error(port.LastError());
+  port.SetLineSettings(LineSettings{});
+  port.SetTimeouts({50, 0, 3000, 0, 0});
+  ExchangeRequest request;
+  QueueExecutor executor;
+  bool done = false;
+  std::unique_ptr<ExchangeThread> thread;
+  thread = std::make_unique<ExchangeThread>(port, request, executor, [&] {
+    thread->Sleep();
+    done = true;
+  });
+  thread->SetEarlyFrameEnd(early);
+  const auto run = [&](uint8_t function, uint16_t start, uint16_t count, uint8_t* data) {
+    request.FunctionCode = function;
+    request.StartRegister = start;
+    request.RegisterCount = count;
+    request.DataCursor = data;
+    done = false;
+    thread->Wake();
+    executor.RunUntil([&] { return done; });
+    return request.Status == kStatusSuccess;
+  };
+  const double seconds = Measure(entries, [&](int i) {
+    std::array<uint16_t, 3> selector = Selector(day, i);  // little-endian words in memory
+    uint8_t window[52];
+    return run(16, 0, 3, reinterpret_cast<uint8_t*>(selector.data())) && run(3, 200, 26, window);
+  });
+  port.Close();
+  return seconds;
+}
+
+double Libmodbus(const std::string& path, const sim::MeterDateTime& day, int entries) {
+  modbus_t* ctx = modbus_new_rtu(path.c_str(), kBaud, 'N', 8, 1);
+  if (!ctx || modbus_set_slave(ctx, 1) != 0 || modbus_connect(ctx) != 0) {
+    throw std::runtime_error("libmodbus cannot open the line");
+  }
+  modbus_set_response_timeout(ctx, 3, 0);
+  const double seconds = Measure(entries, [&](int i) {
+    const std::array<uint16_t, 3> selector = Selector(day, i);
+    uint16_t window[26];
+    return modbus_write_registers(ctx, 0, 3, selector.data()) == 3 &&
+           modbus_read_registers(ctx, 200, 26, window) == 26;
+  });
+  modbus_close(ctx);
+  modbus_free(ctx);
+  return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int entries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+  sim::SimulatedMeter meter;
+  sim::ServerOptions options;
+  options.turnaround = kTurnaround;
+  options.pacing = true;
+  sim::MeterServer server(meter, options);
+  PacedLine line(server.SlavePath());
+  const sim::MeterDateTime day = meter.FirstDay();
+
+  std::printf("archive entry: selector write (15 + 8 bytes) and window read (8 + 57 bytes)\n");
+  std::printf("line: %u baud, 8N1, meter turnaround %lld ms, %d entries per master\n", kBaud,
+              static_cast<long long>(kTurnaround.count()), entries);
+
+  const double ours = OurLink(line.MasterPath(), day, entries, true);
+  const double silence = OurLink(line.MasterPath(), day, entries, false);
+  const double libmodbus = Libmodbus(line.MasterPath(), day, entries);
+  const double wire =
+      std::chrono::duration<double>(ByteTime() * kBytesPerEntry + 2 * kTurnaround).count();
+
+  const auto row = [](const char* name, double s) {
+    std::printf("%-28s %7.1f ms/entry %6.2f entries/s\n", name, s * 1000, 1 / s);
+  };
+  row("ours, early end of frame", ours);
+  row("ours, 50 ms silence only", silence);
+  row("libmodbus", libmodbus);
+  row("wire limit (bytes + turns)", wire);
+  std::printf("ours / wire = %.3f, ours / libmodbus = %.3f\n", wire / ours, libmodbus / ours);
+  std::printf("entries/s: ours=%.2f silence=%.2f libmodbus=%.2f wire=%.2f\n", 1 / ours, 1 / silence,
+              1 / libmodbus, 1 / wire);
+  return 0;
+}
