@@ -129,3 +129,34 @@ TEST_F(HayesModemTest, PlusesFollowedByDataAreData) {
 
 }  // namespace
 }  // namespace flovir::test
+
+namespace flovir::test {
+namespace {
+
+TEST(ModemOptions, ShapeTheModemAndRejectBadValues) {
+  sim::ModemArguments args;
+  std::string error;
+  EXPECT_FALSE(sim::ParseModemOption("--address", "1", args, error));
+  EXPECT_TRUE(sim::ParseModemOption("--modem", "gsm", args, error));
+  EXPECT_TRUE(sim::ParseModemOption("--dial", "busy", args, error));
+  EXPECT_TRUE(sim::ParseModemOption("--modem-speed", "57600", args, error));
+  EXPECT_TRUE(sim::ParseModemOption("--modem-creg", "5", args, error));
+  EXPECT_TRUE(sim::ParseModemOption("--modem-fail", "at&w", args, error));
+  EXPECT_TRUE(error.empty()) << error;
+  EXPECT_TRUE(args.enabled);
+  EXPECT_EQ(args.options.dial, sim::DialOutcome::kBusy);
+  EXPECT_EQ(args.options.format.baud, 57600u);
+  EXPECT_EQ(args.options.registration, 5);
+  EXPECT_EQ(args.options.failing, std::set<std::string>{"AT&W"});
+
+  for (auto [option, value] : {std::pair{"--modem", "isdn"}, std::pair{"--dial", "maybe"},
+                               std::pair{"--modem-speed", "9601"}, std::pair{"--modem-creg", "6"},
+                               std::pair{"--modem-creg", ""}}) {
+    error.clear();
+    EXPECT_TRUE(sim::ParseModemOption(option, value, args, error));
+    EXPECT_FALSE(error.empty()) << option << " " << value;
+  }
+}
+
+}  // namespace
+}  // namespace flovir::test

@@ -95,7 +95,10 @@ class VirtualPort : public Port, private sim::Line {
   void Send(std::span<const uint8_t> bytes) override {
     incoming_.append(bytes.begin(), bytes.end());
   }
-  void Wait(std::chrono::milliseconds d) override { clock_.now += d; }
+  std::chrono::nanoseconds CharacterTime() const override { return 0ns; }
+  void Wait(std::chrono::nanoseconds d) override {
+    clock_.now += std::chrono::duration_cast<std::chrono::steady_clock::duration>(d);
+  }
   bool Stopping() const override { return false; }
 
   sim::HayesModem& modem_;
