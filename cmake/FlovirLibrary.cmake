@@ -24,5 +24,14 @@ function(flovir_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     FLOVIR_SOURCE_DIR="${PROJECT_SOURCE_DIR}" FLOVIR_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests passes PROPERTIES through as a flat list, which
+  # splits "base;threaded" into two words; the labels are therefore set by
+  # a script that CTest includes after the discovered tests.
+  gtest_discover_tests(${name} TEST_LIST ${name}_TESTS DISCOVERY_TIMEOUT 60)
+  set(labels_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${labels_script}
+    "foreach(t IN LISTS ${name}_TESTS)\n"
+    "  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${T_LABELS}\")\n"
+    "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_script})
 endfunction()

@@ -9,54 +9,14 @@
 #include <gtest/gtest.h>
 
 #include "tests/reports/recording_view.h"
+#include "tests/reports/table_texts.h"
 #include "workbook/cp1251.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
 namespace {
 
-const std::string kDailyDash(127, '-');
-const std::string kHourlyDash(133, '-');
-const std::string kIntegratorDash(114, '-');
-
-const std::vector<std::string> kDailyHeader = {
-    kDailyDash,
-    "   Дата   |                  Объём,м3                 |         Время работы,часов        | "
-    "Время  |          События",
-    "          |-------------------------------------------|-----------------------------------|"
-    "отсут-я |---------------------------",
-    "          |    V1    |    V2    |    V3    |    V4    |   B1   |   B2   |   B3   |   B4   | "
-    "сети   |канал1|канал2|канал3|канал4",
-    kDailyDash,
-};
-
-const std::vector<std::string> kHourlyHeader = {
-    kHourlyDash,
-    "   Дата   |Время|                 Объём,м3                  |        Время работы,часов      "
-    "   | Время  |          События",
-    "          |     |-------------------------------------------|-------------------------------"
-    "----|отсут-я |---------------------------",
-    "          |     |    V1    |    V2    |    V3    |    V4    |   B1   |   B2   |   B3   |   B4 "
-    "  | сети   |канал1|канал2|канал3|канал4",
-    kHourlyDash,
-};
-
-const std::vector<std::string> kIntegratorHeader = {
-    "",
-    "Интеграторы:",
-    kIntegratorDash,
-    "   Дата   |                         Объём,м3                          |            Время "
-    "работы,часов             ",
-    "          |-----------------------------------------------------------|-------------------"
-    "------------------------",
-    "          |      V1      |      V2      |      V3      |      V4      |    B1    |    B2    "
-    "|    B3    |    B4    ",
-    kIntegratorDash,
-};
-
-const std::string kZeroIntegrator =
-    "30.12.1899          0,000          0,000          0,000          0,000      0,000      0,000"
-    "      0,000      0,000";
+using namespace flovir::testing;
 
 // A sheet written cell by cell in the archive layout.
 struct SheetBuilder {
