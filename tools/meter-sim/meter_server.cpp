@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <system_error>
@@ -125,7 +126,10 @@ void MeterLineDevice::AnswerFrame(size_t length, Line& line) {
   const std::vector<uint8_t> frame(pending_.begin(), pending_.begin() + length);
   pending_.erase(pending_.begin(), pending_.begin() + length);
   const Reply reply = meter_.Answer(frame.data(), frame.size());
-  const auto received = first_byte_ + line.CharacterTime() * static_cast<int64_t>(length);
+  // The pseudo-terminal hands each byte over as if its last bit had just
+  // arrived: a frame cannot end before its first byte plus the wire time of
+  // the others. A master whose bytes come paced has spent that time already.
+  const auto received = first_byte_ + line.CharacterTime() * static_cast<int64_t>(length - 1);
   first_byte_ = Clock::now();  // whatever still pends arrived during this frame
   if (reply.bytes.empty()) return;
   const auto wire_left = std::max<std::chrono::nanoseconds>(received - Clock::now(), {});
@@ -163,10 +167,18 @@ class MeterServer::PtyLine : public Line {
     const auto byte_time = CharacterTime();
     if (byte_time.count() == 0) return;  // the master hung the line up
     // Byte i is written when its last bit would have arrived at the master.
+    // A late wake-up writes every byte that is due at once, so that fast
+    // lines keep their pace too.
     const auto start = Clock::now();
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      if (!WaitUntil(start + byte_time * static_cast<int64_t>(i + 1))) return;
-      Write(bytes.subspan(i, 1));
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+      const auto due = std::min<size_t>(bytes.size(), (Clock::now() - start) / byte_time);
+      if (due > sent) {
+        Write(bytes.subspan(sent, due - sent));
+        sent = due;
+      } else if (!WaitUntil(start + byte_time * static_cast<int64_t>(sent + 1))) {
+        return;
+      }
     }
   }
 

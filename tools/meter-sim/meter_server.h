@@ -31,10 +31,11 @@ namespace flovir::sim {
 // The meter as a device on the line. A request ends as soon as the bytes
 // received form a complete function 3 or 16 frame with a valid CRC (what the
 // meter's firmware does), or else after 50 ms of silence. The pseudo-terminal
-// delivers the master's bytes at once, so on a paced line the meter first
-// lets the request's own wire time pass, counted from its first byte; then
-// it answers after the turnaround time plus any delay a fault adds. An
-// exchange thus lasts what it would on a real line.
+// delivers a master's write at once, so on a paced line the meter first lets
+// the request's own wire time pass, counted from its first byte (a master
+// that paces its own bytes has spent it already); then it answers after the
+// turnaround time plus any delay a fault adds. An exchange thus lasts what
+// it would on a real line.
 class MeterLineDevice : public LineDevice {
  public:
   MeterLineDevice(SimulatedMeter& meter, std::chrono::milliseconds turnaround);
