@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -125,6 +126,15 @@ class Session {
   Session(const LineOptions& line, const OperationOptions& options)
       : view_(self_), dispatcher_(view_, clock_) {
     self_ = &dispatcher_;
+    // A folder named on the command line is made when missing, as a user
+    // expects of an output folder.
+    std::error_code error;
+    if (!options.folder.empty() && !std::filesystem::is_directory(options.folder) &&
+        !std::filesystem::create_directories(options.folder, error)) {
+      std::fprintf(stderr, "Не удалось создать папку %s\n%s\n", options.folder.c_str(),
+                   error.message().c_str());
+      return;
+    }
     link_ = CliLink::Open(line);
     if (!link_) return;
     SettingsText& settings = dispatcher_.Settings();
