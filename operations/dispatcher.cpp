@@ -122,7 +122,11 @@ void Dispatcher::ExchangeCompleted() {
       context.failure_ = error.what();
     }
   }
-  // Cancel may also come while the hook let the window handle its events.
+  // The hook may have let the window handle its events, and the user may
+  // have stopped the connection there: its thread is gone, nothing is left
+  // to end.
+  if (thread_ == nullptr) return;
+  // Cancel may also come from those events.
   if (request_->StopRequested) context.status_ = kStatusCancelled;
   request_->Status = context.status_;
 

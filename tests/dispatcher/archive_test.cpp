@@ -249,5 +249,25 @@ TEST(ArchiveCancel, StopsWithinOneRequestAndSavesNothing) {
   EXPECT_TRUE(rig.ButtonsEnabled());
 }
 
+TEST(ArchiveCancel, StoppingTheConnectionWhileTheWindowHandlesEventsEndsQuietly) {
+  // The window's Stop, run from the events handled while the table is read.
+  for (const char* when : {"Выполнено...50%", "Читаю архив..."}) {
+    Rig rig(Now());
+    bool stopped = false;
+    rig.view.on_events = [&] {
+      if (!stopped && rig.LastStatus() == when) {
+        stopped = true;
+        rig.dispatcher.SetThread(nullptr);
+        rig.thread->Terminate();
+      }
+    };
+    ASSERT_TRUE(
+        rig.dispatcher.StartArchive(OperationKind::DailyArchive, At(2024, 3, 1), At(2024, 3, 4)));
+    ASSERT_TRUE(rig.Finish());
+    EXPECT_TRUE(stopped) << when;
+    EXPECT_FALSE(rig.dispatcher.StartCurrentValues());  // no connection now
+  }
+}
+
 }  // namespace
 }  // namespace flovir
