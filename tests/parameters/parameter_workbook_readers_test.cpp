@@ -1,0 +1,79 @@
+// The parameter workbook as other programs read it: xlrd and LibreOffice
+// must show the values with each cell's decimals and the Russian names as
+// they are.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "parameters/parameter_workbook.h"
+
+namespace flovir {
+namespace {
+
+namespace fs = std::filesystem;
+
+// "xlrd ROW COLUMN ..." and "calc ROW COLUMN" lines, keyed by their prefix.
+std::map<std::string, std::string> ReadWithOthers(const std::string& path) {
+  const std::string command = std::string("/usr/bin/python3 ") + PARAMETER_TESTS_DIR +
+                              "/read_with_others.py '" + path + "'";
+  std::map<std::string, std::string> cells;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return cells;
+  char line[4096];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    std::string text(line);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    const size_t bar = text.find('|');
+    if (bar != std::string::npos) cells[text.substr(0, bar)] = text.substr(bar + 1);
+  }
+  EXPECT_EQ(pclose(pipe), 0) << command;
+  return cells;
+}
+
+TEST(ParameterWorkbookReaders, XlrdAndLibreOfficeShowTheCellsDecimalsAndNames) {
+  const fs::path folder = fs::temp_directory_path() / ("flovir-pwr-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string path = (folder / "параметры.xls").string();
+
+  const ParameterTable table;
+  ParameterBuffer buffer;
+  buffer.SetParameterValue(0, 0.1f);       // row 1, channel 1: 3 decimals
+  buffer.SetParameterValue(55, 1234.56f);  // row 6, channel 2: 1 decimal
+  buffer.SetParameterValue(3, -0.06712f);  // row 4, channel 1: 5 decimals
+  buffer.SetParameterValue(29, 1.0f);      // row 30, channel 1: no decimals
+  buffer.SetParameterValue(222, 8.0f);     // "Modbus байты"
+  WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();
+  SaveParameterWorkbook(xls0, table, buffer, path);
+  auto cells = ReadWithOthers(path);
+  fs::remove_all(folder);
+
+  // xlrd: the exact float widened to double, the cell's format string.
+  EXPECT_EQ(cells["xlrd 1 1 2 #######0.000"], "0.10000000149011612");
+  EXPECT_EQ(cells["xlrd 6 2 2 #######0.0"], "1234.56005859375");
+  EXPECT_EQ(cells["xlrd 4 1 2 #######0.00000"], "-0.06712000072002411");
+  EXPECT_EQ(cells["xlrd 30 1 2 0"], "1.0");
+  EXPECT_EQ(cells["xlrd 13 6 2 0"], "8.0");
+  EXPECT_EQ(cells["xlrd 0 1 1 General"], "КАНАЛ1");
+  EXPECT_EQ(cells["xlrd 0 6 1 General"], "ОБЩИЕ");
+  EXPECT_EQ(cells["xlrd 34 0 1 General"], "Время усреднения, с [Tу]  ");
+  EXPECT_EQ(cells["xlrd 13 5 1 General"], "Modbus байты");
+  EXPECT_EQ(cells.count("xlrd 31 0 1 General"), 1u);  // the empty name is a text cell
+
+  // LibreOffice: what a user sees in the cells.
+  EXPECT_EQ(cells["calc 1 1"], "0.100");
+  EXPECT_EQ(cells["calc 6 2"], "1234.6");
+  EXPECT_EQ(cells["calc 4 1"], "-0.06712");
+  EXPECT_EQ(cells["calc 30 1"], "1");
+  EXPECT_EQ(cells["calc 13 6"], "8");
+  EXPECT_EQ(cells["calc 5 3"], "0.000");
+  EXPECT_EQ(cells["calc 1 0"], "Уровень сигнала [УС]");
+  EXPECT_EQ(cells["calc 34 0"], "Время усреднения, с [Tу]  ");
+  EXPECT_EQ(cells["calc 0 6"], "ОБЩИЕ");
+}
+
+}  // namespace
+}  // namespace flovir

@@ -1,0 +1,130 @@
+// flovir-cli params and clock as a user runs them: separate processes on a
+// real pseudo-terminal, with flovir-meter-sim as the meter.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCli = std::string(FLOVIR_BINARY_DIR) + "/cli/flovir-cli";
+const std::string kSim = std::string(FLOVIR_BINARY_DIR) + "/tools/meter-sim/flovir-meter-sim";
+
+struct Output {
+  int status = -1;
+  std::vector<std::string> lines;
+};
+
+Output RunCli(const std::string& arguments) {
+  Output out;
+  FILE* pipe = popen((kCli + " " + arguments + " 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return out;
+  char line[4096];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    std::string text(line);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    out.lines.push_back(text);
+  }
+  const int status = pclose(pipe);
+  out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
+}
+
+// flovir-meter-sim in a child process; its first line names the pty.
+class MeterProcess {
+ public:
+  MeterProcess() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      // The meter goes with the test, also when the test dies.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      dup2(fds[1], STDOUT_FILENO);
+      close(fds[0]);
+      close(fds[1]);
+      execl(kSim.c_str(), kSim.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    FILE* out = fdopen(fds[0], "r");
+    char line[512] = {};
+    if (out != nullptr && std::fgets(line, sizeof line, out) != nullptr) {
+      path_ = line;
+      if (!path_.empty() && path_.back() == '\n') path_.pop_back();
+    }
+    if (out != nullptr) std::fclose(out);
+  }
+  ~MeterProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string path_;
+};
+
+const std::string* RowOf(const Output& out, const std::string& name) {
+  for (const std::string& line : out.lines) {
+    if (line.rfind(name, 0) == 0) return &line;
+  }
+  return nullptr;
+}
+
+TEST(ParamsCommand, ReadSetWriteAndReadAgainOverAPseudoTerminal) {
+  MeterProcess meter;
+  ASSERT_FALSE(meter.Path().empty());
+  const fs::path folder = fs::temp_directory_path() / ("flovir-pcli-" + std::to_string(getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const std::string port = " --port " + meter.Path();
+  const std::string folder_option = " --folder " + folder.string();
+  const std::string saved = (folder / "копия.xls").string();
+
+  const Output first =
+      RunCli("params read --save " + (folder / "копия").string() + port + folder_option);
+  ASSERT_EQ(first.status, 0);
+  ASSERT_EQ(first.lines.size(), 38u + 2u);  // the rows, the status, the saved file
+  EXPECT_EQ(first.lines[38], "Завершено успешно");
+  EXPECT_EQ(first.lines[39], saved);
+  EXPECT_TRUE(fs::exists(folder / "авто_" / "параметры.xls"));
+
+  EXPECT_EQ(RunCli("params set '" + saved + "' 6 2 1234,5").status, 0);
+  EXPECT_EQ(RunCli("params set '" + saved + "' 3 2 1").status, 1);    // measured: read-only
+  EXPECT_EQ(RunCli("params set '" + saved + "' 6 2 1.5").status, 1);  // a point is no separator
+  const Output write = RunCli("params write --load '" + saved + "'" + port);
+  ASSERT_EQ(write.status, 0);
+  EXPECT_EQ(write.lines, std::vector<std::string>{"Завершено успешно"});
+
+  const Output second = RunCli("params read" + port + folder_option);
+  ASSERT_EQ(second.status, 0);
+  ASSERT_EQ(second.lines.size(), 39u);
+  for (size_t row = 0; row < 38; ++row) {
+    if (row != 6) {
+      EXPECT_EQ(second.lines[row], first.lines[row]) << row;
+    }
+  }
+  const std::string* maximum = RowOf(second, "Максимум, м3/час");
+  ASSERT_NE(maximum, nullptr);
+  EXPECT_NE(maximum->find(" 1234,5 "), std::string::npos) << *maximum;
+
+  const Output clock = RunCli("clock" + port);
+  EXPECT_EQ(clock.status, 0);
+  EXPECT_EQ(clock.lines, std::vector<std::string>{"Завершено успешно"});
+  fs::remove_all(folder);
+}
+
+}  // namespace
