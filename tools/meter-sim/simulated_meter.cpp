@@ -115,10 +115,10 @@ ArchiveEntry SimulatedMeter::EntryAt(ArchiveKind kind, ArchiveValueType type,
   const int64_t first_hour = first_day_ * 24;
   const int64_t now_hour = now / kSecondsPerHour;  // hours before it have ended
   const int64_t recorded_end = std::max(first_hour, now_hour);
-  int64_t begin = 0;  // the interval [begin, end) in hours, or the moment `begin`
-  int64_t end = 0;
+  // In hours: the interval [begin, end), or for an integrator the moment `begin`.
   const int day_of_month = kind == ArchiveKind::kMonthly ? 1 : when.day;
-  begin = DayNumber(when.year, when.month, day_of_month) * 24;
+  int64_t begin = DayNumber(when.year, when.month, day_of_month) * 24;
+  int64_t end = begin;
   switch (kind) {
     case ArchiveKind::kHourly:
       begin += when.hour;
@@ -286,7 +286,7 @@ std::vector<uint8_t> SimulatedMeter::ReadRegisters(uint16_t start, uint16_t coun
       if (kParameters.Contains(r, 1)) {
         regs.push_back(parameters_[r - kParameters.first]);
       } else {
-        // The four flow registers pairs 40-47, repeated.
+        // The flow rates, registers 40-47, over and over.
         regs.push_back(current[40 + (r - (kParameters.first + kParameters.count)) % 8]);
       }
     }

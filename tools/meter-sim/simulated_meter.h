@@ -161,7 +161,8 @@ class SimulatedMeter {
 
   // The entry the meter holds for the kind, value type and date-hour, as a
   // selection at this moment would show it. Fields not used by the kind (the
-  // hour of a daily entry, the day of a monthly one) are ignored.
+  // hour of a daily entry, the day of a monthly one) are ignored; the others
+  // must name a real date and hour.
   ArchiveEntry Entry(ArchiveKind kind, ArchiveValueType type, const MeterDateTime& when) const;
   // Registers 0-63 at this moment.
   std::array<uint16_t, 64> CurrentValues() const;
