@@ -36,7 +36,8 @@
 // (a power cut shortens the mains and operating times of an hour). An hour
 // is recorded once it has ended by the meter's clock and began on or after
 // 00:00 of the first day. From the recorded hours:
-//   hourly interval (kind 0, type 0) at D h: that hour's entry;
+//   hourly interval (kind 0, type 0) at D h: that hour's entry, once
+//     recorded (the running hour has none yet);
 //   daily interval (kind 1, type 0) at D: the sum of D's recorded hours;
 //   monthly interval (kind 2, type 0) at month M: the sum of M's recorded
 //     hours;
