@@ -6,11 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "tests/modem/virtual_line.h"
 
 namespace flovir::test {
 namespace {
+
+// Test names from a parameter's text: its letters and digits.
+std::string Alnum(const std::string& text) {
+  std::string name;
+  for (char c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+  }
+  return name;
+}
 
 class ConnectionTest : public ::testing::Test {
  protected:
@@ -230,7 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
     States, SimStateTest,
     ::testing::Values(SimCase{"SIM PIN", "Требуется ввести PIN-код или SIM-карта блокирована.\r"},
                       SimCase{"ERROR", "SIM-карта отсутствует.\r"},
-                      SimCase{"PH-NET PIN", "+CPIN: PH-NET PIN\r"}));
+                      SimCase{"PH-NET PIN", "+CPIN: PH-NET PIN\r"}),
+    [](const auto& info) { return Alnum(info.param.sim_state); });
 
 class RegistrationTest : public ConnectionTest,
                          public ::testing::WithParamInterface<std::pair<int, std::string>> {};
@@ -251,7 +262,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  "оператора для регистрации.\rПопробуйте повторить позже.\r")},
         std::pair{3, std::string("Регистрация отклонена.\rПопробуйте повторить позже.\r")},
         std::pair{4, std::string("Неизвестно.\rПопробуйте повторить позже.\r")},
-        std::pair{7, std::string("+CREG: 0,7\r")}));
+        std::pair{7, std::string("+CREG: 0,7\r")}),
+    [](const auto& info) { return "State" + std::to_string(info.param.first); });
 
 TEST_F(ConnectionTest, HomeRegistrationConnectsWithoutRoaming) {
   Configure([](auto& o) { o.registration = 1; });
@@ -307,7 +319,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{4, 1, 0, "AT+ICF=2,0", "AT+IPR=19200", Format(19200, Parity::Odd)},
                       FormatCase{0, 2, 0, "AT+ICF=2,1", "AT+IPR=1200", Format(1200, Parity::Even)},
                       FormatCase{7, 1, 1, "AT+ICF=1,0", "AT+IPR=115200",
-                                 Format(115200, Parity::None, StopBits::Two)}));
+                                 Format(115200, Parity::None, StopBits::Two)}),
+    [](const auto& info) { return Alnum(info.param.icf) + "_" + Alnum(info.param.ipr); });
 
 // --- The dial ---------------------------------------------------------------
 
@@ -350,7 +363,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // "OK" alone cleans to nothing: an empty line, unrecognised.
                       std::pair{sim::DialOutcome::kVoice, std::string("\r")},
                       std::pair{sim::DialOutcome::kSilence,
-                                std::string("Модем не сообщил результат вызова за 10 с.\r")}));
+                                std::string("Модем не сообщил результат вызова за 10 с.\r")}),
+    [](const auto& info) {
+      return "Outcome" + std::to_string(static_cast<int>(info.param.first));
+    });
 
 TEST_F(ConnectionTest, SilentModemIsGivenUpAfterTheDialWait) {
   Configure([](auto& o) { o.dial = sim::DialOutcome::kSilence; });
