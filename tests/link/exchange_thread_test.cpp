@@ -246,5 +246,29 @@ TEST(ExchangeThreadEarlyEnd, BothModesReadTheSameReplies) {
   }
 }
 
+// Stop while a try waits for a silent meter: closing the port ends the read
+// at once, no further try starts, and the handler is not called.
+TEST(ExchangeThreadStop, ClosingThePortAndTerminatingEndAWaitingRequest) {
+  PtyLink link([](const Bytes&) { return PeerReply{}; }, 60000);
+  std::vector<uint8_t> data(2);
+  link.request().SlaveAddress = 1;
+  link.request().FunctionCode = kRead;
+  link.request().StartRegister = 0;
+  link.request().RegisterCount = 1;
+  link.request().ChunkSize = 64;
+  link.request().Attempts = 3;
+  link.request().DataCursor = data.data();
+  link.thread().Wake();
+  while (link.peer().RequestCount() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(link.port().Close());
+  link.thread().Terminate();
+  link.executor().ProcessPendingEvents();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(link.peer().RequestCount(), 1u);
+  EXPECT_FALSE(link.Completed()) << "no handler after the stop";
+  EXPECT_EQ(link.TraceLines().back(), "in:  (0 байт)");
+}
+
 }  // namespace
 }  // namespace flovir::test

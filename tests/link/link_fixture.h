@@ -26,7 +26,7 @@ class PathLink {
     port_.SetLineSettings(LineSettings{});
     port_.SetTimeouts({50, 0, answer_timeout_ms, 0, 0});
     thread_ = std::make_unique<ExchangeThread>(
-        port_, request_, executor_, [this] { Completed(); }, &trace_);
+        port_, request_, executor_, [this] { Complete(); }, &trace_);
   }
   ~PathLink() {
     port_.Close();
@@ -59,9 +59,11 @@ class PathLink {
   QueueExecutor& executor() { return executor_; }
   std::vector<std::string> TraceLines() const { return trace_.Lines(); }
   void ClearTrace() { trace_.Clear(); }
+  // True once the completion handler has run for the last request.
+  bool Completed() const { return done_; }
 
  private:
-  void Completed() {
+  void Complete() {
     thread_->Sleep();
     done_ = true;
   }
