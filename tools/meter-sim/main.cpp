@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "tools/meter-sim/fault_option.h"
+#include "tools/meter-sim/hayes_modem.h"
 #include "tools/meter-sim/meter_server.h"
 
 namespace {
@@ -40,6 +42,7 @@ struct Arguments {
   flovir::sim::ServerOptions server;
   std::vector<int> failed_channels;
   std::vector<flovir::sim::FaultPlan> faults;
+  flovir::sim::ModemArguments modem;
 };
 
 std::optional<long> ParseNumber(std::string_view text, long min, long max) {
@@ -57,12 +60,21 @@ std::optional<Arguments> Parse(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view option = argv[i];
     if (option == "--help") {
-      std::cout << kUsage;
+      std::cout << kUsage << flovir::sim::kModemUsage;
       std::exit(0);
     }
     if (option == "--no-pacing") {
       args.server.pacing = false;
       continue;
+    }
+    if (i + 1 < argc) {  // the modem's options
+      std::string error;
+      if (flovir::sim::ParseModemOption(option, argv[i + 1], args.modem, error)) {
+        ++i;
+        if (error.empty()) continue;
+        std::cerr << "flovir-meter-sim: " << error << "\n";
+        return std::nullopt;
+      }
     }
     constexpr std::string_view kValued[] = {"--address",      "--turnaround", "--fail-channel",
                                             "--history-days", "--link",       "--fault"};
@@ -130,11 +142,16 @@ int main(int argc, char** argv) {
     flovir::sim::SimulatedMeter meter(args->meter);
     for (int channel : args->failed_channels) meter.SetChannelFailed(channel, true);
     meter.SetFaults(args->faults);
-    flovir::sim::MeterServer server(meter, args->server);
-    std::cout << server.SlavePath() << std::endl;
+    // With --modem the line reaches the meter through the simulated modem.
+    flovir::sim::MeterLineDevice meter_line(meter, args->server.turnaround);
+    flovir::sim::HayesModem modem(meter_line, args->modem.options);
+    const auto server = args->modem.enabled
+                            ? std::make_unique<flovir::sim::MeterServer>(modem, args->server)
+                            : std::make_unique<flovir::sim::MeterServer>(meter, args->server);
+    std::cout << server->SlavePath() << std::endl;
     int signal = 0;
     sigwait(&signals, &signal);
-    server.Stop();
+    server->Stop();
   } catch (const std::system_error& error) {
     std::cerr << "flovir-meter-sim: " << error.what() << "\n";
     return 1;
