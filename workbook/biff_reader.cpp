@@ -16,30 +16,30 @@ uint16_t U16At(std::span<const uint8_t> b, size_t at) {
 void ReadFormulaResult(FieldReader& reader, BiffCell& cell) {
   uint8_t raw[8];
   for (uint8_t& b : raw) b = reader.U8();
-  cell.type = CellType::Formula;
+  cell.value.type = CellType::Formula;
   if (raw[6] == 0xFF && raw[7] == 0xFF) {
     switch (raw[0]) {
       case 0:
-        cell.result = CellType::Text;
+        cell.value.result = CellType::Text;
         cell.awaits_string = true;
         return;
       case 1:
-        cell.result = CellType::Boolean;
-        cell.code = raw[2] ? 1 : 0;
+        cell.value.result = CellType::Boolean;
+        cell.value.code = raw[2] ? 1 : 0;
         return;
       case 2:
-        cell.result = CellType::Error;
-        cell.code = raw[2];
+        cell.value.result = CellType::Error;
+        cell.value.code = raw[2];
         return;
       case 3:
-        cell.result = CellType::Blank;
+        cell.value.result = CellType::Blank;
         return;  // an empty text
       default:
         break;
     }
   }
-  cell.result = CellType::Number;
-  std::memcpy(&cell.number, raw, sizeof cell.number);
+  cell.value.result = CellType::Number;
+  std::memcpy(&cell.value.number, raw, sizeof cell.value.number);
 }
 
 BiffCell Position(FieldReader& reader) {
@@ -52,7 +52,7 @@ BiffCell Position(FieldReader& reader) {
 // Row, column and XF index: the head of every cell record from Excel 3.0 on.
 BiffCell Head(FieldReader& reader) {
   BiffCell cell = Position(reader);
-  cell.format = reader.U16();
+  cell.value.format = reader.U16();
   return cell;
 }
 
@@ -67,8 +67,8 @@ BiffCell Biff2Head(FieldReader& reader) {
 void ReadBoolErr(FieldReader& reader, BiffCell& cell) {
   const uint8_t value = reader.U8();
   const bool error = reader.U8() != 0;
-  cell.type = error ? CellType::Error : CellType::Boolean;
-  cell.code = error ? value : (value ? 1 : 0);
+  cell.value.type = error ? CellType::Error : CellType::Boolean;
+  cell.value.code = error ? value : (value ? 1 : 0);
 }
 
 std::string ReadLabel(FieldReader& reader, const CellContext& context) {
@@ -76,47 +76,46 @@ std::string ReadLabel(FieldReader& reader, const CellContext& context) {
                                                : reader.ByteString(2, *context.decoder);
 }
 
-bool ReadBiff2Cell(const BiffRecord& record, const CellContext& context,
-                   std::vector<BiffCell>& cells) {
+bool ReadBiff2Cell(const BiffRecord& record, const CellContext& context, CellSink& sink) {
   FieldReader reader(record.data);
   switch (record.id) {
     case 0x0001: {  // BLANK
       BiffCell cell = Biff2Head(reader);
-      cell.type = CellType::Blank;
-      cells.push_back(std::move(cell));
+      cell.value.type = CellType::Blank;
+      sink.Cell(cell);
       return true;
     }
     case 0x0002: {  // INTEGER
       BiffCell cell = Biff2Head(reader);
-      cell.type = CellType::Number;
-      cell.number = reader.U16();
-      cells.push_back(std::move(cell));
+      cell.value.type = CellType::Number;
+      cell.value.number = reader.U16();
+      sink.Cell(cell);
       return true;
     }
     case 0x0003: {  // NUMBER
       BiffCell cell = Biff2Head(reader);
-      cell.type = CellType::Number;
-      cell.number = reader.F64();
-      cells.push_back(std::move(cell));
+      cell.value.type = CellType::Number;
+      cell.value.number = reader.F64();
+      sink.Cell(cell);
       return true;
     }
     case 0x0004: {  // LABEL
       BiffCell cell = Biff2Head(reader);
-      cell.type = CellType::Text;
+      cell.value.type = CellType::Text;
       cell.text = reader.ByteString(1, *context.decoder);
-      cells.push_back(std::move(cell));
+      sink.Cell(cell);
       return true;
     }
     case 0x0005: {  // BOOLERR
       BiffCell cell = Biff2Head(reader);
       ReadBoolErr(reader, cell);
-      cells.push_back(std::move(cell));
+      sink.Cell(cell);
       return true;
     }
     case 0x0006: {  // FORMULA
       BiffCell cell = Biff2Head(reader);
       ReadFormulaResult(reader, cell);
-      cells.push_back(std::move(cell));
+      sink.Cell(cell);
       return true;
     }
     default:
@@ -146,11 +145,11 @@ bool BiffRecordStream::PeekId(uint16_t& id) const {
 }
 
 FieldReader::FieldReader(std::span<const uint8_t> data, bool continued)
-    : segments_{data}, continued_(continued) {}
+    : segment_(data), continued_(continued) {}
 
 FieldReader::FieldReader(std::vector<std::span<const uint8_t>> segments, bool continued)
-    : segments_(std::move(segments)), continued_(continued) {
-  if (segments_.empty()) segments_.emplace_back();
+    : following_(std::move(segments)), continued_(continued) {
+  StepToNextSegment();
 }
 
 void FieldReader::Exhausted() const {
@@ -158,22 +157,27 @@ void FieldReader::Exhausted() const {
   throw RecordError("The record is shorter than its contents");
 }
 
+bool FieldReader::StepToNextSegment() {
+  if (next_ >= following_.size()) return false;
+  segment_ = following_[next_++];
+  offset_ = 0;
+  return true;
+}
+
 void FieldReader::NextSegmentIfDone() {
-  while (offset_ >= segments_[segment_].size() && segment_ + 1 < segments_.size()) {
-    ++segment_;
-    offset_ = 0;
+  while (LeftInSegment() == 0 && StepToNextSegment()) {
   }
 }
 
 std::span<const uint8_t> FieldReader::Take(size_t count) {
-  const std::span<const uint8_t> out = segments_[segment_].subspan(offset_, count);
+  const std::span<const uint8_t> out = segment_.subspan(offset_, count);
   offset_ += count;
   return out;
 }
 
 size_t FieldReader::Remaining() const {
-  size_t left = segments_[segment_].size() - offset_;
-  for (size_t k = segment_ + 1; k < segments_.size(); ++k) left += segments_[k].size();
+  size_t left = LeftInSegment();
+  for (size_t k = next_; k < following_.size(); ++k) left += following_[k].size();
   return left;
 }
 
@@ -181,31 +185,43 @@ void FieldReader::Skip(size_t count) {
   if (count > Remaining()) Exhausted();
   while (count > 0) {
     NextSegmentIfDone();
-    const size_t n = std::min(count, segments_[segment_].size() - offset_);
+    const size_t n = std::min(count, LeftInSegment());
     Take(n);
     count -= n;
   }
 }
 
+// A little-endian field, read straight from the segment when it lies within
+// one (the common case), byte by byte across a CONTINUE boundary otherwise.
+template <typename T>
+T FieldReader::Little() {
+  T value = 0;
+  if (LeftInSegment() >= sizeof(T)) {
+    const uint8_t* p = segment_.data() + offset_;
+    for (size_t k = 0; k < sizeof(T); ++k) value |= static_cast<T>(static_cast<T>(p[k]) << (8 * k));
+    offset_ += sizeof(T);
+    return value;
+  }
+  for (size_t k = 0; k < sizeof(T); ++k) value |= static_cast<T>(static_cast<T>(U8()) << (8 * k));
+  return value;
+}
+
 uint8_t FieldReader::U8() {
   NextSegmentIfDone();
-  if (offset_ >= segments_[segment_].size()) Exhausted();
-  return Take(1)[0];
+  if (LeftInSegment() == 0) Exhausted();
+  return segment_[offset_++];
 }
 
 uint16_t FieldReader::U16() {
-  const uint8_t low = U8();
-  return static_cast<uint16_t>(low | U8() << 8);
+  return Little<uint16_t>();
 }
 
 uint32_t FieldReader::U32() {
-  const uint16_t low = U16();
-  return low | static_cast<uint32_t>(U16()) << 16;
+  return Little<uint32_t>();
 }
 
 double FieldReader::F64() {
-  uint64_t bits = U32();
-  bits |= static_cast<uint64_t>(U32()) << 32;
+  const uint64_t bits = Little<uint64_t>();
   double value;
   std::memcpy(&value, &bits, sizeof value);
   return value;
@@ -218,7 +234,7 @@ std::string FieldReader::ByteString(int length_size, const CodePageDecoder& deco
   bytes.reserve(length);
   while (bytes.size() < length) {
     NextSegmentIfDone();
-    const size_t n = std::min(length - bytes.size(), segments_[segment_].size() - offset_);
+    const size_t n = std::min(length - bytes.size(), LeftInSegment());
     const std::span<const uint8_t> part = Take(n);
     bytes.append(reinterpret_cast<const char*>(part.data()), part.size());
   }
@@ -240,17 +256,15 @@ std::string FieldReader::UnicodeChars(size_t count, bool wide) {
   std::string utf16;
   utf16.reserve(std::min(count, Remaining()) * 2);
   while (count > 0) {
-    if (offset_ >= segments_[segment_].size()) {
+    if (LeftInSegment() == 0) {
       // The characters go on in the next CONTINUE record, after an option
       // byte that says whether they are 8 or 16 bits wide from there on.
-      if (segment_ + 1 >= segments_.size()) Exhausted();
-      ++segment_;
-      offset_ = 0;
+      if (!StepToNextSegment()) Exhausted();
       wide = U8() & 0x01;
       continue;
     }
     const size_t char_size = wide ? 2 : 1;
-    const size_t available = (segments_[segment_].size() - offset_) / char_size;
+    const size_t available = LeftInSegment() / char_size;
     if (available == 0) throw RecordError("A text is cut inside a character");
     const size_t n = std::min(count, available);
     const std::span<const uint8_t> part = Take(n * char_size);
@@ -288,26 +302,25 @@ std::vector<std::string> ReadSharedStrings(FieldReader& reader) {
   return strings;
 }
 
-bool ReadCellRecord(const BiffRecord& record, const CellContext& context,
-                    std::vector<BiffCell>& cells) {
+bool ReadCellRecord(const BiffRecord& record, const CellContext& context, CellSink& sink) {
   if (context.version == BiffVersion::Biff2 && record.id <= 0x0006) {
-    return ReadBiff2Cell(record, context, cells);
+    return ReadBiff2Cell(record, context, sink);
   }
   FieldReader reader(record.data);
   switch (record.id) {
     case 0x0203: {  // NUMBER
       BiffCell cell = Head(reader);
-      cell.type = CellType::Number;
-      cell.number = reader.F64();
-      cells.push_back(std::move(cell));
+      cell.value.type = CellType::Number;
+      cell.value.number = reader.F64();
+      sink.Cell(cell);
       return true;
     }
     case 0x027E:
     case 0x007E: {  // RK
       BiffCell cell = Head(reader);
-      cell.type = CellType::Number;
-      cell.number = DecodeRk(reader.U32());
-      cells.push_back(std::move(cell));
+      cell.value.type = CellType::Number;
+      cell.value.number = DecodeRk(reader.U32());
+      sink.Cell(cell);
       return true;
     }
     case 0x00BD: {  // MULRK: row, first column, (XF, RK) pairs, last column
@@ -319,19 +332,19 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context,
         BiffCell cell;
         cell.row = row;
         cell.column = static_cast<uint16_t>(first + k);
-        cell.format = reader.U16();
-        cell.type = CellType::Number;
-        cell.number = DecodeRk(reader.U32());
-        cells.push_back(std::move(cell));
+        cell.value.format = reader.U16();
+        cell.value.type = CellType::Number;
+        cell.value.number = DecodeRk(reader.U32());
+        sink.Cell(cell);
       }
       return true;
     }
     case 0x0204:    // LABEL
     case 0x00D6: {  // RSTRING; its formatting runs are of no use here
       BiffCell cell = Head(reader);
-      cell.type = CellType::Text;
+      cell.value.type = CellType::Text;
       cell.text = ReadLabel(reader, context);
-      cells.push_back(std::move(cell));
+      sink.Cell(cell);
       return true;
     }
     case 0x00FD: {  // LABELSST
@@ -340,15 +353,15 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context,
       if (!context.shared_strings || index >= context.shared_strings->size()) {
         throw RecordError("A cell refers to a missing shared string");
       }
-      cell.type = CellType::Text;
+      cell.value.type = CellType::Text;
       cell.text = (*context.shared_strings)[index];
-      cells.push_back(std::move(cell));
+      sink.Cell(cell);
       return true;
     }
     case 0x0201: {  // BLANK
       BiffCell cell = Head(reader);
-      cell.type = CellType::Blank;
-      cells.push_back(std::move(cell));
+      cell.value.type = CellType::Blank;
+      sink.Cell(cell);
       return true;
     }
     case 0x00BE: {  // MULBLANK: row, first column, XF indexes, last column
@@ -360,16 +373,16 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context,
         BiffCell cell;
         cell.row = row;
         cell.column = static_cast<uint16_t>(first + k);
-        cell.format = reader.U16();
-        cell.type = CellType::Blank;
-        cells.push_back(std::move(cell));
+        cell.value.format = reader.U16();
+        cell.value.type = CellType::Blank;
+        sink.Cell(cell);
       }
       return true;
     }
     case 0x0205: {  // BOOLERR
       BiffCell cell = Head(reader);
       ReadBoolErr(reader, cell);
-      cells.push_back(std::move(cell));
+      sink.Cell(cell);
       return true;
     }
     case 0x0006:    // FORMULA of Excel 5.0 and 97
@@ -377,7 +390,7 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context,
     case 0x0406: {  // Excel 4.0
       BiffCell cell = Head(reader);
       ReadFormulaResult(reader, cell);
-      cells.push_back(std::move(cell));
+      sink.Cell(cell);
       return true;
     }
     default:

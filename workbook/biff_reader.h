@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "workbook/cell_store.h"
 #include "workbook/reader_text.h"
 #include "workbook/workbook.h"
 
@@ -76,11 +77,18 @@ class FieldReader {
  private:
   [[noreturn]] void Exhausted() const;
   void NextSegmentIfDone();
+  bool StepToNextSegment();
+  size_t LeftInSegment() const { return segment_.size() - offset_; }
   std::span<const uint8_t> Take(size_t count);  // within the current segment
+  template <typename T>
+  T Little();
 
-  std::vector<std::span<const uint8_t>> segments_;
-  size_t segment_ = 0;
+  // The segment being read, and the CONTINUE records still to come. A
+  // record without continuations allocates nothing.
+  std::span<const uint8_t> segment_;
   size_t offset_ = 0;
+  std::vector<std::span<const uint8_t>> following_;
+  size_t next_ = 0;
   bool continued_ = false;
 };
 
@@ -96,11 +104,9 @@ std::vector<std::string> ReadSharedStrings(FieldReader& reader);
 struct BiffCell {
   uint16_t row = 0;
   uint16_t column = 0;
-  int format = -1;  // XF index; -1 for Excel 2.1 cells
-  CellType type = CellType::None;
-  CellType result = CellType::None;  // a formula's cached result
-  uint8_t code = 0;                  // boolean value or error code
-  double number = 0;
+  // Type, formula result, boolean or error code, number, and the XF index
+  // as format (-1 for Excel 2.1 cells); its text id is left for the model.
+  WorkbookCell value;
   std::string text;            // UTF-8
   bool awaits_string = false;  // a formula whose text result is in the next STRING
 };
@@ -111,9 +117,18 @@ struct CellContext {
   const std::vector<std::string>* shared_strings = nullptr;
 };
 
-// Appends the cells of a cell record; false when the record holds no cells.
-bool ReadCellRecord(const BiffRecord& record, const CellContext& context,
-                    std::vector<BiffCell>& cells);
+// Receives the cells of cell records, one call per cell.
+class CellSink {
+ public:
+  virtual void Cell(const BiffCell& cell) = 0;
+
+ protected:
+  ~CellSink() = default;
+};
+
+// Passes the cells of a cell record to sink; false when the record is no
+// cell record.
+bool ReadCellRecord(const BiffRecord& record, const CellContext& context, CellSink& sink);
 // True for the record that carries a formula's text result.
 bool IsStringRecord(uint16_t id, BiffVersion version);
 // The text of a STRING record (with its CONTINUE records in Excel 97).

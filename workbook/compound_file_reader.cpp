@@ -237,14 +237,37 @@ bool CompoundFileReader::HasStream(std::string_view name) const {
                      [&](const std::string& n) { return SameName(n, name); });
 }
 
-std::vector<uint8_t> CompoundFileReader::ReadStream(std::string_view name) const {
+const CompoundFileReader::DirectoryEntry& CompoundFileReader::StreamEntry(
+    std::string_view name) const {
   for (size_t k = 0; k < root_stream_names_.size(); ++k) {
     if (!SameName(root_stream_names_[k], name)) continue;
     const DirectoryEntry& e = entries_[root_stream_ids_[k]];
     if (e.size > file_.size()) Damaged("a stream is larger than the file");
-    return e.size < mini_cutoff_ ? ReadMiniChain(e.start, e.size) : ReadChain(e.start, e.size);
+    return e;
   }
   Damaged("no stream \"" + std::string(name) + "\"");
+}
+
+std::vector<uint8_t> CompoundFileReader::ReadStream(std::string_view name) const {
+  const DirectoryEntry& e = StreamEntry(name);
+  return e.size < mini_cutoff_ ? ReadMiniChain(e.start, e.size) : ReadChain(e.start, e.size);
+}
+
+std::span<const uint8_t> CompoundFileReader::StreamBytes(std::string_view name,
+                                                         std::vector<uint8_t>& scratch) const {
+  const DirectoryEntry& e = StreamEntry(name);
+  if (e.size >= mini_cutoff_ && e.size > 0) {
+    const std::vector<uint32_t> chain = Chain(e.start, fat_, sector_count_);
+    bool contiguous = static_cast<uint64_t>(chain.size()) * sector_size_ >= e.size;
+    for (size_t k = 1; contiguous && k < chain.size(); ++k)
+      contiguous = chain[k] == chain[k - 1] + 1;
+    const size_t at = (static_cast<size_t>(e.start) + 1) * sector_size_;
+    if (contiguous && at <= file_.size() && file_.size() - at >= e.size) {
+      return file_.subspan(at, static_cast<size_t>(e.size));
+    }
+  }
+  scratch = ReadStream(name);
+  return scratch;
 }
 
 }  // namespace flovir

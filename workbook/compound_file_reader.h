@@ -28,6 +28,10 @@ class CompoundFileReader {
   bool HasStream(std::string_view name) const;
   // The stream's bytes; throws WorkbookError when it is missing or damaged.
   std::vector<uint8_t> ReadStream(std::string_view name) const;
+  // The same bytes without a copy when the stream lies in one run of
+  // sectors (as writers usually place large streams); otherwise they are
+  // copied into scratch. The span lives as long as the file and scratch.
+  std::span<const uint8_t> StreamBytes(std::string_view name, std::vector<uint8_t>& scratch) const;
 
  private:
   struct DirectoryEntry {
@@ -38,6 +42,7 @@ class CompoundFileReader {
     uint64_t size = 0;
   };
 
+  const DirectoryEntry& StreamEntry(std::string_view name) const;
   void ReadHeader();
   void ReadFat();
   void ReadDirectory();

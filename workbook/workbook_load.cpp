@@ -1,11 +1,14 @@
 #include "workbook/workbook_load.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <deque>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -66,7 +69,7 @@ uint8_t Biff5Orientation(uint8_t rotation) {
 }
 
 // Reads one workbook record stream into the model.
-class StreamLoader {
+class StreamLoader : private CellSink {
  public:
   StreamLoader(WorkbookData& data, std::span<const uint8_t> stream, BiffVersion default_version,
                const LoadProgress& progress)
@@ -88,6 +91,7 @@ class StreamLoader {
   std::string NextSheetName();
   FieldReader WithContinues(const BiffRecord& record);
   bool Next(BiffRecord& record);
+  void Cell(const BiffCell& cell) override;
   void Store(const BiffCell& cell);
   void FlushPendingFormula();
 
@@ -112,7 +116,6 @@ class StreamLoader {
   size_t records_read_ = 0;       // records after the first BOF
   int next_implicit_format_ = 0;  // Excel 2.1-4.0 FORMAT records are numbered by order
   std::optional<BiffCell> pending_formula_;
-  std::vector<BiffCell> cells_;
   bool done_ = false;
 };
 
@@ -708,17 +711,18 @@ bool StreamLoader::HandleCells(const BiffRecord& record) {
     }
     return true;
   }
-  cells_.clear();
-  if (!ReadCellRecord(record, context, cells_)) return false;
+  return ReadCellRecord(record, context, *this);
+}
+
+void StreamLoader::Cell(const BiffCell& cell) {
+  // A formula's text result may follow in a STRING record; any other cell
+  // record ends the wait.
   FlushPendingFormula();
-  for (const BiffCell& cell : cells_) {
-    if (cell.awaits_string) {
-      pending_formula_ = cell;
-    } else {
-      Store(cell);
-    }
+  if (cell.awaits_string) {
+    pending_formula_ = cell;
+  } else {
+    Store(cell);
   }
-  return true;
 }
 
 void StreamLoader::FlushPendingFormula() {
@@ -730,26 +734,50 @@ void StreamLoader::FlushPendingFormula() {
 
 void StreamLoader::Store(const BiffCell& cell) {
   if (!sheet_ || cell.column > 255) return;  // past the last column Excel has
-  WorkbookCell c;
-  c.type = cell.type;
-  c.result = cell.result;
-  c.code = cell.code;
-  c.format = cell.format;
-  c.number = cell.number;
-  data_.StoreCell(*sheet_, cell.row, static_cast<uint8_t>(cell.column), c, cell.text);
+  data_.StoreCell(*sheet_, cell.row, static_cast<uint8_t>(cell.column), cell.value, cell.text);
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) throw WorkbookError(std::strerror(errno));
-  std::vector<uint8_t> bytes;
-  uint8_t buffer[65536];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
-    bytes.insert(bytes.end(), buffer, buffer + n);
+// The bytes of a workbook file, mapped into memory when the file allows it
+// (no copy, and the pages come from the page cache), read otherwise.
+class FileBytes {
+ public:
+  explicit FileBytes(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw WorkbookError(std::strerror(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+      void* mapped = ::mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ,
+                            MAP_PRIVATE | MAP_POPULATE, fd, 0);
+      if (mapped != MAP_FAILED) {
+        mapped_ = {static_cast<const uint8_t*>(mapped), static_cast<size_t>(info.st_size)};
+        ::close(fd);
+        return;
+      }
+    }
+    uint8_t buffer[65536];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        const int error = errno;
+        ::close(fd);
+        throw WorkbookError(std::strerror(error));
+      }
+      copy_.insert(copy_.end(), buffer, buffer + n);
+    }
+    ::close(fd);
   }
-  if (std::ferror(file.get())) throw WorkbookError(std::strerror(errno));
-  return bytes;
-}
+  ~FileBytes() {
+    if (!mapped_.empty()) ::munmap(const_cast<uint8_t*>(mapped_.data()), mapped_.size());
+  }
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+
+  std::span<const uint8_t> Bytes() const { return mapped_.empty() ? std::span(copy_) : mapped_; }
+
+ private:
+  std::span<const uint8_t> mapped_;
+  std::vector<uint8_t> copy_;
+};
 
 }  // namespace
 
@@ -763,13 +791,15 @@ void LoadWorkbookBytes(WorkbookData& data, std::span<const uint8_t> file,
   const CompoundFileReader container(file);
   const bool excel97 = container.HasStream("Workbook");
   if (!excel97 && !container.HasStream("Book")) throw WorkbookError("File is not a Excel Workbook");
-  const std::vector<uint8_t> stream = container.ReadStream(excel97 ? "Workbook" : "Book");
+  std::vector<uint8_t> scratch;
+  const std::span<const uint8_t> stream =
+      container.StreamBytes(excel97 ? "Workbook" : "Book", scratch);
   StreamLoader(data, stream, excel97 ? BiffVersion::Biff8 : BiffVersion::Biff5, progress).Run();
 }
 
 void WorkbookModel::LoadWorkbook(const LoadProgress& progress) {
-  const std::vector<uint8_t> bytes = ReadWholeFile(data_->file_name);
-  LoadWorkbookBytes(*data_, bytes, progress);
+  const FileBytes file(data_->file_name);
+  LoadWorkbookBytes(*data_, file.Bytes(), progress);
 }
 
 }  // namespace flovir
