@@ -6,9 +6,10 @@
 // the next request of the operation in the block or ends the operation the
 // one common way: thread asleep, status text shown, buttons enabled.
 //
-// The dispatcher owns the request block and the data areas the thread reads
-// into and sends from. A connection tells it which exchange thread is
-// current (SetThread); without one nothing starts.
+// The dispatcher owns the data areas the thread reads into and sends from,
+// and a request block. A connection tells it which exchange thread is
+// current and, when the link brings a block of its own, which block the two
+// share (SetThread); without a thread nothing starts.
 //
 // Operations plug in as a completion hook per OperationKind (SetCompletion)
 // and are started with Start(). The current values, the three archives and
