@@ -2,6 +2,7 @@
 // one line per sheet and per cell, for scripts and for comparing with other
 // readers.
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -75,7 +76,11 @@ int RunWorkbook(const std::vector<std::string>& args) {
   try {
     model.LoadWorkbook();
   } catch (const WorkbookError& e) {
-    std::fprintf(stderr, "%s\n", e.what());
+    // The reader separates a record number from its cause with a CR, the
+    // line break of a message box; a terminal needs a line feed.
+    std::string message = e.what();
+    std::replace(message.begin(), message.end(), '\r', '\n');
+    std::fprintf(stderr, "%s\n", message.c_str());
     return kExitFailed;
   }
   Dump(model);

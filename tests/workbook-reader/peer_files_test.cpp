@@ -173,5 +173,33 @@ TEST_F(PeerFiles, Excel97AndExcel50FromGnumeric) {
   ExpectSameAsXlrd(Path("gnumeric50.xls"), Path("gnumeric50.dump"));
 }
 
+// flovir-cli workbook dump: one line per sheet, then its cells by row and
+// column, with kind, format index and text.
+TEST_F(PeerFiles, DumpCommandPrintsSheetsAndCells) {
+  WorkbookModel m = WorkbookModel::MakeParameterWorkbook();
+  m.SetNumberCell(0, 1, 0, 0.1, 2);
+  m.SetTextCell(0, 0, 0, "Итого:", 0);
+  m.SetNumberCell(0, 0, 2, -3, 1);
+  m.SetFileName(Path("dump.xls"));
+  m.SaveWorkbook();
+  const std::string cli = std::string(FLOVIR_BINARY_DIR) + "/cli/flovir-cli";
+  const std::string dump = cli + " workbook dump " + Path("dump.xls") + " > " + Path("out.txt");
+  ASSERT_EQ(std::system(dump.c_str()), 0);
+  std::ifstream out(Path("out.txt"));
+  std::stringstream text;
+  text << out.rdbuf();
+  EXPECT_EQ(text.str(),
+            "sheet\t0\tSheet 1\n"
+            "cell\t0\t0\t0\ttext\t16\tИтого:\n"
+            "cell\t0\t0\t1\tnumber\t18\t0,1\n"
+            "cell\t0\t2\t0\tnumber\t17\t-3\n");
+  const std::string missing = cli + " workbook dump " + Path("none.xls") + " 2>" + Path("err.txt");
+  EXPECT_EQ(WEXITSTATUS(std::system(missing.c_str())), 1);
+  std::ifstream err(Path("err.txt"));
+  std::string line;
+  std::getline(err, line);
+  EXPECT_EQ(line, "No such file or directory");
+}
+
 }  // namespace
 }  // namespace flovir
