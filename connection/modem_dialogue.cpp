@@ -202,6 +202,7 @@ bool ModemDialogue::Dial() {
 bool ModemDialogue::HangUp() {
   port_.SetTimeouts(kHangUpTimeouts);
   Wait(timing_.escape_guard);
+  port_.Purge();  // a meter reply to a request that Stop cut short
   static constexpr uint8_t kEscape[] = {'+', '+', '+'};
   port_.Write(kEscape, sizeof kEscape);
   uint8_t buffer[kModemReplyMax];

@@ -118,6 +118,21 @@ TEST_F(ModemOverPty, HourlyArchiveThroughAGsmCall) {
   EXPECT_FALSE(dispatcher.StartCurrentValues());  // no line, nothing starts
 }
 
+// Stop does not wait for the operation: the request in flight is dropped,
+// and the call is hung up all the same.
+TEST_F(ModemOverPty, StopInTheMiddleOfADownloadHangsUp) {
+  ASSERT_TRUE(connection.Start(Settings(ConnectionType::Gsm)));
+  const double day = EncodeDateTime({2024, 3, 6, 0, 0, 0});
+  ASSERT_TRUE(dispatcher.StartArchive(OperationKind::HourlyArchive, day - 20, day));
+  ASSERT_TRUE(executor.RunUntil(
+      [this] { return view.statuses.back().rfind("Выполнено...", 0) == 0; }, 60000));
+
+  EXPECT_TRUE(connection.Stop());
+  EXPECT_FALSE(dispatcher.Busy());
+  EXPECT_FALSE(modem.InCall());
+  EXPECT_EQ(modem.Commands().back(), "ATH0");
+}
+
 TEST_F(ModemOverPty, SearchFindsTheModemAt9600FromAnotherSpeed) {
   {  // the line keeps the format the last program left on it
     SerialPort other;
