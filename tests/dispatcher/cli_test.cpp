@@ -1,0 +1,83 @@
+// flovir-cli current, archive and test against the built-in simulated meter,
+// as a user runs them: what they print, the files they leave, exit statuses.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/dispatcher/rig.h"
+
+namespace flovir {
+namespace {
+
+struct Result {
+  int status = -1;
+  std::vector<std::string> lines;  // standard output
+};
+
+Result RunCli(const std::string& arguments) {
+  const std::string command =
+      std::string(FLOVIR_BINARY_DIR) + "/cli/flovir-cli " + arguments + " 2>/dev/null";
+  Result result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  std::string text;
+  std::array<char, 4096> buffer;
+  for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+    text.append(buffer.data(), n);
+  const int raw = pclose(pipe);
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  size_t at = 0;
+  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    result.lines.push_back(text.substr(at, end - at));
+  }
+  return result;
+}
+
+TEST(OperationsCli, CurrentPrintsTheReportAndSavesIt) {
+  testing::TempFolder folder;
+  const Result r = RunCli("current --demo --folder " + folder.Path());
+  EXPECT_EQ(r.status, 0);
+  ASSERT_EQ(r.lines.size(), 15u);
+  EXPECT_EQ(r.lines[0].rfind("объёмный расход F1, м3/час = ", 0), 0u);
+  EXPECT_EQ(r.lines[14], "Завершено успешно");
+  EXPECT_TRUE(std::filesystem::exists(folder / "авто_/текущие.txt"));
+}
+
+TEST(OperationsCli, ArchivePrintsTheTableOfTheDays) {
+  testing::TempFolder folder;
+  // Days long before the simulated meter's first day, so that they do not
+  // depend on today: entries without data, still a whole table.
+  const Result r =
+      RunCli("archive daily --demo --from 01.01.2020 --to 03.01.2020 --folder " + folder.Path());
+  EXPECT_EQ(r.status, 0);
+  ASSERT_FALSE(r.lines.empty());
+  EXPECT_EQ(r.lines[0], "Суточный архив с 01.01.2020 по 03.01.2020");
+  int rows = 0;
+  for (const auto& line : r.lines) rows += line.rfind("0", 0) == 0 && line[2] == '.';
+  EXPECT_EQ(rows, 3 + 2);  // three days and two integrator readings
+  EXPECT_EQ(r.lines.back(), "Завершено успешно");
+  EXPECT_TRUE(std::filesystem::exists(folder / "temp.xls"));
+  EXPECT_TRUE(std::filesystem::exists(folder / "авто_/суточный архив.txt"));
+}
+
+TEST(OperationsCli, TestPrintsOneLinePerTick) {
+  const Result r = RunCli("test --demo --ticks 2 --interval 0 --chunk 4");
+  EXPECT_EQ(r.status, 0);
+  ASSERT_EQ(r.lines.size(), 3u);
+  EXPECT_EQ(std::count(r.lines[0].begin(), r.lines[0].end(), ' '), 2);
+}
+
+TEST(OperationsCli, BadArgumentsAreUsageErrors) {
+  for (const char* arguments : {"archive weekly --demo", "archive daily --from 31.02.2024 --demo",
+                                "archive hourly --to 1.2 --demo", "current extra --demo",
+                                "test --ticks 0 --demo", "current --nonsense"}) {
+    EXPECT_EQ(RunCli(arguments).status, 2) << arguments;
+  }
+}
+
+}  // namespace
+}  // namespace flovir
