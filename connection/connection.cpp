@@ -116,6 +116,10 @@ void Connection::EndThread() {
 
 bool Connection::Stop() {
   if (!connected_) return true;
+  if (dialogue_active_) {  // a click while the remote modem setup runs on the port
+    view_.ShowStatus("Дождитесь окончания настройки модема");
+    return false;
+  }
   Show("Закрытие соединения...");
   if (settings_.type == ConnectionType::Direct) {
     if (!ports_.Close(*port_)) {

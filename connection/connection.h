@@ -63,7 +63,8 @@ class Connection {
   bool Start(const ConnectionSettings& settings);
   // Stop: hangs up a modem call and closes the port. Returns true when the
   // connection is down. A failed hang-up keeps the port open, Connected()
-  // set and a sleeping exchange thread, so Stop can be tried again.
+  // set and a sleeping exchange thread, so Stop can be tried again. Refused
+  // while a modem dialogue holds the port.
   bool Stop();
 
   bool Connected() const { return connected_; }

@@ -150,5 +150,24 @@ TEST_F(RemoteSetupOnConnectionTest, RunsOnTheDirectConnection) {
   EXPECT_EQ(view.statuses.back(), "Завершено успешно");
 }
 
+// The window repaints during the setup, so Stop can be clicked meanwhile:
+// it must not pull the port from under the setup.
+TEST_F(RemoteSetupOnConnectionTest, StopWaitsForTheSetup) {
+  ConnectionSettings s;
+  s.port_name = "ttyS0";
+  ASSERT_TRUE(connection->Start(s));
+  struct ClickingView : RecordingView {
+    Connection* connection = nullptr;
+    int refused = 0;
+    void ProcessPendingEvents() override { refused += connection->Stop() ? 0 : 1; }
+  } clicking;
+  clicking.connection = connection.get();
+  RemoteModemSetup setup;
+  EXPECT_EQ(setup.Apply(*connection, clicking), RemoteSetupOutcome::Done);
+  EXPECT_EQ(clicking.refused, 2);  // at the search and at the commands
+  EXPECT_TRUE(connection->Connected());
+  EXPECT_TRUE(port.open);
+}
+
 }  // namespace
 }  // namespace flovir::test
