@@ -365,6 +365,30 @@ TEST(HostileFiles, DamagedContainersEndInAMessage) {
   EXPECT_TRUE(starts_damaged(file.substr(0, 300))) << "a cut header";
 }
 
+TEST(CompoundFiles, FragmentedStreamsAndFatSectorsListedInADifatSector) {
+  Stream s;
+  s.Bof(0x0500, 0x0010);
+  for (unsigned row = 0; row < 400; ++row) s.Record(0x0203, test::Number(row, 0, 15, row));
+  const std::string file = CompoundFile({{"Book", s.Eof().str()}});
+  const auto last_number = [](const std::string& f) { return Load(f).GetCellNumber(0, 0, 399); };
+  ASSERT_EQ(last_number(file), 399);
+  // The builder's layout: header, the FAT (sector 0), the directory (sector
+  // 1), the stream from sector 2 on. Swap the stream's first two sectors.
+  const size_t fat = 512, directory = 1024;
+  const auto sector = [](size_t n) { return 512 * (n + 1); };
+  std::string fragmented = file;
+  fragmented.replace(sector(2), 512, file.substr(sector(3), 512));
+  fragmented.replace(sector(3), 512, file.substr(sector(2), 512));
+  fragmented = Patched(Patched(Patched(fragmented, directory + 128 + 116, 3), fat + 4 * 3, 2),
+                       fat + 4 * 2, 4);
+  EXPECT_EQ(last_number(fragmented), 399);
+  // Large files list their FAT sectors in DIFAT sectors after the header's 109.
+  std::string difat =
+      Patched(Patched(Patched(file, 76, 0xFFFFFFFF), 68, file.size() / 512 - 1), 72, 1);
+  difat += Bytes().U32(0).Raw(std::string(504, '\xFF')).U32(0xFFFFFFFE).str();
+  EXPECT_EQ(last_number(difat), 399);
+}
+
 TEST(HostileFiles, CutAndMutatedFilesNeverCrash) {
   Stream sheet;
   for (unsigned row = 0; row < 40; ++row) {
