@@ -1,0 +1,74 @@
+// flovir-cli's modem lines as a user runs them, against the built-in
+// simulated modem: the call before the command, the hang-up after it, and
+// modem-setup.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct CliRun {
+  int status = -1;
+  std::string output;  // standard output and error together
+};
+
+CliRun Cli(const std::string& arguments) {
+  const std::string command = FLOVIR_BINARY_DIR "/cli/flovir-cli " + arguments + " 2>&1";
+  CliRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(CliModemLine, CallsBeforeTheCommandAndHangsUpAfterIt) {
+  const CliRun run = Cli("raw read 0 2 --demo --line gsm --number 8900");
+  ASSERT_EQ(run.status, 0) << run.output;
+  const size_t connected = run.output.find("Соединение установлено");
+  const size_t read = run.output.find("1\t");
+  const size_t hung_up = run.output.find("Соединение прервано");
+  ASSERT_NE(connected, std::string::npos) << run.output;
+  ASSERT_NE(read, std::string::npos) << run.output;
+  ASSERT_NE(hung_up, std::string::npos) << run.output;
+  EXPECT_TRUE(Has(run.output, "модем: SIMCOM_Ltd SIMCOM_SIM800\nоператор: \"MTS RUS\""))
+      << run.output;
+}
+
+TEST(CliModemLine, BadLineTypeIsAUsageError) {
+  const CliRun run = Cli("raw read 0 2 --demo --line isdn");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Has(run.output, "--line: 'isdn' is not direct, gsm or dialup")) << run.output;
+}
+
+TEST(CliModemSetup, DefaultListOnTheDemoModem) {
+  const CliRun run = Cli("modem-setup --demo");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Has(run.output, "Завершено успешно")) << run.output;
+}
+
+TEST(CliModemSetup, ListThatIsTooLongIsRefusedBeforeTheLineOpens) {
+  const std::string path = ::testing::TempDir() + "flovir-modem-commands.txt";
+  {
+    std::ofstream out(path);
+    for (int i = 0; i < 256; ++i) out << "AT\r\n";
+  }
+  const CliRun run = Cli("modem-setup --port /dev/null/absent --commands " + path);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Has(run.output, "256")) << run.output;
+  EXPECT_FALSE(Has(run.output, "Не удалось открыть порт")) << run.output;
+  std::remove(path.c_str());
+}
+
+}  // namespace
