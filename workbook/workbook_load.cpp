@@ -190,11 +190,10 @@ void StreamLoader::ReadFirstBof() {
 
 void StreamLoader::Handle(const BiffRecord& record) {
   if (HandleStructure(record) || HandleCells(record)) return;
-  if (sheet_) {
-    HandleSheetSettings(record);
-  } else {
-    HandleGlobals(record);
-  }
+  // Workbook settings stand in the globals, or, in a single-sheet file of
+  // Excel 2.1 to 4.0, among the sheet's own records.
+  HandleGlobals(record);
+  if (sheet_) HandleSheetSettings(record);
 }
 
 bool StreamLoader::HandleStructure(const BiffRecord& record) {
