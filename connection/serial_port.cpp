@@ -151,6 +151,9 @@ bool SerialPort::Close() {
     wake_fd_ = -1;
     closing_ = false;
   }
+  // The exclusive flag belongs to the tty, not to our descriptor: a
+  // pseudo-terminal held open elsewhere would stay locked after we leave.
+  ioctl(fd, TIOCNXCL);
   const int result = ::close(fd);
   const int error = errno;
   ::close(wake_fd);

@@ -3,7 +3,9 @@
 // Compares our link with the early end of frame, our link waiting for the
 // 50 ms silence only, libmodbus as the master, and the limit of the wire.
 //
-// usage: flovir-bench-link [ENTRIES]     (default 30 per master)
+// usage: flovir-bench-link [ENTRIES [ROUNDS]]   (default 10 entries, 3 rounds)
+// The masters take turns, ENTRIES entries each per round, so that a change
+// in the machine's load touches all of them alike.
 
 #include <fcntl.h>
 #include <modbus.h>
@@ -167,7 +169,8 @@ double Libmodbus(const std::string& path, const sim::MeterDateTime& day, int ent
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int entries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+  const int entries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   sim::SimulatedMeter meter;
   sim::ServerOptions options;
   options.turnaround = kTurnaround;
@@ -177,12 +180,15 @@ int main(int argc, char** argv) {
   const sim::MeterDateTime day = meter.FirstDay();
 
   std::printf("archive entry: selector write (15 + 8 bytes) and window read (8 + 57 bytes)\n");
-  std::printf("line: %u baud, 8N1, meter turnaround %lld ms, %d entries per master\n", kBaud,
-              static_cast<long long>(kTurnaround.count()), entries);
+  std::printf("line: %u baud, 8N1, meter turnaround %lld ms, %d rounds of %d entries a master\n",
+              kBaud, static_cast<long long>(kTurnaround.count()), rounds, entries);
 
-  const double ours = OurLink(line.MasterPath(), day, entries, true);
-  const double silence = OurLink(line.MasterPath(), day, entries, false);
-  const double libmodbus = Libmodbus(line.MasterPath(), day, entries);
+  double ours = 0, silence = 0, libmodbus = 0;  // seconds per entry, averaged over the rounds
+  for (int round = 0; round < rounds; ++round) {
+    ours += OurLink(line.MasterPath(), day, entries, true) / rounds;
+    silence += OurLink(line.MasterPath(), day, entries, false) / rounds;
+    libmodbus += Libmodbus(line.MasterPath(), day, entries) / rounds;
+  }
   const double wire =
       std::chrono::duration<double>(ByteTime() * kBytesPerEntry + 2 * kTurnaround).count();
 
