@@ -237,7 +237,9 @@ void ArchiveDownload::Step2(OperationContext& context) {
     return;
   }
   AddTotalsRow(workbook_, job_.sheet, Kind(), job_.scales);
-  job_.cursor = job_.start;
+  // The daily and monthly integrators walk from the start again; the hourly
+  // archive reads its two by the dates of start and end.
+  if (Kind() != ArchiveKind::Hourly) job_.cursor = job_.start;
   context.Next(SelectIntegrator(job_.start));
   if (Kind() == ArchiveKind::Monthly) AddIntegratorLabel(workbook_, job_.sheet);
   context.Step() = 3;
