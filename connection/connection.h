@@ -1,9 +1,9 @@
 #pragma once
-// Connection start and stop: opening the port, the direct connection, and
-// the Hayes dialogue of GSM and dial-up connections (modem search,
-// identification, initialisation, character format and speed, dial, escape
-// and hang-up). Runs on the main thread and reaches the user only through
-// View; the window sets its control states from Connected() afterwards.
+// Connection start and stop: opening the port, the direct connection, the
+// modem call of GSM and dial-up connections (modem_dialogue.h) and its
+// hang-up, the Modbus timeouts and the exchange thread of the connection.
+// Runs on the main thread and reaches the user only through View; the window
+// sets its control states from Connected() afterwards.
 
 #include <chrono>
 #include <cstdint>
