@@ -1,5 +1,6 @@
 #include "workbook/reader_text.h"
 
+#include <algorithm>
 #include <array>
 
 #include "workbook/cp1251.h"
@@ -72,14 +73,33 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
   return out;
 }
 
+CodePageDecoder::CodePageDecoder() {
+  BuildTable(false);
+}
+
 void CodePageDecoder::SetCodePage(uint16_t code_page) {
   // 367 is US-ASCII, 0x8001 the Windows Latin page of the oldest files.
-  page_ =
-      (code_page == 1252 || code_page == 367 || code_page == 0x8001) ? Page::Cp1252 : Page::Cp1251;
+  BuildTable(code_page == 1252 || code_page == 367 || code_page == 0x8001);
+}
+
+void CodePageDecoder::BuildTable(bool cp1252) {
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    const std::string one(1, static_cast<char>(byte));
+    const std::string utf8 = cp1252 ? Cp1252ToUtf8(one) : Cp1251ToUtf8(one);
+    Sequence& s = table_[byte];
+    s.length = static_cast<uint8_t>(std::min<size_t>(utf8.size(), s.bytes.size()));
+    std::copy_n(utf8.begin(), s.length, s.bytes.begin());
+  }
 }
 
 std::string CodePageDecoder::Decode(std::string_view bytes) const {
-  return page_ == Page::Cp1252 ? Cp1252ToUtf8(bytes) : Cp1251ToUtf8(bytes);
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const char c : bytes) {
+    const Sequence& s = table_[static_cast<unsigned char>(c)];
+    out.append(s.bytes.data(), s.length);
+  }
+  return out;
 }
 
 }  // namespace flovir

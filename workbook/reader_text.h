@@ -3,6 +3,7 @@
 // Excel files declare in their CODEPAGE record, and UTF-16 as Excel 97 and
 // the compound-file directory store it. Everything decodes to UTF-8.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,7 +20,7 @@ std::string Utf16LeToUtf8(std::string_view bytes);
 class CodePageDecoder {
  public:
   // Windows-1251 until the file says otherwise: the meter's own files.
-  CodePageDecoder() = default;
+  CodePageDecoder();
   // Takes the CODEPAGE record's value. 1200 (UTF-16) cannot describe the
   // single-byte strings of an Excel 5.0 file; such files exist and hold
   // Windows-1251 texts, so 1200 reads as 1251. Unknown pages read as 1251.
@@ -27,8 +28,14 @@ class CodePageDecoder {
   std::string Decode(std::string_view bytes) const;
 
  private:
-  enum class Page { Cp1251, Cp1252 };
-  Page page_ = Page::Cp1251;
+  // The UTF-8 form of every byte of the page, built once per page: cell
+  // texts are decoded by the hundred thousand.
+  struct Sequence {
+    std::array<char, 4> bytes;
+    uint8_t length;
+  };
+  void BuildTable(bool cp1252);
+  std::array<Sequence, 256> table_;
 };
 
 }  // namespace flovir
