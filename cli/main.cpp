@@ -28,26 +28,29 @@ static void PrintUsage(FILE* out) {
     std::fprintf(out, "  %s %s\n", c.name.c_str(), c.usage.c_str());
 }
 
+static const Command* FindCommand(const std::string& name) {
+  for (const Command& c : Commands()) {
+    if (c.name == name) return &c;
+  }
+  return nullptr;
+}
+
 }  // namespace flovir::cli
 
 int main(int argc, char** argv) {
   using namespace flovir::cli;
   std::vector<std::string> words(argv + 1, argv + argc);
-  // Options such as --demo or --port PATH may stand before the command name.
+  // Options may stand before the command name (flovir-cli --demo current,
+  // --address 2 current): the command is the first word that names one.
   size_t at = 0;
-  while (at < words.size() && words[at].rfind("--", 0) == 0 && words[at] != "--help") {
-    at += LineOptionTakesValue(words[at]) ? 2 : 1;
+  while (at < words.size() && !FindCommand(words[at])) ++at;
+  if (at == words.size()) {
+    const bool asked = words.empty() || words[0] == "--help";
+    if (!asked) std::fprintf(stderr, "flovir-cli: no command given\n");
+    PrintUsage(asked ? stdout : stderr);
+    return asked ? kExitOk : kExitUsage;
   }
-  if (words.empty() || at >= words.size() || words[at] == "--help") {
-    PrintUsage(words.empty() || at < words.size() ? stdout : stderr);
-    return words.empty() || at < words.size() ? kExitOk : kExitUsage;
-  }
-  const std::string name = words[at];
+  const Command* command = FindCommand(words[at]);
   words.erase(words.begin() + static_cast<long>(at));
-  for (const Command& c : Commands()) {
-    if (c.name == name) return c.run(words);
-  }
-  std::fprintf(stderr, "flovir-cli: unknown command '%s'\n", name.c_str());
-  PrintUsage(stderr);
-  return kExitUsage;
+  return command->run(words);
 }

@@ -7,7 +7,7 @@ namespace flovir {
 namespace {
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
-long DaysFromCivil(long y, unsigned m, unsigned d) {
+constexpr long DaysFromCivil(long y, unsigned m, unsigned d) {
   y -= m <= 2;
   const long era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -29,14 +29,14 @@ void CivilFromDays(long z, int& year, int& month, int& day) {
   year = static_cast<int>(y + (month <= 2));
 }
 
-const long kEpochOffset = DaysFromCivil(1899, 12, 30);
+// constexpr, so that dates encoded during static initialisation elsewhere are right.
+constexpr long kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 }  // namespace
 
 double EncodeDate(int year, int month, int day) {
-  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                           static_cast<unsigned>(day)) -
-                             kEpochOffset);
+  return static_cast<double>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochOffset);
 }
 
 double EncodeDateTime(const CivilDateTime& t) {
@@ -58,7 +58,9 @@ CivilDateTime DecodeDateTime(double serial) {
   return t;
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
