@@ -7,6 +7,8 @@ namespace flovir {
 
 namespace {
 
+constexpr size_t kColumns = 256;  // A to IV
+
 uint16_t U16At(std::span<const uint8_t> b, size_t at) {
   return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
 }
@@ -31,9 +33,9 @@ void ReadFormulaResult(FieldReader& reader, BiffCell& cell) {
         cell.value.result = CellType::Error;
         cell.value.code = raw[2];
         return;
-      case 3:
+      case 3:  // an empty text
         cell.value.result = CellType::Blank;
-        return;  // an empty text
+        return;
       default:
         break;
     }
@@ -327,7 +329,9 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context, CellSi
       if (record.data.size() < 6) throw RecordError("The record is shorter than its contents");
       const uint16_t row = reader.U16();
       const uint16_t first = reader.U16();
-      const size_t pairs = (record.data.size() - 6) / 6;
+      // Columns past the last one a sheet has would wrap around; stop there.
+      const size_t pairs = std::min<size_t>((record.data.size() - 6) / 6,
+                                            kColumns - std::min<size_t>(first, kColumns));
       for (size_t k = 0; k < pairs; ++k) {
         BiffCell cell;
         cell.row = row;
@@ -368,7 +372,8 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context, CellSi
       if (record.data.size() < 6) throw RecordError("The record is shorter than its contents");
       const uint16_t row = reader.U16();
       const uint16_t first = reader.U16();
-      const size_t count = (record.data.size() - 6) / 2;
+      const size_t count = std::min<size_t>((record.data.size() - 6) / 2,
+                                            kColumns - std::min<size_t>(first, kColumns));
       for (size_t k = 0; k < count; ++k) {
         BiffCell cell;
         cell.row = row;
