@@ -35,15 +35,6 @@ constexpr size_t kClockMinutesSecondsAt = 58;
 constexpr size_t kFlowAt = 80;
 constexpr size_t kChannelStatusAt = 96;
 
-// Rounds half to even without depending on the floating-point rounding mode.
-double RoundHalfEven(double x) {
-  const double down = std::floor(x);
-  const double fraction = x - down;
-  if (fraction > 0.5) return down + 1;
-  if (fraction < 0.5) return down;
-  return std::fmod(down, 2.0) == 0 ? down : down + 1;
-}
-
 }  // namespace
 
 uint32_t ReadUint32(std::span<const uint8_t> area, size_t offset) {
@@ -88,47 +79,6 @@ ArchiveRecord DecodeArchiveRecord(std::span<const uint8_t, kArchiveRecordBytes> 
   record.event_word_a = ReadUint32(area, kEventWordAAt);
   record.event_word_b = ReadUint32(area, kEventWordBAt);
   return record;
-}
-
-bool FlowValid(float channel_status) {
-  return channel_status >= 1.0f;
-}
-
-VolumeScale VolumeScaleOf(float code) {
-  VolumeScale scale;
-  // A code that is not a number selects like 0.
-  const double rounded = std::isfinite(code) ? RoundHalfEven(code) : 0.0;
-  // Low 8 bits of the (possibly negative or huge) integer, without overflow.
-  double low = std::fmod(rounded, 256.0);
-  if (low < 0) low += 256.0;
-  scale.code = static_cast<uint8_t>(low);
-  scale.decimals = scale.code;
-  switch (scale.code) {
-    case 1:
-      scale.multiplier = 1.0f;
-      break;
-    case 2:
-      scale.multiplier = 0.1f;
-      break;
-    case 3:
-      scale.multiplier = 0.01f;
-      break;
-    case 4:
-      scale.multiplier = 0.001f;
-      break;
-    default:
-      scale.multiplier = 10.0f;
-      break;
-  }
-  return scale;
-}
-
-double ScaledVolume(uint32_t count, const VolumeScale& scale) {
-  return static_cast<double>(count) * static_cast<double>(scale.multiplier);
-}
-
-double CountToHours(uint32_t count) {
-  return static_cast<double>(count) / 10000.0;
 }
 
 EventMarks EventMarksOf(uint32_t event_word_a, uint32_t event_word_b, ArchiveKind kind) {

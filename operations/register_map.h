@@ -8,6 +8,7 @@
 // fails: every bit pattern decodes to something.
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -86,8 +87,13 @@ CurrentValuesBlock DecodeCurrentValues(std::span<const uint8_t, kCurrentValuesBy
 ArchiveRecord DecodeArchiveRecord(std::span<const uint8_t, kArchiveRecordBytes> area);
 uint32_t ApplyNoDataMarker(uint32_t count);
 
+// The quantities below are inline so that the reports can show them
+// without linking the operations library.
+
 // A channel's flow is valid when its status is at least 1 (NaN is not).
-bool FlowValid(float channel_status);
+inline bool FlowValid(float channel_status) {
+  return channel_status >= 1.0f;
+}
 
 // What a volume scale code stands for: the code is rounded half to even and
 // its low 8 bits select the multiplier.
@@ -96,11 +102,36 @@ struct VolumeScale {
   float multiplier = 10;  // 1, 0.1, 0.01, 0.001 or 10, in single precision
   int decimals = 0;       // decimals of the current-values report: the code
 };
-VolumeScale VolumeScaleOf(float code);
+
+inline VolumeScale VolumeScaleOf(float code) {
+  // Half to even without depending on the floating-point rounding mode; a
+  // code that is not a number selects like 0.
+  double rounded = 0;
+  if (std::isfinite(code)) {
+    const double down = std::floor(code);
+    const double fraction = code - down;
+    rounded = fraction > 0.5 || (fraction == 0.5 && std::fmod(down, 2.0) != 0) ? down + 1 : down;
+  }
+  // Low 8 bits of the (possibly negative or huge) integer, without overflow.
+  double low = std::fmod(rounded, 256.0);
+  if (low < 0) low += 256.0;
+  VolumeScale scale;
+  scale.code = static_cast<uint8_t>(low);
+  scale.decimals = scale.code;
+  constexpr float kMultipliers[] = {10.0f, 1.0f, 0.1f, 0.01f, 0.001f};
+  scale.multiplier = scale.code <= 4 ? kMultipliers[scale.code] : 10.0f;
+  return scale;
+}
+
 // count x multiplier, formed in double.
-double ScaledVolume(uint32_t count, const VolumeScale& scale);
+inline double ScaledVolume(uint32_t count, const VolumeScale& scale) {
+  return static_cast<double>(count) * static_cast<double>(scale.multiplier);
+}
+
 // A count in 1/10000 h as hours.
-double CountToHours(uint32_t count);
+inline double CountToHours(uint32_t count) {
+  return static_cast<double>(count) / 10000.0;
+}
 
 // The three marks of one channel.
 struct ChannelMarks {
