@@ -2,21 +2,47 @@
 
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 #include <system_error>
 
 #include "reports/number_format.h"
+#include "workbook/model.h"
 
 namespace flovir {
 namespace {
 
 constexpr size_t kSheet = 0;
 
-// Design-time cell formats of XLS0: 0 General, 1 + d the number with d
-// decimals. A model loaded from a file numbers its formats after the file's
-// 16 built-in ones.
-int CellFormatBase(const WorkbookModel& xls0) {
-  return xls0.FormatsFromFile() ? 16 : 0;
+// The design-time cell formats of XLS0: 0 General, 1 + d the number with d
+// decimals.
+constexpr const char* kDesignFormats[] = {
+    "", "0", "#######0.0", "#######0.00", "#######0.000", "#######0.0000", "#######0.00000"};
+
+bool ShowsFormat(const WorkbookData& data, int index, std::string_view number_format) {
+  if (index < 0 || index >= static_cast<int>(data.cell_formats.size())) return false;
+  const CellFormat& format = data.cell_formats[static_cast<size_t>(index)];
+  return !format.style && data.number_formats.Get(format.number_format) == number_format;
+}
+
+// The format index of design-time format k. A fresh model has it at k; one
+// loaded from a file at 16 + k (CellFormatBase), which is where this
+// program's own files keep it. A file from another program may hold other
+// formats there, or none at all: its cells would then show other decimals or
+// refer to a format the file lacks, so a cell format of the file with the
+// same number format is used instead, or one is added.
+int FormatIndex(WorkbookModel& xls0, int k) {
+  if (!xls0.FormatsFromFile()) return k;
+  WorkbookData& data = xls0.Data();
+  const std::string_view wanted = kDesignFormats[k];
+  if (ShowsFormat(data, 16 + k, wanted)) return 16 + k;
+  for (int index = 0; index < static_cast<int>(data.cell_formats.size()); ++index) {
+    if (ShowsFormat(data, index, wanted)) return index;
+  }
+  CellFormat format;
+  format.number_format = k == 0 ? -1 : data.number_formats.Add(wanted);
+  data.cell_formats.push_back(format);
+  return static_cast<int>(data.cell_formats.size()) - 1;
 }
 
 bool FileExists(const std::string& path) {
@@ -41,17 +67,20 @@ void SaveParameterWorkbook(WorkbookModel& xls0, const ParameterTable& table,
                            const ParameterBuffer& buffer, const std::string& path) {
   xls0.SetFileName(path);
   if (FileExists(path)) xls0.ClearSheetCells(kSheet);
-  const int base = CellFormatBase(xls0);
+  int formats[std::size(kDesignFormats)];
+  for (size_t k = 0; k < std::size(kDesignFormats); ++k) {
+    formats[k] = FormatIndex(xls0, static_cast<int>(k));
+  }
   for (int column = 0; column < kParameterColumns; ++column) {
     const auto c = static_cast<uint16_t>(column);
     for (int row = 0; row < kParameterRows; ++row) {
       const auto r = static_cast<uint16_t>(row);
       const ParameterCell& cell = table.Cell(row, column);
       if (cell.Kind == CellKind::Text) {
-        xls0.SetTextCell(kSheet, c, r, cell.Text, base);
+        xls0.SetTextCell(kSheet, c, r, cell.Text, formats[0]);
       } else if (cell.Kind == CellKind::Value) {
         const double value = buffer.ParameterValue(cell.ValueIndex);
-        xls0.SetNumberCell(kSheet, c, r, value, base + cell.Decimals + 1);
+        xls0.SetNumberCell(kSheet, c, r, value, formats[cell.Decimals + 1]);
       }
     }
     xls0.FitColumnWidth(kSheet, c);

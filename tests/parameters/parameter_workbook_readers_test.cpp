@@ -34,9 +34,14 @@ std::map<std::string, std::string> ReadWithOthers(const std::string& path) {
   return cells;
 }
 
-TEST(ParameterWorkbookReaders, XlrdAndLibreOfficeShowTheCellsDecimalsAndNames) {
+fs::path TestFolder() {
   const fs::path folder = fs::temp_directory_path() / ("flovir-pwr-" + std::to_string(getpid()));
   fs::create_directories(folder);
+  return folder;
+}
+
+TEST(ParameterWorkbookReaders, XlrdAndLibreOfficeShowTheCellsDecimalsAndNames) {
+  const fs::path folder = TestFolder();
   const std::string path = (folder / "параметры.xls").string();
 
   const ParameterTable table;
@@ -73,6 +78,42 @@ TEST(ParameterWorkbookReaders, XlrdAndLibreOfficeShowTheCellsDecimalsAndNames) {
   EXPECT_EQ(cells["calc 1 0"], "Уровень сигнала [УС]");
   EXPECT_EQ(cells["calc 34 0"], "Время усреднения, с [Tу]  ");
   EXPECT_EQ(cells["calc 0 6"], "ОБЩИЕ");
+}
+
+// A workbook another program wrote (Excel 97, its own cell formats) loads,
+// and saved under a new name it keeps its extra cells while the table's
+// cells get the table's formats, which that file did not have.
+TEST(ParameterWorkbookReaders, AWorkbookFromAnotherProgramLoadsAndSavesSoundly) {
+  const fs::path folder = TestFolder();
+  const std::string foreign = (folder / "чужой.xls").string();
+  const std::string saved = (folder / "наш.xls").string();
+  const std::string make = std::string("/usr/bin/python3 ") + PARAMETER_TESTS_DIR +
+                           "/make_foreign_workbook.py '" + foreign + "'";
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+
+  const ParameterTable table;
+  ParameterBuffer buffer;
+  buffer.SetParameterValue(6, 5.0f);
+  buffer.SetParameterValue(190, 3.0f);  // not in the grid: stays
+  WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();
+  LoadParameterWorkbook(xls0, table, buffer, foreign);
+  EXPECT_EQ(buffer.ParameterValue(55), 1234.5f);
+  EXPECT_EQ(buffer.ParameterValue(222), 8.0f);
+  EXPECT_EQ(buffer.ParameterValue(6), 0.0f);  // a text loads as 0
+  EXPECT_EQ(buffer.ParameterValue(190), 3.0f);
+
+  SaveParameterWorkbook(xls0, table, buffer, saved);
+  auto cells = ReadWithOthers(saved);
+  fs::remove_all(folder);
+  EXPECT_EQ(cells["xlrd 6 2 2 #######0.0"], "1234.5");
+  EXPECT_EQ(cells["xlrd 13 6 2 0"], "8.0");
+  EXPECT_EQ(cells["xlrd 1 1 2 #######0.000"], "0.0");
+  EXPECT_EQ(cells["xlrd 34 0 1 General"], "Время усреднения, с [Tу]  ");
+  EXPECT_EQ(cells["xlrd 40 9 1 General"], "заметка");
+  EXPECT_EQ(cells["calc 6 2"], "1234.5");
+  EXPECT_EQ(cells["calc 7 1"], "0.00");
+  EXPECT_EQ(cells["calc 0 1"], "КАНАЛ1");
+  EXPECT_EQ(cells["calc 40 9"], "заметка");
 }
 
 }  // namespace
