@@ -101,7 +101,6 @@ TEST(ExchangeThreadTries, SilenceGivesThreeEmptyTriesAndTimeout) {
   PtyLink link([](const Bytes&) { return PeerReply{}; }, 150);
   uint8_t data[2];
   EXPECT_EQ(link.Run(kRead, 0, 1, data), kStatusTimeout);
-  const std::vector<std::string> expected(3, "");
   const auto lines = link.TraceLines();
   ASSERT_EQ(lines.size(), 6u);
   for (size_t i = 0; i < 6; i += 2) {
