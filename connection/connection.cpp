@@ -19,9 +19,12 @@ bool SerialPortProvider::Close(Port& port) {
 }
 
 bool ParseAnswerTimeout(const std::string& text, uint32_t& ms) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return false;
+  const size_t last = text.find_last_not_of(' ');
   uint32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [at, error] = std::from_chars(text.data(), end, value);
+  const char* end = text.data() + last + 1;
+  const auto [at, error] = std::from_chars(text.data() + first, end, value);
   if (error != std::errc() || at != end || value < 1 || value > 3600000) return false;
   ms = value;
   return true;

@@ -115,7 +115,7 @@ class Connection {
 };
 
 // The answer timeout of the field as milliseconds; false for text that is
-// not a whole number from 1 to 3600000.
+// not a whole number from 1 to 3600000 (blanks around it are allowed).
 bool ParseAnswerTimeout(const std::string& text, uint32_t& ms);
 
 }  // namespace flovir

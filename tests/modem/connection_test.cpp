@@ -498,7 +498,8 @@ TEST(ParseAnswerTimeout, AcceptsWholeMillisecondsOnly) {
   uint32_t ms = 0;
   EXPECT_TRUE(ParseAnswerTimeout("3000", ms));
   EXPECT_EQ(ms, 3000u);
-  EXPECT_TRUE(ParseAnswerTimeout("1", ms));
+  EXPECT_TRUE(ParseAnswerTimeout(" 1 ", ms));
+  EXPECT_EQ(ms, 1u);
   EXPECT_FALSE(ParseAnswerTimeout("3000ms", ms));
   EXPECT_FALSE(ParseAnswerTimeout("4294967296", ms));
 }
