@@ -159,21 +159,26 @@ TEST_F(ParameterOperationsTest, AnAutoSaveThatFailsEndsTheReadWithTheReason) {
 TEST_F(ParameterOperationsTest, TheGridMayDrawAndEditWhileAnExchangeRuns) {
   link.dispatcher.Settings().chunk_size = "7";
   std::atomic<bool> stop{false};
+  std::atomic<bool> pending{false};
   std::atomic<int> paints{0};
+  // Like a window's repaints: one at a time, coalesced while one waits.
   std::thread repaint_timer([&] {
-    while (!stop) {
-      link.executor.Post([&] {
-        std::string all;
-        for (int row = 0; row < kParameterRows; ++row) {
-          for (int column = 0; column < kParameterColumns; ++column) {
-            all += CellText(table.Cell(row, column), link.dispatcher.Parameters());
+    do {
+      if (!pending.exchange(true)) {
+        link.executor.Post([&] {
+          std::string all;
+          for (int row = 0; row < kParameterRows; ++row) {
+            for (int column = 0; column < kParameterColumns; ++column) {
+              all += CellText(table.Cell(row, column), link.dispatcher.Parameters());
+            }
           }
-        }
-        StoreEditedText(table.Cell(8, 3), "2,5", link.dispatcher.Parameters());
-        ++paints;
-      });
+          StoreEditedText(table.Cell(8, 3), "2,5", link.dispatcher.Parameters());
+          ++paints;
+          pending = false;
+        });
+      }
       std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    } while (!stop);
   });
   for (int round = 0; round < 3; ++round) {
     ASSERT_TRUE(Run(operations.ReadParameters()));
@@ -181,6 +186,7 @@ TEST_F(ParameterOperationsTest, TheGridMayDrawAndEditWhileAnExchangeRuns) {
   }
   stop = true;
   repaint_timer.join();
+  link.executor.ProcessPendingEvents();
   EXPECT_EQ(link.dispatcher.LastStatusText(), "Завершено успешно");
   EXPECT_GT(paints.load(), 0);
 }
