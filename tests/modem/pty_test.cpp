@@ -171,5 +171,60 @@ TEST_F(ModemOverPty, RemoteSetupOverADirectCable) {
   EXPECT_TRUE(connection.Stop());
 }
 
+// Each outcome of the dialogue over the real line, by the first line of the
+// report the user sees.
+struct Outcome {
+  const char* name;
+  ConnectionType type;
+  std::function<void(sim::HayesModemOptions&)> modem;
+  std::string report_begins;
+  bool connects = false;
+};
+
+class OutcomeOverPty : public ModemOverPty, public ::testing::WithParamInterface<Outcome> {};
+
+TEST_P(OutcomeOverPty, ReportsTheFinding) {
+  modem.Configure(GetParam().modem);
+  EXPECT_EQ(connection.Start(Settings(GetParam().type)), GetParam().connects);
+  ASSERT_FALSE(view.messages.empty()) << view.statuses.back();
+  EXPECT_EQ(view.messages.back().text.rfind(GetParam().report_begins, 0), 0u)
+      << view.messages.back().text;
+  EXPECT_EQ(connection.OpenPort() != nullptr, GetParam().connects);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialogue, OutcomeOverPty,
+    ::testing::Values(
+        Outcome{"SimPin", ConnectionType::Gsm, [](auto& o) { o.sim_state = "SIM PIN"; },
+                "Требуется ввести PIN-код или SIM-карта блокирована.\rмодем: SIMCOM_Ltd"},
+        Outcome{"NotSearching", ConnectionType::Gsm, [](auto& o) { o.registration = 0; },
+                "Не зарегистрировано, мобильное оборудование не проводит поиск"},
+        Outcome{"Searching", ConnectionType::Gsm, [](auto& o) { o.registration = 2; },
+                "Не зарегистрировано, мобильное оборудование проводит поиск"},
+        Outcome{"Denied", ConnectionType::Gsm, [](auto& o) { o.registration = 3; },
+                "Регистрация отклонена.\r"},
+        Outcome{"Unknown", ConnectionType::Gsm, [](auto& o) { o.registration = 4; },
+                "Неизвестно.\r"},
+        Outcome{"Roaming", ConnectionType::Gsm, [](auto& o) { o.registration = 5; },
+                "Соединение установлено\rмодем: SIMCOM_Ltd SIMCOM_SIM800\rоператор: \"MTS RUS\", "
+                "роуминг",
+                true},
+        Outcome{"Busy", ConnectionType::DialUp, [](auto& o) { o.dial = sim::DialOutcome::kBusy; },
+                "Абонент занят.\r"},
+        Outcome{"NoCarrier", ConnectionType::DialUp,
+                [](auto& o) { o.dial = sim::DialOutcome::kNoCarrier; }, "Нет соединения.\r"},
+        Outcome{"NoAnswer", ConnectionType::DialUp,
+                [](auto& o) { o.dial = sim::DialOutcome::kNoAnswer; }, "Нет ответа от абонента.\r"},
+        Outcome{"OkAlone", ConnectionType::DialUp,
+                [](auto& o) { o.dial = sim::DialOutcome::kVoice; }, "\r"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ModemOverPty, DialUpWithAnEmptyNumberSendsTheBareDialCommand) {
+  auto s = Settings(ConnectionType::DialUp);
+  s.number = "";
+  ASSERT_TRUE(connection.Start(s));
+  EXPECT_EQ(modem.Commands().back(), "ATDT ");
+}
+
 }  // namespace
 }  // namespace flovir::test
