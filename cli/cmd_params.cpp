@@ -194,14 +194,19 @@ int Read(const LineOptions& line, const std::string& folder, const std::string& 
 }
 
 int Write(const LineOptions& line, const std::string& load) {
-  ParameterSession session(line, {});
-  if (!session.Open()) return kExitFailed;
+  // The file first: a workbook that cannot be read sends nothing.
+  const ParameterTable table;
+  WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();
+  ParameterBuffer values;
   try {
-    LoadParameterWorkbook(session.Workbook(), session.Table(), session.Buffer(), load);
+    LoadParameterWorkbook(xls0, table, values, load);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s: %s\n", load.c_str(), error.what());
     return kExitFailed;
   }
+  ParameterSession session(line, {});
+  if (!session.Open()) return kExitFailed;
+  session.Buffer() = values;
   const bool ok = session.Finish(session.Operations().WriteToDevice());
   session.PrintStatus();
   return ok ? kExitOk : kExitFailed;

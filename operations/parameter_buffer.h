@@ -3,6 +3,12 @@
 // register a little-endian 16-bit word, read as 256 float32 values. Value i
 // has its low 16 bits in register 400 + 2i and its high 16 bits in 401 + 2i.
 // The test poll reads into the same buffer.
+//
+// The buffer the grid shows belongs to the main thread: the exchange thread
+// never reads or writes it. Operations give the thread a staging copy and
+// publish it on the main thread in their completion hook (the read, the test
+// poll), or take a snapshot when they start (the write);
+// parameters/parameter_operations.h says more.
 
 #include <array>
 #include <cstdint>

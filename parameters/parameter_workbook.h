@@ -2,8 +2,8 @@
 // The parameter workbook: sheet 0 of XLS0 as a picture of the parameter
 // table. Every text cell of the table becomes a text cell and every value
 // cell a number cell at the same column and row, the number with a format
-// that shows the cell's decimals. Loading takes back only the numbers of the
-// value cells.
+// that shows the cell's decimals ("0", "#######0.0" ... "#######0.00000").
+// Loading takes back only the numbers of the value cells.
 
 #include <string>
 
@@ -20,7 +20,11 @@ inline constexpr const char* kParameterAutoSaveName = "параметры.xls";
 // Fills sheet 0 of xls0 from the table and the buffer and saves it to path.
 // When the file exists, the sheet is cleared first, so the file gets only the
 // table's cells; a new file also keeps the cells of a workbook loaded
-// earlier. Throws WorkbookError with the reason.
+// earlier. After a load the file's own cell formats are used: those at the
+// places where this program's files keep them (CellFormatBase 16), or, for a
+// file from another program that has other formats there, formats with the
+// same number formats, added when the file has none. Throws WorkbookError
+// with the reason.
 void SaveParameterWorkbook(WorkbookModel& xls0, const ParameterTable& table,
                            const ParameterBuffer& buffer, const std::string& path);
 
