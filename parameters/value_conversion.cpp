@@ -68,7 +68,7 @@ bool AboveOne(const std::string& number) {
   const size_t significant = mantissa.find_first_of("123456789");
   const long position = significant < point ? static_cast<long>(point - significant)
                                             : -static_cast<long>(significant - point - 1);
-  return position + exponent > 0;
+  return exponent > -position;
 }
 
 ConvertedValue Refused(std::string_view text, const char* why) {

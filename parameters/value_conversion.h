@@ -25,8 +25,8 @@ struct ConvertedValue {
 // zero and numbers too small for float32 give zero.
 ConvertedValue ConvertParameterText(std::string_view text);
 
-// The grid editor's confirm: converts text and stores it into the value of a
-// value cell. Returns the error text, empty when stored; on an error the
+// The grid editor's confirm: converts text and stores it into the value of
+// an editable value cell. Returns the error text, empty when stored; on an error the
 // buffer is unchanged.
 std::string StoreEditedText(const ParameterCell& cell, std::string_view text,
                             ParameterBuffer& buffer);

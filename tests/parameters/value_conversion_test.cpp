@@ -58,6 +58,7 @@ TEST(ValueConversion, NumbersBeyondFloatAreRefusedAndTinyOnesAreZero) {
             "'1" + std::string(39, '0') + "' is out of range for a floating point value");
   EXPECT_FALSE(ConvertParameterText("-1E+400").value);
   EXPECT_FALSE(ConvertParameterText("0,0001E+99999999999999999999").value);
+  EXPECT_FALSE(ConvertParameterText("5E+9223372036854775807").value);
   EXPECT_EQ(Converted("340282346638528859811704183484516925440"), 3.40282347e38f);
   EXPECT_EQ(Converted("1E-50"), 0.0f);
   EXPECT_EQ(Converted("0," + std::string(60, '0') + "1"), 0.0f);
