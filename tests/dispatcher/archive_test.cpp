@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "operations/archive_download.h"
 #include "operations/register_map.h"
 #include "tests/dispatcher/rig.h"
@@ -18,6 +15,7 @@ using sim::ArchiveValueType;
 using testing::At;
 using testing::ExpectValues;
 using testing::MeterTime;
+using testing::ReadFile;
 using testing::Rig;
 using testing::Totals;
 using SimKind = sim::ArchiveKind;
@@ -28,11 +26,6 @@ double Now() {
   return At(2024, 3, 7, 10, 20);
 }
 constexpr size_t kDays = 0, kHours = 1, kMonths = 2;
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 bool Download(Rig& rig, OperationKind kind, double from, double to) {
   return rig.dispatcher.StartArchive(kind, from, to) && rig.Finish();

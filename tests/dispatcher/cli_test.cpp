@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "tests/dispatcher/rig.h"
+#include "tests/support/programs.h"
 
 namespace flovir {
 namespace {
@@ -19,26 +19,13 @@ struct Result {
 };
 
 Result RunCli(const std::string& arguments) {
-  const std::string command =
-      std::string(FLOVIR_BINARY_DIR) + "/cli/flovir-cli " + arguments + " 2>/dev/null";
-  Result result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  std::string text;
-  std::array<char, 4096> buffer;
-  for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
-    text.append(buffer.data(), n);
-  const int raw = pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  size_t at = 0;
-  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-    result.lines.push_back(text.substr(at, end - at));
-  }
-  return result;
+  const testing::ProgramRun run =
+      testing::RunCapturing(testing::kCli + " " + arguments + " 2>/dev/null");
+  return {run.status, run.Lines()};
 }
 
 TEST(OperationsCli, CurrentPrintsTheReportAndSavesIt) {
-  testing::TempFolder folder;
+  testing::ScratchFolder folder{"flovir-cli"};
   const Result r = RunCli("current --demo --folder " + folder.Path());
   EXPECT_EQ(r.status, 0);
   ASSERT_EQ(r.lines.size(), 15u);
@@ -48,7 +35,7 @@ TEST(OperationsCli, CurrentPrintsTheReportAndSavesIt) {
 }
 
 TEST(OperationsCli, ArchivePrintsTheTableOfTheDays) {
-  testing::TempFolder folder;
+  testing::ScratchFolder folder{"flovir-cli"};
   // Days long before the simulated meter's first day, so that they do not
   // depend on today: entries without data, still a whole table.
   const Result r =

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "operations/register_map.h"
 #include "tests/dispatcher/rig.h"
 #include "workbook/cp1251.h"
@@ -14,17 +11,13 @@ namespace flovir {
 namespace {
 
 using testing::At;
+using testing::ReadFile;
 using testing::Rig;
 
 // 7 March 2024, 10:20 (a function: the date encoding is ready only once
 // static initialisation is over).
 double Now() {
   return At(2024, 3, 7, 10, 20);
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string AsFile(const std::vector<std::string>& lines) {

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "operations/archive_download.h"
 #include "tests/dispatcher/rig.h"
 
@@ -16,16 +13,12 @@ using testing::At;
 using testing::ExpectValues;
 using testing::Line;
 using testing::MeterTime;
+using testing::ReadFile;
 using testing::Rig;
 using testing::Totals;
 
 double Now() {
   return At(2024, 3, 7, 10, 20);
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 TEST(OverPty, CurrentValuesThenATimeoutThatKeepsTheReportFile) {

@@ -6,13 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <condition_variable>
-#include <cstring>
-#include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,63 +20,14 @@
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
 #include "operations/register_map.h"
+#include "tests/support/files.h"
+#include "tests/support/meter_port.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
 #include "workbook/serial_date.h"
 #include "workbook/workbook.h"
 
 namespace flovir::testing {
-
-// Answers every frame at once from the meter. A test may hold a read until
-// it releases it, to act while the exchange thread waits for a reply.
-class MeterPort : public Port {
- public:
-  explicit MeterPort(sim::SimulatedMeter& meter) : meter_(meter) {}
-  bool IsOpen() const override { return true; }
-  LineSettings GetLineSettings() override { return {}; }
-  bool SetLineSettings(const LineSettings&) override { return true; }
-  bool SetTimeouts(const PortTimeouts&) override { return true; }
-  PortTimeouts GetTimeouts() const override { return {}; }
-  void Purge() override { reply_.clear(); }
-  uint32_t Write(const uint8_t* data, size_t count) override {
-    reply_ = meter_.HandleFrame(data, count);
-    return transferred_ = static_cast<uint32_t>(count);
-  }
-  uint32_t Read(uint8_t* data, size_t capacity, const ReadComplete&) override {
-    {
-      std::unique_lock lock(mutex_);
-      ++reads_;
-      changed_.notify_all();
-      changed_.wait(lock, [this] { return !hold_; });
-    }
-    const size_t count = std::min(capacity, reply_.size());
-    std::memcpy(data, reply_.data(), count);
-    reply_.clear();
-    return transferred_ = static_cast<uint32_t>(count);
-  }
-  uint32_t BytesTransferred() const override { return transferred_; }
-
-  // Reads wait while held.
-  void Hold(bool hold) {
-    std::lock_guard lock(mutex_);
-    hold_ = hold;
-    changed_.notify_all();
-  }
-  // Waits until `count` reads have begun.
-  void WaitForReads(int count) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return reads_ >= count; });
-  }
-
- private:
-  sim::SimulatedMeter& meter_;
-  std::vector<uint8_t> reply_;
-  uint32_t transferred_ = 0;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool hold_ = false;
-  int reads_ = 0;
-};
 
 class RecordingView : public View {
  public:
@@ -129,27 +75,6 @@ inline sim::MeterDateTime MeterTime(double serial) {
   return {t.year, t.month, t.day, t.hour, t.minute, t.second};
 }
 
-// A unique empty folder under the system's temporary folder, removed at the end.
-class TempFolder {
- public:
-  TempFolder() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("flovir-disp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string Path() const { return path_.string(); }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
 enum class Line { Memory, Pty };
 
 // One connection to the simulated meter with the computer's clock fixed:
@@ -191,7 +116,7 @@ class Rig {
   std::string LastStatus() const { return view.statuses.empty() ? "" : view.statuses.back(); }
   bool ButtonsEnabled() const { return !view.buttons.empty() && view.buttons.back().enabled; }
 
-  TempFolder folder;
+  ScratchFolder folder{"flovir-disp"};
   FixedClock clock;
   sim::SimulatedMeter meter;
   MeterPort port;

@@ -4,29 +4,16 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "tests/support/programs.h"
+
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
-
-CliRun Cli(const std::string& arguments) {
-  const std::string command = FLOVIR_BINARY_DIR "/cli/flovir-cli " + arguments + " 2>&1";
-  CliRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+// Standard output and error together.
+flovir::testing::ProgramRun Cli(const std::string& arguments) {
+  return flovir::testing::RunCapturing(flovir::testing::kCli + " " + arguments + " 2>&1");
 }
 
 bool Has(const std::string& text, const std::string& part) {
@@ -34,7 +21,7 @@ bool Has(const std::string& text, const std::string& part) {
 }
 
 TEST(CliModemLine, CallsBeforeTheCommandAndHangsUpAfterIt) {
-  const CliRun run = Cli("raw read 0 2 --demo --line gsm --number 8900");
+  const flovir::testing::ProgramRun run = Cli("raw read 0 2 --demo --line gsm --number 8900");
   ASSERT_EQ(run.status, 0) << run.output;
   const size_t connected = run.output.find("Соединение установлено");
   const size_t read = run.output.find("1\t");
@@ -47,13 +34,13 @@ TEST(CliModemLine, CallsBeforeTheCommandAndHangsUpAfterIt) {
 }
 
 TEST(CliModemLine, BadLineTypeIsAUsageError) {
-  const CliRun run = Cli("raw read 0 2 --demo --line isdn");
+  const flovir::testing::ProgramRun run = Cli("raw read 0 2 --demo --line isdn");
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(Has(run.output, "--line: 'isdn' is not direct, gsm or dialup")) << run.output;
 }
 
 TEST(CliModemSetup, DefaultListOnTheDemoModem) {
-  const CliRun run = Cli("modem-setup --demo");
+  const flovir::testing::ProgramRun run = Cli("modem-setup --demo");
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_TRUE(Has(run.output, "Завершено успешно")) << run.output;
 }
@@ -64,7 +51,8 @@ TEST(CliModemSetup, ListThatIsTooLongIsRefusedBeforeTheLineOpens) {
     std::ofstream out(path);
     for (int i = 0; i < 256; ++i) out << "AT\r\n";
   }
-  const CliRun run = Cli("modem-setup --port /dev/null/absent --commands " + path);
+  const flovir::testing::ProgramRun run =
+      Cli("modem-setup --port /dev/null/absent --commands " + path);
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(Has(run.output, "256")) << run.output;
   EXPECT_FALSE(Has(run.output, "Не удалось открыть порт")) << run.output;

@@ -3,47 +3,19 @@
 // for the parameter tests. The port hands every frame straight to the
 // simulated meter, so the exchange runs at once and without line timing.
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "link/exchange_thread.h"
 #include "link/executor.h"
-#include "link/port.h"
 #include "link/view.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
+#include "tests/support/meter_port.h"
 #include "tools/meter-sim/simulated_meter.h"
 
 namespace flovir::testing {
-
-class MeterPort : public Port {
- public:
-  explicit MeterPort(sim::SimulatedMeter& meter) : meter_(meter) {}
-  bool IsOpen() const override { return true; }
-  LineSettings GetLineSettings() override { return {}; }
-  bool SetLineSettings(const LineSettings&) override { return true; }
-  bool SetTimeouts(const PortTimeouts&) override { return true; }
-  PortTimeouts GetTimeouts() const override { return {}; }
-  void Purge() override { reply_.clear(); }
-  uint32_t Write(const uint8_t* data, size_t count) override {
-    reply_ = meter_.HandleFrame(data, count);
-    return transferred_ = static_cast<uint32_t>(count);
-  }
-  uint32_t Read(uint8_t* data, size_t capacity, const ReadComplete&) override {
-    const size_t count = std::min(capacity, reply_.size());
-    std::memcpy(data, reply_.data(), count);
-    reply_.clear();
-    return transferred_ = static_cast<uint32_t>(count);
-  }
-  uint32_t BytesTransferred() const override { return transferred_; }
-
- private:
-  sim::SimulatedMeter& meter_;
-  std::vector<uint8_t> reply_;
-  uint32_t transferred_ = 0;
-};
 
 class RecordingView : public View {
  public:

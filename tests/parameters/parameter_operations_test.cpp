@@ -9,6 +9,7 @@
 
 #include "meter_link.h"
 #include "parameters/value_conversion.h"
+#include "tests/support/files.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
@@ -26,21 +27,15 @@ bool Hidden(int i) {
 class ParameterOperationsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = fs::temp_directory_path() /
-             ("flovir-par-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    link.dispatcher.SetProgramFolder(folder.string() + "/");
+    link.dispatcher.SetProgramFolder(folder.Path() + "/");
     for (int i = 0; i < 256; ++i) link.meter.SetParameter(i, 1000.0f + 0.25f * i);
   }
-  void TearDown() override { fs::remove_all(folder); }
 
   float Shown(int i) { return link.dispatcher.Parameters().ParameterValue(i); }
   fs::path AutoSaved() const { return folder / "авто_" / "параметры.xls"; }
   bool Run(bool started) { return started && link.Finish(); }
 
-  fs::path folder;
+  testing::ScratchFolder folder{"flovir-par"};
   MeterLink link;
   ParameterTable table;
   WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();

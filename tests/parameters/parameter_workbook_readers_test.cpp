@@ -4,44 +4,32 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <map>
 #include <string>
 
 #include "parameters/parameter_workbook.h"
+#include "tests/support/files.h"
+#include "tests/support/programs.h"
 
 namespace flovir {
 namespace {
 
-namespace fs = std::filesystem;
-
 // "xlrd ROW COLUMN ..." and "calc ROW COLUMN" lines, keyed by their prefix.
 std::map<std::string, std::string> ReadWithOthers(const std::string& path) {
-  const std::string command = std::string("/usr/bin/python3 ") + PARAMETER_TESTS_DIR +
-                              "/read_with_others.py '" + path + "'";
+  const std::string command =
+      testing::kPython + " " + PARAMETER_TESTS_DIR + "/read_with_others.py " + testing::Quote(path);
+  const testing::ProgramRun run = testing::RunCapturing(command);
+  EXPECT_EQ(run.status, 0) << command;
   std::map<std::string, std::string> cells;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return cells;
-  char line[4096];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::string text(line);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    const size_t bar = text.find('|');
-    if (bar != std::string::npos) cells[text.substr(0, bar)] = text.substr(bar + 1);
+  for (const std::string& line : run.Lines()) {
+    const size_t bar = line.find('|');
+    if (bar != std::string::npos) cells[line.substr(0, bar)] = line.substr(bar + 1);
   }
-  EXPECT_EQ(pclose(pipe), 0) << command;
   return cells;
 }
 
-fs::path TestFolder() {
-  const fs::path folder = fs::temp_directory_path() / ("flovir-pwr-" + std::to_string(getpid()));
-  fs::create_directories(folder);
-  return folder;
-}
-
 TEST(ParameterWorkbookReaders, XlrdAndLibreOfficeShowTheCellsDecimalsAndNames) {
-  const fs::path folder = TestFolder();
+  const testing::ScratchFolder folder{"flovir-pwr"};
   const std::string path = (folder / "параметры.xls").string();
 
   const ParameterTable table;
@@ -54,7 +42,6 @@ TEST(ParameterWorkbookReaders, XlrdAndLibreOfficeShowTheCellsDecimalsAndNames) {
   WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();
   SaveParameterWorkbook(xls0, table, buffer, path);
   auto cells = ReadWithOthers(path);
-  fs::remove_all(folder);
 
   // xlrd: the exact float widened to double, the cell's format string.
   EXPECT_EQ(cells["xlrd 1 1 2 #######0.000"], "0.10000000149011612");
@@ -84,12 +71,12 @@ TEST(ParameterWorkbookReaders, XlrdAndLibreOfficeShowTheCellsDecimalsAndNames) {
 // and saved under a new name it keeps its extra cells while the table's
 // cells get the table's formats, which that file did not have.
 TEST(ParameterWorkbookReaders, AWorkbookFromAnotherProgramLoadsAndSavesSoundly) {
-  const fs::path folder = TestFolder();
+  const testing::ScratchFolder folder{"flovir-pwr"};
   const std::string foreign = (folder / "чужой.xls").string();
   const std::string saved = (folder / "наш.xls").string();
-  const std::string make = std::string("/usr/bin/python3 ") + PARAMETER_TESTS_DIR +
-                           "/make_foreign_workbook.py '" + foreign + "'";
-  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+  const std::string make = testing::kPython + " " + PARAMETER_TESTS_DIR +
+                           "/make_foreign_workbook.py " + testing::Quote(foreign);
+  ASSERT_EQ(testing::RunShell(make), 0) << make;
 
   const ParameterTable table;
   ParameterBuffer buffer;
@@ -104,7 +91,6 @@ TEST(ParameterWorkbookReaders, AWorkbookFromAnotherProgramLoadsAndSavesSoundly) 
 
   SaveParameterWorkbook(xls0, table, buffer, saved);
   auto cells = ReadWithOthers(saved);
-  fs::remove_all(folder);
   EXPECT_EQ(cells["xlrd 6 2 2 #######0.0"], "1234.5");
   EXPECT_EQ(cells["xlrd 13 6 2 0"], "8.0");
   EXPECT_EQ(cells["xlrd 1 1 2 #######0.000"], "0.0");

@@ -7,10 +7,10 @@
 #include <fstream>
 #include <random>
 
+#include "tests/support/files.h"
+
 namespace flovir {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool Shown(const ParameterTable& table, int index) {
   for (int row = 0; row < kParameterRows; ++row) {
@@ -24,15 +24,7 @@ bool Shown(const ParameterTable& table, int index) {
 
 class ParameterWorkbookTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder = fs::temp_directory_path() /
-             ("flovir-pwb-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-  }
-  void TearDown() override { fs::remove_all(folder); }
-  std::string Path(const char* name) const { return (folder / name).string(); }
+  std::string Path(const char* name) const { return folder.Path(name); }
 
   // Every value a finite float32 of its own, odd bit patterns included.
   static ParameterBuffer RandomValues(unsigned seed) {
@@ -55,7 +47,7 @@ class ParameterWorkbookTest : public ::testing::Test {
     return model;
   }
 
-  fs::path folder;
+  testing::ScratchFolder folder{"flovir-pwb"};
   ParameterTable table;
   WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();
 };

@@ -12,11 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/programs.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kCli = std::string(FLOVIR_BINARY_DIR) + "/cli/flovir-cli";
+using flovir::testing::kCli;
 const std::string kSim = std::string(FLOVIR_BINARY_DIR) + "/tools/meter-sim/flovir-meter-sim";
 
 struct Output {
@@ -25,18 +28,9 @@ struct Output {
 };
 
 Output RunCli(const std::string& arguments) {
-  Output out;
-  FILE* pipe = popen((kCli + " " + arguments + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return out;
-  char line[4096];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::string text(line);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    out.lines.push_back(text);
-  }
-  const int status = pclose(pipe);
-  out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return out;
+  const flovir::testing::ProgramRun run =
+      flovir::testing::RunCapturing(kCli + " " + arguments + " 2>/dev/null");
+  return {run.status, run.Lines()};
 }
 
 // flovir-meter-sim in a child process; its first line names the pty.
@@ -87,11 +81,9 @@ const std::string* RowOf(const Output& out, const std::string& name) {
 TEST(ParamsCommand, ReadSetWriteAndReadAgainOverAPseudoTerminal) {
   MeterProcess meter;
   ASSERT_FALSE(meter.Path().empty());
-  const fs::path folder = fs::temp_directory_path() / ("flovir-pcli-" + std::to_string(getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const flovir::testing::ScratchFolder folder{"flovir-pcli"};
   const std::string port = " --port " + meter.Path();
-  const std::string folder_option = " --folder " + folder.string();
+  const std::string folder_option = " --folder " + folder.Path();
   const std::string saved = (folder / "копия.xls").string();
 
   const Output first =
@@ -124,7 +116,6 @@ TEST(ParamsCommand, ReadSetWriteAndReadAgainOverAPseudoTerminal) {
   const Output clock = RunCli("clock" + port);
   EXPECT_EQ(clock.status, 0);
   EXPECT_EQ(clock.lines, std::vector<std::string>{"Завершено успешно"});
-  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -2,31 +2,24 @@
 // LibreOffice Calc read the file the export saved, and flovir-cli turns it
 // into the same table the window shows.
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "tests/reports/archive_fixture.h"
+#include "tests/support/files.h"
+#include "tests/support/programs.h"
 
 namespace flovir {
 namespace {
 
 using namespace flovir::testing;
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -45,21 +38,11 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   return fields;
 }
 
-// Runs a shell command; returns its exit status.
-int RunShell(const std::string& command) {
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quote(const fs::path& path) {
-  return "'" + path.string() + "'";
-}
-
 class ArchiveReaders : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder_ = fs::temp_directory_path() / ("flovir-readers-" + std::to_string(::getpid()));
-    fs::create_directories(folder_);
+    scratch_ = std::make_unique<ScratchFolder>("flovir-readers");
+    folder_ = scratch_->Folder();
     WorkbookModel xls = WorkbookModel::MakeArchiveWorkbook();
     Export(xls, LeapYearMonths(), folder_.string());
     Export(xls, ManyDailyRecords(), folder_.string());
@@ -67,12 +50,14 @@ class ArchiveReaders : public ::testing::Test {
     xls.SaveWorkbook();
     file_ = xls.FileName();
   }
-  static void TearDownTestSuite() { fs::remove_all(folder_); }
+  static void TearDownTestSuite() { scratch_.reset(); }
 
+  static std::unique_ptr<ScratchFolder> scratch_;
   static fs::path folder_;
   static fs::path file_;
 };
 
+std::unique_ptr<ScratchFolder> ArchiveReaders::scratch_;
 fs::path ArchiveReaders::folder_;
 fs::path ArchiveReaders::file_;
 
@@ -84,10 +69,10 @@ struct XlrdCell {
 
 TEST_F(ArchiveReaders, XlrdSeesDatesNumbersAndRussianTexts) {
   const fs::path dump = folder_ / "xlrd.txt";
-  ASSERT_EQ(RunShell("/usr/bin/python3 " FLOVIR_SOURCE_DIR "/tests/reports/xlrd_dump.py " +
-                     Quote(file_) + " > " + Quote(dump)),
+  ASSERT_EQ(RunShell(kPython + " " FLOVIR_SOURCE_DIR "/tests/reports/xlrd_dump.py " + Quote(file_) +
+                     " > " + Quote(dump)),
             0);
-  const std::vector<std::string> lines = SplitLines(ReadText(dump));
+  const std::vector<std::string> lines = SplitLines(ReadFile(dump));
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], "sheets\tdays\thours\tmonths");
   std::map<std::string, XlrdCell> cells;  // "sheet row col"
@@ -156,18 +141,15 @@ std::string HourlyCsvLine(const Download& d, const RawEntry& e) {
 
 TEST_F(ArchiveReaders, LibreOfficeShowsTheSheetsAsTheyAreMeant) {
   const fs::path out = folder_ / "csv";
-  const std::string profile = "file://" + (folder_ / "lo-profile").string();
   ASSERT_EQ(
-      RunShell("soffice -env:UserInstallation=" + profile +
-               " --headless --convert-to "
-               "'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1' "
-               "--outdir " +
-               Quote(out) + " " + Quote(file_) + " > /dev/null 2>&1"),
+      LibreOfficeConvert(
+          file_, "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1",
+          out, folder_ / "lo-profile"),
       0);
   ASSERT_TRUE(fs::exists(out / "temp-hours.csv")) << "LibreOffice wrote nothing";
-  const std::vector<std::string> hours = SplitLines(ReadText(out / "temp-hours.csv"));
-  const std::vector<std::string> months = SplitLines(ReadText(out / "temp-months.csv"));
-  const std::vector<std::string> days = SplitLines(ReadText(out / "temp-days.csv"));
+  const std::vector<std::string> hours = SplitLines(ReadFile(out / "temp-hours.csv"));
+  const std::vector<std::string> months = SplitLines(ReadFile(out / "temp-months.csv"));
+  const std::vector<std::string> days = SplitLines(ReadFile(out / "temp-days.csv"));
 
   ASSERT_GE(hours.size(), 61u);
   EXPECT_EQ(hours[0], "Часовой архив с 28.02.2024 по 01.03.2024,,,,,,,,,,,");
@@ -192,7 +174,6 @@ TEST_F(ArchiveReaders, LibreOfficeShowsTheSheetsAsTheyAreMeant) {
 // ----- flovir-cli -----
 
 TEST_F(ArchiveReaders, CliPrintsTheTableOfEachArchive) {
-  const std::string cli = FLOVIR_BINARY_DIR "/cli/flovir-cli";
   const struct {
     const char* word;
     Download download;
@@ -201,25 +182,24 @@ TEST_F(ArchiveReaders, CliPrintsTheTableOfEachArchive) {
                   {"monthly", LeapYearMonths()}};
   for (const auto& a : archives) {
     const fs::path out = folder_ / (std::string(a.word) + ".txt");
-    ASSERT_EQ(RunShell(cli + " report archive " + a.word + " " + Quote(file_) + " > " + Quote(out)),
-              0);
-    EXPECT_EQ(SplitLines(ReadText(out)), ExpectedTable(a.download)) << a.word;
+    ASSERT_EQ(
+        RunShell(kCli + " report archive " + a.word + " " + Quote(file_) + " > " + Quote(out)), 0);
+    EXPECT_EQ(SplitLines(ReadFile(out)), ExpectedTable(a.download)) << a.word;
   }
 }
 
 TEST_F(ArchiveReaders, CliRefusesFilesItCannotRead) {
-  const std::string cli = FLOVIR_BINARY_DIR "/cli/flovir-cli";
   const fs::path junk = folder_ / "junk.xls";
   std::ofstream(junk) << "this is no workbook";
   const fs::path err = folder_ / "err.txt";
   EXPECT_EQ(
-      RunShell(cli + " report archive daily " + Quote(junk) + " > /dev/null 2> " + Quote(err)), 1);
-  EXPECT_NE(ReadText(err).find("junk.xls"), std::string::npos) << ReadText(err);
-  EXPECT_EQ(RunShell(cli + " report archive daily " + Quote(folder_ / "missing.xls") +
+      RunShell(kCli + " report archive daily " + Quote(junk) + " > /dev/null 2> " + Quote(err)), 1);
+  EXPECT_NE(ReadFile(err).find("junk.xls"), std::string::npos) << ReadFile(err);
+  EXPECT_EQ(RunShell(kCli + " report archive daily " + Quote(folder_ / "missing.xls") +
                      " > /dev/null 2> " + Quote(err)),
             1);
-  EXPECT_NE(ReadText(err).find("No such file"), std::string::npos) << ReadText(err);
-  EXPECT_EQ(RunShell(cli + " report archive weekly " + Quote(file_) + " > /dev/null 2>&1"), 2);
+  EXPECT_NE(ReadFile(err).find("No such file"), std::string::npos) << ReadFile(err);
+  EXPECT_EQ(RunShell(kCli + " report archive weekly " + Quote(file_) + " > /dev/null 2>&1"), 2);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // by our reader and turned into the table, which must equal the table built
 // independently from the raw entries.
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -11,6 +9,7 @@
 #include "reports/archive_table.h"
 #include "tests/reports/archive_fixture.h"
 #include "tests/reports/recording_view.h"
+#include "tests/support/files.h"
 #include "workbook/cp1251.h"
 
 namespace flovir {
@@ -26,22 +25,14 @@ ReportKind ReportOf(ArchiveKind kind) {
 
 class ArchiveRoundTrip : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("flovir-roundtrip-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
   // Exports, saves, reads back into the same workbook and builds the table.
   std::vector<std::string> RoundTrip(const Download& d) {
-    Export(xls_, d, folder_.string());
+    Export(xls_, d, folder_.Path());
     EXPECT_TRUE(SaveArchiveWorkbook(xls_, view_));
     return BuildArchiveTable(ReportOf(d.kind), xls_, xls_.FileName(), view_);
   }
 
-  std::filesystem::path folder_;
+  testing::ScratchFolder folder_{"flovir-roundtrip"};
   WorkbookModel xls_ = WorkbookModel::MakeArchiveWorkbook();
   RecordingView view_;
 };

@@ -1,7 +1,5 @@
 #include "reports/archive_table.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +8,7 @@
 
 #include "tests/reports/recording_view.h"
 #include "tests/reports/table_texts.h"
+#include "tests/support/files.h"
 #include "workbook/cp1251.h"
 #include "workbook/serial_date.h"
 
@@ -193,15 +192,8 @@ TEST(ArchiveTable, WrongTitleGivesOnlyTheTitleLines) {
 
 class ArchiveTableFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("flovir-table-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::string Path(const char* name) const { return (folder_ / name).string(); }
-  std::filesystem::path folder_;
+  std::string Path(const char* name) const { return folder_.Path(name); }
+  testing::ScratchFolder folder_{"flovir-table"};
   testing::RecordingView view_;
 };
 

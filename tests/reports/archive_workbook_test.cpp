@@ -1,12 +1,11 @@
 #include "operations/archive_workbook.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "tests/reports/recording_view.h"
+#include "tests/support/files.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
@@ -25,18 +24,10 @@ ArchiveRecord Record(uint32_t volume, uint32_t time, uint32_t mains) {
 
 class ArchiveWorkbookTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("flovir-xls-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
   ArchiveSheet Begin(ArchiveKind kind, double start = EncodeDate(2009, 2, 1),
                      double end = EncodeDate(2009, 2, 2)) {
     return BeginArchiveSheet(xls_, kind, start, end, EncodeDateTime({2009, 2, 2, 9, 5, 7}), 17,
-                             folder_.string());
+                             folder_.Path());
   }
   std::string Text(size_t sheet, int column, int row) const {
     return xls_.GetCellText(sheet, static_cast<uint16_t>(column), static_cast<uint16_t>(row));
@@ -51,7 +42,7 @@ class ArchiveWorkbookTest : public ::testing::Test {
     return xls_.GetCellType(sheet, static_cast<uint16_t>(column), static_cast<uint16_t>(row));
   }
 
-  std::filesystem::path folder_;
+  testing::ScratchFolder folder_{"flovir-xls"};
   WorkbookModel xls_ = WorkbookModel::MakeArchiveWorkbook();
 };
 

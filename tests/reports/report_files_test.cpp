@@ -1,47 +1,36 @@
 #include "operations/report_files.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/files.h"
 
 namespace flovir {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::ReadFile;
 
 class ReportFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("flovir-files-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
   size_t FilesIn(const fs::path& folder) const {
     return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
   }
-  fs::path folder_;
+  testing::ScratchFolder folder_{"flovir-files"};
 };
 
 TEST_F(ReportFilesTest, Windows1251WithCrLfAndNoByteOrderMark) {
   const fs::path path = folder_ / "текущие.txt";
   WriteReportFile(path.string(), {"объём = 1,5", "", "Итого:"});
-  EXPECT_EQ(ReadBytes(path),
+  EXPECT_EQ(ReadFile(path),
             "\xEE\xE1\xFA\xB8\xEC = 1,5\r\n"
             "\r\n"
             "\xC8\xF2\xEE\xE3\xEE:\r\n");
   WriteReportFile(path.string(), {});
-  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(ReadFile(path), "");
   EXPECT_EQ(FilesIn(folder_), 1u);  // no temporary file left behind
 }
 
@@ -49,7 +38,7 @@ TEST_F(ReportFilesTest, ReplacesAnExistingFile) {
   const fs::path path = folder_ / "отчёт.txt";
   std::ofstream(path) << "an older and much longer report\n";
   WriteReportFile(path.string(), {"new"});
-  EXPECT_EQ(ReadBytes(path), "new\r\n");
+  EXPECT_EQ(ReadFile(path), "new\r\n");
 }
 
 TEST_F(ReportFilesTest, FailureNamesTheFileAndTheReasonAndKeepsNothingHalfWritten) {
@@ -74,16 +63,16 @@ TEST_F(ReportFilesTest, TheTargetThatIsAFolderStaysAsItWas) {
 }
 
 TEST_F(ReportFilesTest, AutoSaveFolderBesideTheProgram) {
-  const std::string program = folder_.string();
+  const std::string program = folder_.Path();
   EXPECT_EQ(AutoSaveFolder(program, ""), program);
   EXPECT_EQ(AutoSaveFolder(program, "авто_"), program + "/авто_");
 
   const std::string written = AutoSaveReport(program, "авто_", "/текущие.txt", {"1"});
   EXPECT_EQ(written, program + "/авто_/текущие.txt");
-  EXPECT_EQ(ReadBytes(written), "1\r\n");
+  EXPECT_EQ(ReadFile(written), "1\r\n");
   // Once the folder exists the next save replaces the file.
   AutoSaveReport(program, "авто_", "текущие.txt", {"2"});
-  EXPECT_EQ(ReadBytes(written), "2\r\n");
+  EXPECT_EQ(ReadFile(written), "2\r\n");
   // An empty name saves beside the program; nested names get their parents.
   EXPECT_EQ(AutoSaveReport(program, "", "/месячный архив.txt", {"m"}),
             program + "/месячный архив.txt");
@@ -94,7 +83,7 @@ TEST_F(ReportFilesTest, AutoSaveFolderBesideTheProgram) {
 TEST_F(ReportFilesTest, AutoSaveFolderThatIsAFileIsAnError) {
   std::ofstream(folder_ / "авто_") << "x";
   try {
-    MakeAutoSaveFolder(folder_.string(), "авто_");
+    MakeAutoSaveFolder(folder_.Path(), "авто_");
     FAIL() << "no error";
   } catch (const ReportFileError& e) {
     EXPECT_NE(std::string(e.what()).find((folder_ / "авто_").string() + ": "), std::string::npos);

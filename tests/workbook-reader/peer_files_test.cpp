@@ -11,41 +11,36 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/programs.h"
 #include "workbook/model.h"
 
 namespace flovir {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::kCli;
+using testing::kPython;
+using testing::LibreOfficeConvert;
+using testing::RunShell;
+using testing::ScratchFolder;
 
 const std::string kPeers = std::string(FLOVIR_SOURCE_DIR) + "/tests/workbook-reader/peers.py";
-const std::string kPython = "/usr/bin/python3";
 
 class PeerFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "flovir-peers-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
 
   static void Run(const std::string& command) {
-    ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
+    ASSERT_EQ(RunShell(command + " >/dev/null 2>&1"), 0) << command;
   }
 
-  // LibreOffice needs a profile of its own per run, or a second conversion
-  // at the same time exits 0 and writes nothing.
   void LibreOfficeToXls(const std::string& input, const std::string& output) {
-    const std::string profile = "file://" + Path("lo-profile");
-    Run("soffice -env:UserInstallation=" + profile +
-        " --headless --convert-to 'xls:MS Excel 97' --outdir " + dir_.string() + " " + input);
+    ASSERT_EQ(LibreOfficeConvert(input, "xls:MS Excel 97", dir_, Path("lo-profile")), 0) << input;
     ASSERT_TRUE(fs::exists(output)) << "LibreOffice wrote no " << output;
   }
 
-  fs::path dir_;
+  ScratchFolder dir_{"flovir-peers"};
 };
 
 std::string FromHex(const std::string& hex) {
@@ -58,7 +53,7 @@ std::string FromHex(const std::string& hex) {
 
 std::vector<std::vector<std::string>> XlrdDump(const std::string& file, const std::string& out) {
   const std::string command = kPython + " " + kPeers + " dump " + file + " > " + out;
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  EXPECT_EQ(RunShell(command), 0) << command;
   std::ifstream in(out);
   std::vector<std::vector<std::string>> lines;
   for (std::string line; std::getline(in, line);) {
@@ -182,9 +177,8 @@ TEST_F(PeerFiles, DumpCommandPrintsSheetsAndCells) {
   m.SetNumberCell(0, 0, 2, -3, 1);
   m.SetFileName(Path("dump.xls"));
   m.SaveWorkbook();
-  const std::string cli = std::string(FLOVIR_BINARY_DIR) + "/cli/flovir-cli";
-  const std::string dump = cli + " workbook dump " + Path("dump.xls") + " > " + Path("out.txt");
-  ASSERT_EQ(std::system(dump.c_str()), 0);
+  const std::string dump = kCli + " workbook dump " + Path("dump.xls") + " > " + Path("out.txt");
+  ASSERT_EQ(RunShell(dump), 0);
   std::ifstream out(Path("out.txt"));
   std::stringstream text;
   text << out.rdbuf();
@@ -193,8 +187,8 @@ TEST_F(PeerFiles, DumpCommandPrintsSheetsAndCells) {
             "cell\t0\t0\t0\ttext\t16\tИтого:\n"
             "cell\t0\t0\t1\tnumber\t18\t0,1\n"
             "cell\t0\t2\t0\tnumber\t17\t-3\n");
-  const std::string missing = cli + " workbook dump " + Path("none.xls") + " 2>" + Path("err.txt");
-  EXPECT_EQ(WEXITSTATUS(std::system(missing.c_str())), 1);
+  const std::string missing = kCli + " workbook dump " + Path("none.xls") + " 2>" + Path("err.txt");
+  EXPECT_EQ(RunShell(missing), 1);
   std::ifstream err(Path("err.txt"));
   std::string line;
   std::getline(err, line);

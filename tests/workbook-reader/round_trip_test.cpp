@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/files.h"
 #include "workbook/model.h"
 
 namespace flovir {
@@ -15,13 +16,6 @@ namespace fs = std::filesystem;
 
 class RoundTrip : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "flovir-roundtrip-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   WorkbookModel SaveAndLoad(WorkbookModel& model, const std::string& name) {
     model.SetFileName((dir_ / name).string());
     model.SaveWorkbook();
@@ -31,7 +25,7 @@ class RoundTrip : public ::testing::Test {
     return loaded;
   }
 
-  fs::path dir_;
+  testing::ScratchFolder dir_{"flovir-roundtrip"};
 };
 
 // An hourly archive as the export fills it: dates, times, volumes with

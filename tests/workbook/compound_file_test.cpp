@@ -10,6 +10,7 @@
 #include <iterator>
 #include <span>
 
+#include "tests/support/files.h"
 #include "tests/workbook/biff_records.h"
 #include "workbook/compound_file_reader.h"
 #include "workbook/compound_file_writer.h"
@@ -75,24 +76,11 @@ TEST(CompoundFile, StreamsOfEverySizeReadBack) {
 
 class SaveTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("flovir-wbw-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   size_t FilesInDir() const {
     return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {}));
   }
 
-  fs::path dir_;
+  testing::ScratchFolder dir_{"flovir-wbw"};
 };
 
 TEST_F(SaveTest, WritesTheRecordStreamAsBook) {
@@ -100,7 +88,7 @@ TEST_F(SaveTest, WritesTheRecordStreamAsBook) {
   model.SetTextCell(1, 0, 8, "Итого:", 4);
   model.SetFileName((dir_ / "temp.xls").string());
   model.SaveWorkbook();
-  const std::string file = Contents(dir_ / "temp.xls");
+  const std::string file = testing::ReadFile(dir_ / "temp.xls");
   const std::string stream = ReadBack(file, "Book");
   EXPECT_EQ(stream.substr(0, 8), test::Hex("09 08 08 00 00 05 05 00"));
   EXPECT_NE(stream.find("\xC8\xF2\xEE\xE3\xEE:"), std::string::npos);
@@ -114,7 +102,7 @@ TEST_F(SaveTest, ReplacesAnExistingFileKeepingItsPermissions) {
   WorkbookModel model = WorkbookModel::MakeParameterWorkbook();
   model.SetFileName(path.string());
   model.SaveWorkbook();
-  EXPECT_EQ(Contents(path).substr(0, 4), "\xD0\xCF\x11\xE0");
+  EXPECT_EQ(testing::ReadFile(path).substr(0, 4), "\xD0\xCF\x11\xE0");
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
@@ -144,7 +132,7 @@ TEST_F(SaveTest, FailuresCarryTheSystemsMessageAndKeepThePreviousFile) {
   model.SetFileName(kept.string());
   model.Data().StoreCell(0, 0, 0, WorkbookCell{CellType::Error, CellType::None, 99, 0, 0, 0});
   EXPECT_THROW(model.SaveWorkbook(), WorkbookError);
-  EXPECT_EQ(Contents(kept), "previous");
+  EXPECT_EQ(testing::ReadFile(kept), "previous");
   EXPECT_EQ(FilesInDir(), 2u);
 }
 

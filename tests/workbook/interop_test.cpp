@@ -3,7 +3,6 @@
 // every sheet, value, text and format in them.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,6 +13,8 @@
 #include <map>
 #include <sstream>
 
+#include "tests/support/files.h"
+#include "tests/support/programs.h"
 #include "workbook/biff5_writer.h"
 #include "workbook/model.h"
 #include "workbook/serial_date.h"
@@ -81,17 +82,6 @@ WorkbookModel ParameterWorkbook() {
 
 class Interop : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("flovir-interop-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    if (!getenv("KEEP")) fs::remove_all(dir_);
-  }
-
   std::string Save(WorkbookModel& model, const std::string& name) {
     const std::string path = (dir_ / name).string();
     model.SetFileName(path);
@@ -99,21 +89,14 @@ class Interop : public ::testing::Test {
     return path;
   }
 
-  // Runs a shell command; its standard output goes to a file that is returned.
-  std::string Run(const std::string& command) {
-    const fs::path out = dir_ / ("out" + std::to_string(++runs_) + ".txt");
-    const int status = std::system((command + " > '" + out.string() + "' 2>/dev/null").c_str());
-    EXPECT_EQ(status, 0) << command;
-    return Read(out);
+  // Runs a shell command; returns its standard output.
+  static std::string Run(const std::string& command) {
+    const testing::ProgramRun run = testing::RunCapturing(command + " 2>/dev/null");
+    EXPECT_EQ(run.status, 0) << command;
+    return run.output;
   }
 
-  static std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  fs::path dir_;
-  int runs_ = 0;
+  testing::ScratchFolder dir_{"flovir-interop"};
 };
 
 std::vector<std::string> Split(const std::string& line, char separator) {
@@ -167,8 +150,8 @@ TEST_F(Interop, XlrdReadsSheetsValuesXfIndexesAndFormats) {
   WorkbookModel parameters = ParameterWorkbook();
   const std::string script = std::string(FLOVIR_SOURCE_DIR) + "/tests/workbook/xlrd_dump.py";
   ExpectXlrdSeesTheModel(
-      archive, Run("/usr/bin/python3 '" + script + "' '" + Save(archive, "temp.xls") + "'"));
-  ExpectXlrdSeesTheModel(parameters, Run("/usr/bin/python3 '" + script + "' '" +
+      archive, Run(testing::kPython + " '" + script + "' '" + Save(archive, "temp.xls") + "'"));
+  ExpectXlrdSeesTheModel(parameters, Run(testing::kPython + " '" + script + "' '" +
                                          Save(parameters, "параметры.xls") + "'"));
 }
 
@@ -180,7 +163,8 @@ TEST_F(Interop, OlefileFindsTheBookStream) {
     const std::string path = Save(model, "book.xls");
     const std::string expected = BuildBiff5Stream(model.Data());
     const std::string out =
-        Run("/usr/bin/python3 -c \"import olefile,sys; f=sys.argv[1]; assert olefile.isOleFile(f); "
+        Run(testing::kPython +
+            " -c \"import olefile,sys; f=sys.argv[1]; assert olefile.isOleFile(f); "
             "o=olefile.OleFileIO(f); print(o.listdir(streams=True, storages=True)); "
             "sys.stdout.flush(); sys.stdout.buffer.write(o.openstream('Book').read())\" '" +
             path + "'");
@@ -287,17 +271,18 @@ TEST_F(Interop, LibreOfficeShowsEveryValueAndTheRussianTexts) {
   const fs::path profile = dir_ / "lo-profile";
   // Every conversion has its own profile: two at once with one profile
   // fail silently.
-  Run("soffice -env:UserInstallation=file://" + profile.string() +
-      " --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,"
-      "false,false,-1' --outdir '" +
-      out.string() + "' '" + path + "'");
+  EXPECT_EQ(testing::LibreOfficeConvert(path,
+                                        "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,"
+                                        "false,false,false,-1",
+                                        out, profile),
+            0);
   const char* names[] = {"days", "hours", "months"};
   for (size_t s = 0; s < 3; ++s) {
     const fs::path csv = out / (std::string("temp-") + names[s] + ".csv");
     ASSERT_TRUE(fs::exists(csv)) << csv;
-    if (s > 0) ExpectCsvShowsTheSheet(archive, s, Read(csv), LibreOfficeDate);
+    if (s > 0) ExpectCsvShowsTheSheet(archive, s, testing::ReadFile(csv), LibreOfficeDate);
   }
-  EXPECT_NE(Read(out / "temp-hours.csv").find("Итого:"), std::string::npos);
+  EXPECT_NE(testing::ReadFile(out / "temp-hours.csv").find("Итого:"), std::string::npos);
 }
 
 TEST_F(Interop, GnumericShowsEveryValueAndTheRussianTexts) {
@@ -310,17 +295,17 @@ TEST_F(Interop, GnumericShowsEveryValueAndTheRussianTexts) {
   for (size_t s = 1; s < 3; ++s) {
     const fs::path csv = out + "." + std::to_string(s);
     ASSERT_TRUE(fs::exists(csv)) << csv;
-    ExpectCsvShowsTheSheet(archive, s, Read(csv), GnumericDate);
+    ExpectCsvShowsTheSheet(archive, s, testing::ReadFile(csv), GnumericDate);
   }
   const std::string single = (dir_ / "p.csv").string();
   Run("ssconvert -T Gnumeric_stf:stf_csv '" + parameters_path + "' '" + single + "'");
-  ExpectCsvShowsTheSheet(parameters, 0, Read(single), GnumericDate);
+  ExpectCsvShowsTheSheet(parameters, 0, testing::ReadFile(single), GnumericDate);
 }
 
 TEST_F(Interop, AnExcel97FileIsSavedAsExcel5WithItsFormats) {
   const std::string source = (dir_ / "xlwt.xls").string();
-  Run("/usr/bin/python3 '" + std::string(FLOVIR_SOURCE_DIR) + "/tests/workbook/make_xls97.py' '" +
-      source + "'");
+  Run(testing::kPython + " '" + std::string(FLOVIR_SOURCE_DIR) +
+      "/tests/workbook/make_xls97.py' '" + source + "'");
   WorkbookModel model = WorkbookModel::MakeParameterWorkbook();
   model.SetFileName(source);
   model.LoadWorkbook();
@@ -350,7 +335,7 @@ TEST_F(Interop, AnExcel97FileIsSavedAsExcel5WithItsFormats) {
   const fs::path script = dir_ / "check.py";
   std::ofstream(script) << check;
   const std::string out =
-      Run("/usr/bin/python3 '" + script.string() + "' '" + source + "' '" + saved + "'");
+      Run(testing::kPython + " '" + script.string() + "' '" + source + "' '" + saved + "'");
   EXPECT_EQ(out, "80 70\n7\n");
 }
 

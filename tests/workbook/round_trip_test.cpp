@@ -2,10 +2,10 @@
 // written again with its formats and indexes unchanged.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
+#include "tests/support/files.h"
 #include "tests/workbook/biff_records.h"
 #include "workbook/biff5_writer.h"
 #include "workbook/model.h"
@@ -19,14 +19,6 @@ namespace fs = std::filesystem;
 
 class RoundTrip : public ::testing::Test {
  protected:
-  void SetUp() override {
-    path_ = (fs::temp_directory_path() /
-             ("flovir-roundtrip-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".xls"))
-                .string();
-  }
-  void TearDown() override { fs::remove(path_); }
-
   WorkbookModel SaveAndLoad(WorkbookModel& model) {
     model.SetFileName(path_);
     model.SaveWorkbook();
@@ -36,7 +28,8 @@ class RoundTrip : public ::testing::Test {
     return loaded;
   }
 
-  std::string path_;
+  testing::ScratchFolder folder_{"flovir-roundtrip"};
+  const std::string path_ = folder_.Path("round-trip.xls");
 };
 
 WorkbookModel FilledArchive() {
