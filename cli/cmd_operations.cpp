@@ -8,16 +8,15 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/dispatcher_session.h"
 #include "cli/line_options.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
-#include "operations/report_files.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::cli {
@@ -124,8 +123,8 @@ std::string ParseOperationOptions(std::vector<std::string>& words, OperationOpti
 class Session {
  public:
   Session(const LineOptions& line, const OperationOptions& options)
-      : view_(self_), dispatcher_(view_, clock_) {
-    self_ = &dispatcher_;
+      : view_(self_), session_(view_, clock_) {
+    self_ = &session_.GetDispatcher();
     // A folder named on the command line is made when missing, as a user
     // expects of an output folder.
     std::error_code error;
@@ -135,36 +134,27 @@ class Session {
                    error.message().c_str());
       return;
     }
-    link_ = CliLink::Open(line);
-    if (!link_) return;
-    SettingsText& settings = dispatcher_.Settings();
-    settings.address = std::to_string(line.address);
-    settings.attempts = std::to_string(line.attempts);
-    settings.chunk_size = std::to_string(line.chunk);
-    settings.answer_timeout = std::to_string(line.timeout_ms);
-    dispatcher_.SetProgramFolder(ProgramFolder(options.folder));
-    link_->SetCompleted([this] { dispatcher_.ExchangeCompleted(); });
-    dispatcher_.SetThread(&link_->Thread(), &link_->Request());
+    session_.Open(line, options.folder);
   }
   ~Session() {
-    dispatcher_.SetThread(nullptr);
+    session_.Close();
     self_ = nullptr;
   }
-  bool Open() const { return link_ != nullptr; }
-  Dispatcher& GetDispatcher() { return dispatcher_; }
+  bool Open() const { return session_.IsOpen(); }
+  Dispatcher& GetDispatcher() { return session_.GetDispatcher(); }
 
   // Runs the operation that started (if it did) to its end.
   void Wait(bool started) {
     if (!started) return;
     // Wakes every 100 ms to look for Ctrl-C; the operation itself runs on.
-    while (!link_->Executor().RunUntil([this] { return !dispatcher_.Busy(); }, 100)) {
-      if (interrupted) dispatcher_.Cancel();
+    while (!session_.RunUntilIdle(100)) {
+      if (interrupted) GetDispatcher().Cancel();
     }
   }
   // Prints the status text the last operation ended with; the exit status.
   int Report() {
-    std::printf("%s\n", dispatcher_.LastStatusText().c_str());
-    return dispatcher_.LastSucceeded() ? kExitOk : kExitFailed;
+    session_.PrintStatus();
+    return GetDispatcher().LastSucceeded() ? kExitOk : kExitFailed;
   }
   int Finish(bool started) {
     Wait(started);
@@ -175,8 +165,7 @@ class Session {
   Dispatcher* self_ = nullptr;
   SystemClock clock_;
   TerminalView view_;
-  Dispatcher dispatcher_;
-  std::unique_ptr<CliLink> link_;
+  DispatcherSession session_;
 };
 
 void PrintHelp(const char* usage, const char* what) {

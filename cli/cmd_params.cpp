@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/dispatcher_session.h"
 #include "cli/line_options.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
@@ -117,41 +118,32 @@ bool TakeOption(std::vector<std::string>& words, const std::string& name, std::s
 class ParameterSession {
  public:
   ParameterSession(const LineOptions& line, const std::string& folder)
-      : dispatcher_(view_, clock_), operations_(dispatcher_, table_, xls0_) {
-    link_ = CliLink::Open(line);
-    if (!link_) return;
-    SettingsText& settings = dispatcher_.Settings();
-    settings.address = std::to_string(line.address);
-    settings.attempts = std::to_string(line.attempts);
-    settings.chunk_size = std::to_string(line.chunk);
-    settings.answer_timeout = std::to_string(line.timeout_ms);
-    dispatcher_.SetProgramFolder(ProgramFolder(folder));
-    link_->SetCompleted([this] { dispatcher_.ExchangeCompleted(); });
-    dispatcher_.SetThread(&link_->Thread(), &link_->Request());
+      : session_(view_, clock_), operations_(session_.GetDispatcher(), table_, xls0_) {
+    session_.Open(line, folder);
   }
-  ~ParameterSession() { dispatcher_.SetThread(nullptr); }
+  // The line goes before the operations that run on it.
+  ~ParameterSession() { session_.Close(); }
 
-  bool Open() const { return link_ != nullptr; }
+  bool Open() const { return session_.IsOpen(); }
   const ParameterTable& Table() const { return table_; }
-  ParameterBuffer& Buffer() { return dispatcher_.Parameters(); }
+  ParameterBuffer& Buffer() { return session_.GetDispatcher().Parameters(); }
   WorkbookModel& Workbook() { return xls0_; }
   ParameterOperations& Operations() { return operations_; }
 
   // Runs a started operation to its end; true when it ended well.
   bool Finish(bool started) {
-    if (started) link_->Executor().RunUntil([this] { return !dispatcher_.Busy(); });
-    return started && dispatcher_.LastSucceeded();
+    if (started) session_.RunUntilIdle();
+    return started && session_.GetDispatcher().LastSucceeded();
   }
-  void PrintStatus() const { std::printf("%s\n", dispatcher_.LastStatusText().c_str()); }
+  void PrintStatus() const { session_.PrintStatus(); }
 
  private:
   SystemClock clock_;
   StatusView view_;
-  Dispatcher dispatcher_;
+  DispatcherSession session_;
   ParameterTable table_;
   WorkbookModel xls0_ = WorkbookModel::MakeParameterWorkbook();
   ParameterOperations operations_;
-  std::unique_ptr<CliLink> link_;
 };
 
 // Parses the line options and the command's own options; the other words
