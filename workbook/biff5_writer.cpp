@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "workbook/cp1251.h"
+#include "workbook/little_endian.h"
 
 namespace flovir {
 
@@ -209,18 +210,15 @@ void RecordStream::BeginRecord(uint16_t id) {
 
 void RecordStream::EndRecord() {
   const size_t length = bytes_.size() - record_start_ - 4;
-  bytes_[record_start_ + 2] = static_cast<char>(length & 0xFF);
-  bytes_[record_start_ + 3] = static_cast<char>(length >> 8);
+  StoreU16(bytes_, record_start_ + 2, static_cast<uint16_t>(length));
 }
 
 void RecordStream::U16(uint16_t v) {
-  bytes_.push_back(static_cast<char>(v & 0xFF));
-  bytes_.push_back(static_cast<char>(v >> 8));
+  AppendU16(bytes_, v);
 }
 
 void RecordStream::U32(uint32_t v) {
-  U16(static_cast<uint16_t>(v & 0xFFFF));
-  U16(static_cast<uint16_t>(v >> 16));
+  AppendU32(bytes_, v);
 }
 
 void RecordStream::F64(double v) {
@@ -231,7 +229,7 @@ void RecordStream::F64(double v) {
 }
 
 void RecordStream::PatchU32(size_t position, uint32_t v) {
-  for (int i = 0; i < 4; ++i) bytes_[position + i] = static_cast<char>(v >> (8 * i));
+  StoreU32(bytes_, position, v);
 }
 
 std::string DiskText(std::string_view utf8, size_t max_bytes) {

@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "workbook/little_endian.h"
+
 namespace flovir {
 
 namespace {
 
 constexpr size_t kColumns = 256;  // A to IV
-
-uint16_t U16At(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
 
 // The cached result of a FORMULA record: a double, or, when its top word is
 // 0xFFFF, a type byte with a boolean or error code.
@@ -130,8 +128,8 @@ bool ReadBiff2Cell(const BiffRecord& record, const CellContext& context, CellSin
 bool BiffRecordStream::Next(BiffRecord& record) {
   // A tail shorter than a record header is padding, not a record.
   if (stream_.size() - position_ < 4) return false;
-  record.id = U16At(stream_, position_);
-  const uint16_t length = U16At(stream_, position_ + 2);
+  record.id = LoadU16(stream_, position_);
+  const uint16_t length = LoadU16(stream_, position_ + 2);
   if (stream_.size() - position_ - 4 < length) {
     throw RecordError("The record runs past the end of the file");
   }
@@ -142,7 +140,7 @@ bool BiffRecordStream::Next(BiffRecord& record) {
 
 bool BiffRecordStream::PeekId(uint16_t& id) const {
   if (stream_.size() - position_ < 4) return false;
-  id = U16At(stream_, position_);
+  id = LoadU16(stream_, position_);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "workbook/little_endian.h"
 #include "workbook/reader_text.h"
 #include "workbook/workbook.h"
 
@@ -23,15 +24,6 @@ constexpr uint8_t kStorageObject = 1, kStreamObject = 2, kRootObject = 5;
 
 [[noreturn]] void Damaged(const std::string& what) {
   throw WorkbookError("Damaged compound file: " + what);
-}
-
-uint16_t U16(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-uint32_t U32(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-         static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -59,21 +51,21 @@ CompoundFileReader::CompoundFileReader(std::span<const uint8_t> file) : file_(fi
 void CompoundFileReader::ReadHeader() {
   if (!IsCompoundFile(file_)) Damaged("no signature");
   if (file_.size() < kHeaderSize) Damaged("the header is truncated");
-  if (U16(file_, 28) != 0xFFFE) Damaged("unknown byte order");
-  const uint16_t sector_shift = U16(file_, 30);
-  const uint16_t mini_shift = U16(file_, 32);
+  if (LoadU16(file_, 28) != 0xFFFE) Damaged("unknown byte order");
+  const uint16_t sector_shift = LoadU16(file_, 30);
+  const uint16_t mini_shift = LoadU16(file_, 32);
   // Version 3 files use 512-byte sectors, version 4 files 4096-byte ones;
   // anything else is not a layout any writer produces.
   if (sector_shift != 9 && sector_shift != 12) Damaged("unsupported sector size");
   if (mini_shift == 0 || mini_shift >= sector_shift) Damaged("unsupported mini sector size");
   sector_size_ = 1u << sector_shift;
   mini_sector_size_ = 1u << mini_shift;
-  fat_sector_count_ = U32(file_, 44);
-  first_directory_ = U32(file_, 48);
-  mini_cutoff_ = U32(file_, 56);
-  first_mini_fat_ = U32(file_, 60);
-  first_difat_ = U32(file_, 68);
-  difat_sector_count_ = U32(file_, 72);
+  fat_sector_count_ = LoadU32(file_, 44);
+  first_directory_ = LoadU32(file_, 48);
+  mini_cutoff_ = LoadU32(file_, 56);
+  first_mini_fat_ = LoadU32(file_, 60);
+  first_difat_ = LoadU32(file_, 68);
+  difat_sector_count_ = LoadU32(file_, 72);
   // Sector n lies at (n + 1) * sector size; the first sector holds the header.
   // A last sector cut short by the writer still counts; its missing tail reads as zeros.
   const uint64_t body = file_.size() > sector_size_ ? file_.size() - sector_size_ : 0;
@@ -96,7 +88,7 @@ void CompoundFileReader::ReadFat() {
   const size_t wanted = std::min<size_t>(fat_sector_count_, useful);
   std::vector<uint32_t> fat_sectors;
   for (size_t k = 0; k < kHeaderDifatEntries && fat_sectors.size() < wanted; ++k) {
-    const uint32_t s = U32(file_, 76 + 4 * k);
+    const uint32_t s = LoadU32(file_, 76 + 4 * k);
     if (s == kFreeSector || s == kEndOfChain) break;
     fat_sectors.push_back(s);
   }
@@ -107,17 +99,17 @@ void CompoundFileReader::ReadFat() {
     const std::span<const uint8_t> sector = Sector(difat);
     if (sector.size() < sector_size_) Damaged("a DIFAT sector is truncated");
     for (uint32_t k = 0; k + 1 < entries_per_sector && fat_sectors.size() < wanted; ++k) {
-      const uint32_t s = U32(sector, 4 * k);
+      const uint32_t s = LoadU32(sector, 4 * k);
       if (s == kFreeSector || s == kEndOfChain) break;
       fat_sectors.push_back(s);
     }
-    difat = U32(sector, sector_size_ - 4);
+    difat = LoadU32(sector, sector_size_ - 4);
   }
   fat_.assign(fat_sectors.size() * entries_per_sector, kFreeSector);
   size_t at = 0;
   for (const uint32_t s : fat_sectors) {
     const std::span<const uint8_t> sector = Sector(s);
-    for (size_t k = 0; k + 4 <= sector.size(); k += 4) fat_[at + k / 4] = U32(sector, k);
+    for (size_t k = 0; k + 4 <= sector.size(); k += 4) fat_[at + k / 4] = LoadU32(sector, k);
     at += entries_per_sector;
   }
 }
@@ -176,19 +168,20 @@ void CompoundFileReader::ReadDirectory() {
     for (size_t at = 0; at + kDirectoryEntrySize <= sector.size(); at += kDirectoryEntrySize) {
       const std::span<const uint8_t> raw = sector.subspan(at, kDirectoryEntrySize);
       DirectoryEntry e;
-      const size_t name_bytes = std::min<size_t>(U16(raw, 64), 64);
+      const size_t name_bytes = std::min<size_t>(LoadU16(raw, 64), 64);
       // The stored length counts the terminating zero character.
       const size_t chars = name_bytes >= 2 ? name_bytes / 2 - 1 : 0;
       e.name =
           Utf16LeToUtf8(std::string_view(reinterpret_cast<const char*>(raw.data()), chars * 2));
       e.type = raw[66];
-      e.left = U32(raw, 68);
-      e.right = U32(raw, 72);
-      e.child = U32(raw, 76);
-      e.start = U32(raw, 116);
+      e.left = LoadU32(raw, 68);
+      e.right = LoadU32(raw, 72);
+      e.child = LoadU32(raw, 76);
+      e.start = LoadU32(raw, 116);
       // Version 3 writers may leave garbage in the high half of the size.
-      e.size = sector_size_ == 512 ? U32(raw, 120)
-                                   : (static_cast<uint64_t>(U32(raw, 124)) << 32 | U32(raw, 120));
+      e.size = sector_size_ == 512
+                   ? LoadU32(raw, 120)
+                   : (static_cast<uint64_t>(LoadU32(raw, 124)) << 32 | LoadU32(raw, 120));
       entries_.push_back(std::move(e));
     }
   }
@@ -201,11 +194,11 @@ void CompoundFileReader::ReadMiniStream() {
   // The mini stream lives in regular sectors; its size cannot exceed the file.
   if (root.size > file_.size()) Damaged("the mini stream is larger than the file");
   mini_stream_ = ReadChain(root.start, root.size);
-  const uint32_t mini_fat_sectors = U32(file_, 64);
+  const uint32_t mini_fat_sectors = LoadU32(file_, 64);
   if (mini_fat_sectors == 0 || first_mini_fat_ == kEndOfChain) return;
   for (const uint32_t s : Chain(first_mini_fat_, fat_, sector_count_)) {
     const std::span<const uint8_t> sector = Sector(s);
-    for (size_t k = 0; k + 4 <= sector.size(); k += 4) mini_fat_.push_back(U32(sector, k));
+    for (size_t k = 0; k + 4 <= sector.size(); k += 4) mini_fat_.push_back(LoadU32(sector, k));
   }
 }
 

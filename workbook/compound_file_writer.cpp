@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "workbook/little_endian.h"
 #include "workbook/workbook.h"
 
 namespace flovir {
@@ -34,20 +35,6 @@ constexpr uint8_t kBlack = 1;
 
 uint32_t Ceil(uint64_t n, uint32_t unit) {
   return static_cast<uint32_t>((n + unit - 1) / unit);
-}
-
-void Put16(std::string& out, size_t at, uint16_t v) {
-  out[at] = static_cast<char>(v);
-  out[at + 1] = static_cast<char>(v >> 8);
-}
-
-void Put32(std::string& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(v >> (8 * i));
-}
-
-void Append32(std::string& out, uint32_t v) {
-  out.append(4, '\0');
-  Put32(out, out.size() - 4, v);
 }
 
 // Where each part of the file goes, in sectors after the header.
@@ -95,50 +82,51 @@ void AppendChain(std::vector<uint32_t>& table, uint32_t first, uint32_t count) {
 
 void AppendTable(std::string& out, std::vector<uint32_t> table, uint32_t sectors) {
   table.resize(uint64_t{sectors} * kIdsPerSector, kFreeSect);
-  for (uint32_t id : table) Append32(out, id);
+  for (uint32_t id : table) AppendU32(out, id);
 }
 
 std::string DirectoryEntry(std::string_view name, uint8_t type, uint32_t child, uint32_t start,
                            uint32_t size) {
   std::string e(kDirectoryEntrySize, '\0');
   // Names are ASCII here; stored as UTF-16 with a terminating zero.
-  for (size_t i = 0; i < name.size() && i < 31; ++i) Put16(e, 2 * i, static_cast<uint8_t>(name[i]));
-  Put16(e, 64, static_cast<uint16_t>(2 * (std::min<size_t>(name.size(), 31) + 1)));
+  for (size_t i = 0; i < name.size() && i < 31; ++i)
+    StoreU16(e, 2 * i, static_cast<uint8_t>(name[i]));
+  StoreU16(e, 64, static_cast<uint16_t>(2 * (std::min<size_t>(name.size(), 31) + 1)));
   e[66] = static_cast<char>(type);
   e[67] = static_cast<char>(kBlack);
-  Put32(e, 68, kNoStream);  // left sibling
-  Put32(e, 72, kNoStream);  // right sibling
-  Put32(e, 76, child);
-  Put32(e, 116, start);
-  Put32(e, 120, size);
+  StoreU32(e, 68, kNoStream);  // left sibling
+  StoreU32(e, 72, kNoStream);  // right sibling
+  StoreU32(e, 76, child);
+  StoreU32(e, 116, start);
+  StoreU32(e, 120, size);
   return e;
 }
 
 std::string UnusedDirectoryEntry() {
   std::string e(kDirectoryEntrySize, '\0');
-  Put32(e, 68, kNoStream);
-  Put32(e, 72, kNoStream);
-  Put32(e, 76, kNoStream);
+  StoreU32(e, 68, kNoStream);
+  StoreU32(e, 72, kNoStream);
+  StoreU32(e, 76, kNoStream);
   return e;
 }
 
 std::string Header(const Layout& l) {
   std::string h(kSectorSize, '\0');
   h.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-  Put16(h, 24, 0x003E);  // minor version
-  Put16(h, 26, 0x0003);  // major version: 512-byte sectors
-  Put16(h, 28, 0xFFFE);  // little-endian
-  Put16(h, 30, 9);       // sector size 2^9
-  Put16(h, 32, 6);       // mini sector size 2^6
-  Put32(h, 44, l.fat_sectors);
-  Put32(h, 48, l.DirectoryStart());
-  Put32(h, 56, kMiniStreamCutoff);
-  Put32(h, 60, l.mini_fat_sectors ? l.MiniFatStart() : kEndOfChain);
-  Put32(h, 64, l.mini_fat_sectors);
-  Put32(h, 68, l.difat_sectors ? l.DifatStart() : kEndOfChain);
-  Put32(h, 72, l.difat_sectors);
+  StoreU16(h, 24, 0x003E);  // minor version
+  StoreU16(h, 26, 0x0003);  // major version: 512-byte sectors
+  StoreU16(h, 28, 0xFFFE);  // little-endian
+  StoreU16(h, 30, 9);       // sector size 2^9
+  StoreU16(h, 32, 6);       // mini sector size 2^6
+  StoreU32(h, 44, l.fat_sectors);
+  StoreU32(h, 48, l.DirectoryStart());
+  StoreU32(h, 56, kMiniStreamCutoff);
+  StoreU32(h, 60, l.mini_fat_sectors ? l.MiniFatStart() : kEndOfChain);
+  StoreU32(h, 64, l.mini_fat_sectors);
+  StoreU32(h, 68, l.difat_sectors ? l.DifatStart() : kEndOfChain);
+  StoreU32(h, 72, l.difat_sectors);
   for (uint32_t i = 0; i < kHeaderDifatEntries; ++i) {
-    Put32(h, 76 + 4 * i, i < l.fat_sectors ? l.FatStart() + i : kFreeSect);
+    StoreU32(h, 76 + 4 * i, i < l.fat_sectors ? l.FatStart() + i : kFreeSect);
   }
   return h;
 }
@@ -148,9 +136,9 @@ std::string DifatSectors(const Layout& l) {
   uint32_t next_fat = kHeaderDifatEntries;
   for (uint32_t d = 0; d < l.difat_sectors; ++d) {
     for (uint32_t i = 0; i < kIdsPerSector - 1; ++i, ++next_fat) {
-      Append32(out, next_fat < l.fat_sectors ? l.FatStart() + next_fat : kFreeSect);
+      AppendU32(out, next_fat < l.fat_sectors ? l.FatStart() + next_fat : kFreeSect);
     }
-    Append32(out, d + 1 < l.difat_sectors ? l.DifatStart() + d + 1 : kEndOfChain);
+    AppendU32(out, d + 1 < l.difat_sectors ? l.DifatStart() + d + 1 : kEndOfChain);
   }
   return out;
 }

@@ -14,6 +14,7 @@
 
 #include "workbook/biff_reader.h"
 #include "workbook/compound_file_reader.h"
+#include "workbook/little_endian.h"
 
 namespace flovir {
 
@@ -162,7 +163,7 @@ void StreamLoader::ReadFirstBof() {
   if (!present || (bof.id & 0xFF) != 0x09) throw WorkbookError("BOF is missing in file");
   if (bof.data.size() > kMaxBofSize) throw WorkbookError("Invalid BOF size");
   if (bof.data.size() < 4) throw WorkbookError("Error on reading record # 0\rInvalid BOF record");
-  const uint16_t bof_version = static_cast<uint16_t>(bof.data[0] | bof.data[1] << 8);
+  const uint16_t bof_version = LoadU16(bof.data, 0);
   switch (bof.id >> 8) {
     case 0x00:
       version_ = BiffVersion::Biff2;
@@ -180,7 +181,7 @@ void StreamLoader::ReadFirstBof() {
       break;
   }
   data_.version = ModelVersion(version_);
-  const uint16_t type = static_cast<uint16_t>(bof.data[2] | bof.data[3] << 8);
+  const uint16_t type = LoadU16(bof.data, 2);
   if (type == kChartSubstream) {
     SkipChart();
   } else if (type != kGlobalsSubstream && type != kBiff4GlobalsSubstream) {
@@ -462,33 +463,23 @@ void StreamLoader::ReadXf(const BiffRecord& record) {
   data_.cell_formats.push_back(f);
 }
 
-uint16_t Word(std::span<const uint8_t> d, size_t at) {
-  return static_cast<uint16_t>(d[at] | d[at + 1] << 8);
-}
-
-double Double(std::span<const uint8_t> d, size_t at) {
-  double v;
-  std::memcpy(&v, d.data() + at, sizeof v);
-  return v;
-}
-
 void StreamLoader::ReadWindow1(std::span<const uint8_t> d) {
   if (d.size() < 18) return;
   WindowSettings& w = data_.window;
-  w.left = Word(d, 0);
-  w.top = Word(d, 2);
-  w.width = Word(d, 4);
-  w.height = Word(d, 6);
-  const uint16_t options = Word(d, 8);
+  w.left = LoadU16(d, 0);
+  w.top = LoadU16(d, 2);
+  w.width = LoadU16(d, 4);
+  w.height = LoadU16(d, 6);
+  const uint16_t options = LoadU16(d, 8);
   w.hidden = options & 0x01;
   w.iconic = options & 0x02;
   w.horizontal_scroll = options & 0x08;
   w.vertical_scroll = options & 0x10;
   w.sheet_tabs = options & 0x20;
-  w.selected_sheet = Word(d, 10);
-  w.first_visible_tab = Word(d, 12);
-  w.selected_tabs = Word(d, 14);
-  w.tab_ratio = Word(d, 16);
+  w.selected_sheet = LoadU16(d, 10);
+  w.first_visible_tab = LoadU16(d, 12);
+  w.selected_tabs = LoadU16(d, 14);
+  w.tab_ratio = LoadU16(d, 16);
 }
 
 // Workbook settings. Settings records too short for their fields are
@@ -496,14 +487,14 @@ void StreamLoader::ReadWindow1(std::span<const uint8_t> d) {
 void StreamLoader::HandleGlobals(const BiffRecord& record) {
   const std::span<const uint8_t> d = record.data;
   const auto flag = [&](bool& field) {
-    if (d.size() >= 2) field = Word(d, 0) != 0;
+    if (d.size() >= 2) field = LoadU16(d, 0) != 0;
   };
   switch (record.id) {
     case 0x005C:  // WRITEACCESS
       data_.user_name = ReadUserName(d);
       break;
     case 0x005B:  // FILESHARING
-      if (d.size() >= 2) data_.read_only_recommended = Word(d, 0) == 1;
+      if (d.size() >= 2) data_.read_only_recommended = LoadU16(d, 0) == 1;
       break;
     case 0x0019:
       flag(data_.window_protected);
@@ -513,13 +504,13 @@ void StreamLoader::HandleGlobals(const BiffRecord& record) {
       break;
     case 0x008D:
       if (d.size() >= 2)
-        data_.show_objects = static_cast<uint8_t>(std::min<uint16_t>(Word(d, 0), 2));
+        data_.show_objects = static_cast<uint8_t>(std::min<uint16_t>(LoadU16(d, 0), 2));
       break;
     case 0x0022:
       flag(data_.date1904);
       break;
     case 0x000E:  // PRECISION: 0 when precision as displayed is set
-      if (d.size() >= 2) data_.precision_as_displayed = Word(d, 0) == 0;
+      if (d.size() >= 2) data_.precision_as_displayed = LoadU16(d, 0) == 0;
       break;
     case 0x01B7:
       flag(data_.refresh_all);
@@ -532,7 +523,8 @@ void StreamLoader::HandleGlobals(const BiffRecord& record) {
       break;
     case 0x0092: {  // PALETTE
       if (d.size() < 2) break;
-      const size_t count = std::min<size_t>({Word(d, 0), (d.size() - 2) / 4, data_.palette.size()});
+      const size_t count =
+          std::min<size_t>({LoadU16(d, 0), (d.size() - 2) / 4, data_.palette.size()});
       for (size_t k = 0; k < count; ++k) {
         const size_t at = 2 + 4 * k;
         data_.palette[k] = static_cast<uint32_t>(d[at]) << 16 | d[at + 1] << 8 | d[at + 2];
@@ -540,7 +532,8 @@ void StreamLoader::HandleGlobals(const BiffRecord& record) {
       break;
     }
     case 0x0293:  // STYLE: only the built-in ones, marked by the top bit
-      if (d.size() >= 4 && (Word(d, 0) & 0x8000)) data_.styles.push_back({d[0], d[1], d[2], d[3]});
+      if (d.size() >= 4 && (LoadU16(d, 0) & 0x8000))
+        data_.styles.push_back({d[0], d[1], d[2], d[3]});
       break;
     default:
       break;
@@ -561,22 +554,22 @@ std::string StreamLoader::ReadUserName(std::span<const uint8_t> d) {
 void StreamLoader::ReadSetup(std::span<const uint8_t> d, WorkbookSheet& sheet) {
   if (d.size() < 34) return;
   PrintSettings& p = sheet.print;
-  p.paper = Word(d, 0);
-  p.scale = Word(d, 2);
-  p.first_page = Word(d, 4);
-  p.fit_width = Word(d, 6);
-  p.fit_height = Word(d, 8);
-  const uint16_t options = Word(d, 10);
+  p.paper = LoadU16(d, 0);
+  p.scale = LoadU16(d, 2);
+  p.first_page = LoadU16(d, 4);
+  p.fit_width = LoadU16(d, 6);
+  p.fit_height = LoadU16(d, 8);
+  const uint16_t options = LoadU16(d, 10);
   p.left_to_right = options & 0x01;
   p.portrait = options & 0x02;
   p.no_color = options & 0x08;
   p.draft = options & 0x10;
   p.notes = options & 0x20;
-  p.horizontal_dpi = Word(d, 12);
-  p.vertical_dpi = Word(d, 14);
-  p.header_margin = Double(d, 16);
-  p.footer_margin = Double(d, 24);
-  p.copies = Word(d, 32);
+  p.horizontal_dpi = LoadU16(d, 12);
+  p.vertical_dpi = LoadU16(d, 14);
+  p.header_margin = LoadF64(d, 16);
+  p.footer_margin = LoadF64(d, 24);
+  p.copies = LoadU16(d, 32);
 }
 
 std::string StreamLoader::ReadHeaderFooter(const BiffRecord& record) {
@@ -589,7 +582,7 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
   WorkbookSheet& s = *sheet_;
   const std::span<const uint8_t> d = record.data;
   const bool word = d.size() >= 2;
-  const uint16_t value = word ? Word(d, 0) : 0;
+  const uint16_t value = word ? LoadU16(d, 0) : 0;
   switch (record.id) {
     case 0x000D:  // CALCMODE
       if (word) {
@@ -608,7 +601,7 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
       if (word) s.options.iteration = value != 0;
       break;
     case 0x0010:
-      if (d.size() >= 8) s.max_change = Double(d, 0);
+      if (d.size() >= 8) s.max_change = LoadF64(d, 0);
       break;
     case 0x005F:
       if (word) data_.save_recalc = value != 0;
@@ -620,7 +613,7 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
       if (word) s.print.print_gridlines = value != 0;
       break;
     case 0x0225:  // DEFAULTROWHEIGHT: options, height
-      if (d.size() >= 4 && (value & 0x0001)) s.default_row_height = Word(d, 2);
+      if (d.size() >= 4 && (value & 0x0001)) s.default_row_height = LoadU16(d, 2);
       break;
     case 0x0081:  // WSBOOL
       if (word) {
@@ -645,16 +638,16 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
       if (word) s.print.center_vertically = value != 0;
       break;
     case 0x0026:
-      if (d.size() >= 8) s.print.left_margin = Double(d, 0);
+      if (d.size() >= 8) s.print.left_margin = LoadF64(d, 0);
       break;
     case 0x0027:
-      if (d.size() >= 8) s.print.right_margin = Double(d, 0);
+      if (d.size() >= 8) s.print.right_margin = LoadF64(d, 0);
       break;
     case 0x0028:
-      if (d.size() >= 8) s.print.top_margin = Double(d, 0);
+      if (d.size() >= 8) s.print.top_margin = LoadF64(d, 0);
       break;
     case 0x0029:
-      if (d.size() >= 8) s.print.bottom_margin = Double(d, 0);
+      if (d.size() >= 8) s.print.bottom_margin = LoadF64(d, 0);
       break;
     case 0x00A1:
       ReadSetup(d, s);
@@ -668,11 +661,11 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
     case 0x007D:  // COLINFO
       if (d.size() >= 10) {
         ColumnWidth c;
-        c.first_column = Word(d, 0);
-        c.last_column = Word(d, 2);
-        c.width = Word(d, 4);
-        c.format = Word(d, 6);
-        const uint16_t options = Word(d, 8);
+        c.first_column = LoadU16(d, 0);
+        c.last_column = LoadU16(d, 2);
+        c.width = LoadU16(d, 4);
+        c.format = LoadU16(d, 6);
+        const uint16_t options = LoadU16(d, 8);
         c.hidden = options & 0x0001;
         c.outline_level = (options >> 8) & 0x07;
         c.collapsed = options & 0x1000;
@@ -689,8 +682,8 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
       }
       break;
     case 0x00A0:  // SCL: zoom as a fraction
-      if (d.size() >= 4 && Word(d, 2) != 0) {
-        s.zoom = static_cast<uint16_t>(std::min(Word(d, 0) * 100u / Word(d, 2), 0xFFFFu));
+      if (d.size() >= 4 && LoadU16(d, 2) != 0) {
+        s.zoom = static_cast<uint16_t>(std::min(LoadU16(d, 0) * 100u / LoadU16(d, 2), 0xFFFFu));
       }
       break;
     default:
