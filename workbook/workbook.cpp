@@ -26,6 +26,14 @@ void CheckColumn(uint16_t column) {
   if (column > 255) throw WorkbookError("Invalid value");
 }
 
+// A new cell without a format of its own keeps the format of the cell it
+// replaces, so rewriting a value does not lose its borders.
+int FormatOfNewCell(const WorkbookSheet& sheet, uint16_t row, uint16_t column, int format) {
+  if (format > 0) return format;
+  const WorkbookCell* old = sheet.cells.Find(row, column);
+  return old ? old->format : format;
+}
+
 }  // namespace
 
 WorkbookModel::WorkbookModel() : data_(std::make_unique<WorkbookData>()) {}
@@ -94,12 +102,7 @@ void WorkbookModel::SetNumberCell(size_t sheet, uint16_t column, uint16_t row, d
   WorkbookCell cell;
   cell.type = CellType::Number;
   cell.number = value;
-  cell.format = format;
-  // A new cell without a format of its own keeps the format of the cell it
-  // replaces, so rewriting a value does not lose its borders.
-  if (const WorkbookCell* old = s.cells.Find(row, column); old && format <= 0) {
-    cell.format = old->format;
-  }
+  cell.format = FormatOfNewCell(s, row, column, format);
   data_->StoreCell(s, row, static_cast<uint8_t>(column), cell);
 }
 
@@ -109,10 +112,7 @@ void WorkbookModel::SetTextCell(size_t sheet, uint16_t column, uint16_t row, std
   WorkbookSheet& s = data_->Sheet(sheet);
   WorkbookCell cell;
   cell.type = CellType::Text;
-  cell.format = format;
-  if (const WorkbookCell* old = s.cells.Find(row, column); old && format <= 0) {
-    cell.format = old->format;
-  }
+  cell.format = FormatOfNewCell(s, row, column, format);
   data_->StoreCell(s, row, static_cast<uint8_t>(column), cell, text);
 }
 
