@@ -49,14 +49,6 @@ class ConnectionTest : public ::testing::Test {
   void Configure(const std::function<void(sim::HayesModemOptions&)>& change) {
     modem.Configure(change);
   }
-  std::vector<std::string> Percents() const {
-    const std::string prefix = "Поиск модема...";
-    std::vector<std::string> p;
-    for (const auto& s : view.statuses) {
-      if (s.rfind(prefix, 0) == 0 && s.back() == '%') p.push_back(s.substr(prefix.size()));
-    }
-    return p;
-  }
   // The command lines the modem heard, without the probe.
   std::vector<std::string> Dialogue() const {
     auto commands = modem.Commands();
@@ -125,7 +117,7 @@ TEST_F(ConnectionTest, DirectStopThatCannotCloseKeepsTheConnection) {
 
 TEST_F(ConnectionTest, ModemAtThePresentFormatIsFoundWithoutSearching) {
   ASSERT_TRUE(connection.Start(Settings(ConnectionType::DialUp)));
-  EXPECT_TRUE(Percents().empty());
+  EXPECT_TRUE(view.Percents().empty());
   EXPECT_EQ(port.sent[0].text, "AT&FE0\r");
   EXPECT_EQ(port.sent[0].timeouts, (PortTimeouts{20, 0, 500, 0, 0}));
   EXPECT_EQ(port.sent[1].text, "AT&FE0V1\r");
@@ -134,7 +126,7 @@ TEST_F(ConnectionTest, ModemAtThePresentFormatIsFoundWithoutSearching) {
 TEST_F(ConnectionTest, SearchFindsAModemAt9600AfterThreeSteps) {
   port.SetLineSettings(Format(38400));
   ASSERT_TRUE(connection.Start(Settings(ConnectionType::DialUp)));
-  EXPECT_EQ(Percents(), (std::vector<std::string>{"0%", "2%", "5%", "98%"}));
+  EXPECT_EQ(view.Percents(), (std::vector<std::string>{"0%", "2%", "5%", "98%"}));
   // The first probe, then 1200, 2400, 4800 and 9600 with their timeouts.
   ASSERT_GE(port.sent.size(), 5u);
   EXPECT_EQ(port.sent[1].line, Format(1200));
@@ -161,7 +153,7 @@ TEST_F(ConnectionTest, SearchTriesFormatsStopBitsOutermostAndSpeedInnermost) {
       }
     }
   }
-  const auto percents = Percents();
+  const auto percents = view.Percents();
   ASSERT_EQ(percents.size(), 42u);
   EXPECT_EQ(percents.front(), "0%");
   EXPECT_EQ(percents.back(), "98%");
@@ -174,7 +166,7 @@ TEST_F(ConnectionTest, ModemAt115200IsFoundOnlyWhenThePortIsAlreadyThere) {
   Configure([](auto& o) { o.format = ModemFormat(115200); });
   port.SetLineSettings(Format(115200));
   EXPECT_TRUE(connection.Start(Settings(ConnectionType::DialUp)));
-  EXPECT_TRUE(Percents().empty());
+  EXPECT_TRUE(view.Percents().empty());
 }
 
 TEST_F(ConnectionTest, SearchFindsOddParityAndTwoStopBits) {
@@ -184,8 +176,8 @@ TEST_F(ConnectionTest, SearchFindsOddParityAndTwoStopBits) {
   s.parity_index = 1;
   ASSERT_TRUE(connection.Start(s));
   // s = 1, p = 1, b = 1 is the 30th combination.
-  EXPECT_EQ(Percents().size(), 30u);
-  EXPECT_EQ(Percents().back(), "98%");
+  EXPECT_EQ(view.Percents().size(), 30u);
+  EXPECT_EQ(view.Percents().back(), "98%");
   EXPECT_EQ(Dialogue()[1], "AT+ICF=2,0");
 }
 

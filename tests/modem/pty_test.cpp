@@ -64,14 +64,6 @@ class ModemOverPty : public ::testing::Test {
     s.number = "89001234567";
     return s;
   }
-  std::vector<std::string> Percents() const {
-    const std::string prefix = "Поиск модема...";
-    std::vector<std::string> p;
-    for (const auto& s : view.statuses) {
-      if (s.rfind(prefix, 0) == 0 && s.back() == '%') p.push_back(s.substr(prefix.size()));
-    }
-    return p;
-  }
   bool Finish() {
     return executor.RunUntil([this] { return !dispatcher.Busy(); }, 120000);
   }
@@ -140,7 +132,7 @@ TEST_F(ModemOverPty, SearchFindsTheModemAt9600FromAnotherSpeed) {
     other.SetLineSettings(Format(38400));
   }
   ASSERT_TRUE(connection.Start(Settings(ConnectionType::DialUp)));
-  EXPECT_EQ(Percents(), (std::vector<std::string>{"0%", "2%", "5%", "98%"}));
+  EXPECT_EQ(view.Percents(), (std::vector<std::string>{"0%", "2%", "5%", "98%"}));
   EXPECT_EQ(modem.Commands().back(), "ATDT 89001234567");
   EXPECT_EQ(server.Format().baud, 9600u);
 }

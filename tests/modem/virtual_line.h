@@ -163,6 +163,16 @@ class RecordingView : public View {
   void AppendTestLine(const std::string&) override {}
   void ProcessPendingEvents() override { ++repaints; }
 
+  // The percentages the modem search showed, in order.
+  std::vector<std::string> Percents() const {
+    const std::string prefix = "Поиск модема...";
+    std::vector<std::string> p;
+    for (const auto& s : statuses) {
+      if (s.rfind(prefix, 0) == 0 && s.back() == '%') p.push_back(s.substr(prefix.size()));
+    }
+    return p;
+  }
+
   std::vector<std::string> statuses;
   std::vector<Message> messages;
   int repaints = 0;
