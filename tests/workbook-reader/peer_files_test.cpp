@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 using testing::kCli;
 using testing::kPython;
 using testing::LibreOfficeConvert;
+using testing::ProgramRun;
+using testing::RunCapturing;
 using testing::RunShell;
 using testing::ScratchFolder;
 
@@ -177,12 +179,9 @@ TEST_F(PeerFiles, DumpCommandPrintsSheetsAndCells) {
   m.SetNumberCell(0, 0, 2, -3, 1);
   m.SetFileName(Path("dump.xls"));
   m.SaveWorkbook();
-  const std::string dump = kCli + " workbook dump " + Path("dump.xls") + " > " + Path("out.txt");
-  ASSERT_EQ(RunShell(dump), 0);
-  std::ifstream out(Path("out.txt"));
-  std::stringstream text;
-  text << out.rdbuf();
-  EXPECT_EQ(text.str(),
+  const ProgramRun dump = RunCapturing(kCli + " workbook dump " + Path("dump.xls"));
+  ASSERT_EQ(dump.status, 0);
+  EXPECT_EQ(dump.output,
             "sheet\t0\tSheet 1\n"
             "cell\t0\t0\t0\ttext\t16\tИтого:\n"
             "cell\t0\t0\t1\tnumber\t18\t0,1\n"
