@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -45,15 +44,14 @@ class QuietView : public View {
 
 // Bytes on the wire, from the "(N байт)" ending of every trace line.
 size_t TraceBytes(const std::vector<std::string>& lines, size_t& frames) {
-  static const std::regex count(R"(\((\d+) байт\)$)");
+  static const std::string kEnd = " байт)";
   size_t bytes = 0;
   frames = 0;
   for (const std::string& line : lines) {
-    std::smatch match;
-    if (std::regex_search(line, match, count)) {
-      bytes += std::stoul(match[1]);
-      ++frames;
-    }
+    const size_t open = line.rfind('(');
+    if (open == std::string::npos || !line.ends_with(kEnd)) continue;
+    bytes += std::stoul(line.substr(open + 1));
+    ++frames;
   }
   return bytes;
 }

@@ -376,7 +376,8 @@ void SimulatedMeter::ApplyFaults(Reply& reply, uint8_t function) {
         break;
       case FaultKind::kOtherAddress:
         bytes[0] = static_cast<uint8_t>(bytes[0] + 1);
-        bytes.resize(bytes.size() - 2);
+        bytes.pop_back();  // the old CRC
+        bytes.pop_back();
         AppendCrc(bytes);
         break;
       case FaultKind::kBadCrc:
