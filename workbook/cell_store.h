@@ -6,22 +6,29 @@
 // the rows and column groups that hold cells, and visiting the slots in order
 // yields the cells by ascending row, then column. The last cell looked up is
 // cached, since callers usually touch the same cell several times in a row.
+// Blocks come from pools of growing chunks, so a sheet read row after row
+// allocates a chunk now and then rather than two blocks per row, and
+// clearing frees a few chunks rather than every block.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "workbook/string_table.h"
 #include "workbook/workbook.h"
 
 namespace flovir {
 
-// One cell. type None marks an empty slot.
+// One cell. type None marks an empty slot. The types take a byte each so
+// that a cell fits in 24 bytes.
 struct WorkbookCell {
-  CellType type = CellType::None;
+  CellType type : 8 = CellType::None;
   // For a formula: the type of its cached result (Number, Text, Boolean,
   // Error, or Blank for an empty text result); None otherwise.
-  CellType result = CellType::None;
+  CellType result : 8 = CellType::None;
   // Boolean: 0 or 1. Error: the error code (0x00 #NULL! ... 0x2A #N/A).
   uint8_t code = 0;
   // Index into the workbook's cell formats; negative means the default
@@ -48,7 +55,15 @@ class CellStore {
   // The slot at (row, column), allocating its blocks; an empty slot has
   // type None and becomes a cell when the caller sets its type.
   // column must be at most 255.
-  WorkbookCell& Slot(uint16_t row, uint8_t column);
+  WorkbookCell& Slot(uint16_t row, uint8_t column) {
+    // Cells arrive row by row: most of them share the leaf of the last one.
+    const uint32_t leaf_key = static_cast<uint32_t>(row) << 4 | column >> 4;
+    if (leaf_key != leaf_key_) {
+      leaf_ = &LeafFor(row, column);
+      leaf_key_ = leaf_key;
+    }
+    return (*leaf_)[column & 15];
+  }
   void Clear();
   bool Empty() const;
 
@@ -62,13 +77,61 @@ class CellStore {
 
  private:
   using Leaf = std::array<WorkbookCell, 16>;
-  using ColumnGroups = std::array<std::unique_ptr<Leaf>, 16>;
-  using Rows = std::array<std::unique_ptr<ColumnGroups>, 256>;
-  using RowBlocks = std::array<std::unique_ptr<Rows>, 256>;
+  using ColumnGroups = std::array<Leaf*, 16>;
+  using Rows = std::array<ColumnGroups*, 256>;
+  using RowBlocks = std::array<Rows*, 256>;
+
+  // Hands out zeroed blocks from chunks that double in size up to
+  // kMaxChunkBytes; the blocks live until Clear. Chunks stay small because
+  // the allocator hands large ones back to the system when they are freed,
+  // and the next sheet would pay in page faults for fresh memory.
+  static constexpr size_t kMaxChunkBytes = 32768;
+  template <typename Block>
+  class BlockPool {
+   public:
+    BlockPool() = default;
+    BlockPool(BlockPool&& other) noexcept { *this = std::move(other); }
+    BlockPool& operator=(BlockPool&& other) noexcept {
+      chunks_ = std::move(other.chunks_);
+      used_ = std::exchange(other.used_, 0);
+      capacity_ = std::exchange(other.capacity_, 0);
+      other.chunks_.clear();
+      return *this;
+    }
+
+    Block* New() {
+      if (used_ == capacity_) Grow();
+      return &chunks_.back()[used_++];
+    }
+    void Clear() {
+      chunks_.clear();
+      used_ = capacity_ = 0;
+    }
+
+   private:
+    void Grow() {
+      constexpr size_t kMaxChunk = std::max<size_t>(1, kMaxChunkBytes / sizeof(Block));
+      capacity_ = capacity_ == 0 ? 1 : std::min(capacity_ * 2, kMaxChunk);
+      chunks_.push_back(std::make_unique<Block[]>(capacity_));
+      used_ = 0;
+    }
+
+    std::vector<std::unique_ptr<Block[]>> chunks_;
+    size_t used_ = 0;  // blocks taken from the last chunk
+    size_t capacity_ = 0;
+  };
+
+  Leaf& LeafFor(uint16_t row, uint8_t column);
+  void ForgetCaches();
 
   std::unique_ptr<RowBlocks> root_;
+  BlockPool<Rows> rows_;
+  BlockPool<ColumnGroups> groups_;
+  BlockPool<Leaf> leaves_;
   mutable uint32_t cached_key_ = UINT32_MAX;
   mutable WorkbookCell* cached_ = nullptr;
+  uint32_t leaf_key_ = UINT32_MAX;  // row << 4 | column group of leaf_
+  Leaf* leaf_ = nullptr;
 };
 
 template <typename F>

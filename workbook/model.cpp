@@ -162,9 +162,7 @@ void WorkbookData::StoreCell(size_t sheet, uint16_t row, uint8_t column, Workboo
   StoreCell(Sheet(sheet), row, column, cell, text);
 }
 
-void WorkbookData::StoreCell(WorkbookSheet& sheet, uint16_t row, uint8_t column, WorkbookCell cell,
-                             std::string_view text) {
-  WorkbookCell& slot = sheet.cells.Slot(row, column);
+void WorkbookData::ReplaceTextCell(WorkbookCell& slot, WorkbookCell cell, std::string_view text) {
   // Take the new text before releasing the old one, which may be the same.
   if (cell.HoldsText()) cell.text = strings.Add(text);
   if (slot.HoldsText()) strings.Release(slot.text);

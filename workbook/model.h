@@ -278,11 +278,22 @@ struct WorkbookData {
   // released. Text cells and formulas with a text result take the text.
   void StoreCell(size_t sheet, uint16_t row, uint8_t column, WorkbookCell cell,
                  std::string_view text = {});
-  void StoreCell(WorkbookSheet& sheet, uint16_t row, uint8_t column, WorkbookCell cell,
-                 std::string_view text = {});
+  void StoreCell(WorkbookSheet& sheet, uint16_t row, uint8_t column, const WorkbookCell& cell,
+                 std::string_view text = {}) {
+    WorkbookCell& slot = sheet.cells.Slot(row, column);
+    // Most cells of a load are numbers landing on empty slots: no text to
+    // count either way.
+    if (!cell.HoldsText() && !slot.HoldsText()) {
+      slot = cell;
+    } else {
+      ReplaceTextCell(slot, cell, text);
+    }
+  }
   void ClearCells(WorkbookSheet& sheet);
   // The text of a text cell or of a formula's text result.
   const std::string& CellString(const WorkbookCell& cell) const;
+  // StoreCell's path for cells that take or drop a text.
+  void ReplaceTextCell(WorkbookCell& slot, WorkbookCell cell, std::string_view text);
 };
 
 // Error codes of error cells and their texts.

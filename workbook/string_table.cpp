@@ -5,8 +5,15 @@
 namespace flovir {
 
 StringTable::Id StringTable::Add(std::string_view text) {
+  // Cells arrive row by row, and a column's text tends to repeat the one
+  // above it: try the last text before hashing.
+  if (last_ < entries_.size() && entries_[last_].references > 0 && entries_[last_].text == text) {
+    ++entries_[last_].references;
+    return last_;
+  }
   if (auto it = index_.find(text); it != index_.end()) {
     ++entries_[it->second].references;
+    last_ = it->second;
     return it->second;
   }
   Id id;
@@ -19,6 +26,7 @@ StringTable::Id StringTable::Add(std::string_view text) {
   }
   entries_[id] = Entry{std::string(text), 1};
   index_.emplace(entries_[id].text, id);
+  last_ = id;
   return id;
 }
 

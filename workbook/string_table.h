@@ -37,6 +37,7 @@ class StringTable {
   std::vector<Entry> entries_;
   std::vector<Id> free_;
   std::unordered_map<std::string, Id, Hash, std::equal_to<>> index_;
+  Id last_ = 0;  // the last text added; worth checking only while referenced
 };
 
 }  // namespace flovir

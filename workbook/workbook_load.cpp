@@ -709,7 +709,7 @@ bool StreamLoader::HandleCells(const BiffRecord& record) {
 void StreamLoader::Cell(const BiffCell& cell) {
   // A formula's text result may follow in a STRING record; any other cell
   // record ends the wait.
-  FlushPendingFormula();
+  if (pending_formula_) FlushPendingFormula();
   if (cell.awaits_string) {
     pending_formula_ = cell;
   } else {

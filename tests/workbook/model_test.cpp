@@ -198,6 +198,23 @@ TEST(StringTable, EqualTextsAreStoredOnceAndCounted) {
   EXPECT_THROW(table.Release(a + 100), std::out_of_range);
 }
 
+TEST(StringTable, ATextIsFoundAgainAfterItsSlotWentToAnother) {
+  StringTable table;
+  const auto a = table.Add("X <  >");
+  table.Release(a);
+  const auto b = table.Add("другой");  // takes the freed slot of the last text
+  const auto c = table.Add("X <  >");
+  EXPECT_NE(b, c);
+  EXPECT_EQ(table.Get(b), "другой");
+  EXPECT_EQ(table.Get(c), "X <  >");
+  EXPECT_EQ(table.Add("другой"), b);
+  EXPECT_EQ(table.References(b), 2u);
+  EXPECT_EQ(table.References(c), 1u);
+  table.Clear();
+  EXPECT_EQ(table.Add("X <  >"), 0u);
+  EXPECT_EQ(table.References(0), 1u);
+}
+
 TEST(StringTable, CellsReleaseTheirTexts) {
   WorkbookModel model = WorkbookModel::MakeArchiveWorkbook();
   for (uint16_t row = 0; row < 100; ++row) model.SetTextCell(1, 11, row, "событие", 6);
@@ -249,6 +266,62 @@ TEST(CellStore, CacheNeverReturnsAnEmptyOrClearedSlot) {
   EXPECT_EQ(store.Find(5, 5), nullptr);  // the cache went with the cells
   CellStore moved = std::move(store);
   EXPECT_EQ(moved.Find(5, 5), nullptr);
+}
+
+TEST(CellStore, KeepsEveryCellOfALargeSheetWhateverTheOrder) {
+  CellStore store;
+  const auto value = [](unsigned row, unsigned column) { return row * 1000.0 + column; };
+  const auto put = [&](uint16_t row, uint8_t column) {
+    WorkbookCell& cell = store.Slot(row, column);
+    cell.type = CellType::Number;
+    cell.number = value(row, column);
+  };
+  // Row by row as a load stores them, over two column groups, then back to
+  // earlier rows and columns as an edit does.
+  for (uint16_t row = 0; row < 3000; ++row) {
+    for (uint8_t column = 0; column < 20; ++column) put(row, column);
+  }
+  for (uint16_t row = 2999; row >= 2000; --row) put(row, 200);
+  put(0, 255);
+  put(65535, 0);
+  size_t count = 0;
+  bool ordered = true;
+  uint32_t last = 0;
+  store.ForEach([&](uint16_t row, uint8_t column, const WorkbookCell& cell) {
+    const uint32_t key = static_cast<uint32_t>(row) << 8 | column;
+    ordered = ordered && (count == 0 || key > last);
+    last = key;
+    ++count;
+    EXPECT_EQ(cell.number, value(row, column)) << row << ":" << int{column};
+  });
+  EXPECT_TRUE(ordered);
+  EXPECT_EQ(count, 3000u * 20 + 1000 + 2);
+  ASSERT_NE(store.Find(1234, 19), nullptr);
+  EXPECT_EQ(store.Find(1234, 19)->number, value(1234, 19));
+  EXPECT_EQ(store.Find(1234, 20), nullptr);
+  EXPECT_EQ(store.Find(1999, 200), nullptr);
+}
+
+TEST(CellStore, StoresStayUsableAfterClearAndMove) {
+  CellStore store;
+  store.Slot(7, 3).type = CellType::Blank;
+  store.Clear();
+  store.Slot(7, 4).type = CellType::Number;  // the same leaf as before the clear
+  EXPECT_EQ(store.Find(7, 3), nullptr);
+  ASSERT_NE(store.Find(7, 4), nullptr);
+
+  CellStore moved = std::move(store);
+  ASSERT_NE(moved.Find(7, 4), nullptr);
+  moved.Slot(7, 5).type = CellType::Blank;
+  store.Slot(7, 6).type = CellType::Blank;  // a moved-from store starts empty
+  EXPECT_EQ(store.Find(7, 4), nullptr);
+  EXPECT_EQ(moved.Find(7, 6), nullptr);
+  EXPECT_NE(moved.Find(7, 5), nullptr);
+  store = std::move(moved);
+  EXPECT_NE(store.Find(7, 5), nullptr);
+  EXPECT_EQ(store.Find(7, 6), nullptr);
+  moved.Slot(1, 1).type = CellType::Blank;
+  EXPECT_NE(moved.Find(1, 1), nullptr);
 }
 
 }  // namespace
