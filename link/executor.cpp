@@ -6,7 +6,9 @@ namespace flovir {
 
 QueueExecutor::QueueExecutor() : main_thread_(std::this_thread::get_id()) {}
 
-bool QueueExecutor::OnMainThread() const { return std::this_thread::get_id() == main_thread_; }
+bool QueueExecutor::OnMainThread() const {
+  return std::this_thread::get_id() == main_thread_;
+}
 
 void QueueExecutor::RunAndWait(const std::function<void()>& task) {
   if (OnMainThread()) {

@@ -24,8 +24,7 @@ class View {
   // its own button enabled); the end of every operation enables all of them.
   virtual void EnableOperationButtons(bool enabled, bool including_test_button) = 0;
   // A message box with one OK button, owned by the main window.
-  virtual void ShowMessage(const std::string& title, const std::string& text,
-                           MessageIcon icon) = 0;
+  virtual void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) = 0;
   // Replaces the text of a report area (kinds 0 to 3).
   virtual void SetReport(ReportKind kind, const std::vector<std::string>& lines) = 0;
   // Adds one line at the end of the test area (kind 4).
