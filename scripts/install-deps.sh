@@ -10,6 +10,7 @@ packages=(
   libmodbus-dev socat
   python3 python3-pymodbus python3-serial python3-serial-asyncio python3-xlrd python3-xlwt python3-olefile
   libreoffice-calc gnumeric fonts-liberation
+  locales
 )
 
 missing=()
@@ -23,4 +24,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# A Russian locale, so the tests can check that numbers keep their decimal
+# comma and dates their form whatever the machine's regional settings are.
+if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO localedef -i ru_RU -c -f UTF-8 ru_RU.UTF-8
 fi
