@@ -71,7 +71,7 @@ bool Dispatcher::Start(const OperationStart& start) {
 
   view_.EnableOperationButtons(false, !start.keep_test_button);
   kind_ = start.kind;
-  step_ = 0;
+  step_ = OperationStep::Started;
   RequestPlan first;
   try {
     first = start.first_request(settings_);
