@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "operations/archive_download.h"
+#include "operations/current_report.h"
 #include "operations/register_map.h"
 #include "operations/report_files.h"
-#include "reports/current_report.h"
 
 namespace flovir {
 
