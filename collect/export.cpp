@@ -19,12 +19,12 @@ std::string Indexed(const char* prefix, size_t n, const char* suffix) {
 }
 
 // A number text as a JSON number (null when empty).
-nlohmann::json Number(const std::string& text) {
+Json Number(const std::string& text) {
   if (text.empty()) return nullptr;
   return std::strtod(text.c_str(), nullptr);
 }
 
-nlohmann::json BaseObject(const ReadingInfo& info) {
+Json BaseObject(const ReadingInfo& info) {
   return {{"meter", info.meter}, {"read_at", IsoDateTime(info.read_at)}, {"status", info.status}};
 }
 
@@ -156,12 +156,12 @@ std::string CurrentValuesCsv(const CurrentValuesBlock& b) {
   return CsvRecord(header) + CsvRecord(values);
 }
 
-nlohmann::json CurrentValuesJson(const CurrentValuesBlock& b, const ReadingInfo& info) {
-  nlohmann::json j = BaseObject(info);
+Json CurrentValuesJson(const CurrentValuesBlock& b, const ReadingInfo& info) {
+  Json j = BaseObject(info);
   const DeviceClock& c = b.clock;
   j["meter_clock"] =
       IsoDateTime(EncodeDateTime({2000 + c.year, c.month, c.day, c.hour, c.minutes, c.seconds}));
-  nlohmann::json channels = nlohmann::json::array();
+  Json channels = Json::array();
   for (size_t n = 0; n < kChannelCount; ++n) {
     const VolumeScale scale = VolumeScaleOf(b.volume_scale_code[n]);
     channels.push_back({
@@ -265,15 +265,14 @@ std::string ArchiveCsv(const std::vector<ArchiveRow>& rows) {
   return csv;
 }
 
-nlohmann::json ArchiveJson(ArchiveKind kind, const std::vector<ArchiveRow>& rows,
-                           const ReadingInfo& info) {
-  nlohmann::json j = BaseObject(info);
+Json ArchiveJson(ArchiveKind kind, const std::vector<ArchiveRow>& rows, const ReadingInfo& info) {
+  Json j = BaseObject(info);
   j["archive"] = ArchiveName(kind);
-  nlohmann::json entries = nlohmann::json::array(), integrators = nlohmann::json::array();
+  Json entries = Json::array(), totals, integrators = Json::array();
   for (const ArchiveRow& r : rows) {
-    nlohmann::json o;
+    Json o;
     if (r.type != ArchiveRow::Type::Total) o["time"] = r.time;
-    nlohmann::json volume = nlohmann::json::array(), hours = nlohmann::json::array();
+    Json volume = Json::array(), hours = Json::array();
     for (size_t n = 0; n < kChannelCount; ++n) {
       volume.push_back(Number(r.volume_m3[n]));
       hours.push_back(Number(r.operating_time_h[n]));
@@ -283,10 +282,11 @@ nlohmann::json ArchiveJson(ArchiveKind kind, const std::vector<ArchiveRow>& rows
     if (r.type != ArchiveRow::Type::Integrator) o["mains_off_h"] = Number(r.mains_off_h);
     if (r.type == ArchiveRow::Type::Interval) o["events"] = r.events;
     if (r.type == ArchiveRow::Type::Interval) entries.push_back(std::move(o));
-    if (r.type == ArchiveRow::Type::Total) j["totals"] = std::move(o);
+    if (r.type == ArchiveRow::Type::Total) totals = std::move(o);
     if (r.type == ArchiveRow::Type::Integrator) integrators.push_back(std::move(o));
   }
   j["entries"] = std::move(entries);
+  j["totals"] = std::move(totals);
   j["integrators"] = std::move(integrators);
   return j;
 }
@@ -327,10 +327,10 @@ std::string ParametersCsv(const ParameterTable& table, const ParameterBuffer& bu
   return csv;
 }
 
-nlohmann::json ParametersJson(const ParameterTable& table, const ParameterBuffer& buffer,
-                              const ReadingInfo& info) {
-  nlohmann::json j = BaseObject(info);
-  nlohmann::json list = nlohmann::json::array();
+Json ParametersJson(const ParameterTable& table, const ParameterBuffer& buffer,
+                    const ReadingInfo& info) {
+  Json j = BaseObject(info);
+  Json list = Json::array();
   for (const ParameterItem& p : ParameterItems(table)) {
     list.push_back({{"group", p.group},
                     {"row", p.row},
@@ -364,12 +364,12 @@ std::string TestCsvRecord(double at, const std::vector<float>& values) {
   return CsvRecord(fields);
 }
 
-nlohmann::json TestJson(const std::vector<std::pair<double, std::vector<float>>>& polls,
-                        const ReadingInfo& info) {
-  nlohmann::json j = BaseObject(info);
-  nlohmann::json list = nlohmann::json::array();
+Json TestJson(const std::vector<std::pair<double, std::vector<float>>>& polls,
+              const ReadingInfo& info) {
+  Json j = BaseObject(info);
+  Json list = Json::array();
   for (const auto& [at, values] : polls) {
-    nlohmann::json numbers = nlohmann::json::array();
+    Json numbers = Json::array();
     for (float v : values) numbers.push_back(Number(FloatText(v)));
     list.push_back({{"time", IsoDateTime(at)}, {"values", std::move(numbers)}});
   }

@@ -21,6 +21,9 @@
 
 namespace flovir::collect {
 
+// JSON objects keep their keys in the order they were written.
+using Json = nlohmann::ordered_json;
+
 enum class OutputFormat { Text, Csv, Json };
 // "text", "csv", "json"; false for anything else.
 bool ParseOutputFormat(std::string_view text, OutputFormat& format);
@@ -32,9 +35,9 @@ std::string CsvRecord(const std::vector<std::string>& fields);
 
 // What every JSON reading carries besides its values.
 struct ReadingInfo {
-  nlohmann::json meter = nlohmann::json::object();  // the meter's settings
-  double read_at = 0;                               // the computer's local time of the reading
-  std::string status;                               // the status text the operation ended with
+  Json meter = Json::object();  // the meter's settings
+  double read_at = 0;           // the computer's local time of the reading
+  std::string status;           // the status text the operation ended with
 };
 
 // Date-time values (days since 30 December 1899) as ISO 8601 text without a
@@ -43,7 +46,7 @@ std::string IsoDateTime(double serial);
 
 // --- Current values --------------------------------------------------------
 std::string CurrentValuesCsv(const CurrentValuesBlock& block);
-nlohmann::json CurrentValuesJson(const CurrentValuesBlock& block, const ReadingInfo& info);
+Json CurrentValuesJson(const CurrentValuesBlock& block, const ReadingInfo& info);
 
 // --- Archives ----------------------------------------------------------------
 // One row of an archive sheet: an interval entry, the totals, or an
@@ -64,8 +67,7 @@ struct ArchiveRow {
 std::vector<ArchiveRow> ArchiveRows(const WorkbookModel& workbook, ArchiveKind kind,
                                     const VolumeScales& scales);
 std::string ArchiveCsv(const std::vector<ArchiveRow>& rows);
-nlohmann::json ArchiveJson(ArchiveKind kind, const std::vector<ArchiveRow>& rows,
-                           const ReadingInfo& info);
+Json ArchiveJson(ArchiveKind kind, const std::vector<ArchiveRow>& rows, const ReadingInfo& info);
 // "hourly", "daily", "monthly".
 const char* ArchiveName(ArchiveKind kind);
 
@@ -73,16 +75,16 @@ const char* ArchiveName(ArchiveKind kind);
 // One row per value cell of the parameter table: group (КАНАЛ1-4, ОБЩИЕ),
 // grid row, the row's name, the value's index and the value.
 std::string ParametersCsv(const ParameterTable& table, const ParameterBuffer& buffer);
-nlohmann::json ParametersJson(const ParameterTable& table, const ParameterBuffer& buffer,
-                              const ReadingInfo& info);
+Json ParametersJson(const ParameterTable& table, const ParameterBuffer& buffer,
+                    const ReadingInfo& info);
 
 // --- Test poll ---------------------------------------------------------------
 // The first `count` values of the buffer, one poll.
 std::vector<float> TestValues(const ParameterBuffer& buffer, size_t count);
 std::string TestCsvHeader(size_t count);
 std::string TestCsvRecord(double at, const std::vector<float>& values);
-nlohmann::json TestJson(const std::vector<std::pair<double, std::vector<float>>>& polls,
-                        const ReadingInfo& info);
+Json TestJson(const std::vector<std::pair<double, std::vector<float>>>& polls,
+              const ReadingInfo& info);
 
 // A float32 value in its shortest text that reads back as the same float.
 std::string FloatText(float value);

@@ -80,6 +80,15 @@ std::string RangeText(ArchiveKind kind, const ArchiveRangeToRead& range) {
   return DayText(range.first).substr(0, length) + "_" + DayText(range.last).substr(0, length);
 }
 
+// How much a download read: "3d", "2m".
+std::string CountText(ArchiveKind kind, const ArchiveRangeToRead& range) {
+  if (kind != ArchiveKind::Monthly) {
+    return std::to_string(static_cast<int>(range.last - range.first) + 1) + "d";
+  }
+  const CivilDateTime a = DecodeDateTime(range.first), b = DecodeDateTime(range.last);
+  return std::to_string((b.year - a.year) * 12 + b.month - a.month + 1) + "m";
+}
+
 // Writes beside the target and renames over it, so a failed write never
 // leaves half a file under the final name.
 void WriteFile(const fs::path& path, const std::string& bytes) {
@@ -98,15 +107,15 @@ void CopyFile(const fs::path& from, const fs::path& to) {
   fs::rename(temporary, to);
 }
 
-nlohmann::json MeterJson(const MeterConfig& m) {
+Json MeterJson(const MeterConfig& m) {
   static const char* const kParities[] = {"none", "odd", "even"};
-  nlohmann::json j = {{"name", m.name},
-                      {"line", LineName(m.line)},
-                      {"port", m.port},
-                      {"address", m.address},
-                      {"baud", m.format.BaudRate},
-                      {"parity", kParities[static_cast<int>(m.format.parity)]},
-                      {"stop", m.format.stopBits == StopBits::Two ? 2 : 1}};
+  Json j = {{"name", m.name},
+            {"line", LineName(m.line)},
+            {"port", m.port},
+            {"address", m.address},
+            {"baud", m.format.BaudRate},
+            {"parity", kParities[static_cast<int>(m.format.parity)]},
+            {"stop", m.format.stopBits == StopBits::Two ? 2 : 1}};
   if (m.line != ConnectionType::Direct) j["number"] = m.number;
   return j;
 }
@@ -180,7 +189,7 @@ class MeterSession {
       }
       WriteArchive(kind, range);
       state.Of(kind) = range.last;
-      read += " " + name + " " + RangeText(kind, range);
+      read += " " + name + " " + CountText(kind, range);
     }
     if (what.parameters) {
       if (!Do("params", [this] { return parameters_.ReadParameters(); })) return FailureText();
@@ -227,7 +236,7 @@ class MeterSession {
   ReadingInfo Info() const {
     return {MeterJson(meter_), clock_.Now(), dispatcher_.LastStatusText()};
   }
-  void Write(const fs::path& path, const std::string& csv, const nlohmann::json& json,
+  void Write(const fs::path& path, const std::string& csv, const Json& json,
              const fs::path& text_file) {
     if (options_.format == OutputFormat::Csv) WriteFile(path, csv);
     if (options_.format == OutputFormat::Json) WriteFile(path, json.dump(2) + "\n");
@@ -313,6 +322,7 @@ void RunRound(const Fleet& fleet, const std::vector<size_t>& which, const Collec
       lock.lock();
       busy.erase(port);
       result.retried = results[i].began != std::chrono::steady_clock::time_point{};
+      if (result.retried) result.first_status = results[i].status;
       result.seconds += results[i].seconds;
       results[i] = std::move(result);
       progress.Finished(results[i]);
@@ -336,9 +346,16 @@ std::string SecondsText(double seconds) {
   return text;
 }
 
+// " (retried)", with the first try's status when it was another.
+std::string RetryNote(const MeterResult& r) {
+  if (!r.retried) return {};
+  if (r.first_status == r.status) return " (retried)";
+  return " (retried after: " + r.first_status + ")";
+}
+
 std::vector<std::string> SummaryFields(const MeterResult& r) {
   return {r.name, r.line, r.read.empty() ? "-" : r.read.substr(r.read.starts_with(" ") ? 1 : 0),
-          r.status + (r.retried ? " (retried)" : ""), SecondsText(r.seconds)};
+          r.status + RetryNote(r), SecondsText(r.seconds)};
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ struct MeterResult {
   std::string line;  // "direct /dev/ttyUSB0"
   std::string read;  // what was read, such as "current hourly(1d) daily(1d)"
   std::string status;
+  std::string first_status;  // of the first try, when it was retried
   bool succeeded = false;
   bool retried = false;
   double seconds = 0;                                  // both tries together
