@@ -7,7 +7,7 @@
 
 #include <toml++/toml.h>
 
-#include "connection/line_tables.h"
+#include "operations/line_tables.h"
 
 namespace flovir::collect {
 
@@ -74,38 +74,39 @@ void ApplyCollect(const Place& at, const toml::node& node, CollectWhat& what) {
 void ApplyKey(const Place& at, const std::string& key, const toml::node& node, MeterConfig& m) {
   if (key == "line") {
     static constexpr std::array<const char*, 3> kLines = {"direct", "gsm", "dialup"};
-    m.line =
+    m.settings.type =
         static_cast<ConnectionType>(Choice(at, key, Text(at, key, node), kLines, LineOf(node)));
   } else if (key == "port") {
-    m.port = Text(at, key, node);
-    if (m.port.empty()) Fail(at, LineOf(node), key, "empty port name");
+    m.settings.port_name = Text(at, key, node);
+    if (m.settings.port_name.empty()) Fail(at, LineOf(node), key, "empty port name");
   } else if (key == "number") {
-    m.number = Text(at, key, node);
+    m.settings.number = Text(at, key, node);
   } else if (key == "init") {
-    m.init = Text(at, key, node);
+    m.settings.init_string = Text(at, key, node);
   } else if (key == "pulse") {
     const auto value = node.value_exact<bool>();
     if (!value) Fail(at, LineOf(node), key, "expected true or false");
-    m.pulse = *value;
+    m.settings.dial_mode = *value ? DialMode::Pulse : DialMode::Tone;
   } else if (key == "address") {
-    m.address = static_cast<uint8_t>(Integer(at, key, node, 1, 247));
+    m.settings.address = static_cast<uint8_t>(Integer(at, key, node, 1, 247));
   } else if (key == "baud") {
     const int64_t baud = Integer(at, key, node, 1, 1000000);
     if (std::find(BaudTable.begin(), BaudTable.end(), baud) == BaudTable.end()) {
       Fail(at, LineOf(node), key, "expected one of 1200 2400 4800 9600 19200 38400 57600 115200");
     }
-    m.format.BaudRate = static_cast<uint32_t>(baud);
+    m.settings.line.baud_rate = static_cast<uint32_t>(baud);
   } else if (key == "parity") {
     static constexpr std::array<const char*, 3> kParities = {"none", "odd", "even"};
-    m.format.parity = ParityTable[Choice(at, key, Text(at, key, node), kParities, LineOf(node))];
+    m.settings.line.parity =
+        ParityTable[Choice(at, key, Text(at, key, node), kParities, LineOf(node))];
   } else if (key == "stop") {
-    m.format.stopBits = Integer(at, key, node, 1, 2) == 2 ? StopBits::Two : StopBits::One;
+    m.settings.line.stop_bits = Integer(at, key, node, 1, 2) == 2 ? StopBits::Two : StopBits::One;
   } else if (key == "timeout") {
-    m.timeout_ms = static_cast<uint32_t>(Integer(at, key, node, 1, 600000));
+    m.settings.answer_timeout_ms = static_cast<uint32_t>(Integer(at, key, node, 1, 600000));
   } else if (key == "attempts") {
-    m.attempts = static_cast<uint8_t>(Integer(at, key, node, 1, 255));
+    m.settings.attempts = static_cast<uint8_t>(Integer(at, key, node, 1, 255));
   } else if (key == "chunk") {
-    m.chunk = static_cast<uint8_t>(Integer(at, key, node, 1, 125));
+    m.settings.chunk_size = static_cast<uint8_t>(Integer(at, key, node, 1, 125));
   } else if (key == "collect") {
     ApplyCollect(at, node, m.collect);
   } else if (key == "history_days") {
@@ -142,10 +143,10 @@ MeterConfig ReadMeter(const std::string& path, const toml::table& table,
   for (const auto& [key, node] : table) {
     if (key.str() != "name") ApplyKey(at, std::string(key.str()), node, m);
   }
-  if (m.port.empty()) Fail(at, m.line_in_file, "port", "missing");
-  if (m.line != ConnectionType::Direct && m.number.empty()) {
+  if (m.settings.port_name.empty()) Fail(at, m.line_in_file, "port", "missing");
+  if (m.settings.type != ConnectionType::Direct && m.settings.number.empty()) {
     Fail(at, m.line_in_file, "number",
-         std::string("missing: a ") + LineName(m.line) + " line dials a number");
+         std::string("missing: a ") + LineName(m.settings.type) + " line dials a number");
   }
   return m;
 }
@@ -157,26 +158,27 @@ void CheckShared(const std::string& path, const std::vector<MeterConfig>& meters
     for (size_t j = 0; j < i; ++j) {
       const MeterConfig& a = meters[j];
       const MeterConfig& b = meters[i];
+      const Settings& sa = a.settings;
+      const Settings& sb = b.settings;
       if (a.name == b.name) {
         Fail({path, {}}, b.line_in_file, "name",
              "'" + b.name + "' is already the name of the meter at line " +
                  std::to_string(a.line_in_file));
       }
-      if (a.port != b.port) continue;
-      const bool a_direct = a.line == ConnectionType::Direct;
-      const bool b_direct = b.line == ConnectionType::Direct;
+      if (sa.port_name != sb.port_name) continue;
+      const bool a_direct = sa.type == ConnectionType::Direct;
+      const bool b_direct = sb.type == ConnectionType::Direct;
       if (a_direct != b_direct) {
         Fail({path, b.name}, b.line_in_file, "port",
-             "'" + b.port + "' is the " + LineName(a.line) + " line of meter '" + a.name +
+             "'" + sb.port_name + "' is the " + LineName(sa.type) + " line of meter '" + a.name +
                  "' (line " + std::to_string(a.line_in_file) + "); one port cannot be both");
       }
-      const bool same_meter =
-          a_direct ? a.address == b.address : a.number == b.number && a.address == b.address;
+      const bool same_meter = sa.address == sb.address && (a_direct || sa.number == sb.number);
       if (same_meter) {
         Fail({path, b.name}, b.line_in_file, "address",
              "meter '" + a.name + "' (line " + std::to_string(a.line_in_file) +
-                 ") answers at address " + std::to_string(a.address) + " on port '" + b.port +
-                 "' too; both would answer at once");
+                 ") answers at address " + std::to_string(sa.address) + " on port '" +
+                 sb.port_name + "' too; both would answer at once");
       }
     }
   }

@@ -25,8 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "connection/modem_dialogue.h"
-#include "link/port.h"
+#include "operations/settings.h"
 
 namespace flovir::collect {
 
@@ -41,16 +40,8 @@ struct CollectWhat {
 
 struct MeterConfig {
   std::string name;
-  ConnectionType line = ConnectionType::Direct;
-  std::string port;
-  std::string number;             // gsm, dialup
-  std::string init = "AT&FE0V1";  // the local modem's initialisation string
-  bool pulse = false;             // dialup: pulse dialling
-  uint8_t address = 1;
-  LineSettings format;  // baud, parity, stop bits
-  uint32_t timeout_ms = 3000;
-  uint8_t attempts = 3;
-  uint8_t chunk = 64;
+  // The line and the requests, as the window's settings page holds them.
+  Settings settings;
   CollectWhat collect{true, false, true, false, false};
   int history_days = 31;
   int history_months = 12;

@@ -13,7 +13,6 @@
 
 #include "collect/state.h"
 #include "connection/connection.h"
-#include "connection/line_tables.h"
 #include "link/executor.h"
 #include "operations/archive_download.h"
 #include "operations/dispatcher.h"
@@ -107,32 +106,18 @@ void CopyFile(const fs::path& from, const fs::path& to) {
   fs::rename(temporary, to);
 }
 
-Json MeterJson(const MeterConfig& m) {
+Json MeterJson(const MeterConfig& meter) {
   static const char* const kParities[] = {"none", "odd", "even"};
-  Json j = {{"name", m.name},
-            {"line", LineName(m.line)},
-            {"port", m.port},
-            {"address", m.address},
-            {"baud", m.format.BaudRate},
-            {"parity", kParities[static_cast<int>(m.format.parity)]},
-            {"stop", m.format.stopBits == StopBits::Two ? 2 : 1}};
-  if (m.line != ConnectionType::Direct) j["number"] = m.number;
+  const Settings& s = meter.settings;
+  Json j = {{"name", meter.name},
+            {"line", LineName(s.type)},
+            {"port", s.port_name},
+            {"address", s.address},
+            {"baud", s.line.baud_rate},
+            {"parity", kParities[static_cast<int>(s.line.parity)]},
+            {"stop", s.line.stop_bits == StopBits::Two ? 2 : 1}};
+  if (s.type != ConnectionType::Direct) j["number"] = s.number;
   return j;
-}
-
-ConnectionSettings LineOf(const MeterConfig& m) {
-  ConnectionSettings s;
-  s.type = m.line;
-  s.port_name = m.port;
-  const auto baud = std::find(BaudTable.begin(), BaudTable.end(), m.format.BaudRate);
-  s.baud_index = static_cast<int>(baud - BaudTable.begin());
-  s.parity_index = static_cast<int>(m.format.parity);
-  s.stop_bits_index = static_cast<int>(m.format.stopBits);
-  s.number = m.number;
-  s.init_string = m.init;
-  s.dial_mode = m.pulse ? DialMode::Pulse : DialMode::Tone;
-  s.answer_timeout = std::to_string(m.timeout_ms);
-  return s;
 }
 
 // One meter's line, dispatcher and operations, all on the calling thread.
@@ -148,11 +133,7 @@ class MeterSession {
         dispatcher_(view_, clock),
         parameters_(dispatcher_, table_, xls0_),
         connection_(view_, ports_, Link(), options.timing) {
-    SettingsText& s = dispatcher_.Settings();
-    s.address = std::to_string(meter.address);
-    s.attempts = std::to_string(meter.attempts);
-    s.chunk_size = std::to_string(meter.chunk);
-    s.answer_timeout = std::to_string(meter.timeout_ms);
+    dispatcher_.Settings() = meter.settings;
     dispatcher_.SetProgramFolder((folder_ / ".work").string());
   }
   ~MeterSession() { connection_.Stop(); }
@@ -161,8 +142,8 @@ class MeterSession {
   std::string Run(std::string& read) {
     fs::create_directories(folder_ / ".work");
     MeterState state = LoadState(StatePath());
-    view_.SetStage(meter_.line == ConnectionType::Direct ? "open" : "call");
-    if (!connection_.Start(LineOf(meter_))) return FailureText();
+    view_.SetStage(meter_.settings.type == ConnectionType::Direct ? "open" : "call");
+    if (!connection_.Start(meter_.settings)) return FailureText();
     const CollectWhat& what = meter_.collect;
     if (what.current) {
       if (!Do("current", [this] { return dispatcher_.StartCurrentValues(); })) return FailureText();
@@ -307,7 +288,7 @@ void RunRound(const Fleet& fleet, const std::vector<size_t>& which, const Collec
     std::unique_lock lock(mutex);
     while (!pending.empty()) {
       auto next = std::find_if(pending.begin(), pending.end(), [&](size_t i) {
-        return !busy.count(PortKey(fleet.meters[i].port));
+        return !busy.count(PortKey(fleet.meters[i].settings.port_name));
       });
       if (next == pending.end()) {
         changed.wait(lock);
@@ -315,7 +296,7 @@ void RunRound(const Fleet& fleet, const std::vector<size_t>& which, const Collec
       }
       const size_t i = *next;
       pending.erase(next);
-      const std::string port = PortKey(fleet.meters[i].port);
+      const std::string port = PortKey(fleet.meters[i].settings.port_name);
       busy.insert(port);
       lock.unlock();
       MeterResult result = CollectMeter(fleet.meters[i], options, clock, progress);
@@ -364,7 +345,7 @@ MeterResult CollectMeter(const MeterConfig& meter, const CollectOptions& options
                          const Clock& clock, CollectProgress& progress) {
   MeterResult result;
   result.name = meter.name;
-  result.line = std::string(LineName(meter.line)) + " " + meter.port;
+  result.line = std::string(LineName(meter.settings.type)) + " " + meter.settings.port_name;
   result.began = std::chrono::steady_clock::now();
   std::string failure;
   try {

@@ -19,7 +19,7 @@
 
 #include "collect/export.h"
 #include "collect/fleet.h"
-#include "connection/modem_dialogue.h"
+#include "connection/connection.h"
 #include "operations/clock.h"
 
 namespace flovir::collect {

@@ -32,19 +32,17 @@ history_days = 5
                                  "f.toml");
   ASSERT_EQ(fleet.meters.size(), 2u);
   const MeterConfig& a = fleet.meters[0];
-  EXPECT_EQ(a.attempts, 2);
-  EXPECT_EQ(a.address, 7);
-  EXPECT_EQ(a.format.BaudRate, 19200u);
-  EXPECT_EQ(a.format.parity, Parity::Even);
-  EXPECT_EQ(a.format.stopBits, StopBits::Two);
+  EXPECT_EQ(a.settings.attempts, 2);
+  EXPECT_EQ(a.settings.address, 7);
+  EXPECT_EQ(a.settings.line, (LineFormat{19200, Parity::Even, StopBits::Two}));
   EXPECT_TRUE(a.collect.current && a.collect.hourly && !a.collect.daily);
   EXPECT_EQ(a.line_in_file, 6);
   const MeterConfig& b = fleet.meters[1];
-  EXPECT_EQ(b.line, ConnectionType::Gsm);
-  EXPECT_EQ(b.number, "+79001234567");
+  EXPECT_EQ(b.settings.type, ConnectionType::Gsm);
+  EXPECT_EQ(b.settings.number, "+79001234567");
   EXPECT_TRUE(b.collect.parameters && !b.collect.current);
   EXPECT_EQ(b.history_days, 5);
-  EXPECT_EQ(b.attempts, 2);
+  EXPECT_EQ(b.settings.attempts, 2);
 }
 
 // Each bad file names the file, the line and the key of the mistake.

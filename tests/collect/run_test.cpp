@@ -210,11 +210,11 @@ TEST(Collect, NightlyRunReadsOnlyTheNewDayAndAFailedRunKeepsTheState) {
   Fleet fleet;
   MeterConfig m;
   m.name = "pump-1";
-  m.port = server.SlavePath();
+  m.settings.port_name = server.SlavePath();
   m.collect = {false, true, true, false, false};
   m.history_days = 5;
-  m.timeout_ms = 1000;
-  m.attempts = 1;
+  m.settings.answer_timeout_ms = 1000;
+  m.settings.attempts = 1;
   fleet.meters = {m};
   CollectOptions options;
   options.out_dir = scratch.Path();
