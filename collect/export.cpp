@@ -62,6 +62,21 @@ bool IsText(const WorkbookModel& w, size_t sheet, uint16_t column, uint16_t row,
 
 }  // namespace
 
+Json MeterJson(const std::string& name, const Settings& s) {
+  static const char* const kParities[] = {"none", "odd", "even"};
+  static const char* const kLines[] = {"direct", "gsm", "dialup"};
+  Json j = Json::object();
+  if (!name.empty()) j["name"] = name;
+  j["line"] = kLines[static_cast<int>(s.type)];
+  j["port"] = s.port_name;
+  j["address"] = s.address;
+  j["baud"] = s.line.baud_rate;
+  j["parity"] = kParities[static_cast<int>(s.line.parity)];
+  j["stop"] = s.line.stop_bits == StopBits::Two ? 2 : 1;
+  if (s.type != ConnectionType::Direct) j["number"] = s.number;
+  return j;
+}
+
 bool ParseOutputFormat(std::string_view text, OutputFormat& format) {
   if (text == "text") {
     format = OutputFormat::Text;

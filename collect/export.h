@@ -16,6 +16,7 @@
 #include "operations/archive_workbook.h"
 #include "operations/parameter_buffer.h"
 #include "operations/register_map.h"
+#include "operations/settings.h"
 #include "parameters/parameter_table.h"
 #include "workbook/workbook.h"
 
@@ -39,6 +40,10 @@ struct ReadingInfo {
   double read_at = 0;           // the computer's local time of the reading
   std::string status;           // the status text the operation ended with
 };
+
+// The meter's settings as JSON readings carry them: name (when not empty),
+// line, port, address, baud, parity, stop and, for a modem line, number.
+Json MeterJson(const std::string& name, const Settings& settings);
 
 // Date-time values (days since 30 December 1899) as ISO 8601 text without a
 // zone: "2026-12-08T02:15:00".

@@ -106,20 +106,6 @@ void CopyFile(const fs::path& from, const fs::path& to) {
   fs::rename(temporary, to);
 }
 
-Json MeterJson(const MeterConfig& meter) {
-  static const char* const kParities[] = {"none", "odd", "even"};
-  const Settings& s = meter.settings;
-  Json j = {{"name", meter.name},
-            {"line", LineName(s.type)},
-            {"port", s.port_name},
-            {"address", s.address},
-            {"baud", s.line.baud_rate},
-            {"parity", kParities[static_cast<int>(s.line.parity)]},
-            {"stop", s.line.stop_bits == StopBits::Two ? 2 : 1}};
-  if (s.type != ConnectionType::Direct) j["number"] = s.number;
-  return j;
-}
-
 // One meter's line, dispatcher and operations, all on the calling thread.
 class MeterSession {
  public:
@@ -215,7 +201,7 @@ class MeterSession {
     return view_.LastStatus().empty() ? "failed" : view_.LastStatus();
   }
   ReadingInfo Info() const {
-    return {MeterJson(meter_), clock_.Now(), dispatcher_.LastStatusText()};
+    return {MeterJson(meter_.name, meter_.settings), clock_.Now(), dispatcher_.LastStatusText()};
   }
   void Write(const fs::path& path, const std::string& csv, const Json& json,
              const fs::path& text_file) {

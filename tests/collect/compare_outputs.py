@@ -2,7 +2,8 @@
 modules: the CSV run (first folder) and the JSON run (second folder) must
 hold the same files, and every archive value must equal the workbook's.
 Prints "ok" and the number of values compared; exits 1 with the first
-difference."""
+difference. With --one it checks the CSV and JSON outputs of one
+flovir-cli archive download against its workbook."""
 import csv, datetime, json, math, os, sys
 import xlrd
 
@@ -113,4 +114,7 @@ def main(csv_folder, json_folder):
     print("ok", compared)
 
 
-main(sys.argv[1], sys.argv[2])
+if sys.argv[1] == "--one":  # WORKBOOK KIND CSV JSON: one download's outputs
+    print("ok", compare(sys.argv[2], sys.argv[4], sys.argv[5], sys.argv[3]))
+else:
+    main(sys.argv[1], sys.argv[2])

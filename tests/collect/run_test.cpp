@@ -164,6 +164,20 @@ TEST(Collect, BadFleetFileReadsNothing) {
   EXPECT_FALSE(std::filesystem::exists(scratch / "out" / "a"));
 }
 
+// flovir-cli archive --format: the same values as the workbook it saved.
+TEST(Collect, ArchiveCommandPrintsCsvAndJson) {
+  ScratchFolder scratch{"collect"};
+  const std::string archive = testing::kCli + " --demo archive monthly --from 01.01.2026 --to " +
+                              "30.04.2026 --folder " + scratch.Path() + " 2>/dev/null --format ";
+  ASSERT_EQ(testing::RunShell(archive + "csv > " + scratch.Path("m.csv")), 0);
+  ASSERT_EQ(testing::RunShell(archive + "json > " + scratch.Path("m.json")), 0);
+  const testing::ProgramRun check =
+      testing::RunCapturing(testing::kPython + " " + COLLECT_TESTS_DIR +
+                            "/compare_outputs.py --one " + scratch.Path("temp.xls") + " monthly " +
+                            scratch.Path("m.csv") + " " + scratch.Path("m.json"));
+  EXPECT_EQ(check.output, "ok 154\n");  // 9 rows of 16 values, 5 mains-off times
+}
+
 // The collection's view of progress, unused here.
 class NoProgress : public CollectProgress {
  public:
