@@ -7,7 +7,10 @@ namespace flovir {
 
 std::unique_ptr<Port> SerialPortProvider::Open(const std::string& name) {
   auto port = std::make_unique<SerialPort>();
-  if (!port->Open(name)) return nullptr;
+  if (!port->Open(name)) {
+    last_error_ = name + ": " + port->LastError();
+    return nullptr;
+  }
   port->SetQueueSizes(256, 256);
   return port;
 }
