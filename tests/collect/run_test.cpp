@@ -215,8 +215,11 @@ TEST(Collect, NightlyRunReadsOnlyTheNewDayAndAFailedRunKeepsTheState) {
   sim::MeterServer server{meter, {.pacing = false}};
   FixedClock clock{EncodeDateTime({2026, 3, 10, 2, 0, 0})};
   const auto next_day = [&] {
-    std::lock_guard lock(mutex);
-    ++now.day;
+    {
+      // The meter reads its clock under its own lock: never hold this one into the meter.
+      std::lock_guard lock(mutex);
+      ++now.day;
+    }
     clock.Set(clock.Now() + 1);
     meter.ClearReceivedFrames();
   };
