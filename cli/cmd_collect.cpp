@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -23,6 +25,12 @@
 namespace flovir::cli {
 
 namespace {
+
+std::atomic<bool> stop_requested{false};
+
+void OnStop(int) {
+  stop_requested = true;
+}
 
 class TerminalProgress : public collect::CollectProgress {
  public:
@@ -139,6 +147,11 @@ int RunCollectCommand(const CollectCommand& command) {
   options.out_dir = command.out_dir;
   options.jobs = command.jobs;
   options.format = command.format;
+  // Ctrl-C, or systemd stopping the service: running downloads end after
+  // their current try and modem calls are hung up before the program ends.
+  options.stop = &stop_requested;
+  std::signal(SIGINT, OnStop);
+  std::signal(SIGTERM, OnStop);
   std::error_code error;
   std::filesystem::create_directories(options.out_dir, error);
   if (!std::filesystem::is_directory(options.out_dir)) {

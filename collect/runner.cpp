@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kProgressPrefix = "Выполнено...";
+constexpr const char* kCancelledText = "Прервано пользователем";
 
 // The dispatcher's and the connection's view of one meter: status texts
 // become progress, message boxes (a workbook that cannot be saved, a modem
@@ -179,6 +180,7 @@ class MeterSession {
     link.on_thread_changed = [this](ExchangeThread* t) { dispatcher_.SetThread(t); };
     return link;
   }
+  bool Stopping() const { return options_.stop && options_.stop->load(); }
   std::string StatePath() const { return (folder_ / "state.json").string(); }
   fs::path Work() const { return folder_ / ".work"; }
   std::string Stem(const std::string& name) const { return name + "_" + DayText(clock_.Now()); }
@@ -190,7 +192,10 @@ class MeterSession {
   bool Do(const std::string& stage, const std::function<bool()>& start) {
     view_.SetStage(stage);
     if (!start()) return false;
-    executor_.RunUntil([this] { return !dispatcher_.Busy(); });
+    // Wakes now and then to look at the stop flag; the operation runs on.
+    while (!executor_.RunUntil([this] { return !dispatcher_.Busy(); }, 200)) {
+      if (Stopping()) dispatcher_.Cancel();
+    }
     // A workbook that could not be saved ends the download "successfully";
     // a collection must not take it for collected.
     return dispatcher_.LastSucceeded() && view_.Message().empty();
@@ -272,7 +277,7 @@ void RunRound(const Fleet& fleet, const std::vector<size_t>& which, const Collec
   std::set<std::string> busy;
   const auto worker = [&] {
     std::unique_lock lock(mutex);
-    while (!pending.empty()) {
+    while (!pending.empty() && !(options.stop && options.stop->load())) {
       auto next = std::find_if(pending.begin(), pending.end(), [&](size_t i) {
         return !busy.count(PortKey(fleet.meters[i].settings.port_name));
       });
@@ -351,13 +356,21 @@ std::vector<MeterResult> RunCollection(const Fleet& fleet, const CollectOptions&
                                        const Clock& clock, CollectProgress& progress) {
   std::vector<MeterResult> results(fleet.meters.size());
   std::vector<size_t> all(fleet.meters.size());
-  for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+  for (size_t i = 0; i < all.size(); ++i) {
+    all[i] = i;
+    // What a meter that a stop keeps from starting reports.
+    const Settings& s = fleet.meters[i].settings;
+    results[i].name = fleet.meters[i].name;
+    results[i].line = std::string(LineName(s.type)) + " " + s.port_name;
+    results[i].status = kCancelledText;
+  }
   RunRound(fleet, all, options, clock, progress, results);
   std::vector<size_t> failed;
   for (size_t i = 0; i < results.size(); ++i) {
     if (!results[i].succeeded) failed.push_back(i);
   }
-  if (!failed.empty()) RunRound(fleet, failed, options, clock, progress, results);
+  const bool stopped = options.stop && options.stop->load();
+  if (!failed.empty() && !stopped) RunRound(fleet, failed, options, clock, progress, results);
   return results;
 }
 

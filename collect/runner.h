@@ -12,6 +12,7 @@
 // the last complete archive entries collected. The dispatcher's own files
 // (temp.xls, the auto-saved reports) stay in OUT/NAME/.work/.
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -29,6 +30,10 @@ struct CollectOptions {
   unsigned jobs = 1;
   OutputFormat format = OutputFormat::Csv;
   ConnectionTiming timing;  // the modem dialogue's waits
+  // Set from elsewhere (a signal handler) to stop: running operations end
+  // after their current try, lines are closed and modem calls hung up, no
+  // further meter starts and nothing is retried.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 struct MeterResult {
