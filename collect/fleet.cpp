@@ -68,6 +68,7 @@ void ApplyCollect(const Place& at, const toml::node& node, CollectWhat& what) {
   for (const toml::node& item : *list) {
     *flags[Choice(at, "collect", Text(at, "collect", item), kNames, LineOf(item))] = true;
   }
+  if (list->empty()) Fail(at, LineOf(node), "collect", "nothing to collect");
 }
 
 // Applies one key of a [[meter]] or [defaults] table.

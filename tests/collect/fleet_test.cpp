@@ -66,6 +66,7 @@ TEST(Fleet, MistakesNameFileLineAndKey) {
       {pump + "baud = 9601\n", "f.toml:4: meter 'pump-1': baud: expected one of 1200"},
       {pump + "collect = [\"hourly\", \"weekly\"]\n",
        "f.toml:4: meter 'pump-1': collect: 'weekly' is not one of current, hourly, daily"},
+      {pump + "collect = []\n", "f.toml:4: meter 'pump-1': collect: nothing to collect"},
       {pump + "line = \"gsm\"\n", "f.toml:1: meter 'pump-1': number: missing"},
       {"[[meter]]\nname = \"../etc\"\nport = \"p\"\n",
        "f.toml:2: name: '../etc' is not a folder name"},
