@@ -137,6 +137,8 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
   form3_ = new TForm3(*connection_, *this, this);
   FormCreate();
   LoadSettings();
+  // Pages of their own folders plug in here: the parameter grid into
+  // ParameterGridSlot(), the archive charts into ArchiveSplitter(kind).
 }
 
 TForm1::~TForm1() {
