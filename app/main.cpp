@@ -15,7 +15,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("flovir");
   QApplication::setOrganizationName("flovir");
 
-  // Qt's own dialogs and buttons speak Russian too.
+  // The window is built for the Russian regional settings (calendars,
+  // Qt's own dialogs and buttons), whatever the machine's locale.
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   QTranslator qt_russian;
   if (qt_russian.load(QLocale(QLocale::Russian), "qtbase", "_",
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

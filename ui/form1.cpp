@@ -94,7 +94,10 @@ QComboBox* MakeList(const QStringList& items, int selected, const QString& label
 
 QLabel* MakeLabel(const QString& text, const QString& name, QWidget* buddy, QWidget* parent) {
   auto* label = new QLabel(text, parent);
-  if (!name.isEmpty()) label->setObjectName(name);
+  if (!name.isEmpty()) {
+    label->setObjectName(name);
+    label->setAccessibleDescription(name);
+  }
   label->setBuddy(buddy);
   return label;
 }
