@@ -2,13 +2,15 @@
 // downloaded from the simulated meter on a pseudo-terminal, and a Stop in the
 // middle of a download, which must end the thread without a deadlock while
 // it waits for its hand-over. Only QtCore runs here (Qt is not built for
-// ThreadSanitizer); the view records.
+// ThreadSanitizer, so no QtTest either: its watchdog thread is Qt's own);
+// the view records.
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTest>
+
 #include <functional>
 
 #include "connection/connection.h"
@@ -59,61 +61,64 @@ double DaysAgo(int days) {
 
 }  // namespace
 
-class ExecutorTest : public QObject {
-  Q_OBJECT
+// One application object for the whole program, as in the window.
+QCoreApplication& App() {
+  static int argc = 1;
+  static char name[] = "flovir_window_executor_tests";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
+  return app;
+}
 
-  struct Rig {
-    sim::SimulatedMeter meter;
-    sim::MeterServer server{meter, sim::ServerOptions{.pacing = false}};
-    ui::QtExecutor executor;
-    RecordingView view{executor};
-    SystemClock clock;
-    Dispatcher dispatcher{view, clock};
-    SerialPortProvider ports;
-    Connection connection{view, ports, [this] {
-                            LinkParts link;
-                            link.request = &dispatcher.Request();
-                            link.executor = &executor;
-                            link.exchange_completed = [this] { dispatcher.ExchangeCompleted(); };
-                            link.on_thread_changed = [this](ExchangeThread* t) {
-                              dispatcher.SetThread(t);
-                            };
-                            return link;
-                          }()};
+struct Rig {
+  sim::SimulatedMeter meter;
+  sim::MeterServer server{meter, sim::ServerOptions{.pacing = false}};
+  ui::QtExecutor executor;
+  RecordingView view{executor};
+  SystemClock clock;
+  Dispatcher dispatcher{view, clock};
+  SerialPortProvider ports;
+  Connection connection{view, ports, [this] {
+                          LinkParts link;
+                          link.request = &dispatcher.Request();
+                          link.executor = &executor;
+                          link.exchange_completed = [this] { dispatcher.ExchangeCompleted(); };
+                          link.on_thread_changed = [this](ExchangeThread* t) {
+                            dispatcher.SetThread(t);
+                          };
+                          return link;
+                        }()};
 
-    explicit Rig(const QString& folder) {
-      dispatcher.SetProgramFolder(folder.toStdString());
-      ConnectionSettings settings;
-      settings.port_name = server.SlavePath();
-      connection.Start(settings);
-    }
-  };
-
- private slots:
-  void HourlyArchiveThroughTheExecutor() {
-    QTemporaryDir dir;
-    Rig rig(dir.path());
-    QVERIFY(rig.connection.Connected());
-    QVERIFY(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, DaysAgo(2), DaysAgo(1)));
-    QVERIFY(RunUntil([&] { return !rig.dispatcher.Busy(); }));
-    QCOMPARE(rig.dispatcher.LastStatusText(), std::string("Завершено успешно"));
-    QVERIFY(rig.view.buttons_enabled);
-    QVERIFY(rig.view.hourly.size() > 48);
-    QVERIFY(QDir(dir.path()).exists("temp.xls"));
-    QVERIFY(rig.connection.Stop());
-  }
-
-  void StopDuringADownload() {
-    QTemporaryDir dir;
-    Rig rig(dir.path());
-    QVERIFY(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, DaysAgo(30), DaysAgo(1)));
-    QVERIFY(RunUntil([&] { return rig.dispatcher.Archive().Job().done_steps > 20; }));
-    QVERIFY(rig.connection.Stop());
-    QVERIFY(!rig.dispatcher.Busy());
-    QVERIFY(rig.view.hourly.empty());
-    QVERIFY(!QDir(dir.path()).exists("temp.xls"));
+  explicit Rig(const QString& folder) {
+    dispatcher.SetProgramFolder(folder.toStdString());
+    ConnectionSettings settings;
+    settings.port_name = server.SlavePath();
+    connection.Start(settings);
   }
 };
 
-QTEST_GUILESS_MAIN(ExecutorTest)
-#include "executor_test.moc"
+TEST(WindowExecutor, HourlyArchiveThroughTheExecutor) {
+  App();
+  QTemporaryDir dir;
+  Rig rig(dir.path());
+  ASSERT_TRUE(rig.connection.Connected());
+  EXPECT_TRUE(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, DaysAgo(2), DaysAgo(1)));
+  ASSERT_TRUE(RunUntil([&] { return !rig.dispatcher.Busy(); }));
+  EXPECT_EQ(rig.dispatcher.LastStatusText(), "Завершено успешно");
+  EXPECT_TRUE(rig.view.buttons_enabled);
+  EXPECT_TRUE(rig.view.hourly.size() > 48);
+  EXPECT_TRUE(QDir(dir.path()).exists("temp.xls"));
+  EXPECT_TRUE(rig.connection.Stop());
+}
+
+TEST(WindowExecutor, StopDuringADownload) {
+  App();
+  QTemporaryDir dir;
+  Rig rig(dir.path());
+  EXPECT_TRUE(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, DaysAgo(30), DaysAgo(1)));
+  ASSERT_TRUE(RunUntil([&] { return rig.dispatcher.Archive().Job().done_steps > 20; }));
+  EXPECT_TRUE(rig.connection.Stop());
+  EXPECT_TRUE(!rig.dispatcher.Busy());
+  EXPECT_TRUE(rig.view.hourly.empty());
+  EXPECT_TRUE(!QDir(dir.path()).exists("temp.xls"));
+}
