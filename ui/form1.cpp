@@ -753,6 +753,7 @@ void TForm1::EnableOperationButtons(bool enabled, bool including_test_button) {
   }
   if (enabled || including_test_button) Button12->setEnabled(enabled);
   ButtonCancel->setEnabled(!enabled);
+  if (enabled) emit OperationEnded();
 }
 
 void TForm1::ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) {
