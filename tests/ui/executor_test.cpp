@@ -91,7 +91,7 @@ struct Rig {
 
   explicit Rig(const QString& folder) {
     dispatcher.SetProgramFolder(folder.toStdString());
-    ConnectionSettings settings;
+    Settings settings;
     settings.port_name = server.SlavePath();
     connection.Start(settings);
   }
