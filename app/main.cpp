@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("flovir");
   QApplication::setOrganizationName("flovir");
+  QApplication::setWindowIcon(QIcon::fromTheme("flovir"));
 
   // The window is built for the Russian regional settings (calendars,
   // Qt's own dialogs and buttons), whatever the machine's locale.
