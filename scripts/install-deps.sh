@@ -12,6 +12,8 @@ packages=(
   libreoffice-calc gnumeric fonts-liberation
   locales
   libtomlplusplus-dev nlohmann-json3-dev
+  qt6-base-dev qt6-charts-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
+  xvfb at-spi2-core dbus-x11 python3-pyatspi xdotool imagemagick
 )
 
 missing=()
