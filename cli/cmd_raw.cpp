@@ -39,7 +39,7 @@ int RunRequest(const LineOptions& options, uint8_t function, uint16_t start,
   const auto link = CliLine::Open(options);
   if (!link) return kExitFailed;
   const uint16_t count = static_cast<uint16_t>(data.size() / 2);
-  const uint8_t status = link->Transfer(function, start, count, data.data());
+  const ExchangeStatus status = link->Transfer(function, start, count, data.data());
   if (function == kReadHolding) {
     // Registers of the frames that succeeded, also when a later one failed.
     const size_t done = static_cast<size_t>(link->Request().DataCursor - data.data()) / 2;
@@ -47,10 +47,11 @@ int RunRequest(const LineOptions& options, uint8_t function, uint16_t start,
       std::printf("%zu\t%u\n", start + k, data[2 * k] | data[2 * k + 1] << 8);
     }
   }
-  const std::string text = status == kStatusPortLost ? LostPortText(link->Thread().PortName())
-                                                     : std::string(StatusText(status));
+  const std::string text = status == ExchangeStatus::PortLost
+                               ? LostPortText(link->Thread().PortName())
+                               : std::string(StatusText(status));
   std::printf("%s\n", text.c_str());
-  return status == kStatusSuccess ? kExitOk : kExitFailed;
+  return status == ExchangeStatus::Success ? kExitOk : kExitFailed;
 }
 
 int Raw(const std::vector<std::string>& args) {

@@ -100,7 +100,7 @@ CliLine::~CliLine() {
   if (server_) server_->Stop();
 }
 
-uint8_t CliLine::Transfer(uint8_t function, uint16_t start, uint16_t count, uint8_t* data) {
+ExchangeStatus CliLine::Transfer(uint8_t function, uint16_t start, uint16_t count, uint8_t* data) {
   const Settings& settings = options_.settings;
   request_.SlaveAddress = settings.address;
   request_.FunctionCode = function;

@@ -71,7 +71,7 @@ class CliLine {
   // One request over data (2 bytes a register, low-order byte first);
   // returns its status. Registers done before a failure stay in data, up to
   // Request().DataCursor.
-  uint8_t Transfer(uint8_t function, uint16_t start, uint16_t count, uint8_t* data);
+  ExchangeStatus Transfer(uint8_t function, uint16_t start, uint16_t count, uint8_t* data);
   // Hands every completion of the exchange thread to `completed`, for a
   // caller (the operation dispatcher) that wakes the thread itself.
   void SetCompleted(std::function<void()> completed) { completed_ = std::move(completed); }

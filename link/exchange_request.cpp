@@ -30,13 +30,14 @@ const std::array<std::string_view, kStatusCount> StatusMessages = {
     "Порт потерян: устройство отключено или закрыто",
 };
 
-std::string_view StatusText(uint8_t status) {
-  return status < kStatusCount ? StatusMessages[status]
-                               : StatusMessages[kStatusRemoteExchangeError];
+std::string_view StatusText(ExchangeStatus status) {
+  const uint8_t code = StatusCode(status);
+  return code < kStatusCount ? StatusMessages[code]
+                             : StatusMessages[StatusCode(ExchangeStatus::RemoteExchangeError)];
 }
 
 std::string LostPortText(const std::string& port_name) {
-  if (port_name.empty()) return std::string(StatusMessages[kStatusPortLost]);
+  if (port_name.empty()) return std::string(StatusMessages[StatusCode(ExchangeStatus::PortLost)]);
   return "Порт " + port_name + " потерян: устройство отключено или закрыто";
 }
 

@@ -13,36 +13,41 @@
 namespace flovir {
 
 // Result of one request. 1 to 8 are the Modbus exception codes.
-enum ExchangeStatus : uint8_t {
-  kStatusSuccess = 0,
-  kStatusIllegalFunction = 1,
-  kStatusIllegalDataAddress = 2,
-  kStatusIllegalDataValue = 3,
-  kStatusSlaveDeviceFailure = 4,
-  kStatusAcknowledge = 5,
-  kStatusSlaveBusy = 6,
-  kStatusNegativeAcknowledge = 7,
-  kStatusMemoryParityError = 8,
-  kStatusWrongAddress = 9,
-  kStatusBadCrc = 10,
-  kStatusDataLost = 11,
-  kStatusTimeout = 12,
-  kStatusCancelled = 13,
-  kStatusZeroAttemptsOrChunk = 14,
-  kStatusInProgress = 15,
-  kStatusRemoteNotAnswering = 16,
-  kStatusRemoteExchangeError = 17,
-  kStatusUnsupportedFunction = 18,
-  kStatusPortLost = 19,
+enum class ExchangeStatus : uint8_t {
+  Success = 0,
+  IllegalFunction = 1,
+  IllegalDataAddress = 2,
+  IllegalDataValue = 3,
+  SlaveDeviceFailure = 4,
+  Acknowledge = 5,
+  SlaveBusy = 6,
+  NegativeAcknowledge = 7,
+  MemoryParityError = 8,
+  WrongAddress = 9,
+  BadCrc = 10,
+  DataLost = 11,
+  Timeout = 12,
+  Cancelled = 13,
+  ZeroAttemptsOrChunk = 14,
+  InProgress = 15,
+  RemoteNotAnswering = 16,
+  RemoteExchangeError = 17,
+  UnsupportedFunction = 18,
+  PortLost = 19,
 };
 
 inline constexpr size_t kStatusCount = 20;
 
-// The texts the user sees for each status, indexed by ExchangeStatus.
+// The texts the user sees for each status, indexed by the status's number.
 extern const std::array<std::string_view, kStatusCount> StatusMessages;
 
-// The text of a status; statuses outside the table read as status 17.
-std::string_view StatusText(uint8_t status);
+// The number of a status, as the request block and the table hold it.
+constexpr uint8_t StatusCode(ExchangeStatus status) {
+  return static_cast<uint8_t>(status);
+}
+
+// The text of a status; statuses outside the table read as RemoteExchangeError.
+std::string_view StatusText(ExchangeStatus status);
 // The text of status 19 naming the port: "Порт ttyUSB0 потерян: ...".
 std::string LostPortText(const std::string& port_name);
 
@@ -61,7 +66,7 @@ struct ExchangeRequest {
   uint16_t RegisterCount = 0;
   uint8_t ChunkSize = 64;
   uint8_t Attempts = 3;
-  uint8_t Status = kStatusSuccess;
+  ExchangeStatus Status = ExchangeStatus::Success;
   std::atomic<bool> StopRequested{false};
   bool OperationDone = false;
   // Register k of the request lives at DataCursor[2k] (low byte) and

@@ -81,15 +81,15 @@ void com_port::State::Run() {
 void com_port::State::RunRequest() {
   ExchangeRequest& r = request;
   if (r.Attempts == 0 || r.ChunkSize == 0) {
-    r.Status = kStatusZeroAttemptsOrChunk;
+    r.Status = ExchangeStatus::ZeroAttemptsOrChunk;
     return;
   }
   if (r.FunctionCode != kReadHolding && r.FunctionCode != kWriteMultiple) {
-    r.Status = kStatusUnsupportedFunction;
+    r.Status = ExchangeStatus::UnsupportedFunction;
     return;
   }
   if (port.Lost()) {
-    r.Status = kStatusPortLost;
+    r.Status = ExchangeStatus::PortLost;
     return;
   }
   const bool read = r.FunctionCode == kReadHolding;
@@ -100,11 +100,11 @@ void com_port::State::RunRequest() {
   uint16_t remaining = r.RegisterCount;
   frame[0] = r.SlaveAddress;
   frame[1] = r.FunctionCode;
-  r.Status = kStatusSuccess;
+  r.Status = ExchangeStatus::Success;
 
   while (remaining > 0) {
     if (terminating) {
-      r.Status = kStatusCancelled;
+      r.Status = ExchangeStatus::Cancelled;
       return;
     }
     const uint16_t n = std::min(chunk, remaining);
@@ -116,7 +116,7 @@ void com_port::State::RunRequest() {
     if (read) {
       PutCrc(frame.data(), 6);
       RunFrame(8, 5 + data_bytes);
-      if (r.Status != kStatusSuccess) return;
+      if (r.Status != ExchangeStatus::Success) return;
       SwapWordsCopy(&reply[3], r.DataCursor, data_bytes);
       r.DataCursor += data_bytes;
     } else {
@@ -125,7 +125,7 @@ void com_port::State::RunRequest() {
       r.DataCursor += data_bytes;  // moves before sending: the frame is resent as built
       PutCrc(frame.data(), 7 + data_bytes);
       RunFrame(9 + data_bytes, 8);
-      if (r.Status != kStatusSuccess) return;
+      if (r.Status != ExchangeStatus::Success) return;
     }
   }
 }
@@ -135,8 +135,9 @@ void com_port::State::RunFrame(size_t frame_length, size_t expected) {
   do {
     RunTry(frame_length, expected);
     --tries_left;
-  } while (request.Status != kStatusSuccess && request.Status != kStatusPortLost &&
-           tries_left > 0 && !request.StopRequested && !terminating);
+  } while (request.Status != ExchangeStatus::Success &&
+           request.Status != ExchangeStatus::PortLost && tries_left > 0 && !request.StopRequested &&
+           !terminating);
 }
 
 void com_port::State::RunTry(size_t frame_length, size_t expected) {
@@ -147,7 +148,7 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
   // A vanished port ends the request at once instead of waiting out the
   // tries like a silent meter.
   if (port.Lost()) {
-    request.Status = kStatusPortLost;
+    request.Status = ExchangeStatus::PortLost;
     return;
   }
 
@@ -161,7 +162,7 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
   Trace("in:  ", reply.data(), received);
 
   if (port.Lost()) {
-    request.Status = kStatusPortLost;
+    request.Status = ExchangeStatus::PortLost;
     return;
   }
   const size_t length = StripReplyZeros(reply.data(), received, expected);

@@ -28,21 +28,22 @@ size_t StripReplyZeros(uint8_t* reply, size_t length, size_t expected) {
   return length;
 }
 
-uint8_t ExceptionStatus(uint8_t code) {
-  if (code >= 1 && code <= 8) return code;
-  return code == 0x0B ? uint8_t{kStatusRemoteNotAnswering} : uint8_t{kStatusRemoteExchangeError};
+ExchangeStatus ExceptionStatus(uint8_t code) {
+  // Codes 1 to 8 are the statuses of the same numbers.
+  if (code >= 1 && code <= 8) return static_cast<ExchangeStatus>(code);
+  return code == 0x0B ? ExchangeStatus::RemoteNotAnswering : ExchangeStatus::RemoteExchangeError;
 }
 
-uint8_t CheckReply(const uint8_t* reply, size_t length, size_t expected, uint8_t address) {
-  if (length == 0) return kStatusTimeout;
+ExchangeStatus CheckReply(const uint8_t* reply, size_t length, size_t expected, uint8_t address) {
+  if (length == 0) return ExchangeStatus::Timeout;
   // Below three bytes there is no frame to check a CRC over.
-  if (length < 3 || !CrcMatches(reply, length)) return kStatusBadCrc;
-  if (reply[0] != address) return kStatusWrongAddress;
+  if (length < 3 || !CrcMatches(reply, length)) return ExchangeStatus::BadCrc;
+  if (reply[0] != address) return ExchangeStatus::WrongAddress;
   if (reply[1] & 0x80) {
-    if (length != kExceptionLength) return kStatusDataLost;
+    if (length != kExceptionLength) return ExchangeStatus::DataLost;
     return ExceptionStatus(reply[2]);
   }
-  return length == expected ? kStatusSuccess : kStatusDataLost;
+  return length == expected ? ExchangeStatus::Success : ExchangeStatus::DataLost;
 }
 
 bool IsCompleteReply(const uint8_t* data, size_t count, size_t expected) {

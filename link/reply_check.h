@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/exchange_request.h"
+
 namespace flovir {
 
 // Removes leading zero bytes (moving the rest down), then trailing zero bytes
@@ -13,12 +15,12 @@ size_t StripReplyZeros(uint8_t* reply, size_t length, size_t expected);
 
 // The status of a stripped reply: 12 empty, 10 CRC (also below 3 bytes), 9
 // other address, the exception's status, 11 wrong length, 0 accepted.
-uint8_t CheckReply(const uint8_t* reply, size_t length, size_t expected, uint8_t address);
+ExchangeStatus CheckReply(const uint8_t* reply, size_t length, size_t expected, uint8_t address);
 
 // Status of an exception reply's code. Codes 1 to 8 are their own statuses;
 // 0x0B (gateway target failed to respond) is 16; any other code is 17, so it
 // never reads as success or as one of our own failures.
-uint8_t ExceptionStatus(uint8_t code);
+ExchangeStatus ExceptionStatus(uint8_t code);
 
 // True when the bytes received so far, after leading zero bytes, are a
 // complete reply: the expected length with a valid CRC, or five bytes of an

@@ -111,7 +111,7 @@ void Dispatcher::ExchangeCompleted() {
     return;
   }
   OperationContext context;
-  context.status_ = request_->StopRequested ? uint8_t{kStatusCancelled} : request_->Status;
+  context.status_ = request_->StopRequested ? ExchangeStatus::Cancelled : request_->Status;
   context.step_ = &step_;
   context.settings_ = &settings_;
   if (const CompletionHook& hook = hooks_[static_cast<size_t>(kind_)]) {
@@ -126,19 +126,19 @@ void Dispatcher::ExchangeCompleted() {
   // to end.
   if (thread_ == nullptr) return;
   // Cancel may also come from those events.
-  if (request_->StopRequested) context.status_ = kStatusCancelled;
+  if (request_->StopRequested) context.status_ = ExchangeStatus::Cancelled;
   request_->Status = context.status_;
 
   if (context.failure_) return EndOperation(*context.failure_, false);
   if (!context.Succeeded()) {
-    return EndOperation(context.status_ == kStatusPortLost
+    return EndOperation(context.status_ == ExchangeStatus::PortLost
                             ? LostPortText(thread_->PortName())
                             : std::string(StatusText(context.status_)),
                         false);
   }
   if (context.next_ && !context.finished_) return ApplyPlan(*context.next_);
   request_->OperationDone = true;
-  EndOperation(std::string(StatusText(kStatusSuccess)), true);
+  EndOperation(std::string(StatusText(ExchangeStatus::Success)), true);
 }
 
 void Dispatcher::EndOperation(const std::string& text, bool succeeded) {

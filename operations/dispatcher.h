@@ -75,11 +75,11 @@ class OperationContext {
  public:
   // The request's status; 13 ("Прервано пользователем") when the user
   // cancelled, whatever the request itself reported.
-  uint8_t Status() const { return status_; }
+  ExchangeStatus Status() const { return status_; }
   // Status 0: the request succeeded and nobody cancelled. On a failed
   // request the hook may tidy up (publish what arrived) but the operation
   // ends after it with the status text in any case.
-  bool Succeeded() const { return status_ == kStatusSuccess; }
+  bool Succeeded() const { return status_ == ExchangeStatus::Success; }
   OperationStep& Step() { return *step_; }
   // The settings as they were when the operation started.
   const flovir::Settings& Settings() const { return *settings_; }
@@ -96,7 +96,7 @@ class OperationContext {
 
  private:
   friend class Dispatcher;
-  uint8_t status_ = kStatusSuccess;
+  ExchangeStatus status_ = ExchangeStatus::Success;
   OperationStep* step_ = nullptr;
   const flovir::Settings* settings_ = nullptr;
   std::optional<RequestPlan> next_;

@@ -143,7 +143,7 @@ class ArchiveRun {
   }
   // The completion handler.
   void Completed(ExchangeThread& thread) {
-    if (request_.Status != kStatusSuccess) failed_ = true;
+    if (request_.Status != ExchangeStatus::Success) failed_ = true;
     if (!failed_ && request_.FunctionCode == 16) {
       request_.FunctionCode = 3;
       request_.StartRegister = 200;

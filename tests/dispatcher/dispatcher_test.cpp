@@ -151,7 +151,7 @@ TEST(TestPoll, AFailedPollAddsNoLine) {
 // The plug-in point as the parameter operations use it.
 TEST(Hooks, RunAfterEveryRequestAndChainRequests) {
   Rig rig(Now());
-  std::vector<uint8_t> statuses;
+  std::vector<ExchangeStatus> statuses;
   rig.dispatcher.SetCompletion(OperationKind::ReadParameters, [&](OperationContext& context) {
     statuses.push_back(context.Status());
     if (!context.Succeeded()) return;
@@ -171,7 +171,8 @@ TEST(Hooks, RunAfterEveryRequestAndChainRequests) {
   };
   ASSERT_TRUE(rig.dispatcher.Start(start));
   ASSERT_TRUE(rig.Finish());
-  EXPECT_EQ(statuses, (std::vector<uint8_t>{0, 0}));
+  EXPECT_EQ(statuses,
+            (std::vector<ExchangeStatus>{ExchangeStatus::Success, ExchangeStatus::Success}));
   EXPECT_EQ(rig.LastStatus(), "Завершено успешно");
   EXPECT_EQ(rig.dispatcher.Parameters().ParameterValue(2), rig.meter.Parameter(0));
 
@@ -180,7 +181,7 @@ TEST(Hooks, RunAfterEveryRequestAndChainRequests) {
   rig.meter.SetFaults({{sim::FaultKind::kNoAnswer}});
   ASSERT_TRUE(rig.dispatcher.Start(start));
   ASSERT_TRUE(rig.Finish());
-  EXPECT_EQ(statuses, (std::vector<uint8_t>{kStatusTimeout}));
+  EXPECT_EQ(statuses, (std::vector<ExchangeStatus>{ExchangeStatus::Timeout}));
   EXPECT_EQ(rig.LastStatus(), "Превышен тайм-аут ожидания ответа");
 }
 

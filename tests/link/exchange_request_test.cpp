@@ -48,7 +48,7 @@ TEST(StatusMessages, TextsThatUsersSee) {
   EXPECT_EQ(StatusMessages[14], "Кол-во попыток запросов или длина пакета равны 0");
   EXPECT_EQ(StatusMessages[18], "Неподдерживаемая команда ModBus");
   for (std::string_view text : StatusMessages) EXPECT_FALSE(text.empty());
-  EXPECT_EQ(StatusText(200), StatusMessages[17]);
+  EXPECT_EQ(StatusText(static_cast<ExchangeStatus>(200)), StatusMessages[17]);
 }
 
 TEST(StripReplyZeros, NeverBelowTheExpectedLength) {

@@ -24,7 +24,7 @@ TEST(ExchangeThreadRead, ReadsRegistersInDataAreaOrderAndTracesBothFrames) {
   RegisterPeer registers(100);
   PtyLink link(std::ref(registers));
   std::vector<uint8_t> data(20, 0xEE);
-  EXPECT_EQ(link.Run(kRead, 0, 10, data.data()), kStatusSuccess);
+  EXPECT_EQ(link.Run(kRead, 0, 10, data.data()), ExchangeStatus::Success);
   for (size_t k = 0; k < 10; ++k) EXPECT_EQ(DataWord(data, k), k * 3 + 1);
   EXPECT_EQ(link.request().DataCursor, data.data() + 20);
   const auto lines = link.TraceLines();
@@ -37,7 +37,7 @@ TEST(ExchangeThreadRead, ReadsRegistersInDataAreaOrderAndTracesBothFrames) {
 struct ReplyCase {
   const char* name;
   Bytes reply;
-  uint8_t status;
+  ExchangeStatus status;
 };
 
 void PrintTo(const ReplyCase& c, std::ostream* os) {
@@ -51,7 +51,7 @@ TEST_P(ReplyValidation, GivesTheStatusOfTheFirstFailingCheck) {
   PtyLink link(Answer(GetParam().reply), 300);
   std::vector<uint8_t> data(4, 0xEE);
   EXPECT_EQ(link.Run(kRead, 0, 2, data.data(), 64, 1), GetParam().status);
-  if (GetParam().status == kStatusSuccess) {
+  if (GetParam().status == ExchangeStatus::Success) {
     EXPECT_EQ(DataWord(data, 0), 0x1234);
     EXPECT_EQ(DataWord(data, 1), 0x5678);
   } else {
@@ -70,37 +70,44 @@ Bytes Concat(Bytes a, const Bytes& b) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyValidation,
     testing::Values(
-        ReplyCase{"Plain", kGood, kStatusSuccess},
-        ReplyCase{"LeadingZeros", Concat({0, 0}, kGood), kStatusSuccess},
-        ReplyCase{"TrailingZeros", Concat(kGood, {0, 0, 0}), kStatusSuccess},
-        ReplyCase{"OtherFunctionByte", WithCrc({1, 4, 4, 0x12, 0x34, 0x56, 0x78}), kStatusSuccess},
-        ReplyCase{"Exception2", {0x01, 0x83, 0x02, 0xC0, 0xF1}, kStatusIllegalDataAddress},
-        ReplyCase{
-            "ExceptionAfterZero", {0x00, 0x01, 0x83, 0x02, 0xC0, 0xF1}, kStatusIllegalDataAddress},
-        ReplyCase{"SixByteException", WithCrc({1, 0x83, 2, 0}), kStatusDataLost},
-        ReplyCase{"GatewayTargetFailed", WithCrc({1, 0x83, 0x0B}), kStatusRemoteNotAnswering},
-        ReplyCase{"UnknownExceptionCode", WithCrc({1, 0x83, 0x0C}), kStatusRemoteExchangeError},
-        ReplyCase{"ExceptionCodeZero", WithCrc({1, 0x83, 0x00}), kStatusRemoteExchangeError},
-        ReplyCase{"ExceptionCodeNine", WithCrc({1, 0x83, 0x09}), kStatusRemoteExchangeError},
-        ReplyCase{"OtherAddress", ReadReply(2, {0x1234, 0x5678}), kStatusWrongAddress},
-        ReplyCase{"BadCrc", Concat(Bytes(kGood.begin(), kGood.end() - 1), {0}), kStatusBadCrc},
-        ReplyCase{"TooShort", WithCrc({1, 3, 2, 0x12, 0x34}), kStatusDataLost},
-        ReplyCase{"OneByte", {0x01}, kStatusBadCrc},
-        ReplyCase{"TwoBytesThatLookLikeACrc", {0xFF, 0xFF}, kStatusBadCrc},
-        ReplyCase{"OnlyZeros", {0, 0, 0}, kStatusTimeout}),
+        ReplyCase{"Plain", kGood, ExchangeStatus::Success},
+        ReplyCase{"LeadingZeros", Concat({0, 0}, kGood), ExchangeStatus::Success},
+        ReplyCase{"TrailingZeros", Concat(kGood, {0, 0, 0}), ExchangeStatus::Success},
+        ReplyCase{"OtherFunctionByte", WithCrc({1, 4, 4, 0x12, 0x34, 0x56, 0x78}),
+                  ExchangeStatus::Success},
+        ReplyCase{"Exception2", {0x01, 0x83, 0x02, 0xC0, 0xF1}, ExchangeStatus::IllegalDataAddress},
+        ReplyCase{"ExceptionAfterZero",
+                  {0x00, 0x01, 0x83, 0x02, 0xC0, 0xF1},
+                  ExchangeStatus::IllegalDataAddress},
+        ReplyCase{"SixByteException", WithCrc({1, 0x83, 2, 0}), ExchangeStatus::DataLost},
+        ReplyCase{"GatewayTargetFailed", WithCrc({1, 0x83, 0x0B}),
+                  ExchangeStatus::RemoteNotAnswering},
+        ReplyCase{"UnknownExceptionCode", WithCrc({1, 0x83, 0x0C}),
+                  ExchangeStatus::RemoteExchangeError},
+        ReplyCase{"ExceptionCodeZero", WithCrc({1, 0x83, 0x00}),
+                  ExchangeStatus::RemoteExchangeError},
+        ReplyCase{"ExceptionCodeNine", WithCrc({1, 0x83, 0x09}),
+                  ExchangeStatus::RemoteExchangeError},
+        ReplyCase{"OtherAddress", ReadReply(2, {0x1234, 0x5678}), ExchangeStatus::WrongAddress},
+        ReplyCase{"BadCrc", Concat(Bytes(kGood.begin(), kGood.end() - 1), {0}),
+                  ExchangeStatus::BadCrc},
+        ReplyCase{"TooShort", WithCrc({1, 3, 2, 0x12, 0x34}), ExchangeStatus::DataLost},
+        ReplyCase{"OneByte", {0x01}, ExchangeStatus::BadCrc},
+        ReplyCase{"TwoBytesThatLookLikeACrc", {0xFF, 0xFF}, ExchangeStatus::BadCrc},
+        ReplyCase{"OnlyZeros", {0, 0, 0}, ExchangeStatus::Timeout}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExchangeThreadTries, OtherAddressFailsOnEveryTry) {
   PtyLink link(Answer(ReadReply(2, {7})), 300);
   uint8_t data[2];
-  EXPECT_EQ(link.Run(kRead, 0, 1, data), kStatusWrongAddress);
+  EXPECT_EQ(link.Run(kRead, 0, 1, data), ExchangeStatus::WrongAddress);
   EXPECT_EQ(link.peer().RequestCount(), 3u);
 }
 
 TEST(ExchangeThreadTries, SilenceGivesThreeEmptyTriesAndTimeout) {
   PtyLink link([](const Bytes&) { return PeerReply{}; }, 150);
   uint8_t data[2];
-  EXPECT_EQ(link.Run(kRead, 0, 1, data), kStatusTimeout);
+  EXPECT_EQ(link.Run(kRead, 0, 1, data), ExchangeStatus::Timeout);
   const auto lines = link.TraceLines();
   ASSERT_EQ(lines.size(), 6u);
   for (size_t i = 0; i < 6; i += 2) {
@@ -113,7 +120,7 @@ TEST(ExchangeThreadTries, StopRequestedTriesAFailingFrameOnce) {
   PtyLink link([](const Bytes&) { return PeerReply{}; }, 150);
   uint8_t data[2];
   link.request().StopRequested = true;
-  EXPECT_EQ(link.Run(kRead, 0, 1, data, 64, 5), kStatusTimeout);
+  EXPECT_EQ(link.Run(kRead, 0, 1, data, 64, 5), ExchangeStatus::Timeout);
   EXPECT_EQ(link.peer().RequestCount(), 1u);
 }
 
@@ -123,7 +130,7 @@ TEST(ExchangeThreadTries, ALaterTrySucceeds) {
       [&calls](const Bytes&) { return ++calls < 3 ? PeerReply{} : PeerReply{ReadReply(1, {9})}; },
       150);
   std::vector<uint8_t> data(2);
-  EXPECT_EQ(link.Run(kRead, 0, 1, data.data()), kStatusSuccess);
+  EXPECT_EQ(link.Run(kRead, 0, 1, data.data()), ExchangeStatus::Success);
   EXPECT_EQ(DataWord(data, 0), 9);
 }
 
@@ -132,7 +139,7 @@ TEST(ExchangeThreadTries, ReplySplitByAGapIsCutAtTheGap) {
   const Bytes reply = ReadReply(1, {1, 2, 3, 4});
   PtyLink link([&](const Bytes&) { return PeerReply{reply, 6, 300}; }, 2000);
   std::vector<uint8_t> data(8);
-  EXPECT_EQ(link.Run(kRead, 0, 4, data.data(), 64, 1), kStatusBadCrc);
+  EXPECT_EQ(link.Run(kRead, 0, 4, data.data(), 64, 1), ExchangeStatus::BadCrc);
   EXPECT_EQ(link.TraceLines()[1], "in:  " + HexDump(reply.data(), 6));
 }
 
@@ -140,7 +147,7 @@ TEST(ExchangeThreadWrite, SendsTheFrameAsBuiltAndAcceptsTheEcho) {
   RegisterPeer registers(10);
   PtyLink link(std::ref(registers));
   std::vector<uint8_t> data = {0x02, 0x01, 0x04, 0x03, 0x06, 0x05};  // 0x0102 0x0304 0x0506
-  EXPECT_EQ(link.Run(kWrite, 0, 3, data.data()), kStatusSuccess);
+  EXPECT_EQ(link.Run(kWrite, 0, 3, data.data()), ExchangeStatus::Success);
   const Bytes expected = {0x01, 0x10, 0x00, 0x00, 0x00, 0x03, 0x06, 0x01,
                           0x02, 0x03, 0x04, 0x05, 0x06, 0x5C, 0x46};
   ASSERT_EQ(link.peer().Requests().size(), 1u);
@@ -152,7 +159,7 @@ TEST(ExchangeThreadWrite, SendsTheFrameAsBuiltAndAcceptsTheEcho) {
 TEST(ExchangeThreadWrite, FailedTriesResendTheSameFrame) {
   PtyLink link([](const Bytes&) { return PeerReply{}; }, 150);
   std::vector<uint8_t> data = {1, 2, 3, 4};
-  EXPECT_EQ(link.Run(kWrite, 7, 2, data.data()), kStatusTimeout);
+  EXPECT_EQ(link.Run(kWrite, 7, 2, data.data()), ExchangeStatus::Timeout);
   const auto requests = link.peer().Requests();
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0], requests[2]);
@@ -163,12 +170,12 @@ TEST(ExchangeThreadRequest, NothingToSend) {
   RegisterPeer registers(10);
   PtyLink link(std::ref(registers));
   uint8_t data[2] = {};
-  EXPECT_EQ(link.Run(kRead, 0, 0, data), kStatusSuccess);
-  EXPECT_EQ(link.Run(kRead, 0, 5, data, 64, 0), kStatusZeroAttemptsOrChunk);
-  EXPECT_EQ(link.Run(kRead, 0, 5, data, 0, 3), kStatusZeroAttemptsOrChunk);
-  EXPECT_EQ(link.Run(kRead, 0, 0, data, 0, 3), kStatusZeroAttemptsOrChunk);
-  EXPECT_EQ(link.Run(5, 0, 1, data), kStatusUnsupportedFunction);
-  EXPECT_EQ(link.Run(4, 0, 1, data), kStatusUnsupportedFunction);
+  EXPECT_EQ(link.Run(kRead, 0, 0, data), ExchangeStatus::Success);
+  EXPECT_EQ(link.Run(kRead, 0, 5, data, 64, 0), ExchangeStatus::ZeroAttemptsOrChunk);
+  EXPECT_EQ(link.Run(kRead, 0, 5, data, 0, 3), ExchangeStatus::ZeroAttemptsOrChunk);
+  EXPECT_EQ(link.Run(kRead, 0, 0, data, 0, 3), ExchangeStatus::ZeroAttemptsOrChunk);
+  EXPECT_EQ(link.Run(5, 0, 1, data), ExchangeStatus::UnsupportedFunction);
+  EXPECT_EQ(link.Run(4, 0, 1, data), ExchangeStatus::UnsupportedFunction);
   EXPECT_EQ(link.request().DataCursor, data);
   EXPECT_TRUE(link.TraceLines().empty());
   EXPECT_EQ(link.peer().RequestCount(), 0u);
@@ -190,7 +197,7 @@ TEST(ExchangeThreadSplit, TwoHundredRegistersGoInFramesOf64) {
   RegisterPeer registers(300);
   PtyLink link(std::ref(registers));
   std::vector<uint8_t> data(400);
-  EXPECT_EQ(link.Run(kRead, 0, 200, data.data()), kStatusSuccess);
+  EXPECT_EQ(link.Run(kRead, 0, 200, data.data()), ExchangeStatus::Success);
   EXPECT_EQ(FramesSent(link), (std::vector<Frame>{{0, 64}, {64, 64}, {128, 64}, {192, 8}}));
   for (size_t k = 0; k < 200; ++k) ASSERT_EQ(DataWord(data, k), k * 3 + 1) << k;
   EXPECT_EQ(link.request().DataCursor, data.data() + 400);
@@ -200,7 +207,7 @@ TEST(ExchangeThreadSplit, FailureInTheThirdFrameKeepsTheFirstTwo) {
   RegisterPeer registers(150);  // registers 128 and up answer exception 2
   PtyLink link(std::ref(registers));
   std::vector<uint8_t> data(400);
-  EXPECT_EQ(link.Run(kRead, 0, 200, data.data()), kStatusIllegalDataAddress);
+  EXPECT_EQ(link.Run(kRead, 0, 200, data.data()), ExchangeStatus::IllegalDataAddress);
   // An exception reply is a failed try like any other: tried three times.
   EXPECT_EQ(FramesSent(link),
             (std::vector<Frame>{{0, 64}, {64, 64}, {128, 64}, {128, 64}, {128, 64}}));
@@ -212,7 +219,7 @@ TEST(ExchangeThreadSplit, WriteFailureInTheThirdFrameHasMovedPastIt) {
   RegisterPeer registers(150);
   PtyLink link(std::ref(registers));
   std::vector<uint8_t> data(400);
-  EXPECT_EQ(link.Run(kWrite, 0, 200, data.data()), kStatusIllegalDataAddress);
+  EXPECT_EQ(link.Run(kWrite, 0, 200, data.data()), ExchangeStatus::IllegalDataAddress);
   EXPECT_EQ(link.request().DataCursor, data.data() + 384);
 }
 
@@ -220,9 +227,9 @@ TEST(ExchangeThreadSplit, OversizedChunksAreLimitedToWhatAFrameCarries) {
   RegisterPeer registers(400);
   PtyLink link(std::ref(registers));
   std::vector<uint8_t> data(600);
-  EXPECT_EQ(link.Run(kRead, 0, 300, data.data(), 200), kStatusSuccess);
+  EXPECT_EQ(link.Run(kRead, 0, 300, data.data(), 200), ExchangeStatus::Success);
   EXPECT_EQ(FramesSent(link), (std::vector<Frame>{{0, 125}, {125, 125}, {250, 50}}));
-  EXPECT_EQ(link.Run(kWrite, 0, 300, data.data(), 255), kStatusSuccess);
+  EXPECT_EQ(link.Run(kWrite, 0, 300, data.data(), 255), ExchangeStatus::Success);
   const auto frames = FramesSent(link);
   EXPECT_EQ(std::vector<Frame>(frames.begin() + 3, frames.end()),
             (std::vector<Frame>{{0, 123}, {123, 123}, {246, 54}}));
@@ -239,7 +246,7 @@ TEST(ExchangeThreadEarlyEnd, BothModesReadTheSameReplies) {
     link.thread().SetEarlyFrameEnd(early);
     std::vector<uint8_t> data(40);
     for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(link.Run(kRead, 10, 20, data.data(), 7), kStatusSuccess) << early;
+      EXPECT_EQ(link.Run(kRead, 10, 20, data.data(), 7), ExchangeStatus::Success) << early;
       EXPECT_EQ(DataWord(data, 19), 29 * 3 + 1);
     }
   }

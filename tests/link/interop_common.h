@@ -22,10 +22,12 @@ inline void SweepChunkSizes(PathLink& link, uint16_t block_size, unsigned first 
       data[2 * r] = Pattern(chunk, r) & 0xFF;
       data[2 * r + 1] = Pattern(chunk, r) >> 8;
     }
-    ASSERT_EQ(link.Run(16, 0, block_size, data.data(), static_cast<uint8_t>(chunk)), kStatusSuccess)
+    ASSERT_EQ(link.Run(16, 0, block_size, data.data(), static_cast<uint8_t>(chunk)),
+              ExchangeStatus::Success)
         << "write, chunk " << chunk;
     std::fill(data.begin(), data.end(), 0);
-    ASSERT_EQ(link.Run(3, 0, block_size, data.data(), static_cast<uint8_t>(chunk)), kStatusSuccess)
+    ASSERT_EQ(link.Run(3, 0, block_size, data.data(), static_cast<uint8_t>(chunk)),
+              ExchangeStatus::Success)
         << "read, chunk " << chunk;
     for (unsigned r = 0; r < block_size; ++r) {
       ASSERT_EQ(data[2 * r] | data[2 * r + 1] << 8, Pattern(chunk, r))
@@ -40,11 +42,12 @@ inline void SweepChunkSizes(PathLink& link, uint16_t block_size, unsigned first 
 inline void ExpectIllegalAddressOutside(PathLink& link, uint16_t block_size) {
   std::vector<uint8_t> data(40);
   link.ClearTrace();
-  EXPECT_EQ(link.Run(3, block_size - 5, 10, data.data(), 64, 1), kStatusIllegalDataAddress);
+  EXPECT_EQ(link.Run(3, block_size - 5, 10, data.data(), 64, 1),
+            ExchangeStatus::IllegalDataAddress);
   const auto lines = link.TraceLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1], "in:  0x01 0x83 0x02 0xC0 0xF1 (5 байт)");
-  EXPECT_EQ(link.Run(16, block_size, 2, data.data(), 64, 1), kStatusIllegalDataAddress);
+  EXPECT_EQ(link.Run(16, block_size, 2, data.data(), 64, 1), ExchangeStatus::IllegalDataAddress);
 }
 
 }  // namespace flovir::test

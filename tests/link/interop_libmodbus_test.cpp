@@ -62,7 +62,7 @@ class OurMasterLibmodbusSlave : public testing::Test {
 
 TEST_F(OurMasterLibmodbusSlave, ReadsTheSlavesRegisters) {
   std::vector<uint8_t> data(2 * kBlock);
-  ASSERT_EQ(link.Run(3, 0, kBlock, data.data()), kStatusSuccess);
+  ASSERT_EQ(link.Run(3, 0, kBlock, data.data()), ExchangeStatus::Success);
   for (int r = 0; r < kBlock; ++r) ASSERT_EQ(data[2 * r] | data[2 * r + 1] << 8, r * 3 + 1);
 }
 
@@ -76,7 +76,7 @@ TEST_F(OurMasterLibmodbusSlave, ExceptionsOutsideTheBlock) {
 
 TEST_F(OurMasterLibmodbusSlave, TheWriteExampleGetsTheSlavesEcho) {
   std::vector<uint8_t> data = {0x02, 0x01, 0x04, 0x03, 0x06, 0x05};
-  ASSERT_EQ(link.Run(16, 0, 3, data.data()), kStatusSuccess);
+  ASSERT_EQ(link.Run(16, 0, 3, data.data()), ExchangeStatus::Success);
   const auto lines = link.TraceLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0],

@@ -37,9 +37,10 @@ class OurMasterPymodbusServer : public testing::Test {
   void SetUp() override {
     // Python takes a moment to start and open its end of the line.
     std::vector<uint8_t> data(2);
-    for (int i = 0; i < 100 && link.Run(3, 0, 1, data.data(), 1, 1) != kStatusSuccess; ++i) {
+    for (int i = 0; i < 100 && link.Run(3, 0, 1, data.data(), 1, 1) != ExchangeStatus::Success;
+         ++i) {
     }
-    ASSERT_EQ(link.request().Status, kStatusSuccess) << "pymodbus server did not answer";
+    ASSERT_EQ(link.request().Status, ExchangeStatus::Success) << "pymodbus server did not answer";
   }
   PtyBridge bridge;
   PymodbusServer server{bridge.PathB()};
@@ -48,7 +49,7 @@ class OurMasterPymodbusServer : public testing::Test {
 
 TEST_F(OurMasterPymodbusServer, ReadsTheServersRegisters) {
   std::vector<uint8_t> data(2 * kBlock);
-  ASSERT_EQ(link.Run(3, 0, kBlock, data.data()), kStatusSuccess);
+  ASSERT_EQ(link.Run(3, 0, kBlock, data.data()), ExchangeStatus::Success);
   for (int r = 0; r < kBlock; ++r) ASSERT_EQ(data[2 * r] | data[2 * r + 1] << 8, r * 3 + 1);
 }
 

@@ -12,6 +12,15 @@
 #include "link/trace.h"
 #include "tests/link/pty_peer.h"
 
+namespace flovir {
+
+// A failed expectation shows a status by number and text.
+inline void PrintTo(ExchangeStatus status, std::ostream* os) {
+  *os << static_cast<int>(StatusCode(status)) << " (" << StatusText(status) << ")";
+}
+
+}  // namespace flovir
+
 namespace flovir::test {
 
 // Generous: no test may depend on a tight bound (ThreadSanitizer, busy CI).
@@ -34,8 +43,8 @@ class PathLink {
   }
 
   // Runs one request and returns its status.
-  uint8_t Run(uint8_t function, uint16_t start, uint16_t count, uint8_t* data, uint8_t chunk = 64,
-              uint8_t attempts = 3, uint8_t address = 1) {
+  ExchangeStatus Run(uint8_t function, uint16_t start, uint16_t count, uint8_t* data,
+                     uint8_t chunk = 64, uint8_t attempts = 3, uint8_t address = 1) {
     request_.SlaveAddress = address;
     request_.FunctionCode = function;
     request_.StartRegister = start;
@@ -46,7 +55,7 @@ class PathLink {
     return RunFilled();
   }
   // Runs the request as the test filled it.
-  uint8_t RunFilled() {
+  ExchangeStatus RunFilled() {
     done_ = false;
     thread_->Wake();
     EXPECT_TRUE(executor_.RunUntil([this] { return done_; }, kWaitMs));

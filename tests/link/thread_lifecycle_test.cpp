@@ -127,7 +127,7 @@ TEST(ThreadLifecycle, TheHandlerChainsTheNextRequestsOfAnOperation) {
   int step = 0;
   bool done = false;
   thread = std::make_unique<ExchangeThread>(port, request, executor, [&] {
-    ASSERT_EQ(request.Status, kStatusSuccess);
+    ASSERT_EQ(request.Status, ExchangeStatus::Success);
     if (++step < 3) {
       request.StartRegister = static_cast<uint16_t>(100 * step);
       request.RegisterCount = 1;  // DataCursor has moved on by itself
