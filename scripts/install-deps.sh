@@ -11,6 +11,7 @@ packages=(
   python3 python3-pymodbus python3-serial python3-serial-asyncio python3-xlrd python3-xlwt python3-olefile
   libreoffice-calc gnumeric fonts-liberation
   locales
+  qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-svg-dev
 )
 
 missing=()
