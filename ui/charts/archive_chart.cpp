@@ -157,6 +157,8 @@ ArchiveChart::ArchiveChart(ReportKind kind, QWidget* parent)
 
   connect(visibility_box_, &QCheckBox::toggled, this, [this] { UpdateVisibility(); });
   connect(save_button_, &QPushButton::clicked, this, [this] { SaveWithDialog(); });
+  CreateSeries();
+  ApplySeriesVisibility();
   Rebuild();
   UpdateVisibility();
 }
@@ -176,71 +178,79 @@ void ArchiveChart::Clear() {
   ShowRows({});
 }
 
-void ArchiveChart::Rebuild() {
-  chart_->removeAllSeries();
-  for (auto& segments : segments_) segments.clear();
-  x_.clear();
-  for (const ArchiveChartRow& row : data_.rows) x_.push_back(AxisTime(row.at));
-
+void ArchiveChart::CreateSeries() {
   for (size_t s = 0; s < kChartSeriesCount; ++s) {
-    QList<QPointF> run;
-    for (size_t i = 0; i < data_.rows.size(); ++i) {
-      if (const auto& value = data_.rows[i].values[s]) {
-        run.append(QPointF(x_[i], *value));
-      } else if (!run.isEmpty()) {
-        AddSegment(s, run);
-        run.clear();
-      }
-    }
-    if (!run.isEmpty()) AddSegment(s, run);
+    auto* line = new QLineSeries;
+    line->setName(Text(ChartSeriesName(s)));
+    QPen pen(kChannelColors[s % kChartVolumeSeriesCount]);
+    pen.setWidthF(1.5);
+    if (s >= kChartVolumeSeriesCount) pen.setStyle(Qt::DashLine);
+    line->setPen(pen);
+    line->setMarkerSize(5);
+    chart_->addSeries(line);
+    line->attachAxis(time_axis_);
+    line->attachAxis(s < kChartVolumeSeriesCount ? volume_axis_ : hours_axis_);
+    connect(line, &QLineSeries::hovered, this,
+            [this, s](const QPointF& point, bool shown) { ShowHint(shown, point.x(), s); });
+    series_[s] = line;
   }
-
   // Event marks sit on the time axis, at the volume axis' zero.
-  QList<QPointF> marks;
-  for (size_t i = 0; i < data_.rows.size(); ++i) {
-    if (!data_.rows[i].events.empty()) marks.append(QPointF(x_[i], 0));
-  }
   events_ = new QScatterSeries;
   events_->setName("События");
   events_->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
   events_->setMarkerSize(9);
   events_->setColor(kEventColor);
   events_->setBorderColor(kEventColor);
-  events_->replace(marks);
   chart_->addSeries(events_);
   events_->attachAxis(time_axis_);
   events_->attachAxis(volume_axis_);
   connect(events_, &QScatterSeries::hovered, this, [this](const QPointF& point, bool shown) {
     ShowHint(shown, point.x(), kChartSeriesCount);
   });
-
-  ApplySeriesVisibility();
-  UpdateRanges();
 }
 
-void ArchiveChart::AddSegment(size_t series, const QList<QPointF>& points) {
-  auto* line = new QLineSeries;
-  line->setName(Text(ChartSeriesName(series)));
-  QPen pen(kChannelColors[series % kChartVolumeSeriesCount]);
-  pen.setWidthF(1.5);
-  if (series >= kChartVolumeSeriesCount) pen.setStyle(Qt::DashLine);
-  line->setPen(pen);
-  line->replace(points);
-  // A value between two gaps has no line to draw: show it as a point.
-  line->setPointsVisible(points.size() == 1);
-  chart_->addSeries(line);
-  line->attachAxis(time_axis_);
-  line->attachAxis(series < kChartVolumeSeriesCount ? volume_axis_ : hours_axis_);
-  connect(line, &QLineSeries::hovered, this,
-          [this, series](const QPointF& point, bool shown) { ShowHint(shown, point.x(), series); });
-  segments_[series].push_back(line);
+void ArchiveChart::Rebuild() {
+  x_.clear();
+  for (const ArchiveChartRow& row : data_.rows) x_.push_back(AxisTime(row.at));
+  // Every range change lays out the points the series hold: empty them,
+  // set the ranges, then fill each series once.
+  for (QLineSeries* line : series_) line->clear();
+  events_->clear();
+  UpdateRanges();
+
+  const auto& rows = data_.rows;
+  for (size_t s = 0; s < kChartSeriesCount; ++s) {
+    // A point without a value breaks the line there; a value with no
+    // neighbour to draw a line to is shown as a point instead.
+    QList<QPointF> points;
+    points.reserve(static_cast<qsizetype>(rows.size()));
+    for (size_t i = 0; i < rows.size(); ++i) {
+      points.append(QPointF(x_[i], rows[i].values[s].value_or(qQNaN())));
+    }
+    QLineSeries* line = series_[s];
+    line->clearPointsConfiguration();
+    line->replace(points);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const bool before = i > 0 && rows[i - 1].values[s];
+      const bool after = i + 1 < rows.size() && rows[i + 1].values[s];
+      if (rows[i].values[s] && !before && !after) {
+        line->setPointConfiguration(static_cast<int>(i), QXYSeries::PointConfiguration::Visibility,
+                                    true);
+      }
+    }
+  }
+  QList<QPointF> marks;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].events.empty()) marks.append(QPointF(x_[i], 0));
+  }
+  events_->replace(marks);
 }
 
 void ArchiveChart::ApplySeriesVisibility() {
   bool any_hours = false;
   for (size_t s = 0; s < kChartSeriesCount; ++s) {
     const bool shown = series_boxes_[s]->isChecked();
-    for (QLineSeries* line : segments_[s]) line->setVisible(shown);
+    series_[s]->setVisible(shown);
     any_hours |= shown && s >= kChartVolumeSeriesCount;
   }
   hours_axis_->setVisible(any_hours);

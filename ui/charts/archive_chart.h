@@ -52,15 +52,15 @@ class ArchiveChart : public QWidget {
   QPushButton* SaveButton() const { return save_button_; }
   QChartView* View() const { return view_; }
   const ArchiveChartData& Data() const { return data_; }
-  // The line pieces of one series: a no-data row breaks the line.
-  const std::vector<QLineSeries*>& Segments(size_t series) const { return segments_[series]; }
+  // One point per row; a row without data is NaN, which breaks the line.
+  QLineSeries* Series(size_t series) const { return series_[series]; }
   QScatterSeries* EventMarks() const { return events_; }
   // The text of the last hover hint (also shown as a tool tip).
   const QString& Hint() const { return hint_; }
 
  private:
+  void CreateSeries();
   void Rebuild();
-  void AddSegment(size_t series, const QList<QPointF>& points);
   void ApplySeriesVisibility();
   void UpdateRanges();
   void UpdateVisibility();
@@ -78,7 +78,7 @@ class ArchiveChart : public QWidget {
   QDateTimeAxis* time_axis_;
   QValueAxis* volume_axis_;
   QValueAxis* hours_axis_;
-  std::array<std::vector<QLineSeries*>, kChartSeriesCount> segments_;
+  std::array<QLineSeries*, kChartSeriesCount> series_{};
   QScatterSeries* events_ = nullptr;
   QString hint_;
 };

@@ -33,12 +33,6 @@ ArchiveChartData FiveHours() {
   return data;
 }
 
-int VisibleSegments(const ArchiveChart& chart, size_t series) {
-  int shown = 0;
-  for (QLineSeries* line : chart.Segments(series)) shown += line->isVisible();
-  return shown;
-}
-
 }  // namespace
 
 class ArchiveChartTest : public QObject {
@@ -58,33 +52,40 @@ class ArchiveChartTest : public QObject {
     QVERIFY(chart.isVisible());
     chart.Clear();  // a failed download
     QVERIFY(!chart.isVisible());
-    QVERIFY(chart.Segments(0).empty());
+    QCOMPARE(chart.Series(0)->count(), 0);
+    QCOMPARE(chart.EventMarks()->count(), 0);
   }
 
   void NoDataBreaksTheLinesAndEventsAreMarked() {
     ArchiveChart chart(ReportKind::Hourly);
-    chart.ShowRows(FiveHours());
+    ArchiveChartData data = FiveHours();
+    data.rows[3].values[0].reset();  // 11:00 of V1 stands between two gaps
+    chart.ShowRows(data);
     for (size_t s = 0; s < kChartSeriesCount; ++s) {
-      QCOMPARE(chart.Segments(s).size(), size_t{2});
-      QCOMPARE(chart.Segments(s)[0]->count(), 2);
-      QCOMPARE(chart.Segments(s)[1]->count(), 2);
+      QLineSeries* line = chart.Series(s);
+      QCOMPARE(line->count(), 5);
+      for (int i = 0; i < 5; ++i) QCOMPARE(qIsNaN(line->at(i).y()), i == 2 || (s == 0 && i == 3));
     }
+    // The lone value of V1 at 12:00 shows as a point; the lines do not.
+    const auto lone = chart.Series(0)->pointsConfiguration();
+    QCOMPARE(lone.keys(), QList<int>{4});
+    QVERIFY(chart.Series(1)->pointsConfiguration().isEmpty());
     QCOMPARE(chart.EventMarks()->count(), 1);
-    QCOMPARE(chart.EventMarks()->at(0).x(), chart.Segments(0)[1]->at(0).x());
+    QCOMPARE(chart.EventMarks()->at(0).x(), chart.Series(0)->at(3).x());
   }
 
   void VolumesShowAndOperatingTimesHideUntilTicked() {
     ArchiveChart chart(ReportKind::Daily);
     chart.ShowRows(FiveHours());
-    auto* hours_axis = qobject_cast<QValueAxis*>(chart.Segments(4)[0]->attachedAxes().last());
+    auto* hours_axis = qobject_cast<QValueAxis*>(chart.Series(4)->attachedAxes().last());
     QVERIFY(hours_axis);
-    QCOMPARE(VisibleSegments(chart, 0), 2);
-    QCOMPARE(VisibleSegments(chart, 4), 0);
+    QVERIFY(chart.Series(0)->isVisible());
+    QVERIFY(!chart.Series(4)->isVisible());
     QVERIFY(!hours_axis->isVisible());
     chart.SeriesBox(4)->setChecked(true);
     chart.SeriesBox(0)->setChecked(false);
-    QCOMPARE(VisibleSegments(chart, 4), 2);
-    QCOMPARE(VisibleSegments(chart, 0), 0);
+    QVERIFY(chart.Series(4)->isVisible());
+    QVERIFY(!chart.Series(0)->isVisible());
     QVERIFY(hours_axis->isVisible());
     QVERIFY(hours_axis->max() >= 12.5);
   }
@@ -92,8 +93,8 @@ class ArchiveChartTest : public QObject {
   void HoverShowsTheRowsDateAndTheTablesDigits() {
     ArchiveChart chart(ReportKind::Hourly);
     chart.ShowRows(FiveHours());
-    QLineSeries* late = chart.Segments(1)[1];
-    emit late->hovered(late->at(1) + QPointF(60e3, 0), true);
+    QLineSeries* line = chart.Series(1);
+    emit line->hovered(line->at(4) + QPointF(60e3, 0), true);
     QCOMPARE(chart.Hint(), QString("05.03.2024 12:00\nV2: 12,500 м³"));
     emit chart.EventMarks()->hovered(chart.EventMarks()->at(0), true);
     QCOMPARE(chart.Hint(), QString("05.03.2024 11:00\nСобытия: канал3: >"));
