@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "link/view.h"
+#include "reports/report_kind.h"
 #include "workbook/workbook.h"
 
 namespace flovir {
