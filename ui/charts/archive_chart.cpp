@@ -1,6 +1,7 @@
 #include "ui/charts/archive_chart.h"
 
 #include <QBoxLayout>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QCursor>
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QScatterSeries>
+#include <QSplitter>
 #include <QSvgGenerator>
 #include <QToolTip>
 #include <QValueAxis>
@@ -20,6 +22,7 @@
 #include <cmath>
 
 #include "operations/archive_workbook.h"
+#include "reports/archive_table.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
@@ -87,6 +90,21 @@ void SetValueRange(QValueAxis* axis, double top) {
   const double steps = std::ceil(top / step);
   axis->setRange(0, steps * step);
   axis->setTickCount(static_cast<int>(steps) + 1);
+  const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+  axis->setLabelFormat(QString("%.%1f").arg(decimals));
+}
+
+// Hours and days on a time axis; months, whose lengths differ, as one label
+// per month on the month's row ("03.2024").
+QAbstractAxis* MakeTimeAxis(ReportKind kind) {
+  if (kind == ReportKind::Monthly) {
+    auto* months = new QCategoryAxis;
+    months->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    return months;
+  }
+  auto* dates = new QDateTimeAxis;
+  dates->setFormat(TextsOf(kind).axis_format);
+  return dates;
 }
 
 QCheckBox* MakeBox(const QString& caption, const QString& name, bool checked, QWidget* parent) {
@@ -101,7 +119,6 @@ QCheckBox* MakeBox(const QString& caption, const QString& name, bool checked, QW
 QValueAxis* MakeValueAxis(const QString& title, QChart* chart, Qt::Alignment alignment) {
   auto* axis = new QValueAxis;
   axis->setTitleText(title);
-  axis->setLabelFormat("%.3g");
   chart->addAxis(axis, alignment);
   return axis;
 }
@@ -115,7 +132,7 @@ ArchiveChart::ArchiveChart(ReportKind kind, QWidget* parent)
       save_button_(new QPushButton("Сохранить график", this)),
       chart_(new QChart),
       view_(new QChartView(chart_, this)),
-      time_axis_(new QDateTimeAxis),
+      time_axis_(MakeTimeAxis(kind)),
       volume_axis_(MakeValueAxis("Объём, м³", chart_, Qt::AlignLeft)),
       hours_axis_(MakeValueAxis("Время работы, ч", chart_, Qt::AlignRight)) {
   data_.kind = kind;
@@ -125,6 +142,7 @@ ArchiveChart::ArchiveChart(ReportKind kind, QWidget* parent)
   save_button_->setAccessibleDescription(save_button_->objectName());
   view_->setAccessibleName("График архива");
   view_->setRenderHint(QPainter::Antialiasing);
+  view_->setMinimumHeight(220);
 
   auto* controls = new QHBoxLayout;
   for (size_t s = 0; s < kChartSeriesCount; ++s) {
@@ -151,8 +169,6 @@ ArchiveChart::ArchiveChart(ReportKind kind, QWidget* parent)
   chart_->setLocalizeNumbers(true);
   chart_->legend()->hide();  // the check boxes name the series in their colours
   chart_->setMargins(QMargins(4, 4, 4, 4));
-  time_axis_->setFormat(TextsOf(kind).axis_format);
-  time_axis_->setLabelsAngle(-30);
   chart_->addAxis(time_axis_, Qt::AlignBottom);
 
   connect(visibility_box_, &QCheckBox::toggled, this, [this] { UpdateVisibility(); });
@@ -258,16 +274,29 @@ void ArchiveChart::ApplySeriesVisibility() {
 
 void ArchiveChart::UpdateRanges() {
   const KindTexts texts = TextsOf(kind_);
-  if (x_.empty()) {
-    const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch());
-    time_axis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(now)),
-                         QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(now + 3600e3)));
-  } else {
+  double low = static_cast<double>(QDateTime::currentMSecsSinceEpoch());
+  double high = low + 2 * texts.half_interval_ms;
+  if (!x_.empty()) {
     const auto [first, last] = std::minmax_element(x_.begin(), x_.end());
-    const double margin = *first == *last ? texts.half_interval_ms : 0;
-    time_axis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(*first - margin)),
-                         QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(*last + margin)));
-    time_axis_->setTickCount(TickCount(kind_, *last - *first + 2 * margin));
+    // Room beside a single row, and for the first and last month's labels.
+    const double margin =
+        *first == *last || kind_ == ReportKind::Monthly ? texts.half_interval_ms : 0;
+    low = *first - margin;
+    high = *last + margin;
+  }
+  if (auto* dates = qobject_cast<QDateTimeAxis*>(time_axis_)) {
+    dates->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(low)),
+                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(high)));
+    dates->setTickCount(TickCount(kind_, high - low));
+  } else if (auto* months = qobject_cast<QCategoryAxis*>(time_axis_)) {
+    for (const QString& label : months->categoriesLabels()) months->remove(label);
+    months->setStartValue(low);
+    months->setRange(low, high);
+    // Every month's label, or every few months' over a long range.
+    const size_t step = x_.size() / 12 + 1;
+    for (size_t i = 0; i < x_.size(); i += step) {
+      months->append(Text(TableDateText(data_.rows[i].at).substr(3)), x_[i]);
+    }
   }
   // Each axis spans zero to the largest value it shows.
   double top[2] = {0, 0};
@@ -285,6 +314,17 @@ void ArchiveChart::UpdateRanges() {
 
 void ArchiveChart::UpdateVisibility() {
   setVisible(!data_.rows.empty() && visibility_box_->isChecked());
+}
+
+void ArchiveChart::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The first time the chart is on screen under a table, the table keeps
+  // the larger part; later the splitter stays where the user put it.
+  auto* splitter = qobject_cast<QSplitter*>(parentWidget());
+  if (sized_ || splitter == nullptr || splitter->count() != 2 || splitter->height() <= 0) return;
+  const int height = splitter->height() - splitter->handleWidth();
+  splitter->setSizes({height * 3 / 5, height - height * 3 / 5});
+  sized_ = true;
 }
 
 void ArchiveChart::ShowHint(bool shown, double x, size_t series) {

@@ -21,7 +21,7 @@
 QT_BEGIN_NAMESPACE
 class QChart;
 class QChartView;
-class QDateTimeAxis;
+class QAbstractAxis;
 class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
@@ -58,6 +58,9 @@ class ArchiveChart : public QWidget {
   // The text of the last hover hint (also shown as a tool tip).
   const QString& Hint() const { return hint_; }
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void CreateSeries();
   void Rebuild();
@@ -75,12 +78,13 @@ class ArchiveChart : public QWidget {
   QPushButton* save_button_;
   QChart* chart_;
   QChartView* view_;
-  QDateTimeAxis* time_axis_;
+  QAbstractAxis* time_axis_;  // a date-time axis, or month labels
   QValueAxis* volume_axis_;
   QValueAxis* hours_axis_;
   std::array<QLineSeries*, kChartSeriesCount> series_{};
   QScatterSeries* events_ = nullptr;
   QString hint_;
+  bool sized_ = false;  // the splitter has given the chart its first share
 };
 
 }  // namespace flovir

@@ -43,8 +43,6 @@ ArchiveChart* ArchiveCharts::Add(ReportKind kind, QSplitter* splitter, QPushButt
   if (i < 0 || splitter == nullptr) return nullptr;
   auto* chart = new ArchiveChart(kind);
   splitter->addWidget(chart);
-  splitter->setStretchFactor(0, 1);
-  splitter->setStretchFactor(1, 1);
   QBoxLayout* row = beside ? RowOf(beside->parentWidget()->layout(), beside) : nullptr;
   if (row != nullptr) {
     row->insertWidget(row->indexOf(beside) + 1, chart->VisibilityBox());
