@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "ui/charts/archive_charts.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
 
@@ -83,9 +84,19 @@ int main(int argc, char** argv) {
   shot(0, 1, "2-line-settings.png");
   shot(0, 2, "3-modem.png");
   shot(1, 0, "4-current.png");
+  // Each archive page, then its chart on its own.
+  auto chart = [&](flovir::ReportKind kind, const QString& name) {
+    QString error;
+    if (!w.Charts()->Chart(kind)->SaveImage(out.filePath(name), &error)) {
+      std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(error));
+    }
+  };
   shot(1, 1, "5-hourly.png");
+  chart(flovir::ReportKind::Hourly, "5-hourly-chart.png");
   shot(1, 2, "6-daily.png");
+  chart(flovir::ReportKind::Daily, "6-daily-chart.png");
   shot(1, 3, "7-monthly.png");
+  chart(flovir::ReportKind::Monthly, "7-monthly-chart.png");
   shot(1, 4, "8-parameters.png");
   shot(1, 5, "9-test.png");
   w.Form3().show();
