@@ -1,0 +1,123 @@
+#include "ui/parameters/parameter_page.h"
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <exception>
+
+#include "operations/report_files.h"
+#include "parameters/parameter_workbook.h"
+
+namespace flovir {
+
+ParameterPage::ParameterPage(Dispatcher& dispatcher, QWidget* window)
+    : QObject(window),
+      dispatcher_(dispatcher),
+      window_(window),
+      operations_(dispatcher, table_, xls0_),
+      model_(table_, dispatcher.Parameters(), this),
+      grid_(new ParameterGrid(model_, window)),
+      save_dialog_(MakeDialog("SaveDialog2", QFileDialog::AcceptSave)),
+      open_dialog_(MakeDialog("OpenDialog1", QFileDialog::AcceptOpen)),
+      choose_file_([](QFileDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+      }) {
+  // A successful read shows the meter's values, unmarked, before the
+  // workbook of the read is saved.
+  operations_.SetOnParametersRead([this] { model_.SetMeterValues(dispatcher_.Parameters()); });
+  // Shown once the editor has closed, not while its focus is moving.
+  connect(&model_, &ParameterModel::EditRefused, this, &ParameterPage::ShowError,
+          Qt::QueuedConnection);
+}
+
+// The grid goes first: it draws from the model.
+ParameterPage::~ParameterPage() {
+  delete grid_;
+}
+
+QFileDialog* ParameterPage::MakeDialog(const char* name, QFileDialog::AcceptMode mode) {
+  auto* dialog = new QFileDialog(window_);
+  dialog->setObjectName(name);
+  dialog->setAccessibleDescription(name);
+  dialog->setAcceptMode(mode);
+  dialog->setNameFilter("файл Microsoft Excel (*.xls)");
+  dialog->setDefaultSuffix("xls");
+  dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                      : QFileDialog::ExistingFile);
+  return dialog;
+}
+
+void ParameterPage::BindButtons(QAbstractButton* read, QAbstractButton* write,
+                                QAbstractButton* clock, QAbstractButton* save,
+                                QAbstractButton* load) {
+  connect(read, &QAbstractButton::clicked, this, &ParameterPage::Read);
+  connect(write, &QAbstractButton::clicked, this, &ParameterPage::Write);
+  connect(clock, &QAbstractButton::clicked, this, &ParameterPage::SetClock);
+  connect(save, &QAbstractButton::clicked, this, &ParameterPage::Save);
+  connect(load, &QAbstractButton::clicked, this, &ParameterPage::Load);
+}
+
+void ParameterPage::Read() {
+  operations_.ReadParameters();
+}
+
+void ParameterPage::Write() {
+  const ParameterBuffer sent = dispatcher_.Parameters();
+  const int changed = model_.ChangedCount();
+  if (!operations_.WriteToDevice()) return;
+  sending_ = sent;
+  dispatcher_.GetView().ShowStatus(
+      "Запись параметров... (изменено значений: " + std::to_string(changed) + ")");
+}
+
+void ParameterPage::SetClock() {
+  operations_.ClockSetRequest();
+}
+
+void ParameterPage::OperationEnded() {
+  model_.BufferReplaced();
+  if (sending_ && dispatcher_.Kind() == OperationKind::WriteToDevice &&
+      dispatcher_.LastSucceeded()) {
+    model_.SetMeterValues(*sending_);
+  }
+  sending_.reset();
+}
+
+void ParameterPage::Save() {
+  // The dialog opens in the program's folder first, later where it was left.
+  if (!save_dialog_->property("used").toBool()) {
+    save_dialog_->setDirectory(QString::fromStdString(dispatcher_.ProgramFolder()));
+  }
+  const QString chosen = choose_file_(*save_dialog_);
+  if (chosen.isEmpty()) return;
+  save_dialog_->setProperty("used", true);
+  const std::string path = WithExtension(chosen.toStdString(), ".xls");
+  save_dialog_->selectFile(QString::fromStdString(path));
+  try {
+    SaveParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), path);
+  } catch (const std::exception& error) {
+    ShowError(QString::fromStdString(error.what()));
+  }
+}
+
+void ParameterPage::Load() {
+  if (!open_dialog_->property("used").toBool()) {
+    open_dialog_->setDirectory(QString::fromStdString(dispatcher_.ProgramFolder()));
+  }
+  const QString chosen = choose_file_(*open_dialog_);
+  if (chosen.isEmpty()) return;
+  open_dialog_->setProperty("used", true);
+  try {
+    LoadParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), chosen.toStdString());
+  } catch (const std::exception& error) {
+    ShowError(QString::fromStdString(error.what()));  // the buffer is as it was
+    return;
+  }
+  model_.BufferReplaced();
+}
+
+void ParameterPage::ShowError(const QString& text) {
+  dispatcher_.GetView().ShowMessage(QGuiApplication::applicationDisplayName().toStdString(),
+                                    text.toStdString(), MessageIcon::Error);
+}
+
+}  // namespace flovir
