@@ -1,0 +1,44 @@
+// flovir: the window. flovir [--demo] [--port NAME|PATH] [--folder DIR]
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <cstdio>
+
+#include "ui/form1.h"
+#include "ui/form3.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("flovir");
+  QApplication::setOrganizationName("flovir");
+
+  // Qt's own dialogs and buttons speak Russian too.
+  QTranslator qt_russian;
+  if (qt_russian.load(QLocale(QLocale::Russian), "qtbase", "_",
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qt_russian);
+  }
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Связь ФЛОВИР: Modbus-RTU master for the FLOVIR flow meter");
+  parser.addHelpOption();
+  const QCommandLineOption demo("demo", "Add the built-in simulated meter to the port list.");
+  const QCommandLineOption port("port", "Add NAME or PATH to the port list and select it.",
+                                "NAME|PATH");
+  const QCommandLineOption folder("folder", "The program's folder for reports and temp.xls.",
+                                  "DIR");
+  parser.addOptions({demo, port, folder});
+  parser.process(app);
+
+  flovir::ui::WindowOptions options;
+  options.demo = parser.isSet(demo);
+  for (const QString& name : parser.values(port)) options.extra_ports.push_back(name.toStdString());
+  options.folder = parser.value(folder).toStdString();
+
+  flovir::ui::TForm1 form1(options);
+  form1.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The ports the window opens: serial devices and pseudo-terminals by path,
+// and with --demo the built-in simulated meter, behind its simulated modem
+// when the connection type is a modem one.
+
+#include <memory>
+#include <string>
+
+#include "connection/connection.h"
+
+namespace flovir::sim {
+class SimulatedMeter;
+class MeterLineDevice;
+class HayesModem;
+class MeterServer;
+}  // namespace flovir::sim
+
+namespace flovir::ui {
+
+// The name the port list gives the simulated meter.
+inline constexpr const char* kDemoPortName = "demo";
+
+class WindowPorts : public PortProvider {
+ public:
+  WindowPorts();
+  ~WindowPorts() override;
+
+  // Whether the next opening of the demo port puts the modem in front.
+  void SetDemoModem(bool modem) { demo_modem_ = modem; }
+
+  std::unique_ptr<Port> Open(const std::string& name) override;
+  bool Close(Port& port) override;
+
+ private:
+  void StopDemo();
+
+  SerialPortProvider serial_;
+  bool demo_modem_ = false;
+  std::unique_ptr<sim::SimulatedMeter> meter_;
+  std::unique_ptr<sim::MeterLineDevice> meter_line_;
+  std::unique_ptr<sim::HayesModem> modem_;
+  std::unique_ptr<sim::MeterServer> server_;
+};
+
+}  // namespace flovir::ui
