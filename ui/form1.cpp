@@ -39,6 +39,9 @@
 #include "ui/trace_sink.h"
 #include "ui/widgets.h"
 #include "ui/window_ports.h"
+#ifdef FLOVIR_UI_PARAMETERS
+#include "ui/parameters/parameter_page.h"
+#endif
 
 namespace flovir::ui {
 
@@ -139,6 +142,12 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
   LoadSettings();
   // Pages of their own folders plug in here: the parameter grid into
   // ParameterGridSlot(), the archive charts into ArchiveSplitter(kind).
+#ifdef FLOVIR_UI_PARAMETERS
+  auto* parameters = new ParameterPage(dispatcher_, this);
+  parameter_grid_slot_->addWidget(&parameters->Grid());
+  parameters->BindButtons(Button8, Button11, Button10, Button16, Button17);
+  connect(this, &TForm1::OperationEnded, parameters, &ParameterPage::OperationEnded);
+#endif
 }
 
 TForm1::~TForm1() {
@@ -749,6 +758,7 @@ void TForm1::EnableOperationButtons(bool enabled, bool including_test_button) {
   }
   if (enabled || including_test_button) Button12->setEnabled(enabled);
   ButtonCancel->setEnabled(!enabled);
+  if (enabled) emit OperationEnded();
 }
 
 void TForm1::ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) {

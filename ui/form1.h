@@ -99,6 +99,10 @@ class TForm1 : public QMainWindow, public View {
   using MessageSink = std::function<void(const QString& title, const QString& text, MessageIcon)>;
   void SetMessageSink(MessageSink sink) { message_sink_ = std::move(sink); }
 
+ signals:
+  // The end of every operation, failed ones included: the buttons are enabled again.
+  void OperationEnded();
+
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormClose
 

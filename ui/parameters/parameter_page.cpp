@@ -56,8 +56,10 @@ void ParameterPage::BindButtons(QAbstractButton* read, QAbstractButton* write,
   connect(load, &QAbstractButton::clicked, this, &ParameterPage::Load);
 }
 
+// A read starts from a cleared buffer, so the edits made before it are gone:
+// the grid shows the zeros, unmarked, until the values arrive.
 void ParameterPage::Read() {
-  operations_.ReadParameters();
+  if (operations_.ReadParameters()) model_.SetMeterValues(dispatcher_.Parameters());
 }
 
 void ParameterPage::Write() {
@@ -74,10 +76,20 @@ void ParameterPage::SetClock() {
 }
 
 void ParameterPage::OperationEnded() {
-  model_.BufferReplaced();
-  if (sending_ && dispatcher_.Kind() == OperationKind::WriteToDevice &&
-      dispatcher_.LastSucceeded()) {
-    model_.SetMeterValues(*sending_);
+  switch (dispatcher_.Kind()) {
+    case OperationKind::ReadParameters:
+    case OperationKind::TestRead:
+      // Both refill the buffer from the meter, failed or not: no edit is left.
+      model_.SetMeterValues(dispatcher_.Parameters());
+      break;
+    case OperationKind::WriteToDevice:
+      if (sending_ && dispatcher_.LastSucceeded()) {
+        model_.SetMeterValues(*sending_);
+        break;
+      }
+      [[fallthrough]];
+    default:
+      model_.BufferReplaced();
   }
   sending_.reset();
 }

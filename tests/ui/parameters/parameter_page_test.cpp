@@ -3,9 +3,8 @@
 // ThreadSanitizer, reads one after another while the grid repaints.
 
 #include <QLineEdit>
-#include <QThread>
-#include <QVBoxLayout>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QtTest>
 #include <fstream>
 
@@ -16,21 +15,11 @@
 #include "tests/support/files.h"
 #include "tests/support/meter_port.h"
 #include "ui/parameters/parameter_page.h"
+#include "ui/qt_executor.h"
 
 using namespace flovir;
 
 namespace {
-
-// The exchange thread's hand-over onto the GUI thread, as the window makes it.
-class QtExecutor : public MainThreadExecutor {
- public:
-  void RunAndWait(const std::function<void()>& task) override {
-    if (QThread::currentThread() == qApp->thread()) return task();
-    QMetaObject::invokeMethod(
-        qApp, [&] { task(); }, Qt::BlockingQueuedConnection);
-  }
-  void ProcessPendingEvents() override {}
-};
 
 class RecordingView : public View {
  public:
@@ -75,7 +64,7 @@ struct Rig {
   testing::MeterPort port{meter};
   RecordingView view;
   FixedClock clock{45358.5};
-  QtExecutor executor;
+  ui::QtExecutor executor;  // the window's hand-over
   Dispatcher dispatcher{view, clock};
   QWidget window;
   ParameterPage page{dispatcher, &window};
