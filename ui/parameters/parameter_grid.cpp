@@ -22,8 +22,9 @@ void PaintCell(QPainter& painter, const QRect& rect, const QPalette& palette, bo
   painter.fillRect(rect, selected && !empty ? kSelectionGreen
                                             : role(Qt::BackgroundRole).template value<QColor>());
   const QVariant colour = role(Qt::ForegroundRole);
+  // The active colours: names are not selectable, yet they are no disabled text.
   painter.setPen(colour.isValid() ? colour.template value<QColor>()
-                                  : palette.color(QPalette::WindowText));
+                                  : palette.color(QPalette::Active, QPalette::WindowText));
   painter.setFont(role(Qt::FontRole).template value<QFont>());
   const int margin = role(ParameterModel::MarginRole).toInt();
   painter.setClipRect(rect);

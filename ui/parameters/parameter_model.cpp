@@ -90,6 +90,7 @@ QVariant ParameterModel::CellData(const ParameterCell& cell, int role) const {
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Alignment(cell.Alignment));
     case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:  // what a screen reader says of the mark
       return Changed(cell) ? QVariant(QString(kChangedToolTip)) : QVariant();
     case MarginRole:
       return int{cell.Margin};

@@ -1,7 +1,6 @@
 #include "ui/parameters/parameter_page.h"
 
 #include <QAbstractButton>
-#include <QGuiApplication>
 #include <exception>
 
 #include "operations/report_files.h"
@@ -35,7 +34,8 @@ ParameterPage::~ParameterPage() {
 }
 
 QFileDialog* ParameterPage::MakeDialog(const char* name, QFileDialog::AcceptMode mode) {
-  auto* dialog = new QFileDialog(window_);
+  auto* dialog =
+      new QFileDialog(window_, mode == QFileDialog::AcceptSave ? "Сохранить" : "Открыть");
   dialog->setObjectName(name);
   dialog->setAccessibleDescription(name);
   dialog->setAcceptMode(mode);
@@ -128,7 +128,7 @@ void ParameterPage::Load() {
 }
 
 void ParameterPage::ShowError(const QString& text) {
-  dispatcher_.GetView().ShowMessage(QGuiApplication::applicationDisplayName().toStdString(),
+  dispatcher_.GetView().ShowMessage(window_->window()->windowTitle().toStdString(),
                                     text.toStdString(), MessageIcon::Error);
 }
 
