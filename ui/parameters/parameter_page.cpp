@@ -15,8 +15,6 @@ ParameterPage::ParameterPage(Dispatcher& dispatcher, QWidget* window)
       operations_(dispatcher, table_, xls0_),
       model_(table_, dispatcher.Parameters(), this),
       grid_(new ParameterGrid(model_, window)),
-      save_dialog_(MakeDialog("SaveDialog2", QFileDialog::AcceptSave)),
-      open_dialog_(MakeDialog("OpenDialog1", QFileDialog::AcceptOpen)),
       choose_file_([](QFileDialog& dialog) {
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
       }) {
@@ -33,9 +31,13 @@ ParameterPage::~ParameterPage() {
   delete grid_;
 }
 
-QFileDialog* ParameterPage::MakeDialog(const char* name, QFileDialog::AcceptMode mode) {
-  auto* dialog =
-      new QFileDialog(window_, mode == QFileDialog::AcceptSave ? "Сохранить" : "Открыть");
+// Made when first used (a file dialog starts threads of its own), in the
+// program's folder; later it opens where the user left it.
+QFileDialog& ParameterPage::Dialog(QFileDialog*& dialog, const char* name,
+                                   QFileDialog::AcceptMode mode) {
+  if (dialog != nullptr) return *dialog;
+  dialog = new QFileDialog(window_, mode == QFileDialog::AcceptSave ? "Сохранить" : "Открыть",
+                           QString::fromStdString(dispatcher_.ProgramFolder()));
   dialog->setObjectName(name);
   dialog->setAccessibleDescription(name);
   dialog->setAcceptMode(mode);
@@ -43,7 +45,7 @@ QFileDialog* ParameterPage::MakeDialog(const char* name, QFileDialog::AcceptMode
   dialog->setDefaultSuffix("xls");
   dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                       : QFileDialog::ExistingFile);
-  return dialog;
+  return *dialog;
 }
 
 void ParameterPage::BindButtons(QAbstractButton* read, QAbstractButton* write,
@@ -95,15 +97,11 @@ void ParameterPage::OperationEnded() {
 }
 
 void ParameterPage::Save() {
-  // The dialog opens in the program's folder first, later where it was left.
-  if (!save_dialog_->property("used").toBool()) {
-    save_dialog_->setDirectory(QString::fromStdString(dispatcher_.ProgramFolder()));
-  }
-  const QString chosen = choose_file_(*save_dialog_);
+  QFileDialog& dialog = Dialog(save_dialog_, "SaveDialog2", QFileDialog::AcceptSave);
+  const QString chosen = choose_file_(dialog);
   if (chosen.isEmpty()) return;
-  save_dialog_->setProperty("used", true);
   const std::string path = WithExtension(chosen.toStdString(), ".xls");
-  save_dialog_->selectFile(QString::fromStdString(path));
+  dialog.selectFile(QString::fromStdString(path));
   try {
     SaveParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), path);
   } catch (const std::exception& error) {
@@ -112,12 +110,8 @@ void ParameterPage::Save() {
 }
 
 void ParameterPage::Load() {
-  if (!open_dialog_->property("used").toBool()) {
-    open_dialog_->setDirectory(QString::fromStdString(dispatcher_.ProgramFolder()));
-  }
-  const QString chosen = choose_file_(*open_dialog_);
+  const QString chosen = choose_file_(Dialog(open_dialog_, "OpenDialog1", QFileDialog::AcceptOpen));
   if (chosen.isEmpty()) return;
-  open_dialog_->setProperty("used", true);
   try {
     LoadParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), chosen.toStdString());
   } catch (const std::exception& error) {

@@ -58,7 +58,7 @@ class ParameterPage : public QObject {
   void OperationEnded();
 
  private:
-  QFileDialog* MakeDialog(const char* name, QFileDialog::AcceptMode mode);
+  QFileDialog& Dialog(QFileDialog*& dialog, const char* name, QFileDialog::AcceptMode mode);
   void ShowError(const QString& text);
 
   Dispatcher& dispatcher_;
@@ -67,9 +67,9 @@ class ParameterPage : public QObject {
   WorkbookModel xls0_ = WorkbookModel::MakeParameterWorkbook();
   ParameterOperations operations_;
   ParameterModel model_;
-  QPointer<ParameterGrid> grid_;  // the window's layout may hold it
-  QFileDialog* save_dialog_;
-  QFileDialog* open_dialog_;
+  QPointer<ParameterGrid> grid_;        // the window's layout may hold it
+  QFileDialog* save_dialog_ = nullptr;  // SaveDialog2
+  QFileDialog* open_dialog_ = nullptr;  // OpenDialog1
   FileChooser choose_file_;
   // What the running parameter write sends, taken when it starts.
   std::optional<ParameterBuffer> sending_;
