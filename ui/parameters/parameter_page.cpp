@@ -15,7 +15,10 @@ ParameterPage::ParameterPage(Dispatcher& dispatcher, QWidget* window)
       operations_(dispatcher, table_, xls0_),
       model_(table_, dispatcher.Parameters(), this),
       grid_(new ParameterGrid(model_, window)),
-      choose_file_([](QFileDialog& dialog) {
+      choose_file_([this](QFileDialog::AcceptMode mode) {
+        QFileDialog& dialog = mode == QFileDialog::AcceptSave
+                                  ? Dialog(save_dialog_, "SaveDialog2", mode)
+                                  : Dialog(open_dialog_, "OpenDialog1", mode);
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
       }) {
   // A successful read shows the meter's values, unmarked, before the
@@ -97,11 +100,11 @@ void ParameterPage::OperationEnded() {
 }
 
 void ParameterPage::Save() {
-  QFileDialog& dialog = Dialog(save_dialog_, "SaveDialog2", QFileDialog::AcceptSave);
-  const QString chosen = choose_file_(dialog);
+  const QString chosen = choose_file_(QFileDialog::AcceptSave);
   if (chosen.isEmpty()) return;
   const std::string path = WithExtension(chosen.toStdString(), ".xls");
-  dialog.selectFile(QString::fromStdString(path));
+  // The dialog proposes it next time.
+  if (save_dialog_ != nullptr) save_dialog_->selectFile(QString::fromStdString(path));
   try {
     SaveParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), path);
   } catch (const std::exception& error) {
@@ -110,7 +113,7 @@ void ParameterPage::Save() {
 }
 
 void ParameterPage::Load() {
-  const QString chosen = choose_file_(Dialog(open_dialog_, "OpenDialog1", QFileDialog::AcceptOpen));
+  const QString chosen = choose_file_(QFileDialog::AcceptOpen);
   if (chosen.isEmpty()) return;
   try {
     LoadParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), chosen.toStdString());

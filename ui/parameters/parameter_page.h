@@ -42,9 +42,9 @@ class ParameterPage : public QObject {
   void BindButtons(QAbstractButton* read, QAbstractButton* write, QAbstractButton* clock,
                    QAbstractButton* save, QAbstractButton* load);
 
-  // Shows a file dialog and returns the chosen path, empty when cancelled.
-  // Tests choose without a dialog.
-  using FileChooser = std::function<QString(QFileDialog& dialog)>;
+  // Shows SaveDialog2 or OpenDialog1 and returns the chosen path, empty when
+  // cancelled. Tests choose without a dialog.
+  using FileChooser = std::function<QString(QFileDialog::AcceptMode mode)>;
   void SetFileChooser(FileChooser chooser) { choose_file_ = std::move(chooser); }
 
  public slots:

@@ -107,11 +107,12 @@ class ParameterPageTest : public QObject {
 
     // Saved without an extension, changed, loaded back.
     rig.page.SetFileChooser(
-        [&](QFileDialog&) { return QString::fromStdString(rig.folder.Path("копия")); });
+        [&](QFileDialog::AcceptMode) { return QString::fromStdString(rig.folder.Path("копия")); });
     rig.page.Save();
     rig.dispatcher.Parameters().SetParameterValue(55, 7);
-    rig.page.SetFileChooser(
-        [&](QFileDialog&) { return QString::fromStdString(rig.folder.Path("копия.xls")); });
+    rig.page.SetFileChooser([&](QFileDialog::AcceptMode) {
+      return QString::fromStdString(rig.folder.Path("копия.xls"));
+    });
     rig.page.Load();
     QCOMPARE(rig.Text(6, 2), "1234,5");
     QCOMPARE(rig.page.Model().ChangedCount(), 0);
@@ -119,8 +120,9 @@ class ParameterPageTest : public QObject {
     // A file that is no workbook: its message, and nothing changes.
     std::ofstream(rig.folder / "не книга.xls") << "text";
     rig.dispatcher.Parameters().SetParameterValue(55, 8);
-    rig.page.SetFileChooser(
-        [&](QFileDialog&) { return QString::fromStdString(rig.folder.Path("не книга.xls")); });
+    rig.page.SetFileChooser([&](QFileDialog::AcceptMode) {
+      return QString::fromStdString(rig.folder.Path("не книга.xls"));
+    });
     rig.page.Load();
     QTRY_COMPARE(rig.view.messages.size(), size_t{1});
     QCOMPARE(rig.dispatcher.Parameters().ParameterValue(55), 8.0f);
