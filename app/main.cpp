@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -14,8 +15,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("flovir");
   QApplication::setOrganizationName("flovir");
+  QApplication::setWindowIcon(QIcon::fromTheme("flovir"));
 
-  // Qt's own dialogs and buttons speak Russian too.
+  // The window is built for the Russian regional settings (calendars,
+  // Qt's own dialogs and buttons), whatever the machine's locale.
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   QTranslator qt_russian;
   if (qt_russian.load(QLocale(QLocale::Russian), "qtbase", "_",
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

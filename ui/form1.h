@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "connection/connection.h"
-#include "link/view.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
+#include "operations/settings.h"
+#include "operations/view.h"
 
 class QCalendarWidget;
 class QComboBox;
@@ -90,6 +91,10 @@ class TForm1 : public QMainWindow, public View {
   // The report area of a kind (Memo1, Memo4, Memo5, Memo6, Memo3).
   QPlainTextEdit* ReportArea(ReportKind kind) const;
   const std::string& ProgramFolder() const { return dispatcher_.ProgramFolder(); }
+  // Parses the settings fields into the dispatcher's settings for the next
+  // operation; every starter calls it first. False, with the status naming
+  // the bad field, when a field is not a number in its range.
+  bool ApplySettings();
 
   // The save dialog: returns the chosen path, or an empty text on cancel.
   using FileChooser = std::function<QString(QWidget* parent, const QString& proposed)>;
@@ -120,9 +125,9 @@ class TForm1 : public QMainWindow, public View {
   void FormCreate();
   void SetControlStates(bool after_start);
   void StopTestPoll();
-  // The one binding of the settings controls to the core.
-  ConnectionSettings ConnectionSettingsFromControls() const;
-  void SyncOperationSettings();
+  // The one binding of the settings controls to the core: their texts and
+  // selected items.
+  SettingsFields FieldsFromControls() const;
   void LoadSettings();
   void SaveSettings() const;
   std::unique_ptr<QSettings> OpenSettings() const;

@@ -206,7 +206,18 @@ class WindowTest : public QObject {
   // a tick; Stop stops it.
   void OperationsAndTheTestPoll() {
     auto w = MakeWindow();
+    // A field out of its range starts nothing and says which one.
+    w->Edit4->setText("0");
     w->Button1->click();
+    QVERIFY(w->StatusPanel1->text().contains("Тайм-аут ожидания ответа, мс"));
+    QVERIFY(!w->GetConnection().Connected() && w->Button1->isEnabled());
+    w->Edit4->setText("3000");
+    w->Button1->click();
+    w->Edit5->setText("257");
+    w->Button4->click();
+    QVERIFY(w->StatusPanel1->text().contains("Адрес:"));
+    QVERIFY(!w->GetDispatcher().Busy() && w->Button4->isEnabled());
+    w->Edit5->setText("1");
     w->Button4->click();
     QVERIFY(w->GetDispatcher().Busy());
     for (QPushButton* b : {w->Button4, w->Button5, w->Button6, w->Button7, w->Button8, w->Button10,
@@ -317,7 +328,8 @@ class WindowTest : public QObject {
     QVERIFY(w->RadioButton3->isChecked() && w->RadioButton5->isChecked());
     QVERIFY(w->GroupBox2->isEnabled());
     QCOMPARE(w->size(), QSize(900, 700));
-    QCOMPARE(w->GetDispatcher().Settings().address, std::string("7"));
+    QVERIFY(w->ApplySettings());
+    QCOMPARE(w->GetDispatcher().Settings().address, 7);
 
     w->RestoreDefaults();
     QCOMPARE(w->ComboBox3->currentText(), QString("9600"));

@@ -64,6 +64,10 @@ def start_display():
     os.environ["DISPLAY"] = ":" + number
     start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
           stderr=subprocess.DEVNULL)
+    # The window looks for the accessibility bus once, when it starts.
+    poll("the accessibility bus", lambda: subprocess.run(
+        ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+         "org.a11y.Bus.GetAddress"], capture_output=True).returncode == 0, 30)
 
 
 def main():
@@ -74,12 +78,19 @@ def main():
     start_display()
     import pyatspi  # after the display and the bus exist
 
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+    runtime = os.path.join(SCRATCH, "runtime")
+    os.mkdir(runtime, 0o700)
+    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_RUNTIME_DIR=runtime,
                XDG_CONFIG_HOME=os.path.join(SCRATCH, "config"))
-    start([FLOVIR, "--port", LINK, "--folder", SCRATCH], env=env)
-    desktop = pyatspi.Registry.getDesktop(0)
-    app = poll("the window", lambda: next(
-        (a for a in desktop if a is not None and a.name == "flovir"), None), 30)
+    window = start([FLOVIR, "--port", LINK, "--folder", SCRATCH], env=env)
+
+    def find_app():  # the desktop afresh each time: the window registers late
+        desktop = pyatspi.Registry.getDesktop(0)
+        return next((a for a in (desktop[i] for i in range(desktop.childCount))
+                     if a is not None and a.name == "flovir" and
+                     a.get_process_id() == window.pid), None)
+
+    app = poll("the window", find_app, 60)
 
     def find(predicate, root=None):
         """The first node under root for which predicate holds."""

@@ -1,77 +1,14 @@
 // The page "Параметры" over a real exchange thread and the simulated meter:
-// read, edit with the keyboard, write, save and load a workbook; and, for
-// ThreadSanitizer, reads one after another while the grid repaints.
+// read, edit with the keyboard, write, save and load a workbook.
 
 #include <QLineEdit>
-#include <QTimer>
-#include <QVBoxLayout>
 #include <QtTest>
 #include <fstream>
 
-#include "link/exchange_thread.h"
-#include "link/executor.h"
-#include "link/view.h"
-#include "operations/clock.h"
-#include "tests/support/files.h"
-#include "tests/support/meter_port.h"
-#include "ui/parameters/parameter_page.h"
-#include "ui/qt_executor.h"
+#include "page_rig.h"
 
 using namespace flovir;
-
-namespace {
-
-class RecordingView : public View {
- public:
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-  void EnableOperationButtons(bool, bool) override {}
-  void ShowMessage(const std::string&, const std::string& text, MessageIcon) override {
-    messages.push_back(text);
-  }
-  void SetReport(ReportKind, const std::vector<std::string>&) override {}
-  void AppendTestLine(const std::string&) override {}
-  void ProcessPendingEvents() override {}
-
-  std::vector<std::string> statuses;
-  std::vector<std::string> messages;
-};
-
-// The window's side: a connection to the simulated meter and the page, which
-// hears of the end of every operation.
-struct Rig {
-  Rig() {
-    dispatcher.SetProgramFolder(folder.Path() + "/");
-    thread = std::make_unique<ExchangeThread>(port, dispatcher.Request(), executor, [this] {
-      dispatcher.ExchangeCompleted();
-      if (!dispatcher.Busy()) page.OperationEnded();
-    });
-    dispatcher.SetThread(thread.get());
-    (new QVBoxLayout(&window))->addWidget(&page.Grid());
-    window.resize(900, 1000);
-    window.show();
-    window.activateWindow();
-  }
-  ~Rig() {
-    dispatcher.SetThread(nullptr);
-    thread.reset();
-  }
-  QString Text(int row, int column) {
-    return page.Model().CellIndex(row, column).data().toString();
-  }
-
-  testing::ScratchFolder folder{"flovir-ui-par"};
-  sim::SimulatedMeter meter;
-  testing::MeterPort port{meter};
-  RecordingView view;
-  FixedClock clock{45358.5};
-  ui::QtExecutor executor;  // the window's hand-over
-  Dispatcher dispatcher{view, clock};
-  QWidget window;
-  ParameterPage page{dispatcher, &window};
-  std::unique_ptr<ExchangeThread> thread;
-};
-
-}  // namespace
+using flovir::testing::Rig;
 
 class ParameterPageTest : public QObject {
   Q_OBJECT
@@ -126,19 +63,6 @@ class ParameterPageTest : public QObject {
     rig.page.Load();
     QTRY_COMPARE(rig.view.messages.size(), size_t{1});
     QCOMPARE(rig.dispatcher.Parameters().ParameterValue(55), 8.0f);
-  }
-
-  void readsWhileTheGridRepaints() {
-    Rig rig;
-    QTimer repaint;
-    QObject::connect(&repaint, &QTimer::timeout, [&] { rig.page.Grid().viewport()->repaint(); });
-    repaint.start(0);
-    for (int round = 1; round <= 10; ++round) {
-      for (int i = 0; i < 256; ++i) rig.meter.SetParameter(i, float(round * 100 + i));
-      rig.page.Read();
-      QTRY_VERIFY_WITH_TIMEOUT(!rig.dispatcher.Busy(), 60000);
-      QCOMPARE(rig.Text(37, 4), QString::number(round * 100 + 213) + ",0000");
-    }
   }
 };
 

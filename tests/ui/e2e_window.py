@@ -1,0 +1,203 @@
+"""The window end to end through AT-SPI: a direct line to the simulated meter
+(Start, current values, an hourly archive of a past day, Cancel during a
+long download, three ticks of the test page, Stop), then a GSM call through
+the simulated modem, hung up by closing the window."""
+
+import datetime
+import os
+import subprocess
+import sys
+import time
+
+import pyatspi
+from gi.repository import Atspi, GLib
+
+# A handler that opens a message box answers its click only once the box has
+# closed; a short reply timeout lets the test go on and press the box's button.
+Atspi.set_timeout(3000, -1)
+
+FLOVIR = os.environ["FLOVIR"]
+SCRATCH = os.environ["SCRATCH"]
+DEADLINE = 60  # seconds; generous for busy CI machines
+
+
+def poll(what, check, deadline=DEADLINE, explain=None):
+    end = time.time() + deadline
+    while time.time() < end:
+        try:
+            value = check()
+            if value:
+                return value
+        except Exception:  # the tree changes under us while the window works
+            pass
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what + (": " + explain() if explain else ""))
+
+
+def nodes(root):
+    stack = [root]
+    while stack:
+        node = stack.pop()
+        if node is None:
+            continue
+        yield node
+        try:
+            stack.extend(node[i] for i in range(node.childCount))
+        except Exception:
+            pass
+
+
+class Window:
+    def __init__(self, *args):
+        self.process = subprocess.Popen([FLOVIR, "--folder", SCRATCH, *args])
+        self.app = poll("the window", self._find_app)
+        self.by_description = {}
+
+    def _find_app(self):
+        desktop = pyatspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            app = desktop[i]
+            if app is not None and app.name == "flovir" and app.get_process_id() == self.process.pid:
+                return app
+        return None
+
+    def find(self, description):
+        node = self.by_description.get(description)
+        if node is None:
+            node = poll(description, lambda: next(
+                (n for n in nodes(self.app) if n.description == description), None))
+            self.by_description[description] = node
+        return node
+
+    def enabled(self, description):
+        return self.find(description).getState().contains(pyatspi.STATE_ENABLED)
+
+    def click(self, description):
+        poll(description + " enabled", lambda: self.enabled(description))
+        try:
+            self.find(description).queryAction().doAction(0)
+        except GLib.Error:
+            pass  # a handler that shows a message box answers late
+
+    def tab(self, caption):
+        node = poll("page " + caption, lambda: next(
+            (n for n in nodes(self.app) if n.getRoleName() == "page tab" and n.name == caption),
+            None))
+        node.queryAction().doAction(0)
+
+    def status(self):
+        return self.find("StatusBar1").name
+
+    def wait_status(self, *texts):
+        return poll("status " + " or ".join(texts), lambda: self.status() in texts and self.status())
+
+    def text(self, description):
+        return self.find(description).queryText().getText(0, -1)
+
+    def keys(self, node, *keys):
+        """A click on node, then keys as a keyboard sends them."""
+        x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"],
+                       check=True)
+        for key in keys:
+            subprocess.run(["xdotool", "key", key], check=True)
+
+    def message_box(self):
+        """The open message box's text, after pressing its button."""
+        box = poll("a message box", lambda: next(
+            (n for n in nodes(self.app) if n.getRoleName() in ("alert", "dialog")), None))
+        label = next(n for n in nodes(box) if n.getRoleName() == "label" and len(n.name) > 2)
+        text = label.name
+        button = next(n for n in nodes(box) if n.getRoleName() == "push button")
+        button.queryAction().doAction(0)
+        return text
+
+    def menu(self, caption):
+        item = next(n for n in nodes(self.app)
+                    if n.getRoleName() == "menu item" and n.name == caption)
+        try:
+            item.queryAction().doAction(0)
+        except GLib.Error:
+            pass  # the window is busy closing (hang-up, message box)
+
+
+def selected_day(window, description):
+    """The calendar's cell of its selected date."""
+    calendar = window.find(description)
+    return next(n for n in nodes(calendar) if n.getRoleName() == "table cell"
+                and n.getState().contains(pyatspi.STATE_SELECTED))
+
+
+def direct_line():
+    w = Window("--port", os.path.join(SCRATCH, "meter"))
+    w.click("Button1")
+    w.wait_status("Порт открыт")
+    assert not w.enabled("Button1") and w.enabled("Button2")
+
+    w.tab("****  2. Cкачать  ****")
+    w.click("Button4")
+    poll("the current values", lambda: len(w.text("Memo1")) > 200)
+    w.wait_status("Завершено успешно")
+    assert os.path.exists(os.path.join(SCRATCH, "авто_", "текущие.txt"))
+
+    # Yesterday on both calendars, with the keyboard.
+    w.tab("1.   Параметры программы          ")
+    for calendar in ("MonthCalendar1", "MonthCalendar2"):
+        w.keys(selected_day(w, calendar), "Left")
+    yesterday = (datetime.date.today() - datetime.timedelta(days=1)).strftime("%d.%m.%Y")
+    w.tab("****  2. Cкачать  ****")
+    w.click("Button5")
+    table = poll("the hourly table", lambda: yesterday in w.text("Memo4") and w.text("Memo4"),
+                 explain=lambda: w.status() + "\n" + w.text("Memo4")[:300])
+    w.wait_status("Завершено успешно")
+    for name in ("temp.xls", os.path.join("авто_", "часовой архив.txt")):
+        assert os.path.exists(os.path.join(SCRATCH, name)), name
+
+    # A month back on the first calendar: a long download, cancelled.
+    w.tab("1.   Параметры программы          ")
+    w.keys(selected_day(w, "MonthCalendar1"), "Page_Up")
+    w.tab("****  2. Cкачать  ****")
+    w.click("Button5")
+    poll("progress", lambda: w.status().startswith("Выполнено..."))
+    assert w.enabled("ButtonCancel") and not w.enabled("Button4")
+    w.click("ButtonCancel")
+    w.wait_status("Прервано пользователем")
+    assert w.text("Memo4") == table, "a cancelled download keeps the last table"
+    assert w.enabled("Button5") and not w.enabled("ButtonCancel")
+
+    # The test page: three ticks, then off.
+    w.click("Button12")
+    poll("the caption Стоп", lambda: w.find("Button12").name == "Стоп")
+    poll("three test lines", lambda: len(w.text("Memo3").strip().splitlines()) >= 3)
+    w.click("Button12")
+    poll("the caption Старт", lambda: w.find("Button12").name == "Старт")
+
+    w.click("Button2")
+    w.wait_status("Порт закрыт")
+    assert w.enabled("Button1") and not w.enabled("Button4")
+    w.menu("Выход")
+    assert w.process.wait(DEADLINE) == 0
+
+
+def gsm_call():
+    w = Window("--port", os.path.join(SCRATCH, "modem"))
+    w.tab("Дополнительные")
+    w.click("RadioButton2")
+    w.click("Button1")
+    report = w.message_box()
+    assert report.startswith("Соединение установлено"), report
+    w.wait_status("Завершено успешно")
+    w.tab("****  2. Cкачать  ****")
+    w.click("Button4")
+    poll("the current values", lambda: len(w.text("Memo1")) > 200)
+    w.wait_status("Завершено успешно")
+    # Closing the window while connected hangs up first.
+    w.menu("Выход")
+    assert w.message_box() == "Соединение прервано"
+    assert w.process.wait(DEADLINE) == 0
+
+
+if __name__ == "__main__":
+    direct_line()
+    gsm_call()
+    print("e2e window: passed")

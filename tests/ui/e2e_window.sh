@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Drives the real window through its accessibility interface under a virtual
+# display, against flovir-meter-sim on pseudo-terminals, as a user would.
+# Usage: e2e_window.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+scratch=$(mktemp -d /tmp/flovir-e2e.XXXXXX)
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] || [ -z "${FLOVIR_E2E_INNER:-}" ]; then
+  export FLOVIR_E2E_INNER=1
+  exec dbus-run-session -- "$0" "$@"
+fi
+
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# A display of our own: Xvfb picks a free number and tells it on fd 3.
+exec 3<> <(:)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
+pids+=($!)
+read -r -t 20 display <&3
+export DISPLAY=":$display"
+/usr/libexec/at-spi-bus-launcher --launch-immediately >"$scratch/atspi.log" 2>&1 &
+pids+=($!)
+
+"$build/tools/meter-sim/flovir-meter-sim" --link "$scratch/meter" >"$scratch/meter.log" 2>&1 &
+pids+=($!)
+"$build/tools/meter-sim/flovir-meter-sim" --modem gsm --link "$scratch/modem" >"$scratch/modem.log" 2>&1 &
+pids+=($!)
+for link in meter modem; do
+  for _ in $(seq 100); do [ -e "$scratch/$link" ] && break; sleep 0.1; done
+done
+
+export XDG_CONFIG_HOME="$scratch/config" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+export XDG_RUNTIME_DIR="$scratch/runtime"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+FLOVIR="$build/app/flovir" SCRATCH="$scratch" /usr/bin/python3 "$here/e2e_window.py"

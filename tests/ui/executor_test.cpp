@@ -1,0 +1,124 @@
+// The window's executor with the real exchange thread: an hourly archive
+// downloaded from the simulated meter on a pseudo-terminal, and a Stop in the
+// middle of a download, which must end the thread without a deadlock while
+// it waits for its hand-over. Only QtCore runs here (Qt is not built for
+// ThreadSanitizer, so no QtTest either: its watchdog thread is Qt's own);
+// the view records.
+
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include "connection/connection.h"
+#include "operations/archive_download.h"
+#include "operations/dispatcher.h"
+#include "tools/meter-sim/meter_server.h"
+#include "ui/qt_executor.h"
+
+using namespace flovir;
+
+namespace {
+
+class RecordingView : public View {
+ public:
+  explicit RecordingView(MainThreadExecutor& executor) : executor_(executor) {}
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void EnableOperationButtons(bool enabled, bool) override { buttons_enabled = enabled; }
+  void ShowMessage(const std::string&, const std::string& text, MessageIcon) override {
+    messages.push_back(text);
+  }
+  void SetReport(ReportKind kind, const std::vector<std::string>& lines) override {
+    if (kind == ReportKind::Hourly) hourly = lines;
+  }
+  void AppendTestLine(const std::string&) override {}
+  void ProcessPendingEvents() override { executor_.ProcessPendingEvents(); }
+
+  std::vector<std::string> statuses, messages, hourly;
+  bool buttons_enabled = true;
+
+ private:
+  MainThreadExecutor& executor_;
+};
+
+// Runs the event loop until done() or the deadline.
+bool RunUntil(const std::function<bool()>& done, int deadline_ms = 120000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > deadline_ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+double DaysAgo(int days) {
+  return static_cast<double>(QDate(1899, 12, 30).daysTo(QDate::currentDate().addDays(-days)));
+}
+
+}  // namespace
+
+// One application object for the whole program, as in the window.
+QCoreApplication& App() {
+  static int argc = 1;
+  static char name[] = "flovir_window_executor_tests";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
+  return app;
+}
+
+struct Rig {
+  sim::SimulatedMeter meter;
+  sim::MeterServer server{meter, sim::ServerOptions{.pacing = false}};
+  ui::QtExecutor executor;
+  RecordingView view{executor};
+  SystemClock clock;
+  Dispatcher dispatcher{view, clock};
+  SerialPortProvider ports;
+  Connection connection{view, ports, [this] {
+                          LinkParts link;
+                          link.request = &dispatcher.Request();
+                          link.executor = &executor;
+                          link.exchange_completed = [this] { dispatcher.ExchangeCompleted(); };
+                          link.on_thread_changed = [this](ExchangeThread* t) {
+                            dispatcher.SetThread(t);
+                          };
+                          return link;
+                        }()};
+
+  explicit Rig(const QString& folder) {
+    dispatcher.SetProgramFolder(folder.toStdString());
+    Settings settings;
+    settings.port_name = server.SlavePath();
+    connection.Start(settings);
+  }
+};
+
+TEST(WindowExecutor, HourlyArchiveThroughTheExecutor) {
+  App();
+  QTemporaryDir dir;
+  Rig rig(dir.path());
+  ASSERT_TRUE(rig.connection.Connected());
+  EXPECT_TRUE(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, DaysAgo(2), DaysAgo(1)));
+  ASSERT_TRUE(RunUntil([&] { return !rig.dispatcher.Busy(); }));
+  EXPECT_EQ(rig.dispatcher.LastStatusText(), "Завершено успешно");
+  EXPECT_TRUE(rig.view.buttons_enabled);
+  EXPECT_TRUE(rig.view.hourly.size() > 48);
+  EXPECT_TRUE(QDir(dir.path()).exists("temp.xls"));
+  EXPECT_TRUE(rig.connection.Stop());
+}
+
+TEST(WindowExecutor, StopDuringADownload) {
+  App();
+  QTemporaryDir dir;
+  Rig rig(dir.path());
+  EXPECT_TRUE(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, DaysAgo(30), DaysAgo(1)));
+  ASSERT_TRUE(RunUntil([&] { return rig.dispatcher.Archive().Job().done_steps > 20; }));
+  EXPECT_TRUE(rig.connection.Stop());
+  EXPECT_TRUE(!rig.dispatcher.Busy());
+  EXPECT_TRUE(rig.view.hourly.empty());
+  EXPECT_TRUE(!QDir(dir.path()).exists("temp.xls"));
+}

@@ -1,0 +1,54 @@
+// Under ThreadSanitizer: parameter reads one after another through the
+// window's executor while the grid repaints without pause. The exchange
+// thread must never touch what the grid draws. GoogleTest, not QtTest: the
+// QtTest watchdog is a thread of Qt, which is not built for the sanitizer.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "page_rig.h"
+
+namespace flovir {
+namespace {
+
+QApplication& App() {
+  static int argc = 3;
+  static char name[] = "flovir_parameter_grid_threaded_tests";
+  static char platform[] = "-platform";
+  static char offscreen[] = "offscreen";
+  static char* argv[] = {name, platform, offscreen, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+bool RunUntil(const std::function<bool()>& done, int deadline_ms = 120000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > deadline_ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+TEST(ParameterGridThreaded, ReadsWhileTheGridRepaints) {
+  App();
+  testing::Rig rig;
+  QTimer repaint;
+  QObject::connect(&repaint, &QTimer::timeout, [&] { rig.page.Grid().viewport()->repaint(); });
+  repaint.start(0);
+  for (int round = 1; round <= 10; ++round) {
+    for (int i = 0; i < 256; ++i) rig.meter.SetParameter(i, float(round * 100 + i));
+    rig.page.Read();
+    ASSERT_TRUE(RunUntil([&] { return !rig.dispatcher.Busy(); }));
+    ASSERT_EQ(rig.dispatcher.LastStatusText(), "Завершено успешно");
+    // Row 37 of channel 4 is value 213.
+    ASSERT_EQ(rig.Text(37, 4), QString::number(round * 100 + 213) + ",0000");
+  }
+}
+
+}  // namespace
+}  // namespace flovir
