@@ -14,16 +14,6 @@
 namespace flovir {
 namespace {
 
-QApplication& App() {
-  static int argc = 3;
-  static char name[] = "flovir_parameter_grid_threaded_tests";
-  static char platform[] = "-platform";
-  static char offscreen[] = "offscreen";
-  static char* argv[] = {name, platform, offscreen, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
-
 bool RunUntil(const std::function<bool()>& done, int deadline_ms = 120000) {
   QElapsedTimer timer;
   timer.start();
@@ -35,7 +25,6 @@ bool RunUntil(const std::function<bool()>& done, int deadline_ms = 120000) {
 }
 
 TEST(ParameterGridThreaded, ReadsWhileTheGridRepaints) {
-  App();
   testing::Rig rig;
   QTimer repaint;
   QObject::connect(&repaint, &QTimer::timeout, [&] { rig.page.Grid().viewport()->repaint(); });
@@ -52,3 +41,12 @@ TEST(ParameterGridThreaded, ReadsWhileTheGridRepaints) {
 
 }  // namespace
 }  // namespace flovir
+
+// The application lives on main's stack: Qt's own statics are gone by the
+// time a static QApplication would be destroyed.
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
