@@ -75,21 +75,26 @@ class ParameterGridTest : public QObject {
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
     QTest::addColumn<bool>("selectable");
-    QTest::newRow("channel name") << 6 << 0 << false;
-    QTest::newRow("general name") << 6 << 5 << false;
-    QTest::newRow("below the general values") << 14 << 6 << false;
-    QTest::newRow("last general value") << 13 << 6 << true;
-    QTest::newRow("measured value") << 3 << 2 << true;
-    QTest::newRow("nameless row") << 31 << 4 << true;
+    QTest::addColumn<bool>("editable");
+    QTest::newRow("channel name") << 6 << 0 << false << false;
+    QTest::newRow("general name") << 6 << 5 << false << false;
+    QTest::newRow("below the general values") << 14 << 6 << false << false;
+    QTest::newRow("last general value") << 13 << 6 << true << true;
+    QTest::newRow("measured value") << 3 << 2 << true << false;
+    QTest::newRow("nameless row") << 31 << 4 << true << true;
   }
   void refusesSelectionOfNamesAndEmptyCells() {
     QFETCH(int, row);
     QFETCH(int, column);
     QFETCH(bool, selectable);
+    QFETCH(bool, editable);
     QCOMPARE(grid->currentIndex(), model->CellIndex(1, 1));
     Click(row, column);
     QCOMPARE(grid->currentIndex(),
              selectable ? model->CellIndex(row, column) : model->CellIndex(1, 1));
+    if (!selectable) return;
+    QTest::keyClick(grid.get(), Qt::Key_Return);
+    QCOMPARE(Editor() != nullptr, editable);
   }
 
   void readOnlyCellsNeverOpenTheEditor() {
