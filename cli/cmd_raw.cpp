@@ -47,7 +47,9 @@ int RunRequest(const LineOptions& options, uint8_t function, uint16_t start,
       std::printf("%zu\t%u\n", start + k, data[2 * k] | data[2 * k + 1] << 8);
     }
   }
-  std::printf("%s\n", std::string(StatusText(status)).c_str());
+  const std::string text = status == kStatusPortLost ? LostPortText(link->Thread().PortName())
+                                                     : std::string(StatusText(status));
+  std::printf("%s\n", text.c_str());
   return status == kStatusSuccess ? kExitOk : kExitFailed;
 }
 

@@ -108,7 +108,8 @@ bool Connection::Stop() {
     return false;
   }
   Show("Закрытие соединения...");
-  if (settings_.type == ConnectionType::Direct) {
+  // A lost port has no modem to hang up: it is only closed.
+  if (settings_.type == ConnectionType::Direct || port_->Lost()) {
     if (!ports_.Close(*port_)) {
       view_.ShowStatus("Не удалось закрыть порт");
       return false;

@@ -43,8 +43,9 @@ double SecondsSinceProcessStart() {
 }
 
 // Runs the event loop until done(), recording the longest gap between the
-// ticks of a 1 ms timer beyond its period.
-double RunMeasuringStalls(const std::function<bool()>& done) {
+// ticks of a 1 ms timer beyond its period, and when it ended (ms from the
+// start).
+double RunMeasuringStalls(const std::function<bool()>& done, qint64& worst_at) {
   QElapsedTimer clock;
   clock.start();
   qint64 last = 0;
@@ -53,7 +54,10 @@ double RunMeasuringStalls(const std::function<bool()>& done) {
   ticker.setInterval(1);
   QObject::connect(&ticker, &QTimer::timeout, [&] {
     const qint64 now = clock.elapsed();
-    worst = std::max(worst, now - last - 1);
+    if (now - last - 1 > worst) {
+      worst = now - last - 1;
+      worst_at = now;
+    }
     last = now;
   });
   ticker.start();
@@ -92,10 +96,14 @@ int main(int argc, char** argv) {
   QElapsedTimer download;
   download.start();
   window.Button5->click();
-  const double stall_ms = RunMeasuringStalls([&] { return !window.GetDispatcher().Busy(); });
-  std::printf("%d-day hourly download at 9600 baud: %.1f s, %s, longest stall %.0f ms\n", days,
-              static_cast<double>(download.elapsed()) / 1000.0,
-              window.GetDispatcher().LastStatusText().c_str(), stall_ms);
+  qint64 stall_at = 0;
+  const double stall_ms =
+      RunMeasuringStalls([&] { return !window.GetDispatcher().Busy(); }, stall_at);
+  std::printf(
+      "%d-day hourly download at 9600 baud: %.1f s, %s, longest stall %.0f ms, ended at %.1f s\n",
+      days, static_cast<double>(download.elapsed()) / 1000.0,
+      window.GetDispatcher().LastStatusText().c_str(), stall_ms,
+      static_cast<double>(stall_at) / 1000.0);
 
   // A 65,000-row table of the hourly layout's width.
   std::vector<std::string> lines;

@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "ui/form1.h"
+#include "ui/form3.h"
 
 using flovir::ConnectionType;
 using flovir::MessageIcon;
@@ -297,6 +298,25 @@ class WindowTest : public QObject {
     QCOMPARE(messages_.size(), size_t{1});
     QCOMPARE(messages_[0].icon, MessageIcon::Error);
     QVERIFY(messages_[0].text.contains("файл.txt"));
+  }
+
+  // Form3 lives as long as the window: edits survive closing it, "сброс"
+  // brings back the seven default lines, and it refuses to run without a
+  // direct connection.
+  void RemoteModemDialog() {
+    auto w = MakeWindow();
+    flovir::ui::TForm3& form3 = w->Form3();
+    QCOMPARE(form3.windowTitle(), QString("настройка модема"));
+    const QString defaults = "AT&F\nAT&S1\nATS0=1\nAT&D0\nAT+IPR=9600\nATE0\nAT&W";
+    QCOMPARE(form3.Memo1()->toPlainText(), defaults);
+    form3.show();
+    form3.Memo1()->setPlainText("ATZ\nAT&W");
+    form3.close();
+    QCOMPARE(w->Form3().Memo1()->toPlainText(), QString("ATZ\nAT&W"));
+    form3.Button2()->click();
+    QVERIFY(w->StatusPanel1->text().contains("прямом соединении"));
+    form3.Button1()->click();
+    QCOMPARE(form3.Memo1()->toPlainText(), defaults);
   }
 
   void SettingsRememberedAndRestored() {
