@@ -18,6 +18,8 @@ import sys
 import tempfile
 import time
 
+from gi.repository import GLib
+
 FLOVIR, METER_SIM, CLI = sys.argv[1:4]
 SCRATCH = tempfile.mkdtemp(prefix="flovir-par-e2e-")
 LINK = os.path.join(SCRATCH, "meter")
@@ -34,7 +36,10 @@ def start(args, **kwargs):
 def poll(what, condition, seconds=60):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        result = condition()
+        try:
+            result = condition()
+        except GLib.Error:  # the tree changes under us while the window works
+            result = None
         if result:
             return result
         time.sleep(0.05)
@@ -85,12 +90,13 @@ def main():
     window = start([FLOVIR, "--port", LINK, "--folder", SCRATCH], env=env)
 
     def find_app():  # the desktop afresh each time: the window registers late
+        assert window.poll() is None, "the window ended with %s" % window.returncode
         desktop = pyatspi.Registry.getDesktop(0)
         return next((a for a in (desktop[i] for i in range(desktop.childCount))
                      if a is not None and a.name == "flovir" and
                      a.get_process_id() == window.pid), None)
 
-    app = poll("the window", find_app, 60)
+    app = poll("the window", find_app, 90)
 
     def find(predicate, root=None):
         """The first node under root for which predicate holds."""
