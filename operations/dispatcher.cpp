@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "operations/archive_download.h"
+#include "operations/current_report.h"
 #include "operations/register_map.h"
 #include "operations/report_files.h"
-#include "reports/current_report.h"
 
 namespace flovir {
 
@@ -71,7 +71,7 @@ bool Dispatcher::Start(const OperationStart& start) {
 
   view_.EnableOperationButtons(false, !start.keep_test_button);
   kind_ = start.kind;
-  step_ = 0;
+  step_ = OperationStep::Started;
   RequestPlan first;
   try {
     first = start.first_request(settings_);

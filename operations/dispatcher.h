@@ -43,8 +43,19 @@ enum class OperationKind : uint8_t {
 };
 inline constexpr size_t kOperationKindCount = 7;
 
-// The step within an operation: 0 when it starts; the archives advance it.
-using OperationStep = uint8_t;
+// The step within an operation: Started (0) when it starts; only the
+// archive downloads advance it (archive_download.h). Each step is named
+// after the request that has just completed; the values are the step
+// numbers of the download's state machine.
+enum class OperationStep : uint8_t {
+  Started = 0,                // the first request (the scale codes) is read
+  IntervalSelected = 1,       // an interval entry's selector is written
+  IntervalRead = 2,           // the interval entry is read
+  IntegratorSelected = 3,     // the (start or month's) integrator is selected
+  IntegratorRead = 4,         // that integrator is read
+  EndIntegratorSelected = 5,  // hourly and daily: the integrator at end is selected
+  EndIntegratorRead = 6,      // and read: the download finishes
+};
 
 // One request: what the thread is to do next. data must stay valid until the
 // request has completed (the dispatcher's data areas always do).
@@ -219,7 +230,7 @@ class Dispatcher {
   std::array<CompletionHook, kOperationKindCount> hooks_;
   bool busy_ = false;
   OperationKind kind_ = OperationKind::CurrentValues;
-  OperationStep step_ = 0;
+  OperationStep step_ = OperationStep::Started;
   std::string last_text_;
   bool last_ok_ = false;
 };

@@ -186,7 +186,7 @@ TEST(ArchiveFailures, AFaultAtStepFourEndsTheDownloadAndSavesNothing) {
   fault.count = 4;
   rig.meter.SetFaults({fault});
   ASSERT_TRUE(Download(rig, OperationKind::DailyArchive, At(2024, 3, 1), At(2024, 3, 3)));
-  EXPECT_EQ(rig.dispatcher.Step(), 4);
+  EXPECT_EQ(rig.dispatcher.Step(), OperationStep::IntegratorRead);
   EXPECT_EQ(rig.LastStatus(), StatusText(kStatusSlaveDeviceFailure));
   EXPECT_TRUE(rig.ButtonsEnabled());
   EXPECT_FALSE(std::filesystem::exists(rig.folder / "temp.xls"));

@@ -155,7 +155,8 @@ TEST(Hooks, RunAfterEveryRequestAndChainRequests) {
   rig.dispatcher.SetCompletion(OperationKind::ReadParameters, [&](OperationContext& context) {
     statuses.push_back(context.Status());
     if (!context.Succeeded()) return;
-    if (context.Step()++ == 0) {
+    if (context.Step() == OperationStep::Started) {
+      context.Step() = OperationStep::IntervalSelected;  // any step of the hook's own
       context.Next({3, 400, 4, rig.dispatcher.Parameters().bytes.data() + 8});
     } else {
       context.Finish();
