@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/dispatcher_session.h"
 #include "cli/line_options.h"
+#include "cli/machine_output.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
 #include "workbook/serial_date.h"
@@ -24,6 +25,11 @@ namespace flovir::cli {
 namespace {
 
 std::atomic<bool> interrupted{false};
+// --format: csv and json replace the text report on standard output.
+collect::OutputFormat output_format = collect::OutputFormat::Text;
+bool TextOutput() {
+  return output_format == collect::OutputFormat::Text;
+}
 
 void OnInterrupt(int) {
   interrupted = true;
@@ -43,10 +49,12 @@ class TerminalView : public View {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), flat.c_str());
   }
   void SetReport(ReportKind, const std::vector<std::string>& lines) override {
+    if (!TextOutput()) return;
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   }
   void AppendTestLine(const std::string& line) override {
+    if (!TextOutput()) return;
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   }
@@ -67,7 +75,8 @@ struct OperationOptions {
 };
 
 const char* const kOptionsHelp =
-    "  --folder DIR          the program's folder: temp.xls and the folder авто_ go there\n";
+    "  --folder DIR          the program's folder: temp.xls and the folder авто_ go there\n"
+    "  --format text|csv|json  the report as text (default), or the values as CSV or JSON\n";
 
 bool ParseDate(const std::string& text, double& date) {
   int day = 0, month = 0, year = 0;
@@ -81,6 +90,7 @@ bool ParseDate(const std::string& text, double& date) {
 
 // Takes --folder, --from, --to, --ticks and --interval out of words.
 std::string ParseOperationOptions(std::vector<std::string>& words, OperationOptions& options) {
+  if (std::string error = TakeFormatOption(words, output_format); !error.empty()) return error;
   std::vector<std::string> rest;
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
@@ -153,7 +163,8 @@ class Session {
   }
   // Prints the status text the last operation ended with; the exit status.
   int Report() {
-    session_.PrintStatus();
+    if (TextOutput()) session_.PrintStatus();
+    if (!TextOutput()) std::fprintf(stderr, "%s\n", GetDispatcher().LastStatusText().c_str());
     return GetDispatcher().LastSucceeded() ? kExitOk : kExitFailed;
   }
   int Finish(bool started) {
@@ -207,7 +218,10 @@ int Current(const std::vector<std::string>& args) {
   Session session(line, options);
   if (!session.Open()) return kExitFailed;
   CatchInterrupt();
-  return session.Finish(session.GetDispatcher().StartCurrentValues());
+  const int status = session.Finish(session.GetDispatcher().StartCurrentValues());
+  if (status == kExitOk && !TextOutput())
+    PrintCurrentValues(output_format, session.GetDispatcher());
+  return status;
 }
 
 int Archive(const std::vector<std::string>& args) {
@@ -243,7 +257,12 @@ int Archive(const std::vector<std::string>& args) {
   Session session(line, options);
   if (!session.Open()) return kExitFailed;
   CatchInterrupt();
-  return session.Finish(session.GetDispatcher().StartArchive(kind, from, to));
+  const int status = session.Finish(session.GetDispatcher().StartArchive(kind, from, to));
+  if (status == kExitOk && !TextOutput()) {
+    PrintArchive(output_format, session.GetDispatcher(),
+                 static_cast<ArchiveKind>(static_cast<int>(kind) - 1));
+  }
+  return status;
 }
 
 int Test(const std::vector<std::string>& args) {
@@ -261,15 +280,18 @@ int Test(const std::vector<std::string>& args) {
   Session session(line, options);
   if (!session.Open()) return kExitFailed;
   CatchInterrupt();
+  TestPollOutput output(output_format, session.GetDispatcher());
   for (unsigned long tick = 0; tick < options.ticks && !interrupted; ++tick) {
     const auto next =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(options.interval_ms);
     session.Wait(session.GetDispatcher().TestTick());
+    if (session.GetDispatcher().LastSucceeded() && !TextOutput()) output.Poll();
     if (!session.GetDispatcher().LastSucceeded() || tick + 1 == options.ticks) break;
     while (!interrupted && std::chrono::steady_clock::now() < next) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
+  output.Finish();
   return session.Report();
 }
 

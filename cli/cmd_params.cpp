@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/dispatcher_session.h"
 #include "cli/line_options.h"
+#include "cli/machine_output.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
 #include "operations/report_files.h"
@@ -47,6 +48,8 @@ void PrintParamsHelp() {
       "       file is written back with the table's cells only.\n"
       "\noptions:\n"
       "  --folder DIR          the program's folder; the auto-save folder lies in it\n"
+      "  --format text|csv|json  read: the table as text (default), or the values as\n"
+      "                        CSV or JSON\n"
       "%s",
       kLineOptionsHelp);
 }
@@ -129,6 +132,7 @@ class ParameterSession {
   ParameterBuffer& Buffer() { return session_.GetDispatcher().Parameters(); }
   WorkbookModel& Workbook() { return xls0_; }
   ParameterOperations& Operations() { return operations_; }
+  Dispatcher& GetDispatcher() { return session_.GetDispatcher(); }
 
   // Runs a started operation to its end; true when it ended well.
   bool Finish(bool started) {
@@ -162,15 +166,22 @@ std::string ParseOptions(const std::vector<std::string>& args, LineOptions& line
   return {};
 }
 
-int Read(const LineOptions& line, const std::string& folder, const std::string& save_as) {
+int Read(const LineOptions& line, const std::string& folder, const std::string& save_as,
+         collect::OutputFormat format) {
   ParameterSession session(line, folder);
   if (!session.Open()) return kExitFailed;
   const bool ok = session.Finish(session.Operations().ReadParameters());
-  // A failed read shows what arrived, as the grid does.
-  for (const std::string& text : TableLines(session.Table(), session.Buffer())) {
-    std::printf("%s\n", text.c_str());
+  if (format != collect::OutputFormat::Text) {
+    // The values as CSV or JSON alone on standard output.
+    if (ok) PrintParameters(format, session.GetDispatcher(), session.Table());
+    std::fprintf(stderr, "%s\n", session.GetDispatcher().LastStatusText().c_str());
+  } else {
+    // A failed read shows what arrived, as the grid does.
+    for (const std::string& text : TableLines(session.Table(), session.Buffer())) {
+      std::printf("%s\n", text.c_str());
+    }
+    session.PrintStatus();
   }
-  session.PrintStatus();
   if (!ok) return kExitFailed;
   if (!save_as.empty()) {
     const std::string path = WithExtension(save_as, ".xls");
@@ -180,7 +191,7 @@ int Read(const LineOptions& line, const std::string& folder, const std::string& 
       std::fprintf(stderr, "%s: %s\n", path.c_str(), error.what());
       return kExitFailed;
     }
-    std::printf("%s\n", path.c_str());
+    std::fprintf(format == collect::OutputFormat::Text ? stdout : stderr, "%s\n", path.c_str());
   }
   return kExitOk;
 }
@@ -251,9 +262,14 @@ int Set(const std::vector<std::string>& words) {
 int Params(const std::vector<std::string>& args) {
   LineOptions line;
   std::vector<std::string> words;
-  std::string folder, save_as, load;
-  const std::string error = ParseOptions(
-      args, line, words, {{"--folder", &folder}, {"--save", &save_as}, {"--load", &load}});
+  std::string folder, save_as, load, format_text = "text";
+  std::string error = ParseOptions(
+      args, line, words,
+      {{"--folder", &folder}, {"--save", &save_as}, {"--load", &load}, {"--format", &format_text}});
+  collect::OutputFormat format = collect::OutputFormat::Text;
+  if (error.empty() && !collect::ParseOutputFormat(format_text, format)) {
+    error = "--format: '" + format_text + "' is not text, csv or json";
+  }
   if (line.help) {
     PrintParamsHelp();
     return kExitOk;
@@ -263,7 +279,7 @@ int Params(const std::vector<std::string>& args) {
   const std::string& action = words[0];
   if (action == "read") {
     if (words.size() != 1 || !load.empty()) return UsageError("params read [--save FILE]");
-    return Read(line, folder, save_as);
+    return Read(line, folder, save_as, format);
   }
   if (action == "write") {
     if (words.size() != 1 || load.empty() || !save_as.empty()) {

@@ -155,8 +155,8 @@ void ModemDialogue::SetFormatAndSpeed() {
   if (format.stop_bits == StopBits::Two) format.parity = Parity::None;
   ModemCommand(port_, CharacterFormatCommand(format));
   LineSettings line = port_.GetLineSettings();
-  line.parity = format.parity;
-  line.stopBits = format.stop_bits;
+  line.Parity = format.parity;
+  line.StopBits = format.stop_bits;
   port_.SetLineSettings(line);
 
   ModemCommand(port_, "AT+IPR=" + std::to_string(format.baud_rate) + "\r");

@@ -36,8 +36,8 @@ int RemotePercent(int s, int p, int b) {
 LineSettings WithFormat(LineSettings base, const LineFormat& format) {
   base.BaudRate = format.baud_rate;
   base.DataBits = 8;
-  base.parity = format.parity;
-  base.stopBits = format.stop_bits;
+  base.Parity = format.parity;
+  base.StopBits = format.stop_bits;
   base.Flags = 0;
   return base;
 }

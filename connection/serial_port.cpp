@@ -202,10 +202,10 @@ LineSettings SerialPort::GetLineSettings() {
       settings.DataBits = 8;
       break;
   }
-  settings.parity = !(t.c_cflag & PARENB)  ? Parity::None
+  settings.Parity = !(t.c_cflag & PARENB)  ? Parity::None
                     : (t.c_cflag & PARODD) ? Parity::Odd
                                            : Parity::Even;
-  settings.stopBits = (t.c_cflag & CSTOPB) ? StopBits::Two : StopBits::One;
+  settings.StopBits = (t.c_cflag & CSTOPB) ? StopBits::Two : StopBits::One;
   settings.Flags = (t.c_cflag & CRTSCTS) || (t.c_iflag & (IXON | IXOFF)) ? 1 : 0;
   return settings;
 }
@@ -218,9 +218,9 @@ bool SerialPort::SetLineSettings(const LineSettings& settings) {
   MakeRaw(t);
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
   t.c_cflag |= CS8;
-  if (settings.parity != Parity::None) t.c_cflag |= PARENB;
-  if (settings.parity == Parity::Odd) t.c_cflag |= PARODD;
-  if (settings.stopBits == StopBits::Two) t.c_cflag |= CSTOPB;
+  if (settings.Parity != Parity::None) t.c_cflag |= PARENB;
+  if (settings.Parity == Parity::Odd) t.c_cflag |= PARODD;
+  if (settings.StopBits == StopBits::Two) t.c_cflag |= CSTOPB;
   t.c_iflag &= ~(INPCK | IGNPAR);  // no parity checking
   cfsetispeed(&t, speed);
   cfsetospeed(&t, speed);

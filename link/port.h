@@ -16,12 +16,15 @@ enum class Parity : uint8_t { None = 0, Odd = 1, Even = 2 };
 enum class StopBits : uint8_t { One = 0, Two = 1 };
 
 // The members of the line format that the program sets; data bits are always
-// 8 and the flag word (flow control, DTR, RTS) always 0.
+// 8 and the flag word (flow control, DTR, RTS) always 0. Like PortTimeouts
+// and ExchangeRequest, a record of the platform's (the comm port's
+// device-control block), so its members are named as the platform names
+// them; the program's own structs name members in snake_case.
 struct LineSettings {
   uint32_t BaudRate = 9600;
   uint8_t DataBits = 8;
-  Parity parity = Parity::None;
-  StopBits stopBits = StopBits::One;
+  flovir::Parity Parity = flovir::Parity::None;
+  flovir::StopBits StopBits = flovir::StopBits::One;
   uint32_t Flags = 0;
   bool operator==(const LineSettings&) const = default;
 };

@@ -11,6 +11,7 @@ packages=(
   python3 python3-pymodbus python3-serial python3-serial-asyncio python3-xlrd python3-xlwt python3-olefile
   libreoffice-calc gnumeric fonts-liberation
   locales
+  libtomlplusplus-dev nlohmann-json3-dev
   qt6-base-dev qt6-charts-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   xvfb at-spi2-core dbus-x11 python3-pyatspi xdotool imagemagick
 )

@@ -1,7 +1,9 @@
 #include "ui/qt_executor.h"
 
+#ifdef __linux__
 #include <sys/eventfd.h>
 #include <unistd.h>
+#endif
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -11,6 +13,7 @@
 namespace flovir::ui {
 
 QtExecutor::QtExecutor(QObject* parent) : QObject(parent) {
+#ifdef __linux__
   wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   notifier_ = new QSocketNotifier(wake_fd_, QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] {
@@ -18,11 +21,25 @@ QtExecutor::QtExecutor(QObject* parent) : QObject(parent) {
     [[maybe_unused]] const ssize_t got = read(wake_fd_, &count, sizeof count);
     RunQueued();
   });
+#endif
 }
 
 QtExecutor::~QtExecutor() {
   delete notifier_;
+#ifdef __linux__
   if (wake_fd_ >= 0) close(wake_fd_);
+#endif
+}
+
+void QtExecutor::Wake() {
+#ifdef __linux__
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t put = write(wake_fd_, &one, sizeof one);
+#else
+  // Elsewhere a queued call wakes the GUI thread (the exchange thread then
+  // enters Qt's event queue, which ThreadSanitizer cannot follow).
+  QMetaObject::invokeMethod(this, &QtExecutor::RunQueued, Qt::QueuedConnection);
+#endif
 }
 
 void QtExecutor::RunAndWait(const std::function<void()>& task) {
@@ -33,8 +50,7 @@ void QtExecutor::RunAndWait(const std::function<void()>& task) {
   Pending pending{&task};
   std::unique_lock lock(mutex_);
   queue_.push_back(&pending);
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t put = write(wake_fd_, &one, sizeof one);
+  Wake();
   done_.wait(lock, [&] { return pending.done; });
 }
 

@@ -6,7 +6,8 @@
 // The exchange thread never calls into Qt: it queues the task under a
 // std::mutex and rings an eventfd that a QSocketNotifier watches on the GUI
 // thread. The hand-over is thus ordered by primitives that ThreadSanitizer
-// sees, and Qt (not built for it) stays on one thread.
+// sees, and Qt (not built for it) stays on one thread. (Other systems fall
+// back to a queued call for the wake-up.)
 
 #include <QObject>
 #include <condition_variable>
@@ -38,6 +39,8 @@ class QtExecutor : public QObject, public MainThreadExecutor {
     const std::function<void()>* task;
     bool done = false;
   };
+  // Tells the GUI thread that a hand-over waits (any thread).
+  void Wake();
   void RunQueued();
 
   int wake_fd_ = -1;

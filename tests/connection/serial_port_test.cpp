@@ -90,8 +90,8 @@ TEST(SerialPortOpen, APortInUseCannotBeOpenedTwice) {
 TEST_F(OpenPort, LineSettingsReachTheLine) {
   LineSettings settings;
   settings.BaudRate = 19200;
-  settings.parity = Parity::Odd;
-  settings.stopBits = StopBits::Two;
+  settings.Parity = Parity::Odd;
+  settings.StopBits = StopBits::Two;
   ASSERT_TRUE(port.SetLineSettings(settings));
   termios t{};
   ASSERT_EQ(tcgetattr(pty.Master(), &t), 0);
@@ -102,7 +102,7 @@ TEST_F(OpenPort, LineSettingsReachTheLine) {
   EXPECT_FALSE(t.c_cflag & CRTSCTS);
   const LineSettings back = port.GetLineSettings();
   EXPECT_EQ(back.BaudRate, 19200u);
-  EXPECT_EQ(back.stopBits, StopBits::Two);
+  EXPECT_EQ(back.StopBits, StopBits::Two);
   EXPECT_EQ(back.DataBits, 8);
 
   settings.BaudRate = 12345;

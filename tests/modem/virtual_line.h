@@ -90,7 +90,7 @@ class VirtualPort : public Port, private sim::Line {
 
  private:
   sim::LineFormat Format() const override {
-    return {line_.BaudRate, line_.parity == Parity::Odd, line_.stopBits == StopBits::Two};
+    return {line_.BaudRate, line_.Parity == Parity::Odd, line_.StopBits == StopBits::Two};
   }
   void Send(std::span<const uint8_t> bytes) override {
     incoming_.append(bytes.begin(), bytes.end());
@@ -182,8 +182,8 @@ inline LineSettings Format(uint32_t baud, Parity parity = Parity::None,
                            StopBits stop = StopBits::One) {
   LineSettings s;
   s.BaudRate = baud;
-  s.parity = parity;
-  s.stopBits = stop;
+  s.Parity = parity;
+  s.StopBits = stop;
   return s;
 }
 

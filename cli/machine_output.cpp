@@ -1,0 +1,82 @@
+#include "cli/machine_output.h"
+
+#include <cstdio>
+
+#include "operations/archive_download.h"
+
+namespace flovir::cli {
+
+namespace {
+
+collect::ReadingInfo Info(Dispatcher& dispatcher) {
+  return {collect::MeterJson({}, dispatcher.Settings()), dispatcher.GetClock().Now(),
+          dispatcher.LastStatusText()};
+}
+
+void Print(collect::OutputFormat format, const std::string& csv, const collect::Json& json) {
+  const std::string text = format == collect::OutputFormat::Csv ? csv : json.dump(2) + "\n";
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+std::string TakeFormatOption(std::vector<std::string>& words, collect::OutputFormat& format) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    std::string value;
+    if (words[i] == "--format") {
+      if (i + 1 == words.size()) return "--format needs a value";
+      value = words[i + 1];
+      words.erase(words.begin() + static_cast<long>(i), words.begin() + static_cast<long>(i) + 2);
+    } else if (words[i].starts_with("--format=")) {
+      value = words[i].substr(9);
+      words.erase(words.begin() + static_cast<long>(i));
+    } else {
+      continue;
+    }
+    if (!collect::ParseOutputFormat(value, format)) {
+      return "--format: '" + value + "' is not text, csv or json";
+    }
+    --i;
+  }
+  return {};
+}
+
+void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher) {
+  const CurrentValuesBlock block = DecodeCurrentValues(dispatcher.CurrentValues());
+  Print(format, collect::CurrentValuesCsv(block),
+        collect::CurrentValuesJson(block, Info(dispatcher)));
+}
+
+void PrintArchive(collect::OutputFormat format, Dispatcher& dispatcher, ArchiveKind kind) {
+  ArchiveDownload& download = dispatcher.Archive();
+  const auto rows = collect::ArchiveRows(download.Workbook(), kind, download.Job().scales);
+  Print(format, collect::ArchiveCsv(rows), collect::ArchiveJson(kind, rows, Info(dispatcher)));
+}
+
+void PrintParameters(collect::OutputFormat format, Dispatcher& dispatcher,
+                     const ParameterTable& table) {
+  const ParameterBuffer& buffer = dispatcher.Parameters();
+  Print(format, collect::ParametersCsv(table, buffer),
+        collect::ParametersJson(table, buffer, Info(dispatcher)));
+}
+
+void TestPollOutput::Poll() {
+  const size_t count = dispatcher_.Settings().chunk_size / 2;
+  const double at = dispatcher_.GetClock().Now();
+  std::vector<float> values = collect::TestValues(dispatcher_.Parameters(), count);
+  if (format_ == collect::OutputFormat::Csv) {
+    std::string text = polls_.empty() ? collect::TestCsvHeader(count) : std::string();
+    text += collect::TestCsvRecord(at, values);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+  polls_.emplace_back(at, std::move(values));
+}
+
+void TestPollOutput::Finish() {
+  if (format_ != collect::OutputFormat::Json) return;
+  Print(format_, {}, collect::TestJson(polls_, Info(dispatcher_)));
+}
+
+}  // namespace flovir::cli

@@ -1,0 +1,42 @@
+#pragma once
+// --format csv|json of the meter commands (current, archive, params read,
+// test): the values the meter sent as CSV or JSON on standard output instead
+// of the text report; the status text then goes to standard error, so the
+// output can be piped into another program as it is.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "collect/export.h"
+#include "operations/dispatcher.h"
+#include "parameters/parameter_table.h"
+
+namespace flovir::cli {
+
+// Takes "--format F" (or --format=F) out of words; an error text for a
+// format that is not text, csv or json, or a missing value.
+std::string TakeFormatOption(std::vector<std::string>& words, collect::OutputFormat& format);
+
+// After a current-values read or an archive download that succeeded.
+void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher);
+void PrintArchive(collect::OutputFormat format, Dispatcher& dispatcher, ArchiveKind kind);
+void PrintParameters(collect::OutputFormat format, Dispatcher& dispatcher,
+                     const ParameterTable& table);
+
+// The test poll's lines: CSV as they come (the header first), JSON as one
+// object at the end.
+class TestPollOutput {
+ public:
+  TestPollOutput(collect::OutputFormat format, Dispatcher& dispatcher)
+      : format_(format), dispatcher_(dispatcher) {}
+  void Poll();  // after every tick that succeeded
+  void Finish();
+
+ private:
+  collect::OutputFormat format_;
+  Dispatcher& dispatcher_;
+  std::vector<std::pair<double, std::vector<float>>> polls_;
+};
+
+}  // namespace flovir::cli

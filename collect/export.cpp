@@ -1,0 +1,395 @@
+#include "collect/export.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "operations/archive_workbook.h"
+#include "workbook/serial_date.h"
+
+namespace flovir::collect {
+
+namespace {
+
+constexpr const char* kTotalsLabel = "Итого:";
+constexpr const char* kIntegratorsLabel = "Интеграторы:";
+
+std::string Indexed(const char* prefix, size_t n, const char* suffix) {
+  return prefix + std::to_string(n) + suffix;
+}
+
+// A number text as a JSON number (null when empty).
+Json Number(const std::string& text) {
+  if (text.empty()) return nullptr;
+  return std::strtod(text.c_str(), nullptr);
+}
+
+Json BaseObject(const ReadingInfo& info) {
+  return {{"meter", info.meter}, {"read_at", IsoDateTime(info.read_at)}, {"status", info.status}};
+}
+
+// The decimals of a volume count with this scale (1, 0.1, 0.01, 0.001 or 10).
+int VolumeDecimals(const VolumeScale& scale) {
+  return scale.code >= 1 && scale.code <= 4 ? scale.code - 1 : 0;
+}
+
+std::string VolumeText(uint32_t count, const VolumeScale& scale) {
+  if (scale.code >= 1 && scale.code <= 4) return DecimalText(count, VolumeDecimals(scale));
+  return std::to_string(uint64_t{count} * 10);
+}
+
+std::string HoursText(uint32_t count) {
+  return DecimalText(count, 4);
+}
+
+std::string ArchiveTime(ArchiveKind kind, double serial) {
+  const std::string iso = IsoDateTime(serial);
+  switch (kind) {
+    case ArchiveKind::Hourly:
+      return iso.substr(0, 16);
+    case ArchiveKind::Daily:
+      return iso.substr(0, 10);
+    case ArchiveKind::Monthly:
+      return iso.substr(0, 7);
+  }
+  return iso;
+}
+
+bool IsText(const WorkbookModel& w, size_t sheet, uint16_t column, uint16_t row, const char* text) {
+  return w.GetCellType(sheet, column, row) == CellType::Text &&
+         w.GetCellText(sheet, column, row) == text;
+}
+
+}  // namespace
+
+Json MeterJson(const std::string& name, const Settings& s) {
+  static const char* const kParities[] = {"none", "odd", "even"};
+  static const char* const kLines[] = {"direct", "gsm", "dialup"};
+  Json j = Json::object();
+  if (!name.empty()) j["name"] = name;
+  j["line"] = kLines[static_cast<int>(s.type)];
+  j["port"] = s.port_name;
+  j["address"] = s.address;
+  j["baud"] = s.line.baud_rate;
+  j["parity"] = kParities[static_cast<int>(s.line.parity)];
+  j["stop"] = s.line.stop_bits == StopBits::Two ? 2 : 1;
+  if (s.type != ConnectionType::Direct) j["number"] = s.number;
+  return j;
+}
+
+bool ParseOutputFormat(std::string_view text, OutputFormat& format) {
+  if (text == "text") {
+    format = OutputFormat::Text;
+  } else if (text == "csv") {
+    format = OutputFormat::Csv;
+  } else if (text == "json") {
+    format = OutputFormat::Json;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+const char* FormatExtension(OutputFormat format) {
+  switch (format) {
+    case OutputFormat::Csv:
+      return "csv";
+    case OutputFormat::Json:
+      return "json";
+    case OutputFormat::Text:
+      break;
+  }
+  return "txt";
+}
+
+std::string CsvRecord(const std::vector<std::string>& fields) {
+  std::string record;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) record += ',';
+    const std::string& f = fields[i];
+    if (f.find_first_of(",\"\r\n") == std::string::npos) {
+      record += f;
+      continue;
+    }
+    record += '"';
+    for (char c : f) record += c == '"' ? std::string("\"\"") : std::string(1, c);
+    record += '"';
+  }
+  return record + "\r\n";
+}
+
+std::string IsoDateTime(double serial) {
+  const CivilDateTime t = DecodeDateTime(serial);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return text;
+}
+
+std::string FloatText(float value) {
+  if (std::isnan(value)) return "nan";
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+std::string DecimalText(long long count, int decimals) {
+  const bool negative = count < 0;
+  std::string digits = std::to_string(negative ? -static_cast<unsigned long long>(count)
+                                               : static_cast<unsigned long long>(count));
+  if (decimals > 0) {
+    if (digits.size() <= static_cast<size_t>(decimals)) {
+      digits.insert(0, static_cast<size_t>(decimals) + 1 - digits.size(), '0');
+    }
+    digits.insert(digits.size() - static_cast<size_t>(decimals), ".");
+  }
+  return negative ? "-" + digits : digits;
+}
+
+// --- Current values ------------------------------------------------------------
+
+std::string CurrentValuesCsv(const CurrentValuesBlock& b) {
+  std::vector<std::string> header{"meter_clock"}, values;
+  const DeviceClock& c = b.clock;
+  const CivilDateTime clock{2000 + c.year, c.month, c.day, c.hour, c.minutes, c.seconds};
+  values.push_back(IsoDateTime(EncodeDateTime(clock)));
+  for (size_t n = 0; n < kChannelCount; ++n) {
+    header.push_back(Indexed("F", n + 1, "_m3h"));
+    // A failed channel has no flow: the report says "отказ".
+    values.push_back(FlowValid(b.channel_status[n]) ? FloatText(b.flow[n]) : "");
+  }
+  for (size_t n = 0; n < kChannelCount; ++n) {
+    header.push_back(Indexed("V", n + 1, "_m3"));
+    values.push_back(VolumeText(b.volume[n], VolumeScaleOf(b.volume_scale_code[n])));
+  }
+  for (size_t n = 0; n < kChannelCount; ++n) {
+    header.push_back(Indexed("B", n + 1, "_h"));
+    values.push_back(HoursText(b.operating_time[n]));
+  }
+  header.push_back("mains_h");
+  values.push_back(HoursText(b.mains_time));
+  return CsvRecord(header) + CsvRecord(values);
+}
+
+Json CurrentValuesJson(const CurrentValuesBlock& b, const ReadingInfo& info) {
+  Json j = BaseObject(info);
+  const DeviceClock& c = b.clock;
+  j["meter_clock"] =
+      IsoDateTime(EncodeDateTime({2000 + c.year, c.month, c.day, c.hour, c.minutes, c.seconds}));
+  Json channels = Json::array();
+  for (size_t n = 0; n < kChannelCount; ++n) {
+    const VolumeScale scale = VolumeScaleOf(b.volume_scale_code[n]);
+    channels.push_back({
+        {"channel", n + 1},
+        {"flow_m3h", FlowValid(b.channel_status[n]) ? Number(FloatText(b.flow[n])) : nullptr},
+        {"volume_m3", Number(VolumeText(b.volume[n], scale))},
+        {"volume_scale_code", scale.code},
+        {"operating_time_h", Number(HoursText(b.operating_time[n]))},
+    });
+  }
+  j["channels"] = std::move(channels);
+  j["mains_h"] = Number(HoursText(b.mains_time));
+  return j;
+}
+
+// --- Archives --------------------------------------------------------------------
+
+const char* ArchiveName(ArchiveKind kind) {
+  switch (kind) {
+    case ArchiveKind::Hourly:
+      return "hourly";
+    case ArchiveKind::Daily:
+      return "daily";
+    case ArchiveKind::Monthly:
+      return "monthly";
+  }
+  return "archive";
+}
+
+std::vector<ArchiveRow> ArchiveRows(const WorkbookModel& w, ArchiveKind kind,
+                                    const VolumeScales& scales) {
+  const size_t sheet = ArchiveSheetIndex(kind);
+  const uint16_t v0 = kind == ArchiveKind::Hourly ? 2 : 1;  // first volume column
+  const auto number = [&](uint16_t column, uint16_t row) {
+    return w.GetCellNumber(sheet, column, row);
+  };
+  // Fills the volumes and operating times of one row; the workbook holds
+  // count x factor and count / 10000, from which the counts come back.
+  const auto counts = [&](ArchiveRow& out, uint16_t row) {
+    for (size_t n = 0; n < kChannelCount; ++n) {
+      const double factor = static_cast<double>(scales[n].multiplier);
+      const uint16_t column = static_cast<uint16_t>(v0 + n);
+      out.volume_m3[n] =
+          VolumeText(static_cast<uint32_t>(std::llround(number(column, row) / factor)), scales[n]);
+      out.operating_time_h[n] =
+          HoursText(static_cast<uint32_t>(std::llround(number(column + 4, row) * 10000)));
+    }
+  };
+
+  std::vector<ArchiveRow> rows;
+  uint16_t row = kArchiveFirstDataRow;
+  for (; w.GetCellType(sheet, 0, row) == CellType::Number; ++row) {
+    ArchiveRow out;
+    const double at = number(0, row);
+    out.time = ArchiveTime(kind, at);
+    counts(out, row);
+    // Mains-off hours: interval length - MainsTime / 10000.
+    const int length = IntervalHours(kind, at);
+    const long long mains = std::llround((length - number(v0 + 8, row)) * 10000);
+    out.mains_off_h = DecimalText(length * 10000LL - mains, 4);
+    out.events = w.GetCellText(sheet, v0 + 9, row);
+    rows.push_back(std::move(out));
+  }
+  if (!IsText(w, sheet, 0, row, kTotalsLabel)) return rows;
+  ArchiveRow totals;
+  totals.type = ArchiveRow::Type::Total;
+  counts(totals, row);
+  // Summed in single precision by the download: that float is the value.
+  totals.mains_off_h = FloatText(static_cast<float>(number(v0 + 8, row)));
+  rows.push_back(std::move(totals));
+
+  // "Интеграторы:" stands two rows below the totals, the readings under it.
+  row += 2;
+  if (!IsText(w, sheet, 0, row, kIntegratorsLabel)) return rows;
+  for (++row; w.GetCellType(sheet, 0, row) == CellType::Number; ++row) {
+    ArchiveRow out;
+    out.type = ArchiveRow::Type::Integrator;
+    out.time = ArchiveTime(kind, number(0, row));
+    counts(out, row);
+    rows.push_back(std::move(out));
+  }
+  return rows;
+}
+
+std::string ArchiveCsv(const std::vector<ArchiveRow>& rows) {
+  std::vector<std::string> header{"row", "time"};
+  for (size_t n = 1; n <= kChannelCount; ++n) header.push_back(Indexed("V", n, "_m3"));
+  for (size_t n = 1; n <= kChannelCount; ++n) header.push_back(Indexed("B", n, "_h"));
+  header.push_back("mains_off_h");
+  header.push_back("events");
+  std::string csv = CsvRecord(header);
+  for (const ArchiveRow& r : rows) {
+    static const char* const kTypes[] = {"interval", "total", "integrator"};
+    std::vector<std::string> fields{kTypes[static_cast<int>(r.type)], r.time};
+    fields.insert(fields.end(), r.volume_m3.begin(), r.volume_m3.end());
+    fields.insert(fields.end(), r.operating_time_h.begin(), r.operating_time_h.end());
+    fields.push_back(r.mains_off_h);
+    fields.push_back(r.events);
+    csv += CsvRecord(fields);
+  }
+  return csv;
+}
+
+Json ArchiveJson(ArchiveKind kind, const std::vector<ArchiveRow>& rows, const ReadingInfo& info) {
+  Json j = BaseObject(info);
+  j["archive"] = ArchiveName(kind);
+  Json entries = Json::array(), totals, integrators = Json::array();
+  for (const ArchiveRow& r : rows) {
+    Json o;
+    if (r.type != ArchiveRow::Type::Total) o["time"] = r.time;
+    Json volume = Json::array(), hours = Json::array();
+    for (size_t n = 0; n < kChannelCount; ++n) {
+      volume.push_back(Number(r.volume_m3[n]));
+      hours.push_back(Number(r.operating_time_h[n]));
+    }
+    o["volume_m3"] = std::move(volume);
+    o["operating_time_h"] = std::move(hours);
+    if (r.type != ArchiveRow::Type::Integrator) o["mains_off_h"] = Number(r.mains_off_h);
+    if (r.type == ArchiveRow::Type::Interval) o["events"] = r.events;
+    if (r.type == ArchiveRow::Type::Interval) entries.push_back(std::move(o));
+    if (r.type == ArchiveRow::Type::Total) totals = std::move(o);
+    if (r.type == ArchiveRow::Type::Integrator) integrators.push_back(std::move(o));
+  }
+  j["entries"] = std::move(entries);
+  j["totals"] = std::move(totals);
+  j["integrators"] = std::move(integrators);
+  return j;
+}
+
+// --- Parameters --------------------------------------------------------------------
+
+namespace {
+
+struct ParameterItem {
+  std::string group;
+  int row;
+  std::string name;
+  uint16_t index;
+};
+
+std::vector<ParameterItem> ParameterItems(const ParameterTable& table) {
+  std::vector<ParameterItem> items;
+  for (int column : {1, 2, 3, 4, 6}) {
+    const int name_column = column == 6 ? 5 : 0;
+    for (int row = 1; row < kParameterRows; ++row) {
+      const ParameterCell& cell = table.Cell(row, column);
+      if (cell.Kind != CellKind::Value) continue;
+      items.push_back(
+          {table.Cell(0, column).Text, row, table.Cell(row, name_column).Text, cell.ValueIndex});
+    }
+  }
+  return items;
+}
+
+}  // namespace
+
+std::string ParametersCsv(const ParameterTable& table, const ParameterBuffer& buffer) {
+  std::string csv = CsvRecord({"group", "row", "name", "index", "value"});
+  for (const ParameterItem& p : ParameterItems(table)) {
+    csv += CsvRecord({p.group, std::to_string(p.row), p.name, std::to_string(p.index),
+                      FloatText(buffer.ParameterValue(p.index))});
+  }
+  return csv;
+}
+
+Json ParametersJson(const ParameterTable& table, const ParameterBuffer& buffer,
+                    const ReadingInfo& info) {
+  Json j = BaseObject(info);
+  Json list = Json::array();
+  for (const ParameterItem& p : ParameterItems(table)) {
+    list.push_back({{"group", p.group},
+                    {"row", p.row},
+                    {"name", p.name},
+                    {"index", p.index},
+                    {"value", Number(FloatText(buffer.ParameterValue(p.index)))}});
+  }
+  j["parameters"] = std::move(list);
+  return j;
+}
+
+// --- Test poll ---------------------------------------------------------------------
+
+std::vector<float> TestValues(const ParameterBuffer& buffer, size_t count) {
+  std::vector<float> values;
+  for (size_t i = 0; i < count && i < kParameterValueCount; ++i) {
+    values.push_back(buffer.ParameterValue(i));
+  }
+  return values;
+}
+
+std::string TestCsvHeader(size_t count) {
+  std::vector<std::string> header{"time"};
+  for (size_t i = 0; i < count; ++i) header.push_back(Indexed("r", 880 + 2 * i, ""));
+  return CsvRecord(header);
+}
+
+std::string TestCsvRecord(double at, const std::vector<float>& values) {
+  std::vector<std::string> fields{IsoDateTime(at)};
+  for (float v : values) fields.push_back(FloatText(v));
+  return CsvRecord(fields);
+}
+
+Json TestJson(const std::vector<std::pair<double, std::vector<float>>>& polls,
+              const ReadingInfo& info) {
+  Json j = BaseObject(info);
+  Json list = Json::array();
+  for (const auto& [at, values] : polls) {
+    Json numbers = Json::array();
+    for (float v : values) numbers.push_back(Number(FloatText(v)));
+    list.push_back({{"time", IsoDateTime(at)}, {"values", std::move(numbers)}});
+  }
+  j["polls"] = std::move(list);
+  return j;
+}
+
+}  // namespace flovir::collect

@@ -1,0 +1,408 @@
+#include "collect/runner.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "collect/state.h"
+#include "connection/connection.h"
+#include "link/executor.h"
+#include "operations/archive_download.h"
+#include "operations/dispatcher.h"
+#include "operations/report_files.h"
+#include "parameters/parameter_operations.h"
+#include "parameters/parameter_table.h"
+#include "parameters/parameter_workbook.h"
+#include "workbook/serial_date.h"
+
+namespace flovir::collect {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kProgressPrefix = "Выполнено...";
+constexpr const char* kCancelledText = "Прервано пользователем";
+
+// The dispatcher's and the connection's view of one meter: status texts
+// become progress, message boxes (a workbook that cannot be saved, a modem
+// that will not hang up) are kept for the status.
+class MeterView : public View {
+ public:
+  MeterView(const std::string& meter, CollectProgress& progress)
+      : meter_(meter), progress_(progress) {}
+  void SetStage(const std::string& stage) {
+    stage_ = stage;
+    progress_.Update(meter_, stage);
+  }
+  const std::string& LastStatus() const { return status_; }
+  const std::string& Message() const { return message_; }
+
+  void ShowStatus(const std::string& text) override {
+    if (text.empty()) return;
+    status_ = text;
+    if (text.starts_with(kProgressPrefix)) {
+      progress_.Update(meter_, stage_ + " " + text.substr(std::string(kProgressPrefix).size()));
+    }
+  }
+  void EnableOperationButtons(bool, bool) override {}
+  void ShowMessage(const std::string&, const std::string& text, MessageIcon icon) override {
+    if (icon != MessageIcon::Error) return;
+    message_ = text;
+    std::replace(message_.begin(), message_.end(), '\r', ' ');
+  }
+  void SetReport(ReportKind, const std::vector<std::string>&) override {}
+  void AppendTestLine(const std::string&) override {}
+  void ProcessPendingEvents() override {}
+
+ private:
+  std::string meter_;
+  CollectProgress& progress_;
+  std::string stage_;
+  std::string status_;
+  std::string message_;
+};
+
+std::string DayText(double date) {
+  return IsoDateTime(date).substr(0, 10);
+}
+
+// "2026-12-03_2026-12-07"; months as "2026-10_2026-11".
+std::string RangeText(ArchiveKind kind, const ArchiveRangeToRead& range) {
+  const size_t length = kind == ArchiveKind::Monthly ? 7 : 10;
+  return DayText(range.first).substr(0, length) + "_" + DayText(range.last).substr(0, length);
+}
+
+// How much a download read: "3d", "2m".
+std::string CountText(ArchiveKind kind, const ArchiveRangeToRead& range) {
+  if (kind != ArchiveKind::Monthly) {
+    return std::to_string(static_cast<int>(range.last - range.first) + 1) + "d";
+  }
+  const CivilDateTime a = DecodeDateTime(range.first), b = DecodeDateTime(range.last);
+  return std::to_string((b.year - a.year) * 12 + b.month - a.month + 1) + "m";
+}
+
+// Writes beside the target and renames over it, so a failed write never
+// leaves half a file under the final name.
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  const fs::path temporary = path.string() + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out.flush()) throw std::runtime_error("cannot write " + temporary.string());
+  }
+  fs::rename(temporary, path);
+}
+
+void CopyFile(const fs::path& from, const fs::path& to) {
+  const fs::path temporary = to.string() + ".tmp";
+  fs::copy_file(from, temporary, fs::copy_options::overwrite_existing);
+  fs::rename(temporary, to);
+}
+
+// One meter's line, dispatcher and operations, all on the calling thread.
+class MeterSession {
+ public:
+  MeterSession(const MeterConfig& meter, const CollectOptions& options, const Clock& clock,
+               CollectProgress& progress)
+      : meter_(meter),
+        options_(options),
+        clock_(clock),
+        folder_(fs::path(options.out_dir) / meter.name),
+        view_(meter.name, progress),
+        dispatcher_(view_, clock),
+        parameters_(dispatcher_, table_, xls0_),
+        connection_(view_, ports_, Link(), options.timing) {
+    dispatcher_.Settings() = meter.settings;
+    dispatcher_.SetProgramFolder((folder_ / ".work").string());
+  }
+  ~MeterSession() { connection_.Stop(); }
+
+  // Runs everything; returns the status text, empty on success.
+  std::string Run(std::string& read) {
+    fs::create_directories(folder_ / ".work");
+    MeterState state = LoadState(StatePath());
+    view_.SetStage(meter_.settings.type == ConnectionType::Direct ? "open" : "call");
+    if (!connection_.Start(meter_.settings)) return FailureText();
+    const CollectWhat& what = meter_.collect;
+    if (what.current) {
+      if (!Do("current", [this] { return dispatcher_.StartCurrentValues(); })) return FailureText();
+      WriteCurrent();
+      read += " current";
+    }
+    for (ArchiveKind kind : {ArchiveKind::Hourly, ArchiveKind::Daily, ArchiveKind::Monthly}) {
+      const bool wanted = kind == ArchiveKind::Hourly  ? what.hourly
+                          : kind == ArchiveKind::Daily ? what.daily
+                                                       : what.monthly;
+      if (!wanted) continue;
+      const int history =
+          kind == ArchiveKind::Monthly ? meter_.history_months : meter_.history_days;
+      const ArchiveRangeToRead range =
+          NextArchiveRange(kind, state.Of(kind), clock_.Now(), history);
+      const std::string name = ArchiveName(kind);
+      if (!range.due) {
+        read += " " + name + " up to date";
+        continue;
+      }
+      const auto op = static_cast<OperationKind>(static_cast<int>(kind) + 1);
+      if (!Do(name, [&] { return dispatcher_.StartArchive(op, range.first, range.last); })) {
+        return FailureText();
+      }
+      WriteArchive(kind, range);
+      state.Of(kind) = range.last;
+      read += " " + name + " " + CountText(kind, range);
+    }
+    if (what.parameters) {
+      if (!Do("params", [this] { return parameters_.ReadParameters(); })) return FailureText();
+      WriteParameters();
+      read += " params";
+    }
+    view_.SetStage("close");
+    connection_.Stop();
+    // Only now that every file is in place does the next run start later.
+    SaveState(StatePath(), state);
+    return {};
+  }
+
+ private:
+  LinkParts Link() {
+    LinkParts link;
+    link.request = &dispatcher_.Request();
+    link.executor = &executor_;
+    link.exchange_completed = [this] { dispatcher_.ExchangeCompleted(); };
+    link.on_thread_changed = [this](ExchangeThread* t) { dispatcher_.SetThread(t); };
+    return link;
+  }
+  bool Stopping() const { return options_.stop && options_.stop->load(); }
+  std::string StatePath() const { return (folder_ / "state.json").string(); }
+  fs::path Work() const { return folder_ / ".work"; }
+  std::string Stem(const std::string& name) const { return name + "_" + DayText(clock_.Now()); }
+  fs::path Output(const std::string& stem) const {
+    return folder_ / (stem + "." + FormatExtension(options_.format));
+  }
+
+  // Starts an operation and waits for its end; true when it succeeded.
+  bool Do(const std::string& stage, const std::function<bool()>& start) {
+    view_.SetStage(stage);
+    if (!start()) return false;
+    // Wakes now and then to look at the stop flag; the operation runs on.
+    while (!executor_.RunUntil([this] { return !dispatcher_.Busy(); }, 200)) {
+      if (Stopping()) dispatcher_.Cancel();
+    }
+    // A workbook that could not be saved ends the download "successfully";
+    // a collection must not take it for collected.
+    return dispatcher_.LastSucceeded() && view_.Message().empty();
+  }
+  std::string FailureText() const {
+    if (!view_.Message().empty()) return view_.Message();
+    if (!dispatcher_.LastStatusText().empty()) return dispatcher_.LastStatusText();
+    return view_.LastStatus().empty() ? "failed" : view_.LastStatus();
+  }
+  ReadingInfo Info() const {
+    return {MeterJson(meter_.name, meter_.settings), clock_.Now(), dispatcher_.LastStatusText()};
+  }
+  void Write(const fs::path& path, const std::string& csv, const Json& json,
+             const fs::path& text_file) {
+    if (options_.format == OutputFormat::Csv) WriteFile(path, csv);
+    if (options_.format == OutputFormat::Json) WriteFile(path, json.dump(2) + "\n");
+    if (options_.format == OutputFormat::Text) CopyFile(text_file, path);
+  }
+
+  void WriteCurrent() {
+    const CurrentValuesBlock block = DecodeCurrentValues(dispatcher_.CurrentValues());
+    const fs::path report = fs::path(dispatcher_.AutoSaveFolderPath()) / kCurrentReportFile;
+    Write(Output(Stem("current")), CurrentValuesCsv(block), CurrentValuesJson(block, Info()),
+          report);
+  }
+  void WriteArchive(ArchiveKind kind, const ArchiveRangeToRead& range) {
+    ArchiveDownload& download = dispatcher_.Archive();
+    const std::vector<ArchiveRow> rows =
+        ArchiveRows(download.Workbook(), kind, download.Job().scales);
+    static const char* const kReports[] = {kHourlyReportFile, kDailyReportFile, kMonthlyReportFile};
+    const fs::path report =
+        fs::path(dispatcher_.AutoSaveFolderPath()) / kReports[static_cast<int>(kind)];
+    const std::string stem = std::string(ArchiveName(kind)) + "_" + RangeText(kind, range);
+    Write(Output(stem), ArchiveCsv(rows), ArchiveJson(kind, rows, Info()), report);
+    CopyFile(Work() / kArchiveWorkbookName, folder_ / (stem + ".xls"));
+  }
+  void WriteParameters() {
+    const ParameterBuffer& buffer = dispatcher_.Parameters();
+    const fs::path workbook = fs::path(dispatcher_.AutoSaveFolderPath()) / kParameterAutoSaveName;
+    const std::string stem = Stem("params");
+    if (options_.format == OutputFormat::Text) {
+      // The parameter table has no text report; its workbook is the record.
+      WriteFile(Output(stem), ParametersCsv(table_, buffer));
+    } else {
+      Write(Output(stem), ParametersCsv(table_, buffer), ParametersJson(table_, buffer, Info()),
+            {});
+    }
+    CopyFile(workbook, folder_ / (stem + ".xls"));
+  }
+
+  const MeterConfig& meter_;
+  const CollectOptions& options_;
+  const Clock& clock_;
+  fs::path folder_;
+  MeterView view_;
+  QueueExecutor executor_;
+  SerialPortProvider ports_;
+  Dispatcher dispatcher_;
+  ParameterTable table_;
+  WorkbookModel xls0_ = WorkbookModel::MakeParameterWorkbook();
+  ParameterOperations parameters_;
+  Connection connection_;
+};
+
+// The port as one key, whatever path names it (/dev/serial/by-id links).
+std::string PortKey(const std::string& port) {
+  std::error_code error;
+  const fs::path canonical = fs::weakly_canonical(port, error);
+  return error ? port : canonical.string();
+}
+
+// Runs the meters named by `which` on up to `jobs` threads, never two on
+// one port at once.
+void RunRound(const Fleet& fleet, const std::vector<size_t>& which, const CollectOptions& options,
+              const Clock& clock, CollectProgress& progress, std::vector<MeterResult>& results) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<size_t> pending = which;
+  std::set<std::string> busy;
+  const auto worker = [&] {
+    std::unique_lock lock(mutex);
+    while (!pending.empty() && !(options.stop && options.stop->load())) {
+      auto next = std::find_if(pending.begin(), pending.end(), [&](size_t i) {
+        return !busy.count(PortKey(fleet.meters[i].settings.port_name));
+      });
+      if (next == pending.end()) {
+        changed.wait(lock);
+        continue;
+      }
+      const size_t i = *next;
+      pending.erase(next);
+      const std::string port = PortKey(fleet.meters[i].settings.port_name);
+      busy.insert(port);
+      lock.unlock();
+      MeterResult result = CollectMeter(fleet.meters[i], options, clock, progress);
+      lock.lock();
+      busy.erase(port);
+      result.retried = results[i].began != std::chrono::steady_clock::time_point{};
+      if (result.retried) result.first_status = results[i].status;
+      result.seconds += results[i].seconds;
+      results[i] = std::move(result);
+      progress.Finished(results[i]);
+      changed.notify_all();
+    }
+  };
+  const size_t threads = std::clamp<size_t>(options.jobs, 1, std::max<size_t>(which.size(), 1));
+  std::vector<std::thread> pool;
+  for (size_t t = 0; t < threads; ++t) pool.emplace_back(worker);
+  for (std::thread& t : pool) t.join();
+}
+
+size_t Width(const std::string& utf8) {
+  return static_cast<size_t>(
+      std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+std::string SecondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  return text;
+}
+
+// " (retried)", with the first try's status when it was another.
+std::string RetryNote(const MeterResult& r) {
+  if (!r.retried) return {};
+  if (r.first_status == r.status) return " (retried)";
+  return " (retried after: " + r.first_status + ")";
+}
+
+std::vector<std::string> SummaryFields(const MeterResult& r) {
+  return {r.name, r.line, r.read.empty() ? "-" : r.read.substr(r.read.starts_with(" ") ? 1 : 0),
+          r.status + RetryNote(r), SecondsText(r.seconds)};
+}
+
+}  // namespace
+
+MeterResult CollectMeter(const MeterConfig& meter, const CollectOptions& options,
+                         const Clock& clock, CollectProgress& progress) {
+  MeterResult result;
+  result.name = meter.name;
+  result.line = std::string(LineName(meter.settings.type)) + " " + meter.settings.port_name;
+  result.began = std::chrono::steady_clock::now();
+  std::string failure;
+  try {
+    MeterSession session(meter, options, clock, progress);
+    failure = session.Run(result.read);
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  result.ended = std::chrono::steady_clock::now();
+  result.seconds = std::chrono::duration<double>(result.ended - result.began).count();
+  result.succeeded = failure.empty();
+  result.status = result.succeeded ? "Завершено успешно" : failure;
+  return result;
+}
+
+std::vector<MeterResult> RunCollection(const Fleet& fleet, const CollectOptions& options,
+                                       const Clock& clock, CollectProgress& progress) {
+  std::vector<MeterResult> results(fleet.meters.size());
+  std::vector<size_t> all(fleet.meters.size());
+  for (size_t i = 0; i < all.size(); ++i) {
+    all[i] = i;
+    // What a meter that a stop keeps from starting reports.
+    const Settings& s = fleet.meters[i].settings;
+    results[i].name = fleet.meters[i].name;
+    results[i].line = std::string(LineName(s.type)) + " " + s.port_name;
+    results[i].status = kCancelledText;
+  }
+  RunRound(fleet, all, options, clock, progress, results);
+  std::vector<size_t> failed;
+  for (size_t i = 0; i < results.size(); ++i) {
+    if (!results[i].succeeded) failed.push_back(i);
+  }
+  const bool stopped = options.stop && options.stop->load();
+  if (!failed.empty() && !stopped) RunRound(fleet, failed, options, clock, progress, results);
+  return results;
+}
+
+std::vector<std::string> SummaryTable(const std::vector<MeterResult>& results) {
+  std::vector<std::vector<std::string>> rows{{"meter", "line", "read", "status", "seconds"}};
+  for (const MeterResult& r : results) rows.push_back(SummaryFields(r));
+  std::vector<size_t> widths(rows[0].size(), 0);
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
+  }
+  std::vector<std::string> lines;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      const bool last = c + 1 == row.size();
+      // Seconds right-aligned, the rest left-aligned.
+      const std::string pad(widths[c] - Width(row[c]), ' ');
+      line += last ? pad + row[c] : row[c] + pad + "  ";
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+void WriteSummaryCsv(const std::string& path, const std::vector<MeterResult>& results) {
+  std::string csv = CsvRecord({"meter", "line", "read", "status", "seconds", "succeeded"});
+  for (const MeterResult& r : results) {
+    std::vector<std::string> fields = SummaryFields(r);
+    fields.push_back(r.succeeded ? "true" : "false");
+    csv += CsvRecord(fields);
+  }
+  WriteFile(path, csv);
+}
+
+}  // namespace flovir::collect

@@ -1,0 +1,75 @@
+#pragma once
+// The collection run: every meter of a fleet read in turn, or `jobs` meters
+// at once on different ports; one port is never used by two meters at
+// once. Each meter runs on a thread of its own with its own connection and
+// dispatcher, as the window runs one. A meter that fails is tried once more
+// at the end of the run and never stops the others.
+//
+// A meter's files go to OUT/NAME/: current_DATE.EXT and params_DATE.EXT
+// (DATE the day of the run), hourly_FIRST_LAST.EXT, daily_... and
+// monthly_... for the archives (the days they hold), the archive and
+// parameter workbooks beside them as .xls, and state.json, which remembers
+// the last complete archive entries collected. The dispatcher's own files
+// (temp.xls, the auto-saved reports) stay in OUT/NAME/.work/.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "collect/export.h"
+#include "collect/fleet.h"
+#include "connection/connection.h"
+#include "operations/clock.h"
+
+namespace flovir::collect {
+
+struct CollectOptions {
+  std::string out_dir = ".";
+  unsigned jobs = 1;
+  OutputFormat format = OutputFormat::Csv;
+  ConnectionTiming timing;  // the modem dialogue's waits
+  // Set from elsewhere (a signal handler) to stop: running operations end
+  // after their current try, lines are closed and modem calls hung up, no
+  // further meter starts and nothing is retried.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+struct MeterResult {
+  std::string name;
+  std::string line;  // "direct /dev/ttyUSB0"
+  std::string read;  // what was read, such as "current hourly(1d) daily(1d)"
+  std::string status;
+  std::string first_status;  // of the first try, when it was retried
+  bool succeeded = false;
+  bool retried = false;
+  double seconds = 0;                                  // both tries together
+  std::chrono::steady_clock::time_point began, ended;  // of the last try
+};
+
+// What the run tells the user while it goes; called from the meters'
+// threads (implementations lock).
+class CollectProgress {
+ public:
+  virtual ~CollectProgress() = default;
+  // What a meter does now: "hourly 42%".
+  virtual void Update(const std::string& meter, const std::string& text) = 0;
+  virtual void Finished(const MeterResult& result) = 0;
+};
+
+// Reads one meter: opens its line, runs what it collects, writes its files
+// and, when everything succeeded, its new state.
+MeterResult CollectMeter(const MeterConfig& meter, const CollectOptions& options,
+                         const Clock& clock, CollectProgress& progress);
+
+// Runs the whole fleet; results in the fleet's order.
+std::vector<MeterResult> RunCollection(const Fleet& fleet, const CollectOptions& options,
+                                       const Clock& clock, CollectProgress& progress);
+
+// The summary: a header and a line per meter, columns aligned.
+std::vector<std::string> SummaryTable(const std::vector<MeterResult>& results);
+// OUT/summary.csv with the same columns. Throws std::runtime_error.
+void WriteSummaryCsv(const std::string& path, const std::vector<MeterResult>& results);
+
+}  // namespace flovir::collect

@@ -1,0 +1,269 @@
+// Collections end to end: simulated meters on pseudo-terminals (one behind
+// a simulated GSM modem, one that never answers), read by flovir-cli
+// collect and by the collection run itself; the files read back by Python.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <mutex>
+
+#include "collect/runner.h"
+#include "tests/support/files.h"
+#include "tests/support/programs.h"
+#include "tools/meter-sim/hayes_modem.h"
+#include "tools/meter-sim/meter_server.h"
+#include "tools/meter-sim/simulated_meter.h"
+#include "workbook/serial_date.h"
+
+namespace flovir::collect {
+namespace {
+
+using namespace std::chrono_literals;
+using Instant = std::chrono::steady_clock::time_point;
+using testing::ReadFile;
+using testing::ScratchFolder;
+
+// When a meter was first and last asked for something that needs its clock
+// (current values, archive selections): the span it was busy.
+class Activity {
+ public:
+  sim::TimeSource Clock() {
+    return [this] {
+      std::lock_guard lock(mutex_);
+      const Instant now = std::chrono::steady_clock::now();
+      if (first_ == Instant{}) first_ = now;
+      last_ = now;
+      return sim::ComputerLocalTime();
+    };
+  }
+  void Reset() {
+    std::lock_guard lock(mutex_);
+    first_ = last_ = Instant{};
+  }
+  bool Overlaps(Activity& other) {
+    std::scoped_lock lock(mutex_, other.mutex_);
+    return first_ < other.last_ && other.first_ < last_;
+  }
+
+ private:
+  std::mutex mutex_;
+  Instant first_{}, last_{};
+};
+
+sim::MeterOptions WithClock(Activity& activity) {
+  sim::MeterOptions o;
+  o.clock = activity.Clock();
+  return o;
+}
+
+// Two meters on their own lines, one behind a GSM modem, one silent.
+class FourMeters : public ::testing::Test {
+ protected:
+  FourMeters() {
+    silent.SetFaults({{sim::FaultKind::kNoAnswer}});
+    for (Activity* a : {&activity_a, &activity_b, &activity_c}) a->Reset();
+    std::ofstream(scratch / "fleet.toml") << R"([defaults]
+collect = ["current", "hourly", "daily", "params"]
+history_days = 1
+timeout = 1000
+
+[[meter]]
+name = "pump-1"
+port = ")" + server_a.SlavePath() + R"("
+
+[[meter]]
+name = "pump-2"
+port = ")" + server_b.SlavePath() + R"("
+
+[[meter]]
+name = "well-7"
+line = "gsm"
+number = "89001234567"
+port = ")" + server_c.SlavePath() + R"("
+
+[[meter]]
+name = "silent"
+port = ")" + server_silent.SlavePath() + R"("
+timeout = 300
+attempts = 1
+)";
+  }
+
+  testing::ProgramRun Collect(const std::string& out, const std::string& more) {
+    return testing::RunCapturing(testing::kCli + " collect " + scratch.Path("fleet.toml") +
+                                 " --out " + scratch.Path(out) + " " + more + " 2>/dev/null");
+  }
+
+  ScratchFolder scratch{"collect"};
+  Activity activity_a, activity_b, activity_c;
+  sim::SimulatedMeter meter_a{WithClock(activity_a)}, meter_b{WithClock(activity_b)},
+      meter_c{WithClock(activity_c)}, silent;
+  sim::MeterServer server_a{meter_a}, server_b{meter_b};
+  sim::MeterLineDevice line_c{meter_c, 5ms};
+  sim::HayesModem modem{line_c, {}};
+  sim::MeterServer server_c{modem};
+  sim::MeterServer server_silent{silent};
+};
+
+TEST_F(FourMeters, GoodMetersCollectedSilentOneReportedAfterItsRetry) {
+  const auto t0 = std::chrono::steady_clock::now();
+  const testing::ProgramRun one = Collect("one", "--quiet");
+  const auto t1 = std::chrono::steady_clock::now();
+  // With one job no two meters are ever busy at once.
+  EXPECT_FALSE(activity_a.Overlaps(activity_b));
+  EXPECT_FALSE(activity_b.Overlaps(activity_c));
+  for (Activity* a : {&activity_a, &activity_b, &activity_c}) a->Reset();
+  const testing::ProgramRun two = Collect("two", "--jobs 2 --format json --quiet");
+  const auto t2 = std::chrono::steady_clock::now();
+  EXPECT_TRUE(activity_a.Overlaps(activity_b));
+  std::printf("one job %.1f s, two jobs %.1f s\n", std::chrono::duration<double>(t1 - t0).count(),
+              std::chrono::duration<double>(t2 - t1).count());
+
+  EXPECT_EQ(one.status, 1) << one.output;
+  EXPECT_EQ(two.status, 1) << two.output;
+  const std::string summary = ReadFile(scratch / "one" / "summary.csv");
+  const std::string header = "meter,line,read,status,seconds,succeeded\r\n";
+  ASSERT_EQ(summary.substr(0, header.size()), header);
+  // A good meter may have needed its retry on a busy machine; it succeeds.
+  for (const char* good : {"pump-1", "pump-2", "well-7"}) {
+    const size_t at = summary.find(std::string("\r\n") + good + ",");
+    ASSERT_NE(at, std::string::npos) << summary;
+    const std::string row = summary.substr(at + 2, summary.find("\r\n", at + 2) - at - 2);
+    EXPECT_NE(row.find(",current hourly 1d daily 1d params,Завершено успешно"), std::string::npos)
+        << summary;
+    EXPECT_TRUE(row.ends_with(",true")) << summary;
+  }
+  EXPECT_NE(summary.find(",-,Превышен тайм-аут ожидания ответа (retried),"), std::string::npos)
+      << summary;
+  EXPECT_NE(one.output.find("silent "), std::string::npos) << one.output;  // the printed table
+
+  // Both runs hold the same files, every archive value equal to the workbook's.
+  const testing::ProgramRun check =
+      testing::RunCapturing(testing::kPython + " " + COLLECT_TESTS_DIR + "/compare_outputs.py " +
+                            scratch.Path("one") + " " + scratch.Path("two"));
+  EXPECT_EQ(check.status, 0) << check.output;
+  EXPECT_EQ(check.output.substr(0, 3), "ok ") << check.output;
+}
+
+TEST(Collect, BadFleetFileReadsNothing) {
+  ScratchFolder scratch{"collect"};
+  sim::SimulatedMeter meter;
+  sim::MeterServer server{meter};
+  std::ofstream(scratch / "fleet.toml")
+      << "[[meter]]\nname = \"a\"\nport = \"" + server.SlavePath() +
+             "\"\n[[meter]]\nname = \"a\"\nport = \"/dev/null\"\n";
+  const testing::ProgramRun run =
+      testing::RunCapturing(testing::kCli + " collect " + scratch.Path("fleet.toml") + " --out " +
+                            scratch.Path("out") + " 2>&1");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.output.find("fleet.toml:4: name: 'a' is already the name of the meter at line 1"),
+            std::string::npos)
+      << run.output;
+  EXPECT_TRUE(meter.ReceivedFrames().empty());
+  EXPECT_FALSE(std::filesystem::exists(scratch / "out" / "a"));
+}
+
+// flovir-cli archive --format: the same values as the workbook it saved.
+TEST(Collect, ArchiveCommandPrintsCsvAndJson) {
+  ScratchFolder scratch{"collect"};
+  const std::string archive = testing::kCli + " --demo archive monthly --from 01.01.2026 --to " +
+                              "30.04.2026 --folder " + scratch.Path() + " 2>/dev/null --format ";
+  ASSERT_EQ(testing::RunShell(archive + "csv > " + scratch.Path("m.csv")), 0);
+  ASSERT_EQ(testing::RunShell(archive + "json > " + scratch.Path("m.json")), 0);
+  const testing::ProgramRun check =
+      testing::RunCapturing(testing::kPython + " " + COLLECT_TESTS_DIR +
+                            "/compare_outputs.py --one " + scratch.Path("temp.xls") + " monthly " +
+                            scratch.Path("m.csv") + " " + scratch.Path("m.json"));
+  EXPECT_EQ(check.output, "ok 154\n");  // 9 rows of 16 values, 5 mains-off times
+}
+
+// The collection's view of progress, unused here.
+class NoProgress : public CollectProgress {
+ public:
+  void Update(const std::string&, const std::string&) override {}
+  void Finished(const MeterResult&) override {}
+};
+
+size_t SelectorWrites(const sim::SimulatedMeter& meter) {
+  size_t writes = 0;
+  for (const auto& frame : meter.ReceivedFrames()) writes += frame.size() > 1 && frame[1] == 16;
+  return writes;
+}
+
+size_t IntervalRows(const std::filesystem::path& folder, const std::string& archive) {
+  size_t rows = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with(archive + "_") || !name.ends_with(".csv")) continue;
+    const std::string text = ReadFile(entry.path());
+    for (size_t at = 0; (at = text.find("\ninterval,", at)) != std::string::npos; ++at) ++rows;
+  }
+  return rows;
+}
+
+TEST(Collect, NightlyRunReadsOnlyTheNewDayAndAFailedRunKeepsTheState) {
+  ScratchFolder scratch{"collect"};
+  std::mutex mutex;
+  sim::MeterDateTime now{2026, 3, 10, 2, 0, 0};
+  sim::MeterOptions o;
+  o.clock = [&] {
+    std::lock_guard lock(mutex);
+    return now;
+  };
+  sim::SimulatedMeter meter{o};
+  sim::MeterServer server{meter, {.pacing = false}};
+  FixedClock clock{EncodeDateTime({2026, 3, 10, 2, 0, 0})};
+  const auto next_day = [&] {
+    {
+      // The meter reads its clock under its own lock: never hold this one into the meter.
+      std::lock_guard lock(mutex);
+      ++now.day;
+    }
+    clock.Set(clock.Now() + 1);
+    meter.ClearReceivedFrames();
+  };
+
+  Fleet fleet;
+  MeterConfig m;
+  m.name = "pump-1";
+  m.settings.port_name = server.SlavePath();
+  m.collect = {false, true, true, false, false};
+  m.history_days = 5;
+  m.settings.answer_timeout_ms = 1000;
+  m.settings.attempts = 1;
+  fleet.meters = {m};
+  CollectOptions options;
+  options.out_dir = scratch.Path();
+  NoProgress progress;
+  const std::filesystem::path folder = scratch / "pump-1";
+
+  ASSERT_TRUE(RunCollection(fleet, options, clock, progress)[0].succeeded);
+  // Five days: 120 hourly and 5 daily entries, two integrators each.
+  EXPECT_EQ(SelectorWrites(meter), 120u + 2 + 5 + 2);
+
+  next_day();
+  const MeterResult second = RunCollection(fleet, options, clock, progress)[0];
+  ASSERT_TRUE(second.succeeded) << second.status;
+  EXPECT_EQ(SelectorWrites(meter), 24u + 2 + 1 + 2);
+  EXPECT_EQ(second.read, " hourly 1d daily 1d");
+  EXPECT_EQ(IntervalRows(folder, "hourly"), 6u * 24);
+  EXPECT_EQ(IntervalRows(folder, "daily"), 6u);
+  EXPECT_TRUE(std::filesystem::exists(folder / "hourly_2026-03-10_2026-03-10.xls"));
+
+  // A run that fails half-way (the daily download) leaves the state alone.
+  const std::string state = ReadFile(folder / "state.json");
+  EXPECT_NE(state.find("\"hourly\": \"2026-03-10\""), std::string::npos) << state;
+  next_day();
+  // Each try needs 60 replies (53 hourly, 7 daily); every 56th is lost.
+  meter.SetFaults({{sim::FaultKind::kNoAnswer, 56}});
+  const MeterResult failed = RunCollection(fleet, options, clock, progress)[0];
+  EXPECT_FALSE(failed.succeeded);
+  EXPECT_TRUE(failed.retried);
+  EXPECT_EQ(failed.status, "Превышен тайм-аут ожидания ответа");
+  EXPECT_TRUE(std::filesystem::exists(folder / "hourly_2026-03-11_2026-03-11.csv"));
+  EXPECT_EQ(ReadFile(folder / "state.json"), state);
+}
+
+}  // namespace
+}  // namespace flovir::collect
