@@ -48,6 +48,9 @@ class ArchiveCharts {};
 #include "ui/trace_sink.h"
 #include "ui/widgets.h"
 #include "ui/window_ports.h"
+#ifdef FLOVIR_UI_PARAMETERS
+#include "ui/parameters/parameter_page.h"
+#endif
 
 namespace flovir::ui {
 
@@ -162,6 +165,12 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
       charts_->OperationEnded(dispatcher_.Kind(), dispatcher_.LastSucceeded());
     }
   });
+#endif
+#ifdef FLOVIR_UI_PARAMETERS
+  auto* parameters = new ParameterPage(dispatcher_, this);
+  parameter_grid_slot_->addWidget(&parameters->Grid());
+  parameters->BindButtons(Button8, Button11, Button10, Button16, Button17);
+  connect(this, &TForm1::OperationEnded, parameters, &ParameterPage::OperationEnded);
 #endif
 }
 
