@@ -2,6 +2,7 @@
 // of each operation against the built-in simulated meter, as PNG files in
 // DIR. Meant for the offscreen platform (scripts/screenshots.sh).
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDate>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "ui/charts/archive_charts.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
 
@@ -78,16 +80,36 @@ int main(int argc, char** argv) {
   RunUntil([&] { return w.Memo3->blockCount() >= 4; });
   w.Button12->click();
   RunUntil([&] { return !w.GetDispatcher().Busy(); });
+  run(w.Button8);  // the parameters, after the test poll
 
   shot(0, 0, "1-main-settings.png");
   shot(0, 1, "2-line-settings.png");
   shot(0, 2, "3-modem.png");
   shot(1, 0, "4-current.png");
+  // Each archive page, then its chart on its own.
+  auto chart = [&](flovir::ReportKind kind, const QString& name) {
+    QString error;
+    if (!w.Charts()->Chart(kind)->SaveImage(out.filePath(name), &error)) {
+      std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(error));
+    }
+  };
   shot(1, 1, "5-hourly.png");
+  chart(flovir::ReportKind::Hourly, "5-hourly-chart.png");
   shot(1, 2, "6-daily.png");
+  chart(flovir::ReportKind::Daily, "6-daily-chart.png");
   shot(1, 3, "7-monthly.png");
+  chart(flovir::ReportKind::Monthly, "7-monthly-chart.png");
   shot(1, 4, "8-parameters.png");
   shot(1, 5, "9-test.png");
+  // The parameter grid's editor open on "Максимум, м3/час" of channel 2.
+  if (auto* grid = w.findChild<QAbstractItemView*>("RzStringGrid1")) {
+    w.pages_->setCurrentIndex(1);
+    qobject_cast<QTabWidget*>(w.pages_->widget(1))->setCurrentIndex(4);
+    grid->setCurrentIndex(grid->model()->index(5, 2));
+    grid->edit(grid->currentIndex());
+    QCoreApplication::processEvents();
+    w.grab().save(out.filePath("11-parameter-editor.png"));
+  }
   w.Form3().show();
   QCoreApplication::processEvents();
   w.Form3().grab().save(out.filePath("10-remote-modem.png"));

@@ -142,6 +142,28 @@ std::string TableTimeText(double serial) {
   return (t.hour < 10 ? " " : "") + std::to_string(t.hour) + ":" + TwoDigits(t.minute);
 }
 
+std::vector<ArchiveIntervalRow> ArchiveIntervalRows(ReportKind kind,
+                                                    const WorkbookModel& workbook) {
+  const TableLayout layout = LayoutOf(kind);
+  const SheetCells cells(workbook, layout.sheet);
+  const int f = layout.first_value_column;
+  std::vector<ArchiveIntervalRow> rows;
+  if (cells.Text(0, 0).find(layout.title_word) == std::string::npos) return rows;
+  for (int row = kFirstDataRow; row <= kLastSheetRow && cells.HasDate(row); ++row) {
+    ArchiveIntervalRow& r = rows.emplace_back();
+    r.date = cells.Number(0, row);
+    r.time = layout.has_time ? cells.Number(1, row) : r.date;
+    for (size_t c = 0; c < r.values.size(); ++c)
+      r.values[c] = cells.Number(f + static_cast<int>(c), row);
+    r.events = cells.Text(f + 9, row);
+  }
+  return rows;
+}
+
+std::string ArchiveValueText(size_t column, double value) {
+  return FormatFixed(value, column < 4 ? 10 : 8, 3);
+}
+
 std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel& workbook) {
   const TableLayout layout = LayoutOf(kind);
   const SheetCells cells(workbook, layout.sheet);
@@ -153,16 +175,17 @@ std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel&
   const std::vector<std::string> header = HeaderLines(layout.has_time);
   lines.insert(lines.end(), header.begin(), header.end());
 
-  int row = kFirstDataRow;
-  for (; row <= kLastSheetRow && cells.HasDate(row); ++row) {
-    std::string line = DateColumn(cells.Number(0, row));
-    if (layout.has_time) line += " " + TableTimeText(cells.Number(1, row));
-    line += cells.Columns(row, f, 4, 10, 10);
-    line += cells.Columns(row, f + 4, 5, 8, 8);
-    line += " " + cells.Text(f + 9, row);
+  const std::vector<ArchiveIntervalRow> rows = ArchiveIntervalRows(kind, workbook);
+  for (const ArchiveIntervalRow& r : rows) {
+    std::string line = DateColumn(r.date);
+    if (layout.has_time) line += " " + TableTimeText(r.time);
+    for (size_t c = 0; c < r.values.size(); ++c) {
+      line += PadColumn(ArchiveValueText(c, r.values[c]), c < 4 ? 10 : 8);
+    }
+    line += " " + r.events;
     lines.push_back(std::move(line));
   }
-  const int totals = row;
+  const int totals = kFirstDataRow + static_cast<int>(rows.size());
   lines.push_back(header.front());
   lines.push_back(std::string(layout.has_time ? "Итого:          " : "Итого:    ") +
                   cells.Columns(totals, f, 4, 10, 10) + cells.Columns(totals, f + 4, 5, 8, 8));

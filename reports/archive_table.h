@@ -6,6 +6,7 @@
 // is right-aligned with at least one space in front, and a number too wide
 // for its column shows as a run of "#".
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,24 @@ namespace flovir {
 // The table of `kind` from a loaded workbook (operations/archive_report.h
 // loads the file and shows the table).
 std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel& workbook);
+
+// One interval row of an archive sheet, as the table reads it.
+struct ArchiveIntervalRow {
+  double date = 0;  // column 0: the day serial, with the time of day
+  double time = 0;  // the hourly sheet's time column; the date elsewhere
+  // V1-V4 in m3, B1-B4 and the mains-off time in hours.
+  std::array<double, 9> values{};
+  std::string events;  // the events text, unchanged
+};
+
+// The interval rows of the kind's sheet: from row 8 until a row holds no
+// date in column 0. None when the first title line lacks the kind's title
+// word (the table then shows only the title lines).
+std::vector<ArchiveIntervalRow> ArchiveIntervalRows(ReportKind kind, const WorkbookModel& workbook);
+
+// Value `column` of an interval row (0-3 volumes, 4-8 hours) with the digits
+// the table writes, without the column's padding: "12,345".
+std::string ArchiveValueText(size_t column, double value);
 
 // t right-aligned in width + 1 characters; longer than width: width "#".
 std::string PadColumn(const std::string& text, size_t width);

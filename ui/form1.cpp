@@ -34,12 +34,23 @@
 #include <exception>
 
 #include "connection/port_list.h"
+#include "operations/archive_download.h"
 #include "operations/report_files.h"
+#ifdef FLOVIR_UI_CHARTS
+#include "ui/charts/archive_charts.h"
+#else
+namespace flovir {
+class ArchiveCharts {};
+}  // namespace flovir
+#endif
 #include "ui/form3.h"
 #include "ui/qt_executor.h"
 #include "ui/trace_sink.h"
 #include "ui/widgets.h"
 #include "ui/window_ports.h"
+#ifdef FLOVIR_UI_PARAMETERS
+#include "ui/parameters/parameter_page.h"
+#endif
 
 namespace flovir::ui {
 
@@ -143,6 +154,24 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
   LoadSettings();
   // Pages of their own folders plug in here: the parameter grid into
   // ParameterGridSlot(), the archive charts into ArchiveSplitter(kind).
+#ifdef FLOVIR_UI_CHARTS
+  charts_ = std::make_unique<ArchiveCharts>();
+  charts_->Add(ReportKind::Hourly, ArchiveSplitter(ReportKind::Hourly), Button13);
+  charts_->Add(ReportKind::Daily, ArchiveSplitter(ReportKind::Daily), Button14);
+  charts_->Add(ReportKind::Monthly, ArchiveSplitter(ReportKind::Monthly), Button15);
+  // A failed archive download clears its chart.
+  connect(this, &TForm1::OperationEnded, this, [this] {
+    if (!dispatcher_.Busy()) {
+      charts_->OperationEnded(dispatcher_.Kind(), dispatcher_.LastSucceeded());
+    }
+  });
+#endif
+#ifdef FLOVIR_UI_PARAMETERS
+  auto* parameters = new ParameterPage(dispatcher_, this);
+  parameter_grid_slot_->addWidget(&parameters->Grid());
+  parameters->BindButtons(Button8, Button11, Button10, Button16, Button17);
+  connect(this, &TForm1::OperationEnded, parameters, &ParameterPage::OperationEnded);
+#endif
 }
 
 TForm1::~TForm1() {
@@ -798,6 +827,10 @@ QSplitter* TForm1::ArchiveSplitter(ReportKind kind) const {
 }
 
 void TForm1::SetReport(ReportKind kind, const std::vector<std::string>& lines) {
+#ifdef FLOVIR_UI_CHARTS
+  // The archive workbook holds the file the table has just been read from.
+  charts_->ReportSet(kind, lines.empty(), dispatcher_.Archive().Workbook());
+#endif
   size_t bytes = 0;
   for (const std::string& line : lines) bytes += line.size() + 1;
   std::string text;

@@ -34,6 +34,10 @@ class QTabWidget;
 class QTimer;
 class QVBoxLayout;
 
+namespace flovir {
+class ArchiveCharts;
+}
+
 namespace flovir::ui {
 
 class QtExecutor;
@@ -88,6 +92,8 @@ class TForm1 : public QMainWindow, public View {
   // The vertical splitter of an archive page (Hourly, Daily, Monthly) whose
   // first widget is the text area; a chart goes under it.
   QSplitter* ArchiveSplitter(ReportKind kind) const;
+  // The charts under the archive tables; null in a window built without them.
+  ArchiveCharts* Charts() const { return charts_.get(); }
   // The report area of a kind (Memo1, Memo4, Memo5, Memo6, Memo3).
   QPlainTextEdit* ReportArea(ReportKind kind) const;
   const std::string& ProgramFolder() const { return dispatcher_.ProgramFolder(); }
@@ -208,6 +214,7 @@ class TForm1 : public QMainWindow, public View {
  private:
   QVBoxLayout* parameter_grid_slot_ = nullptr;
   QSplitter* splitters_[3] = {nullptr, nullptr, nullptr};
+  std::unique_ptr<ArchiveCharts> charts_;
 };
 
 }  // namespace flovir::ui

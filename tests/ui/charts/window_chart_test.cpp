@@ -1,0 +1,95 @@
+// The charts in the window: each sits under its archive table with its
+// "График" box beside the page's buttons, follows a finished download of
+// its archive row for row, and is cleared by a failed one.
+
+#include <QCalendarWidget>
+#include <QDate>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ui/charts/archive_charts.h"
+#include "ui/form1.h"
+
+using flovir::ArchiveChart;
+using flovir::ReportKind;
+using flovir::ui::TForm1;
+
+namespace {
+
+constexpr int kOperationMs = 60000;
+
+// The data lines of an archive table: those before "Итого:" that begin
+// with a date.
+QStringList DataLines(const QPlainTextEdit* area) {
+  QStringList lines;
+  for (const QString& line : area->toPlainText().split('\n')) {
+    if (line.startsWith("Итого:")) break;
+    if (line.size() > 10 && line[2] == '.' && line[5] == '.' && line[0].isDigit()) {
+      lines.append(line);
+    }
+  }
+  return lines;
+}
+
+}  // namespace
+
+class WindowChartTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void ChartsFollowDownloadsAndFailedOnesClearThem() {
+    QTemporaryDir dir;
+    flovir::ui::WindowOptions options;
+    options.demo = true;
+    options.folder = dir.path().toStdString();
+    options.settings_file = dir.filePath("settings.ini");
+    TForm1 w(options);
+    w.SetMessageSink([](const QString&, const QString&, flovir::MessageIcon) {});
+    w.show();
+    const std::pair<ReportKind, QPushButton*> pages[] = {{ReportKind::Hourly, w.Button13},
+                                                         {ReportKind::Daily, w.Button14},
+                                                         {ReportKind::Monthly, w.Button15}};
+    for (const auto& [kind, save] : pages) {
+      ArchiveChart* chart = w.Charts()->Chart(kind);
+      QVERIFY(chart);
+      QCOMPARE(w.ArchiveSplitter(kind)->widget(1), chart);
+      QCOMPARE(chart->VisibilityBox()->parentWidget(), save->parentWidget());
+      QVERIFY(chart->isHidden());  // until a download
+    }
+
+    w.Button1->click();
+    w.MonthCalendar1->setSelectedDate(QDate::currentDate().addDays(-20));
+    w.MonthCalendar2->setSelectedDate(QDate::currentDate().addDays(-1));
+    ArchiveChart* daily = w.Charts()->Chart(ReportKind::Daily);
+    w.Button6->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.GetDispatcher().Busy(), kOperationMs);
+    QVERIFY(w.GetDispatcher().LastSucceeded());
+    QVERIFY(!daily->isHidden());
+    const QString table = w.Memo5->toPlainText();
+    const QStringList lines = DataLines(w.Memo5);
+    QCOMPARE(lines.size(), 20);
+    QCOMPARE(daily->Data().rows.size(), size_t{20});
+    for (int i = 0; i < lines.size(); ++i) {
+      const flovir::ArchiveChartRow& row = daily->Data().rows[static_cast<size_t>(i)];
+      QCOMPARE(lines[i].left(10), QString::fromStdString(row.date_text));
+      QCOMPARE(lines[i].mid(10, 11).trimmed(), QString::fromStdString(row.texts[0]));
+    }
+
+    // A cancelled download of the same archive clears its chart; the table
+    // keeps what it showed, and the other charts are not touched.
+    w.Button6->click();
+    w.ButtonCancel->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.GetDispatcher().Busy(), kOperationMs);
+    QVERIFY(!w.GetDispatcher().LastSucceeded());
+    QVERIFY(daily->isHidden());
+    QVERIFY(daily->Data().rows.empty());
+    QCOMPARE(w.Memo5->toPlainText(), table);
+    QVERIFY(w.Charts()->Chart(ReportKind::Hourly)->isHidden());
+  }
+};
+
+QTEST_MAIN(WindowChartTest)
+#include "window_chart_test.moc"

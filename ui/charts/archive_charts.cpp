@@ -1,0 +1,75 @@
+#include "ui/charts/archive_charts.h"
+
+#include <QBoxLayout>
+
+namespace flovir {
+
+namespace {
+
+// Daily 1, Hourly 2, Monthly 3 -> 0, 1, 2; anything else has no chart.
+int IndexOf(ReportKind kind) {
+  const int i = static_cast<int>(kind) - static_cast<int>(ReportKind::Daily);
+  return i >= 0 && i < 3 ? i : -1;
+}
+
+ReportKind ReportOf(OperationKind kind) {
+  switch (kind) {
+    case OperationKind::HourlyArchive:
+      return ReportKind::Hourly;
+    case OperationKind::DailyArchive:
+      return ReportKind::Daily;
+    case OperationKind::MonthlyArchive:
+      return ReportKind::Monthly;
+    default:
+      return ReportKind::Current;
+  }
+}
+
+// The box layout under `layout` that holds `widget`, or null.
+QBoxLayout* RowOf(QLayout* layout, QWidget* widget) {
+  if (layout == nullptr) return nullptr;
+  auto* box = qobject_cast<QBoxLayout*>(layout);
+  if (box != nullptr && box->indexOf(widget) >= 0) return box;
+  for (int i = 0; i < layout->count(); ++i) {
+    if (QBoxLayout* found = RowOf(layout->itemAt(i)->layout(), widget)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ArchiveChart* ArchiveCharts::Add(ReportKind kind, QSplitter* splitter, QPushButton* beside) {
+  const int i = IndexOf(kind);
+  if (i < 0 || splitter == nullptr) return nullptr;
+  auto* chart = new ArchiveChart(kind);
+  splitter->addWidget(chart);
+  QBoxLayout* row = beside ? RowOf(beside->parentWidget()->layout(), beside) : nullptr;
+  if (row != nullptr) {
+    row->insertWidget(row->indexOf(beside) + 1, chart->VisibilityBox());
+    chart->VisibilityBox()->show();
+  }
+  charts_[static_cast<size_t>(i)] = chart;
+  return chart;
+}
+
+void ArchiveCharts::ReportSet(ReportKind kind, bool table_empty, const WorkbookModel& workbook) {
+  ArchiveChart* chart = Chart(kind);
+  if (chart == nullptr) return;
+  if (table_empty) {
+    chart->Clear();
+  } else {
+    chart->ShowWorkbook(workbook);
+  }
+}
+
+void ArchiveCharts::OperationEnded(OperationKind kind, bool succeeded) {
+  ArchiveChart* chart = Chart(ReportOf(kind));
+  if (chart != nullptr && !succeeded) chart->Clear();
+}
+
+ArchiveChart* ArchiveCharts::Chart(ReportKind kind) const {
+  const int i = IndexOf(kind);
+  return i < 0 ? nullptr : charts_[static_cast<size_t>(i)];
+}
+
+}  // namespace flovir

@@ -1,0 +1,70 @@
+#pragma once
+// The parameter grid's model: the parameter table's cells over the parameter
+// buffer. Row 0 of the table, the header, is the model's horizontal header;
+// model row i is table row i + 1, and the columns are the table's.
+//
+// The model answers with Qt's roles what a cell shows and how: the text,
+// font, text colour, background, alignment, and in MarginRole the pixels
+// kept free left and right of the text. The delegate only paints them.
+//
+// Values that differ from what the meter is known to hold (the buffer after
+// the last successful read or write) are marked: bold on light yellow, with
+// a tooltip. Only cells of the channel and general columns can be selected;
+// the measured rows can be selected but not edited.
+
+#include <QAbstractTableModel>
+#include <QColor>
+
+#include "operations/parameter_buffer.h"
+#include "parameters/parameter_table.h"
+
+namespace flovir {
+
+inline const QColor kChangedColour{255, 255, 192};
+inline const char* const kChangedToolTip = "изменено, не записано в прибор";
+
+class ParameterModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Role { MarginRole = Qt::UserRole + 1, KindRole };
+
+  // table and buffer must outlive the model; the buffer is the one the
+  // operations read into and write from.
+  ParameterModel(const ParameterTable& table, ParameterBuffer& buffer, QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  // Stores the typed text of an editable value cell as float32. Text that is
+  // not a number stores nothing and emits EditRefused with the message.
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+  QModelIndex CellIndex(int table_row, int column) const { return index(table_row - 1, column); }
+  static int TableRow(const QModelIndex& index) { return index.row() + 1; }
+  const ParameterCell& Cell(const QModelIndex& index) const;
+
+  // The buffer was replaced behind the model (a read, a test poll, a
+  // workbook load): every cell is repainted.
+  void BufferReplaced();
+  // The meter now holds what the buffer holds (a read succeeded) or what
+  // was sent (a write succeeded): the marks follow.
+  void SetMeterValues(const ParameterBuffer& meter_values);
+  // How many of the 256 values differ from what the meter holds.
+  int ChangedCount() const;
+
+ signals:
+  void EditRefused(const QString& message);
+
+ private:
+  bool Changed(const ParameterCell& cell) const;
+  QVariant CellData(const ParameterCell& cell, int role) const;
+
+  const ParameterTable& table_;
+  ParameterBuffer& buffer_;
+  ParameterBuffer meter_;  // zeros, as the buffer, until a read or write succeeds
+};
+
+}  // namespace flovir

@@ -1,0 +1,78 @@
+#pragma once
+// The page "Параметры" bound to the core: the grid RzStringGrid1 over the
+// dispatcher's parameter buffer; "Cчитать", "Записать" and "Время ПК в
+// прибор" through the parameter operations; "Сохранить" and "Загрузить"
+// with the workbook dialogs SaveDialog2 and OpenDialog1.
+//
+// The window creates the buttons, enables the operation buttons with the
+// others, places the grid, and calls OperationEnded after every operation.
+
+#include <QFileDialog>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <optional>
+
+#include "operations/dispatcher.h"
+#include "parameters/parameter_operations.h"
+#include "parameters/parameter_table.h"
+#include "ui/parameters/parameter_grid.h"
+#include "ui/parameters/parameter_model.h"
+#include "workbook/workbook.h"
+
+class QAbstractButton;
+
+namespace flovir {
+
+class ParameterPage : public QObject {
+  Q_OBJECT
+
+ public:
+  // dispatcher must outlive the page; window owns the grid until the
+  // window places it, and the dialogs and message boxes.
+  ParameterPage(Dispatcher& dispatcher, QWidget* window);
+  ~ParameterPage() override;
+
+  ParameterGrid& Grid() { return *grid_; }
+  ParameterModel& Model() { return model_; }
+  const ParameterTable& Table() const { return table_; }
+
+  // Connects the page's buttons: Button8, Button11, Button10, Button16 and
+  // Button17.
+  void BindButtons(QAbstractButton* read, QAbstractButton* write, QAbstractButton* clock,
+                   QAbstractButton* save, QAbstractButton* load);
+
+  // Shows SaveDialog2 or OpenDialog1 and returns the chosen path, empty when
+  // cancelled. Tests choose without a dialog.
+  using FileChooser = std::function<QString(QFileDialog::AcceptMode mode)>;
+  void SetFileChooser(FileChooser chooser) { choose_file_ = std::move(chooser); }
+
+ public slots:
+  void Read();
+  void Write();
+  void SetClock();
+  void Save();
+  void Load();
+  // After every operation, failed ones and test polls included: the buffer
+  // may have changed, and a write that succeeded puts the meter in step.
+  void OperationEnded();
+
+ private:
+  QFileDialog& Dialog(QFileDialog*& dialog, const char* name, QFileDialog::AcceptMode mode);
+  void ShowError(const QString& text);
+
+  Dispatcher& dispatcher_;
+  QWidget* window_;
+  ParameterTable table_;
+  WorkbookModel xls0_ = WorkbookModel::MakeParameterWorkbook();
+  ParameterOperations operations_;
+  ParameterModel model_;
+  QPointer<ParameterGrid> grid_;        // the window's layout may hold it
+  QFileDialog* save_dialog_ = nullptr;  // SaveDialog2
+  QFileDialog* open_dialog_ = nullptr;  // OpenDialog1
+  FileChooser choose_file_;
+  // What the running parameter write sends, taken when it starts.
+  std::optional<ParameterBuffer> sending_;
+};
+
+}  // namespace flovir
