@@ -6,7 +6,7 @@
 
 #include "operations/archive_download.h"
 #include "operations/register_map.h"
-#include "tests/dispatcher/rig.h"
+#include "tests/support/rig.h"
 
 namespace flovir {
 namespace {

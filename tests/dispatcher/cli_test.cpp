@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/dispatcher/rig.h"
 #include "tests/support/programs.h"
+#include "tests/support/rig.h"
 
 namespace flovir {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "operations/register_map.h"
-#include "tests/dispatcher/rig.h"
+#include "tests/support/rig.h"
 #include "workbook/cp1251.h"
 
 namespace flovir {

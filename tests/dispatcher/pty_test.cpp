@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "operations/archive_download.h"
-#include "tests/dispatcher/rig.h"
+#include "tests/support/rig.h"
 
 namespace flovir {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "connection/connection.h"
 #include "link/port.h"
-#include "operations/view.h"
+#include "tests/support/recording_view.h"
 #include "tools/meter-sim/hayes_modem.h"
 
 namespace flovir::test {
@@ -147,36 +147,8 @@ class VirtualPorts : public PortProvider {
   VirtualPort& port_;
 };
 
-struct Message {
-  std::string title, text;
-  MessageIcon icon;
-};
-
-class RecordingView : public View {
- public:
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-  void EnableOperationButtons(bool, bool) override {}
-  void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override {
-    messages.push_back({title, text, icon});
-  }
-  void SetReport(ReportKind, const std::vector<std::string>&) override {}
-  void AppendTestLine(const std::string&) override {}
-  void ProcessPendingEvents() override { ++repaints; }
-
-  // The percentages the modem search showed, in order.
-  std::vector<std::string> Percents() const {
-    const std::string prefix = "Поиск модема...";
-    std::vector<std::string> p;
-    for (const auto& s : statuses) {
-      if (s.rfind(prefix, 0) == 0 && s.back() == '%') p.push_back(s.substr(prefix.size()));
-    }
-    return p;
-  }
-
-  std::vector<std::string> statuses;
-  std::vector<Message> messages;
-  int repaints = 0;
-};
+using testing::RecordingView;
+using Message = RecordingView::Message;
 
 inline LineSettings Format(uint32_t baud, Parity parity = Parity::None,
                            StopBits stop = StopBits::One) {

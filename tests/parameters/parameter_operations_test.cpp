@@ -7,16 +7,16 @@
 #include <fstream>
 #include <thread>
 
-#include "meter_link.h"
 #include "parameters/value_conversion.h"
 #include "tests/support/files.h"
+#include "tests/support/rig.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::MeterLink;
+using testing::Rig;
 
 // Values the grid shows nowhere; a write must give them back unchanged.
 bool Hidden(int i) {
@@ -36,7 +36,7 @@ class ParameterOperationsTest : public ::testing::Test {
   bool Run(bool started) { return started && link.Finish(); }
 
   testing::ScratchFolder folder{"flovir-par"};
-  MeterLink link;
+  Rig link;
   ParameterTable table;
   WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();
   ParameterOperations operations{link.dispatcher, table, xls0};
@@ -84,7 +84,7 @@ TEST_F(ParameterOperationsTest, AFailedReadShowsZerosFromTheFailingFrameOn) {
   ASSERT_TRUE(Run(operations.ReadParameters()));
   EXPECT_EQ(link.dispatcher.LastStatusText(),
             "Адрес данных указанный в запросе не доступен данному подчиненному");
-  EXPECT_TRUE(link.view.buttons_enabled);
+  EXPECT_TRUE(link.ButtonsEnabled());
   for (int i = 0; i < 100; ++i) ASSERT_EQ(Shown(i), link.meter.Parameter(i)) << i;
   for (int i = 100; i < 256; ++i) ASSERT_EQ(Shown(i), 0.0f) << i;
   EXPECT_FALSE(fs::exists(AutoSaved()));
@@ -144,7 +144,7 @@ TEST_F(ParameterOperationsTest, AnAutoSaveThatFailsEndsTheReadWithTheReason) {
   EXPECT_FALSE(link.dispatcher.LastSucceeded());
   EXPECT_NE(link.dispatcher.LastStatusText().find("параметры.xls"), std::string::npos)
       << link.dispatcher.LastStatusText();
-  EXPECT_TRUE(link.view.buttons_enabled);
+  EXPECT_TRUE(link.ButtonsEnabled());
   EXPECT_EQ(Shown(5), link.meter.Parameter(5));  // the values arrived all the same
 }
 

@@ -8,8 +8,8 @@
 
 #include "operations/archive_report.h"
 #include "tests/reports/archive_fixture.h"
-#include "tests/reports/recording_view.h"
 #include "tests/support/files.h"
+#include "tests/support/recording_view.h"
 #include "workbook/cp1251.h"
 
 namespace flovir {

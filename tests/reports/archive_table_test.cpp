@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/reports/recording_view.h"
 #include "tests/reports/table_texts.h"
 #include "tests/support/files.h"
+#include "tests/support/recording_view.h"
 #include "workbook/cp1251.h"
 #include "workbook/serial_date.h"
 

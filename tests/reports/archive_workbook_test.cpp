@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/reports/recording_view.h"
 #include "tests/support/files.h"
+#include "tests/support/recording_view.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {

@@ -16,6 +16,7 @@
 #include "connection/connection.h"
 #include "operations/archive_download.h"
 #include "operations/dispatcher.h"
+#include "tests/support/recording_view.h"
 #include "tools/meter-sim/meter_server.h"
 #include "ui/qt_executor.h"
 
@@ -23,26 +24,11 @@ using namespace flovir;
 
 namespace {
 
-class RecordingView : public View {
- public:
-  explicit RecordingView(MainThreadExecutor& executor) : executor_(executor) {}
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-  void EnableOperationButtons(bool enabled, bool) override { buttons_enabled = enabled; }
-  void ShowMessage(const std::string&, const std::string& text, MessageIcon) override {
-    messages.push_back(text);
-  }
-  void SetReport(ReportKind kind, const std::vector<std::string>& lines) override {
-    if (kind == ReportKind::Hourly) hourly = lines;
-  }
-  void AppendTestLine(const std::string&) override {}
-  void ProcessPendingEvents() override { executor_.ProcessPendingEvents(); }
+using flovir::testing::RecordingView;
 
-  std::vector<std::string> statuses, messages, hourly;
-  bool buttons_enabled = true;
-
- private:
-  MainThreadExecutor& executor_;
-};
+const std::vector<std::string>& Hourly(const RecordingView& view) {
+  return view.reports[static_cast<size_t>(ReportKind::Hourly)];
+}
 
 // Runs the event loop until done() or the deadline.
 bool RunUntil(const std::function<bool()>& done, int deadline_ms = 120000) {
@@ -74,7 +60,7 @@ struct Rig {
   sim::SimulatedMeter meter;
   sim::MeterServer server{meter, sim::ServerOptions{.pacing = false}};
   ui::QtExecutor executor;
-  RecordingView view{executor};
+  RecordingView view;
   SystemClock clock;
   Dispatcher dispatcher{view, clock};
   SerialPortProvider ports;
@@ -90,6 +76,8 @@ struct Rig {
                         }()};
 
   explicit Rig(const QString& folder) {
+    // The window's repaints run the executor's queue.
+    view.on_events = [this] { executor.ProcessPendingEvents(); };
     dispatcher.SetProgramFolder(folder.toStdString());
     Settings settings;
     settings.port_name = server.SlavePath();
@@ -105,8 +93,8 @@ TEST(WindowExecutor, HourlyArchiveThroughTheExecutor) {
   EXPECT_TRUE(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, DaysAgo(2), DaysAgo(1)));
   ASSERT_TRUE(RunUntil([&] { return !rig.dispatcher.Busy(); }));
   EXPECT_EQ(rig.dispatcher.LastStatusText(), "Завершено успешно");
-  EXPECT_TRUE(rig.view.buttons_enabled);
-  EXPECT_TRUE(rig.view.hourly.size() > 48);
+  EXPECT_TRUE(rig.view.ButtonsEnabled());
+  EXPECT_TRUE(Hourly(rig.view).size() > 48);
   EXPECT_TRUE(QDir(dir.path()).exists("temp.xls"));
   EXPECT_TRUE(rig.connection.Stop());
 }
@@ -119,6 +107,6 @@ TEST(WindowExecutor, StopDuringADownload) {
   ASSERT_TRUE(RunUntil([&] { return rig.dispatcher.Archive().Job().done_steps > 20; }));
   EXPECT_TRUE(rig.connection.Stop());
   EXPECT_TRUE(!rig.dispatcher.Busy());
-  EXPECT_TRUE(rig.view.hourly.empty());
+  EXPECT_TRUE(Hourly(rig.view).empty());
   EXPECT_TRUE(!QDir(dir.path()).exists("temp.xls"));
 }

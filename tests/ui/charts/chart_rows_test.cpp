@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "tests/dispatcher/rig.h"
+#include "tests/support/rig.h"
 #include "ui/charts/archive_chart_data.h"
 
 namespace flovir {

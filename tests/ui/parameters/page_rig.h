@@ -11,28 +11,13 @@
 
 #include "link/exchange_thread.h"
 #include "operations/clock.h"
-#include "operations/view.h"
 #include "tests/support/files.h"
 #include "tests/support/meter_port.h"
+#include "tests/support/recording_view.h"
 #include "ui/parameters/parameter_page.h"
 #include "ui/qt_executor.h"
 
 namespace flovir::testing {
-
-class RecordingView : public View {
- public:
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-  void EnableOperationButtons(bool, bool) override {}
-  void ShowMessage(const std::string&, const std::string& text, MessageIcon) override {
-    messages.push_back(text);
-  }
-  void SetReport(ReportKind, const std::vector<std::string>&) override {}
-  void AppendTestLine(const std::string&) override {}
-  void ProcessPendingEvents() override {}
-
-  std::vector<std::string> statuses;
-  std::vector<std::string> messages;
-};
 
 // The window's side: a connection to the simulated meter and the page, which
 // hears of the end of every operation.

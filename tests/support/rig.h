@@ -1,12 +1,12 @@
 #pragma once
-// The dispatcher wired to the simulated meter for the tests: a port that
-// hands every frame straight to the meter (no line timing), the exchange
-// thread, a queue as the main thread, a fixed clock and a view that records
-// what the user would see.
+// The dispatcher wired to the simulated meter for the tests of the operations
+// (archives, current values, parameters): a port that hands every frame
+// straight to the meter (no line timing) or a real pseudo-terminal, the
+// exchange thread, a queue as the main thread, a fixed clock and a view that
+// records what the user would see.
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,52 +19,15 @@
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
 #include "operations/register_map.h"
-#include "operations/view.h"
 #include "tests/support/files.h"
 #include "tests/support/meter_port.h"
+#include "tests/support/recording_view.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
 #include "workbook/serial_date.h"
 #include "workbook/workbook.h"
 
 namespace flovir::testing {
-
-class RecordingView : public View {
- public:
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-  void EnableOperationButtons(bool enabled, bool including_test_button) override {
-    buttons.push_back({enabled, including_test_button});
-  }
-  void ShowMessage(const std::string&, const std::string& text, MessageIcon) override {
-    messages.push_back(text);
-  }
-  void SetReport(ReportKind kind, const std::vector<std::string>& lines) override {
-    reports[static_cast<size_t>(kind)] = lines;
-  }
-  void AppendTestLine(const std::string& line) override { test_lines.push_back(line); }
-  void ProcessPendingEvents() override {
-    if (on_events) on_events();
-  }
-
-  std::vector<std::string> Progress() const {
-    std::vector<std::string> out;
-    for (const auto& s : statuses) {
-      if (s.rfind("Выполнено...", 0) == 0) out.push_back(s);
-    }
-    return out;
-  }
-
-  struct Buttons {
-    bool enabled;
-    bool including_test_button;
-  };
-  std::vector<std::string> statuses;
-  std::vector<std::string> messages;
-  std::vector<Buttons> buttons;
-  std::vector<std::string> reports[5];
-  std::vector<std::string> test_lines;
-  std::function<void()> on_events;
-};
 
 inline double At(int year, int month, int day, int hour = 0, int minute = 0) {
   return EncodeDateTime({year, month, day, hour, minute, 0});
@@ -82,7 +45,9 @@ enum class Line { Memory, Pty };
 // other end (unpaced, so the tests stay quick).
 class Rig {
  public:
-  explicit Rig(double now, sim::MeterOptions options = {}, Line line = Line::Memory)
+  // 7.3.2024 about 9:06, unless a test needs another moment.
+  static constexpr double kNow = 45358.37915509259;
+  explicit Rig(double now = kNow, sim::MeterOptions options = {}, Line line = Line::Memory)
       : clock(now),
         meter(WithClock(std::move(options), now)),
         port(meter),
@@ -113,8 +78,8 @@ class Rig {
   bool Finish() {
     return executor.RunUntil([this] { return !dispatcher.Busy(); }, 120000);
   }
-  std::string LastStatus() const { return view.statuses.empty() ? "" : view.statuses.back(); }
-  bool ButtonsEnabled() const { return !view.buttons.empty() && view.buttons.back().enabled; }
+  std::string LastStatus() const { return view.LastStatus(); }
+  bool ButtonsEnabled() const { return view.ButtonsEnabled(); }
 
   ScratchFolder folder{"flovir-disp"};
   FixedClock clock;
