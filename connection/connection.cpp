@@ -4,6 +4,7 @@
 
 #include "connection/modem_search.h"
 #include "connection/serial_port.h"
+#include "connection/tcp_port.h"
 
 namespace flovir {
 
@@ -14,8 +15,21 @@ std::unique_ptr<Port> SerialPortProvider::Open(const std::string& name) {
   return port;
 }
 
+std::unique_ptr<Port> PortProvider::Connect(const std::string&, uint32_t, std::string& error) {
+  error = "no network here";
+  return nullptr;
+}
+
+std::unique_ptr<Port> SerialPortProvider::Connect(const std::string& host_port, uint32_t timeout_ms,
+                                                  std::string& error) {
+  auto port = std::make_unique<TcpPort>();
+  if (port->Open(host_port, timeout_ms)) return port;
+  error = port->LastError();
+  return nullptr;
+}
+
 bool SerialPortProvider::Close(Port& port) {
-  return static_cast<SerialPort&>(port).Close();
+  return static_cast<DescriptorPort&>(port).Close();
 }
 
 bool ParseAnswerTimeout(const std::string& text, uint32_t& ms) {
@@ -66,6 +80,7 @@ bool Connection::Start(const ConnectionSettings& settings) {
     view_.ShowStatus("Неверный формат линии");
     return false;
   }
+  if (settings.type == ConnectionType::TcpIp) return ConnectNetwork();
   if (!OpenLine()) {
     view_.ShowStatus("Не удалось открыть порт");
     return false;
@@ -90,6 +105,21 @@ bool Connection::OpenLine() {
   return port_ != nullptr;
 }
 
+// A converter or gateway: connecting within the answer timeout is all there
+// is to it; the line format is the converter's own.
+bool Connection::ConnectNetwork() {
+  Show("Подключение к " + settings_.host + "...");
+  std::string error;
+  port_ = ports_.Connect(settings_.host, answer_timeout_ms_, error);
+  if (!port_) {
+    view_.ShowStatus("Не удалось подключиться к " + settings_.host + ": " + error);
+    return false;
+  }
+  Connect();
+  view_.ShowStatus("Подключено к " + settings_.host);
+  return true;
+}
+
 bool Connection::CloseLine() {
   if (!port_) return true;
   if (!ports_.Close(*port_)) return false;
@@ -107,6 +137,7 @@ void Connection::StartThread() {
   if (!link_.request || !link_.executor) return;  // a connection without Modbus traffic
   thread_ = std::make_unique<ExchangeThread>(*port_, *link_.request, *link_.executor,
                                              link_.exchange_completed, link_.trace);
+  if (settings_.type == ConnectionType::TcpIp) thread_->SetWireFraming(settings_.framing);
   if (link_.on_thread_changed) link_.on_thread_changed(thread_.get());
 }
 
@@ -124,7 +155,7 @@ bool Connection::Stop() {
     return false;
   }
   Show("Закрытие соединения...");
-  if (settings_.type == ConnectionType::Direct) {
+  if (settings_.type == ConnectionType::Direct || settings_.type == ConnectionType::TcpIp) {
     if (!ports_.Close(*port_)) {
       view_.ShowStatus("Не удалось закрыть порт");
       return false;

@@ -10,12 +10,14 @@
 #include <functional>
 #include <string>
 
+#include "link/mbap.h"
 #include "link/port.h"
 #include "link/view.h"
 
 namespace flovir {
 
-enum class ConnectionType : uint8_t { Direct, Gsm, DialUp };
+// TcpIp: a converter or a Modbus TCP gateway on the network ("TCP/IP").
+enum class ConnectionType : uint8_t { Direct, Gsm, DialUp, TcpIp };
 enum class DialMode : uint8_t { Tone, Pulse };
 
 // The window's connection settings as plain values.
@@ -29,6 +31,9 @@ struct ConnectionSettings {
   std::string init_string = "AT&FE0V1";  // Edit2; empty means "AT&FE0V1"
   DialMode dial_mode = DialMode::Tone;
   std::string answer_timeout = "3000";  // Edit4, ms, as typed
+  // TcpIp: "адрес:порт" and "RTU поверх TCP" or "Modbus TCP".
+  std::string host;
+  WireFraming framing = WireFraming::Rtu;
 };
 
 using SleepFunction = std::function<void(std::chrono::milliseconds)>;

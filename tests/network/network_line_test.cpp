@@ -9,6 +9,7 @@
 
 #include <chrono>
 
+#include "connection/connection.h"
 #include "link/mbap.h"
 #include "tests/link/link_fixture.h"
 #include "tools/meter-sim/tcp_server.h"
@@ -257,6 +258,68 @@ TEST(ModbusTcp, AStaleReplyOfAnEarlierTryIsSkipped) {
       << lines[3];
   EXPECT_TRUE(lines[3].ends_with("(34 байт)")) << lines[3];
   EXPECT_EQ(data[0] | data[1] << 8, meter.ParameterRegisters()[0]);
+}
+
+// Start and Stop of a "TCP/IP" connection as the window runs them.
+class StatusView : public View {
+ public:
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void EnableOperationButtons(bool, bool) override {}
+  void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+  void SetReport(ReportKind, const std::vector<std::string>&) override {}
+  void AppendTestLine(const std::string&) override {}
+  void ProcessPendingEvents() override {}
+  std::vector<std::string> statuses;
+};
+
+TEST(NetworkConnection, StartRunsRequestsInTheChosenFramingAndStopCloses) {
+  sim::SimulatedMeter meter;
+  sim::TcpMeterServer gateway(meter, {.framing = sim::TcpFraming::kModbusTcp});
+  StatusView view;
+  SerialPortProvider ports;
+  ExchangeRequest request;
+  QueueExecutor executor;
+  MemoryTrace trace;
+  bool done = false;
+  Connection* connected = nullptr;
+  LinkParts link;
+  link.request = &request;
+  link.executor = &executor;
+  link.trace = &trace;
+  link.exchange_completed = [&] {
+    connected->Thread()->Sleep();
+    done = true;
+  };
+  Connection connection(view, ports, link);
+  connected = &connection;
+  ConnectionSettings settings;
+  settings.type = ConnectionType::TcpIp;
+  settings.host = gateway.HostPort();
+  settings.framing = WireFraming::ModbusTcp;
+  ASSERT_TRUE(connection.Start(settings));
+  EXPECT_EQ(view.statuses.back(), "Подключено к " + gateway.HostPort());
+
+  uint8_t data[4] = {};
+  request.SlaveAddress = 1;
+  request.FunctionCode = 3;
+  request.StartRegister = 400;
+  request.RegisterCount = 2;
+  request.ChunkSize = 64;
+  request.Attempts = 1;
+  request.DataCursor = data;
+  connection.Thread()->Wake();
+  ASSERT_TRUE(executor.RunUntil([&] { return done; }, kWaitMs));
+  EXPECT_EQ(request.Status, kStatusSuccess);
+  EXPECT_TRUE(trace.Lines()[0].starts_with("out: 0x00 0x01 0x00 0x00 0x00 0x06 0x01 0x03"));
+  EXPECT_EQ(data[0] | data[1] << 8, meter.ParameterRegisters()[0]);
+
+  EXPECT_TRUE(connection.Stop());
+  EXPECT_EQ(view.statuses.back(), "Порт закрыт");
+  gateway.Stop();
+  EXPECT_FALSE(connection.Start(settings));
+  EXPECT_EQ(view.statuses.back(),
+            "Не удалось подключиться к " + gateway.HostPort() + ": Connection refused");
+  EXPECT_FALSE(connection.Connected());
 }
 
 }  // namespace
