@@ -9,11 +9,11 @@ namespace flovir::cli {
 bool DispatcherSession::Open(const LineOptions& line, const std::string& folder) {
   link_ = CliLink::Open(line);
   if (!link_) return false;
-  SettingsText& settings = dispatcher_.Settings();
-  settings.address = std::to_string(line.address);
-  settings.attempts = std::to_string(line.attempts);
-  settings.chunk_size = std::to_string(line.chunk);
-  settings.answer_timeout = std::to_string(line.timeout_ms);
+  Settings& settings = dispatcher_.Settings();
+  settings.address = line.address;
+  settings.attempts = line.attempts;
+  settings.chunk_size = line.chunk;
+  settings.answer_timeout_ms = line.timeout_ms;
   dispatcher_.SetProgramFolder(ProgramFolder(folder));
   link_->SetCompleted([this] { dispatcher_.ExchangeCompleted(); });
   dispatcher_.SetThread(&link_->Thread(), &link_->Request());

@@ -6,7 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/modem_line.h"
-#include "connection/line_tables.h"
+#include "operations/line_tables.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
 

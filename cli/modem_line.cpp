@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "connection/line_tables.h"
+#include "operations/line_tables.h"
 #include "tools/meter-sim/hayes_modem.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
@@ -27,30 +27,27 @@ void StderrView::ShowMessage(const std::string& title, const std::string& text, 
   std::fprintf(stderr, "%s:\n%s\n", title.c_str(), Lines(text).c_str());
 }
 
-ConnectionSettings ModemSettings(const LineOptions& options) {
-  ConnectionSettings s;
+Settings ModemSettings(const LineOptions& options) {
+  Settings s;
   s.type = options.line_type;
   s.port_name = options.port;
-  const auto baud = std::find(BaudTable.begin(), BaudTable.end(), options.line.BaudRate);
-  s.baud_index = baud == BaudTable.end() ? 3 : static_cast<int>(baud - BaudTable.begin());
-  s.parity_index = static_cast<int>(options.line.parity);
-  s.stop_bits_index = static_cast<int>(options.line.stopBits);
+  s.line = LineFormat{options.line.BaudRate, options.line.parity, options.line.stopBits};
   s.number = options.number;
   s.init_string = options.init;
   s.dial_mode = options.pulse ? DialMode::Pulse : DialMode::Tone;
-  s.answer_timeout = std::to_string(options.timeout_ms);
+  s.answer_timeout_ms = options.timeout_ms;
   return s;
 }
 
 bool CallModem(Port& port, const LineOptions& options) {
   StderrView view;
-  const ConnectionSettings settings = ModemSettings(options);
+  const Settings settings = ModemSettings(options);
   return ModemDialogue(port, view, settings, ConnectionTiming{}).Call();
 }
 
 bool HangUpModem(Port& port, const LineOptions& options) {
   StderrView view;
-  const ConnectionSettings settings = ModemSettings(options);
+  const Settings settings = ModemSettings(options);
   view.ShowStatus("Закрытие соединения...");
   const bool hung_up = ModemDialogue(port, view, settings, ConnectionTiming{}).HangUp();
   view.ShowMessage(kModemBoxTitle,

@@ -10,7 +10,7 @@
 #include "cli/line_options.h"
 #include "connection/modem_dialogue.h"
 #include "link/port.h"
-#include "link/view.h"
+#include "operations/view.h"
 
 namespace flovir::sim {
 class SimulatedMeter;
@@ -34,7 +34,7 @@ class StderrView : public View {
 };
 
 // The dialogue's settings from the command line's options.
-ConnectionSettings ModemSettings(const LineOptions& options);
+Settings ModemSettings(const LineOptions& options);
 
 // Finds, configures and dials the modem on the open port. False (with the
 // reason printed) when no call came up.

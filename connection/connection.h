@@ -17,7 +17,7 @@
 #include "link/executor.h"
 #include "link/port.h"
 #include "link/trace.h"
-#include "link/view.h"
+#include "operations/view.h"
 
 namespace flovir {
 
@@ -65,8 +65,9 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // Start: returns Connected(). Every failure leaves the port closed.
-  bool Start(const ConnectionSettings& settings);
+  // Start: returns Connected(). Every failure leaves the port closed;
+  // settings outside their ranges (SettingsError) open nothing.
+  bool Start(const Settings& settings);
   // Stop: hangs up a modem call and closes the port. Returns true when the
   // connection is down. A failed hang-up keeps the port open, Connected()
   // set and a sleeping exchange thread, so Stop can be tried again. Refused
@@ -112,17 +113,12 @@ class Connection {
   PortProvider& ports_;
   LinkParts link_;
   ConnectionTiming timing_;
-  ConnectionSettings settings_;
-  uint32_t answer_timeout_ms_ = 3000;
+  Settings settings_;
   std::unique_ptr<Port> port_;
   std::unique_ptr<ExchangeThread> thread_;
   std::string report_;
   bool connected_ = false;
   bool dialogue_active_ = false;
 };
-
-// The answer timeout of the field as milliseconds; false for text that is
-// not a whole number from 1 to 3600000 (blanks around it are allowed).
-bool ParseAnswerTimeout(const std::string& text, uint32_t& ms);
 
 }  // namespace flovir

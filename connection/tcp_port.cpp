@@ -9,8 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <memory>
+
+#include "operations/settings.h"
 
 namespace flovir {
 
@@ -50,22 +51,6 @@ int ConnectOne(const addrinfo& address, const Deadline& deadline) {
 }
 
 }  // namespace
-
-bool SplitHostPort(const std::string& text, std::string& host, std::string& port) {
-  const size_t colon = text.rfind(':');
-  if (colon == std::string::npos || colon == 0) return false;
-  host = text.substr(0, colon);
-  port = text.substr(colon + 1);
-  if (host.front() == '[') {
-    if (host.size() < 3 || host.back() != ']') return false;
-    host = host.substr(1, host.size() - 2);
-  } else if (host.find(':') != std::string::npos) {
-    return false;  // an IPv6 address needs its brackets
-  }
-  unsigned number = 0;
-  const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
-  return error == std::errc() && end == port.data() + port.size() && number >= 1 && number <= 65535;
-}
 
 TcpPort::~TcpPort() {
   Close();

@@ -12,10 +12,6 @@
 
 namespace flovir {
 
-// "host:port", "[v6 address]:port"; false when the text is not of that form
-// or the port is not a number from 1 to 65535.
-bool SplitHostPort(const std::string& text, std::string& host, std::string& port);
-
 class TcpPort : public DescriptorPort {
  public:
   TcpPort() = default;

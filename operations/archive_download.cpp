@@ -3,8 +3,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "operations/archive_report.h"
 #include "operations/report_files.h"
-#include "reports/archive_table.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
@@ -119,7 +119,7 @@ ArchiveKind ArchiveDownload::Kind() const {
 }
 
 RequestPlan ArchiveDownload::Begin(OperationKind kind, double first_day, double last_day,
-                                   const OperationSettings& settings) {
+                                   const Settings& settings) {
   const ArchiveRange range =
       ComputeArchiveRange(kind, first_day, last_day, dispatcher_.GetClock().Now());
   job_.kind = kind;

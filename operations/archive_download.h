@@ -60,7 +60,7 @@ class ArchiveDownload {
 
   // Fixes the range and returns the first request, the scale codes.
   RequestPlan Begin(OperationKind kind, double first_day, double last_day,
-                    const OperationSettings& settings);
+                    const Settings& settings);
   // The completion hook of the three archive kinds: runs one step.
   void Complete(OperationContext& context);
 

@@ -25,10 +25,10 @@
 
 #include "link/exchange_request.h"
 #include "link/exchange_thread.h"
-#include "link/view.h"
 #include "operations/clock.h"
 #include "operations/parameter_buffer.h"
 #include "operations/settings.h"
+#include "operations/view.h"
 
 namespace flovir {
 
@@ -70,8 +70,8 @@ class OperationContext {
   // ends after it with the status text in any case.
   bool Succeeded() const { return status_ == kStatusSuccess; }
   OperationStep& Step() { return *step_; }
-  // The settings as parsed when the operation started.
-  const OperationSettings& Settings() const { return *settings_; }
+  // The settings as they were when the operation started.
+  const flovir::Settings& Settings() const { return *settings_; }
 
   // The next request of the operation; the thread runs it once the hook has
   // returned. Address, chunk size and attempts stay as the start set them.
@@ -87,7 +87,7 @@ class OperationContext {
   friend class Dispatcher;
   uint8_t status_ = kStatusSuccess;
   OperationStep* step_ = nullptr;
-  const OperationSettings* settings_ = nullptr;
+  const flovir::Settings* settings_ = nullptr;
   std::optional<RequestPlan> next_;
   bool finished_ = false;
   std::optional<std::string> failure_;
@@ -102,11 +102,11 @@ struct OperationStart {
   std::string start_text;
   // The test poll's tick leaves its own button enabled, so it can be stopped.
   bool keep_test_button = false;
-  // Builds the first request from the accepted settings and does the
+  // Builds the first request from the operation's settings and does the
   // operation's own preparation (dates, counters, clearing a buffer). Runs
   // on the main thread while the exchange thread sleeps; may throw a
   // std::exception, which starts nothing and shows its what().
-  std::function<RequestPlan(const OperationSettings&)> first_request;
+  std::function<RequestPlan(const flovir::Settings&)> first_request;
 };
 
 class ArchiveDownload;
@@ -137,7 +137,10 @@ class Dispatcher {
   void ExchangeCompleted();
 
   // --- Settings and folders -----------------------------------------------
-  SettingsText& Settings() { return settings_text_; }
+  // The settings the next operation starts with (the window sets them from
+  // its fields, parsed with ParseSettings, before it starts one). A start
+  // takes a copy, so a change while an operation runs waits for the next.
+  flovir::Settings& Settings() { return next_settings_; }
   // The program's folder: "temp.xls" goes there, and the auto-save folder
   // lies in it.
   void SetProgramFolder(std::string folder) { program_folder_ = std::move(folder); }
@@ -160,8 +163,9 @@ class Dispatcher {
 
   // --- Operations ---------------------------------------------------------
   // The generic starter. False when nothing started: no connection, an
-  // operation runs, the settings were rejected or the preparation failed
-  // (the status bar then says why and the buttons are enabled).
+  // operation runs, a setting is outside its range (SettingsError) or the
+  // preparation failed (the status bar then says why and the buttons are
+  // enabled).
   bool Start(const OperationStart& start);
   // The hook that runs after every completed request of an operation of
   // this kind, failed ones included.
@@ -200,8 +204,8 @@ class Dispatcher {
   ExchangeRequest own_request_;
   ExchangeRequest* request_ = &own_request_;
   ExchangeThread* thread_ = nullptr;
-  SettingsText settings_text_;
-  OperationSettings settings_;
+  flovir::Settings next_settings_;
+  flovir::Settings settings_;
   std::string program_folder_;
 
   CurrentValuesArea current_values_{};

@@ -176,7 +176,7 @@ TEST(ArchiveFailures, ATimeoutOnTheFirstRequestKeepsTheLastReportAndFiles) {
 
 TEST(ArchiveFailures, AFaultAtStepFourEndsTheDownloadAndSavesNothing) {
   Rig rig(Now());
-  rig.dispatcher.Settings().attempts = "1";
+  rig.dispatcher.Settings().attempts = 1;
   // Replies: scale codes, three selector-entry pairs, the start integrator's
   // selector, then its entry: the ninth.
   sim::FaultPlan fault;
@@ -196,7 +196,7 @@ TEST(ArchiveFailures, AFaultAtStepFourEndsTheDownloadAndSavesNothing) {
 
 TEST(ArchiveChunks, ChunkSizeTwoSplitsEveryFrameAndGivesTheSameArchive) {
   Rig small(Now()), usual(Now());
-  small.dispatcher.Settings().chunk_size = "2";
+  small.dispatcher.Settings().chunk_size = 2;
   ASSERT_TRUE(Download(small, OperationKind::DailyArchive, At(2024, 3, 1), At(2024, 3, 3)));
   ASSERT_TRUE(Download(usual, OperationKind::DailyArchive, At(2024, 3, 1), At(2024, 3, 3)));
   EXPECT_EQ(small.LastStatus(), "Завершено успешно");

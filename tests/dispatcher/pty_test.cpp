@@ -32,7 +32,7 @@ TEST(OverPty, CurrentValuesThenATimeoutThatKeepsTheReportFile) {
   EXPECT_FALSE(file.empty());
 
   rig.meter.SetFaults({{sim::FaultKind::kNoAnswer}});
-  rig.dispatcher.Settings().attempts = "1";
+  rig.dispatcher.Settings().attempts = 1;
   ASSERT_TRUE(rig.dispatcher.StartCurrentValues());
   ASSERT_TRUE(rig.Finish());
   EXPECT_EQ(rig.LastStatus(), "Превышен тайм-аут ожидания ответа");

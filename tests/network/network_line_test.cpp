@@ -60,7 +60,7 @@ class Listener {
   std::vector<int> fillers_;
 };
 
-TEST(HostPort, TheFormsOfAnAddress) {
+TEST(HostPort, TheFormsOfAnAddressAndTheFieldsStatus) {
   struct Case {
     const char* text;
     bool valid;
@@ -77,6 +77,14 @@ TEST(HostPort, TheFormsOfAnAddress) {
       EXPECT_EQ(host, c.host) << c.text;
     }
   }
+  SettingsFields fields;
+  fields.type = ConnectionType::TcpIp;
+  fields.host = "meter:0";
+  EXPECT_EQ(ParseSettings(fields).error,
+            "Поле \"адрес:порт\": \"meter:0\" не является адресом вида узел:порт (порт от 1 "
+            "до 65535)");
+  fields.type = ConnectionType::Direct;
+  EXPECT_TRUE(ParseSettings(fields).settings) << "no address needed on a serial line";
 }
 
 TEST(NetworkPort, ConnectsByIpv4Ipv6AndName) {
@@ -292,7 +300,7 @@ TEST(NetworkConnection, StartRunsRequestsInTheChosenFramingAndStopCloses) {
   };
   Connection connection(view, ports, link);
   connected = &connection;
-  ConnectionSettings settings;
+  Settings settings;
   settings.type = ConnectionType::TcpIp;
   settings.host = gateway.HostPort();
   settings.framing = WireFraming::ModbusTcp;
