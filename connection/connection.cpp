@@ -8,7 +8,10 @@ namespace flovir {
 
 std::unique_ptr<Port> SerialPortProvider::Open(const std::string& name) {
   auto port = std::make_unique<SerialPort>();
-  if (!port->Open(name)) return nullptr;
+  if (!port->Open(name)) {
+    last_error_ = name + ": " + port->LastError();
+    return nullptr;
+  }
   port->SetQueueSizes(256, 256);
   return port;
 }
@@ -136,7 +139,9 @@ bool Connection::Stop() {
     return false;
   }
   Show("Закрытие соединения...");
-  if (settings_.type == ConnectionType::Direct || settings_.type == ConnectionType::TcpIp) {
+  // A lost port has no modem to hang up: it is only closed.
+  if (settings_.type == ConnectionType::Direct || settings_.type == ConnectionType::TcpIp ||
+      port_->Lost()) {
     if (!ports_.Close(*port_)) {
       view_.ShowStatus("Не удалось закрыть порт");
       return false;

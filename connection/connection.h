@@ -37,13 +37,19 @@ class PortProvider {
   virtual bool Close(Port& port) = 0;
 };
 
-// Opens serial devices (and pseudo-terminals) by path, and TCP connections.
+// Opens serial devices (and pseudo-terminals) by name or path, and TCP
+// connections.
 class SerialPortProvider : public PortProvider {
  public:
   std::unique_ptr<Port> Open(const std::string& name) override;
   std::unique_ptr<Port> Connect(const std::string& host_port, uint32_t timeout_ms,
                                 std::string& error) override;
   bool Close(Port& port) override;
+  // The system's reason for the last Open that failed, naming the port.
+  const std::string& LastError() const { return last_error_; }
+
+ private:
+  std::string last_error_;
 };
 
 // What the exchange thread of a connection is made of. The dispatcher owns

@@ -54,7 +54,7 @@ bool DescriptorPort::Fail(const std::string& reason, int fd) {
   return false;
 }
 
-bool DescriptorPort::Adopt(int fd) {
+bool DescriptorPort::Adopt(int fd, const std::string& name) {
   const int wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake_fd < 0) return Fail(errno, fd);
   std::lock_guard lock(mutex_);
@@ -63,6 +63,7 @@ bool DescriptorPort::Adopt(int fd) {
   timeouts_ = PortTimeouts{};
   vanished_ = false;
   last_error_.clear();
+  name_ = name;
   return true;
 }
 
@@ -94,6 +95,11 @@ bool DescriptorPort::Close() {
 std::string DescriptorPort::LastError() const {
   std::lock_guard lock(mutex_);
   return last_error_;
+}
+
+std::string DescriptorPort::Name() const {
+  std::lock_guard lock(mutex_);
+  return name_;
 }
 
 bool DescriptorPort::IsOpen() const {
@@ -189,7 +195,6 @@ uint32_t DescriptorPort::Read(uint8_t* data, size_t capacity, const ReadComplete
       break;
     }
   }
-  if (count == 0 && vanished_) WaitForCloseUntil(use.wake_fd, total);
   bytes_transferred_ = static_cast<uint32_t>(count);
   return static_cast<uint32_t>(count);
 }

@@ -33,10 +33,14 @@ class DescriptorPort : public Port {
   PortTimeouts GetTimeouts() const override;
   uint32_t Write(const uint8_t* data, size_t count) override;
   // A line that has gone (device unplugged, other end of a pseudo-terminal
-  // or of a network connection closed) reads nothing: the read waits out its
-  // total timeout, or until Close, and returns 0.
+  // or of a network connection closed) reads nothing: the read that finds it
+  // out returns at once and Lost() turns true; every later read waits out
+  // its total timeout, or until Close, and returns 0, so a caller that reads
+  // in a loop never spins.
   uint32_t Read(uint8_t* data, size_t capacity, const ReadComplete& complete = {}) override;
   uint32_t BytesTransferred() const override { return bytes_transferred_; }
+  bool Lost() const override { return vanished_; }
+  std::string Name() const override;
 
  protected:
   DescriptorPort() = default;
@@ -59,9 +63,10 @@ class DescriptorPort : public Port {
     DescriptorPort& port_;
   };
 
-  // Takes an open descriptor (non-blocking); false with the reason when the
-  // wake-up descriptor cannot be made (fd is closed then).
-  bool Adopt(int fd);
+  // Takes an open descriptor (non-blocking) and the name it was opened by;
+  // false with the reason when the wake-up descriptor cannot be made (fd is
+  // closed then).
+  bool Adopt(int fd, const std::string& name);
   // Record the reason of a failed open (the system's text of an error
   // number, or a text) and close fd when it is open; return false.
   bool Fail(int error, int fd);
@@ -83,6 +88,7 @@ class DescriptorPort : public Port {
   bool closing_ = false;
   PortTimeouts timeouts_;
   std::string last_error_;
+  std::string name_;  // as given to Open; guarded by mutex_
   std::atomic<bool> vanished_{false};
   std::atomic<uint32_t> bytes_transferred_{0};
 };

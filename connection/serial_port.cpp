@@ -75,7 +75,7 @@ bool SerialPort::Open(const std::string& name) {
   ioctl(fd, TIOCEXCL);
   MakeRaw(t);
   if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail(errno, fd);
-  return Adopt(fd);
+  return Adopt(fd, name);
 }
 
 // The exclusive flag belongs to the tty, not to our descriptor: a

@@ -75,7 +75,7 @@ bool TcpPort::Open(const std::string& host_port, uint32_t timeout_ms) {
   int error = EHOSTUNREACH;
   for (const addrinfo* a = found; a && !deadline.Passed(); a = a->ai_next) {
     const int fd = ConnectOne(*a, deadline);
-    if (fd >= 0) return Adopt(fd);
+    if (fd >= 0) return Adopt(fd, host_port);
     error = errno;
   }
   return Fail(deadline.Passed() ? ETIMEDOUT : error, -1);

@@ -94,6 +94,10 @@ void com_port::State::RunRequest() {
     r.Status = kStatusUnsupportedFunction;
     return;
   }
+  if (port.Lost()) {
+    r.Status = kStatusPortLost;
+    return;
+  }
   const bool read = r.FunctionCode == kReadHolding;
   // Larger chunks would not fit the 256-byte frame or reply.
   const uint16_t chunk =
@@ -137,8 +141,8 @@ void com_port::State::RunFrame(size_t frame_length, size_t expected) {
   do {
     RunTry(frame_length, expected);
     --tries_left;
-  } while (request.Status != kStatusSuccess && tries_left > 0 && !request.StopRequested &&
-           !terminating);
+  } while (request.Status != kStatusSuccess && request.Status != kStatusPortLost &&
+           tries_left > 0 && !request.StopRequested && !terminating);
 }
 
 void com_port::State::RunTry(size_t frame_length, size_t expected) {
@@ -147,6 +151,12 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
   reply.fill(0);
   const uint32_t sent = port.Write(frame.data(), frame_length);
   Trace("out: ", frame.data(), sent);
+  // A vanished port ends the request at once instead of waiting out the
+  // tries like a silent meter.
+  if (port.Lost()) {
+    request.Status = kStatusPortLost;
+    return;
+  }
 
   ReadComplete complete;
   if (early_frame_end) {
@@ -157,6 +167,10 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
   const uint32_t received = port.Read(reply.data(), reply.size(), complete);
   Trace("in:  ", reply.data(), received);
 
+  if (port.Lost()) {
+    request.Status = kStatusPortLost;
+    return;
+  }
   const size_t length = StripReplyZeros(reply.data(), received, expected);
   request.Status = CheckReply(reply.data(), length, expected, request.SlaveAddress);
 }
@@ -169,8 +183,16 @@ void com_port::State::RunMbapTry(size_t frame_length, size_t expected) {
   const size_t length = MbapFromRtu(transaction, frame.data(), frame_length, wire.data());
   const uint32_t sent = port.Write(wire.data(), length);
   Trace("out: ", wire.data(), sent);
+  if (port.Lost()) {  // the connection has dropped
+    request.Status = kStatusPortLost;
+    return;
+  }
   const size_t received = ReadMbapReply(transaction);
   Trace("in:  ", wire.data(), received);
+  if (port.Lost()) {
+    request.Status = kStatusPortLost;
+    return;
+  }
 
   reply.fill(0);
   const MbapReply found = RtuFromMbap(wire.data(), received, transaction, reply.data());
@@ -264,6 +286,10 @@ void com_port::Terminate() {
     }
   }
   s.thread.join();
+}
+
+std::string com_port::PortName() const {
+  return state_->port.Name();
 }
 
 void com_port::SetEarlyFrameEnd(bool on) {

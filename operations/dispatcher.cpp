@@ -130,7 +130,12 @@ void Dispatcher::ExchangeCompleted() {
   request_->Status = context.status_;
 
   if (context.failure_) return EndOperation(*context.failure_, false);
-  if (!context.Succeeded()) return EndOperation(std::string(StatusText(context.status_)), false);
+  if (!context.Succeeded()) {
+    return EndOperation(context.status_ == kStatusPortLost
+                            ? LostPortText(thread_->PortName())
+                            : std::string(StatusText(context.status_)),
+                        false);
+  }
   if (context.next_ && !context.finished_) return ApplyPlan(*context.next_);
   request_->OperationDone = true;
   EndOperation(std::string(StatusText(kStatusSuccess)), true);

@@ -151,11 +151,14 @@ TEST(NetworkPort, TimeoutsPurgeAndAClosedConnection) {
   EXPECT_EQ(port.Read(buffer, sizeof buffer), 2u);
 
   close(peer);
+  EXPECT_EQ(port.Read(buffer, sizeof buffer), 0u) << "finds the connection closed at once";
+  EXPECT_TRUE(port.Lost());
+  EXPECT_EQ(port.Name(), listener.HostPort());
   tms before{};
   times(&before);
   start = Clock::now();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(port.Read(buffer, sizeof buffer), 0u);
-  EXPECT_GE(MsSince(start), 3 * 190) << "each read waits out its timeout";
+  EXPECT_GE(MsSince(start), 3 * 190) << "each later read waits out its timeout";
   tms after{};
   times(&after);
   EXPECT_LT(after.tms_utime + after.tms_stime - before.tms_utime - before.tms_stime,
@@ -229,13 +232,18 @@ TEST_P(BothFramings, TheParameterBlockRoundTripAndAnException) {
 }
 
 // The connection drops after three replies, in the middle of a read of
-// five frames: the frames done stay, the request fails, nothing spins.
-TEST_P(BothFramings, APeerThatClosesTheConnectionFailsTheRequest) {
+// five frames: the frames done stay, and the request ends at once with the
+// lost line named instead of waiting out its tries.
+TEST_P(BothFramings, APeerThatClosesTheConnectionEndsTheRequestAtOnce) {
   sim::SimulatedMeter meter;
   sim::TcpMeterServer server(meter, {.framing = SimFraming(), .drop_after = 3});
-  NetLink link(server.HostPort(), GetParam(), 300);
+  NetLink link(server.HostPort(), GetParam(), 10000);
   std::vector<uint8_t> data(2 * 50, 0xEE);
-  EXPECT_NE(link.Run(3, 400, 50, data.data(), 10, 2), kStatusSuccess);
+  const auto start = Clock::now();
+  EXPECT_EQ(link.Run(3, 400, 50, data.data(), 10, 3), kStatusPortLost);
+  EXPECT_LT(MsSince(start), 9000);
+  EXPECT_EQ(LostPortText(link.thread().PortName()),
+            "Порт " + server.HostPort() + " потерян: устройство отключено или закрыто");
   EXPECT_EQ(link.request().DataCursor, data.data() + 60);
   const auto held = meter.ParameterRegisters();
   EXPECT_EQ(data[58] | data[59] << 8, held[29]);
