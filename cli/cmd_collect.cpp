@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/collect_command.h"
 #include "cli/commands.h"
 #include "cli/line_options.h"
@@ -71,68 +73,36 @@ class TerminalProgress : public collect::CollectProgress {
   std::map<std::string, std::string> running_;
 };
 
-const char* const kCollectUsage =
-    "FLEET.toml [--out DIR] [--jobs N] [--format text|csv|json] [--quiet]";
-
 const char* const kCollectHelp =
-    "Reads every meter of the fleet file: its files go to DIR/NAME/ (the archives\n"
+    "reads every meter of a fleet file: its files go to OUT/NAME/ (the archives\n"
     "only from the day after the last one collected), a summary table is printed\n"
-    "and saved as DIR/summary.csv. A meter that fails is tried once more at the\n"
+    "and saved as OUT/summary.csv; a meter that fails is tried once more at the\n"
     "end. Exit status 0 when every meter succeeded, 1 otherwise, 2 for a bad\n"
-    "fleet file or option.\n\n"
-    "options:\n"
-    "  --out DIR        where the files go (the current folder)\n"
-    "  --jobs N         meters read at once, on different ports (1)\n"
-    "  --format F       text, csv or json: the form of the value files (csv)\n"
-    "  --quiet          no progress, only the summary\n";
+    "fleet file or option (collect FLEET.toml [--out DIR] [--jobs N] [--format F] [--quiet])";
 
-int Collect(const std::vector<std::string>& args) {
-  CollectCommand command;
-  std::vector<std::string> rest;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& word = args[i];
-    const size_t equals = word.find('=');
-    const std::string name = word.starts_with("--") ? word.substr(0, equals) : word;
-    const bool valued = name == "--out" || name == "--jobs" || name == "--format";
-    std::string value;
-    if (valued) {
-      if (equals != std::string::npos) {
-        value = word.substr(equals + 1);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        return UsageError(name + " needs a value");
-      }
-    }
-    if (name == "--help") {
-      std::printf("usage: flovir-cli collect %s\n%s", kCollectUsage, kCollectHelp);
-      return kExitOk;
-    } else if (name == "--quiet") {
-      command.quiet = true;
-    } else if (name == "--out") {
-      command.out_dir = value;
-    } else if (name == "--jobs") {
-      unsigned long jobs = 0;
-      if (!ParseNumber(value, 1, 64, jobs)) {
-        return UsageError("--jobs: '" + value + "' is not a number from 1 to 64");
-      }
-      command.jobs = static_cast<unsigned>(jobs);
-    } else if (name == "--format") {
-      if (!collect::ParseOutputFormat(value, command.format)) {
-        return UsageError("--format: '" + value + "' is not text, csv or json");
-      }
-    } else if (word.starts_with("--")) {
-      return UsageError("collect: unknown option " + word);
-    } else {
-      rest.push_back(word);
-    }
-  }
-  if (rest.size() != 1) return UsageError(std::string("collect ") + kCollectUsage);
-  command.fleet_file = rest[0];
-  return RunCollectCommand(command);
+void SetUpCollect(CLI::App& app, const GlobalOptions&, int& exit_status) {
+  static CollectCommand command;
+  static std::string format = "csv";
+  app.add_option("FLEET", command.fleet_file, "the fleet file (TOML)")->required()->type_name("");
+  app.add_option("--out", command.out_dir, "where the files go")
+      ->type_name("DIR")
+      ->default_str("the current folder");
+  app.add_option("--jobs", command.jobs, "meters read at once, on different ports")
+      ->check(CLI::Range(1u, 64u))
+      ->type_name("N")
+      ->capture_default_str();
+  app.add_option("--format", format, "the form of the value files: text, csv or json")
+      ->check(CLI::IsMember({"text", "csv", "json"}))
+      ->type_name("text|csv|json")
+      ->capture_default_str();
+  app.add_flag("--quiet", command.quiet, "no progress, only the summary");
+  app.callback([&] {
+    collect::ParseOutputFormat(format, command.format);
+    exit_status = RunCollectCommand(command);
+  });
 }
 
-const CommandRegistration kCollect({"collect", kCollectUsage, Collect});
+const CommandRegistration kCollect({"collect", kCollectHelp, SetUpCollect});
 
 }  // namespace
 

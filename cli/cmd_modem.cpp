@@ -1,6 +1,7 @@
 // flovir-cli modem-setup: prepares the modem at the meter's site, cabled
 // directly to the port, with a list of AT commands.
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,21 +20,6 @@
 namespace flovir::cli {
 
 namespace {
-
-const char* const kUsage = "[--commands FILE] [OPTIONS]";
-
-void PrintHelp() {
-  std::printf(
-      "usage: flovir-cli modem-setup [--commands FILE] [OPTIONS]\n"
-      "Sends AT commands, one a line, to a modem cabled directly to the port: first\n"
-      "it finds the modem's speed and format, then sends each command and stops at\n"
-      "the first one the modem does not accept. Without --commands the list is\n"
-      "AT&F, AT&S1, ATS0=1, AT&D0, AT+IPR=9600, ATE0, AT&W (answer on the first ring,\n"
-      "9600 baud, echo off, stored). Blank lines are left out; at most %zu commands.\n"
-      "With --demo the simulated modem is on the line. Progress goes to standard\n"
-      "error; the exit status is 0 when every command was accepted.\n\noptions:\n%s",
-      RemoteModemSetup::kMaxCommands, kLineOptionsHelp);
-}
 
 // The list from the file, or the default one.
 bool LoadCommands(const std::string& path, RemoteModemSetup& setup) {
@@ -63,35 +49,33 @@ int Apply(const LineOptions& options, const RemoteModemSetup& setup) {
              : kExitFailed;
 }
 
-int ModemSetup(const std::vector<std::string>& args) {
-  LineOptions options;
-  std::vector<std::string> words;
-  if (std::string error = ParseLineOptions(args, options, words); !error.empty()) {
-    return UsageError(error);
-  }
-  if (options.help) {
-    PrintHelp();
-    return kExitOk;
-  }
+int ModemSetup(const LineOptions& options, const std::string& file) {
   if (options.settings.type != ConnectionType::Direct) {
     return UsageError("modem-setup talks to a modem on a direct cable: leave out --line");
-  }
-  std::string file;
-  for (size_t i = 0; i < words.size(); ++i) {
-    if (words[i] == "--commands" && i + 1 < words.size()) {
-      file = words[++i];
-    } else if (words[i].starts_with("--commands=")) {
-      file = words[i].substr(11);
-    } else {
-      return UsageError("modem-setup: unexpected '" + words[i] + "'");
-    }
   }
   RemoteModemSetup setup;
   if (!LoadCommands(file, setup)) return kExitFailed;
   return Apply(options, setup);
 }
 
-const CommandRegistration kModemSetup({"modem-setup", kUsage, ModemSetup});
+void SetUpModemSetup(CLI::App& command, const GlobalOptions& global, int& exit_status) {
+  static std::string file;
+  command
+      .add_option("--commands", file,
+                  "the AT commands, one a line; blank lines are left out, at most " +
+                      std::to_string(RemoteModemSetup::kMaxCommands) +
+                      ".\nThe default list answers on the first ring at 9600 baud, echo off, "
+                      "stored:\nAT&F, AT&S1, ATS0=1, AT&D0, AT+IPR=9600, ATE0, AT&W")
+      ->type_name("FILE")
+      ->default_str("the default list");
+  command.callback([&] { exit_status = ModemSetup(global.line, file); });
+}
+
+const CommandRegistration kModemSetup(
+    {"modem-setup",
+     "sends AT commands to a modem cabled directly to the port: finds its speed and\n"
+     "format, then sends each command and stops at the first one it does not accept",
+     SetUpModemSetup});
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // to standard output, progress texts to standard error. Ctrl-C cancels a
 // running operation after its current try.
 
+#include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -16,6 +17,7 @@
 #include "cli/dispatcher_session.h"
 #include "cli/line_options.h"
 #include "cli/machine_output.h"
+#include "cli/status_line.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
 #include "workbook/serial_date.h"
@@ -39,21 +41,22 @@ void OnInterrupt(int) {
 class TerminalView : public View {
  public:
   explicit TerminalView(Dispatcher*& dispatcher) : dispatcher_(dispatcher) {}
-  void ShowStatus(const std::string& text) override {
-    if (!text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
-  }
+  void ShowStatus(const std::string& text) override { status_.Show(text); }
   void EnableOperationButtons(bool, bool) override {}
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon) override {
+    status_.End();
     std::string flat = text;
     for (char& c : flat) c = c == '\r' ? ' ' : c;
     std::fprintf(stderr, "%s: %s\n", title.c_str(), flat.c_str());
   }
   void SetReport(ReportKind, const std::vector<std::string>& lines) override {
+    status_.End();
     if (!TextOutput()) return;
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   }
   void AppendTestLine(const std::string& line) override {
+    status_.End();
     if (!TextOutput()) return;
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
@@ -61,22 +64,19 @@ class TerminalView : public View {
   void ProcessPendingEvents() override {
     if (interrupted && dispatcher_ != nullptr) dispatcher_->Cancel();
   }
+  void EndStatusLine() { status_.End(); }
 
  private:
   Dispatcher*& dispatcher_;
+  StatusLine status_;
 };
 
-// The options of these commands besides the line options.
+// The options of these commands besides the global ones.
 struct OperationOptions {
-  std::string folder;
   std::string from, to;
   unsigned long ticks = 1;
   unsigned long interval_ms = 1000;
 };
-
-const char* const kOptionsHelp =
-    "  --folder DIR          the program's folder: temp.xls and the folder авто_ go there\n"
-    "  --format text|csv|json  the report as text (default), or the values as CSV or JSON\n";
 
 bool ParseDate(const std::string& text, double& date) {
   int day = 0, month = 0, year = 0;
@@ -88,52 +88,10 @@ bool ParseDate(const std::string& text, double& date) {
   return true;
 }
 
-// Takes --folder, --from, --to, --ticks and --interval out of words.
-std::string ParseOperationOptions(std::vector<std::string>& words, OperationOptions& options) {
-  if (std::string error = TakeFormatOption(words, output_format); !error.empty()) return error;
-  std::vector<std::string> rest;
-  for (size_t i = 0; i < words.size(); ++i) {
-    const std::string& word = words[i];
-    std::string name = word, value;
-    const bool has_equals = word.starts_with("--") && word.find('=') != std::string::npos;
-    if (has_equals) {
-      name = word.substr(0, word.find('='));
-      value = word.substr(word.find('=') + 1);
-    }
-    const bool known = name == "--folder" || name == "--from" || name == "--to" ||
-                       name == "--ticks" || name == "--interval";
-    if (!known) {
-      if (word.starts_with("--")) return "unknown option " + word;
-      rest.push_back(word);
-      continue;
-    }
-    if (!has_equals) {
-      if (i + 1 >= words.size()) return name + " needs a value";
-      value = words[++i];
-    }
-    if (name == "--folder") {
-      options.folder = value;
-    } else if (name == "--from") {
-      options.from = value;
-    } else if (name == "--to") {
-      options.to = value;
-    } else if (name == "--ticks") {
-      if (!ParseNumber(value, 1, 1000000, options.ticks)) {
-        return "--ticks: '" + value + "' is not a number from 1 to 1000000";
-      }
-    } else if (!ParseNumber(value, 0, 3600000, options.interval_ms)) {
-      return "--interval: '" + value + "' is not a number of milliseconds up to 3600000";
-    }
-  }
-  words = std::move(rest);
-  return {};
-}
-
 // The line, the dispatcher on it and the terminal as its view.
 class Session {
  public:
-  Session(const LineOptions& line, const OperationOptions& options)
-      : view_(self_), session_(view_, clock_) {
+  explicit Session(const GlobalOptions& options) : view_(self_), session_(view_, clock_) {
     self_ = &session_.GetDispatcher();
     // A folder named on the command line is made when missing, as a user
     // expects of an output folder.
@@ -144,7 +102,7 @@ class Session {
                    error.message().c_str());
       return;
     }
-    session_.Open(line, options.folder);
+    session_.Open(options.line, options.folder);
   }
   ~Session() {
     session_.Close();
@@ -163,8 +121,12 @@ class Session {
   }
   // Prints the status text the last operation ended with; the exit status.
   int Report() {
-    if (TextOutput()) session_.PrintStatus();
-    if (!TextOutput()) std::fprintf(stderr, "%s\n", GetDispatcher().LastStatusText().c_str());
+    view_.EndStatusLine();
+    if (TextOutput()) {
+      session_.PrintStatus();
+    } else {
+      std::fprintf(stderr, "%s\n", GetDispatcher().LastStatusText().c_str());
+    }
     return GetDispatcher().LastSucceeded() ? kExitOk : kExitFailed;
   }
   int Finish(bool started) {
@@ -179,72 +141,33 @@ class Session {
   DispatcherSession session_;
 };
 
-void PrintHelp(const char* usage, const char* what) {
-  std::printf("usage: flovir-cli %s [OPTIONS]\n%s\n\noptions:\n%s%s", usage, what, kOptionsHelp,
-              kLineOptionsHelp);
-}
-
-// Parses everything; on success leaves the command's own words in words.
-int ParseAll(const std::vector<std::string>& args, LineOptions& line, OperationOptions& options,
-             std::vector<std::string>& words) {
-  if (std::string error = ParseLineOptions(args, line, words); !error.empty()) {
-    return UsageError(error);
-  }
-  if (std::string error = ParseOperationOptions(words, options); !error.empty()) {
-    return UsageError(error);
-  }
-  return -1;
-}
-
 void CatchInterrupt() {
   interrupted = false;
   std::signal(SIGINT, OnInterrupt);
 }
 
-const char* const kCurrentUsage = "[OPTIONS]";
-const char* const kArchiveUsage = "hourly|daily|monthly --from DD.MM.YYYY --to DD.MM.YYYY";
-const char* const kTestUsage = "--ticks N [--interval MS]";
-
-int Current(const std::vector<std::string>& args) {
-  LineOptions line;
-  OperationOptions options;
-  std::vector<std::string> words;
-  if (int status = ParseAll(args, line, options, words); status >= 0) return status;
-  if (line.help) {
-    PrintHelp("current", "Reads the current values, prints the report and saves текущие.txt.");
-    return kExitOk;
-  }
-  if (!words.empty()) return UsageError("current takes no argument '" + words[0] + "'");
-  Session session(line, options);
+int Current(const GlobalOptions& global) {
+  Session session(global);
   if (!session.Open()) return kExitFailed;
   CatchInterrupt();
   const int status = session.Finish(session.GetDispatcher().StartCurrentValues());
-  if (status == kExitOk && !TextOutput())
+  if (status == kExitOk && !TextOutput()) {
     PrintCurrentValues(output_format, session.GetDispatcher());
+  }
   return status;
 }
 
-int Archive(const std::vector<std::string>& args) {
-  LineOptions line;
-  OperationOptions options;
-  std::vector<std::string> words;
-  if (int status = ParseAll(args, line, options, words); status >= 0) return status;
-  if (line.help) {
-    PrintHelp("archive hourly|daily|monthly --from DD.MM.YYYY --to DD.MM.YYYY",
-              "Downloads an archive for the dates (both today when left out), saves temp.xls\n"
-              "and the archive's text file, and prints the table.");
-    return kExitOk;
-  }
-  if (words.size() != 1) return UsageError(std::string("archive ") + kArchiveUsage);
+int Archive(const GlobalOptions& global, const std::string& kind_name,
+            const OperationOptions& options) {
   OperationKind kind;
-  if (words[0] == "hourly") {
+  if (kind_name == "hourly") {
     kind = OperationKind::HourlyArchive;
-  } else if (words[0] == "daily") {
+  } else if (kind_name == "daily") {
     kind = OperationKind::DailyArchive;
-  } else if (words[0] == "monthly") {
+  } else if (kind_name == "monthly") {
     kind = OperationKind::MonthlyArchive;
   } else {
-    return UsageError("archive: '" + words[0] + "' is not hourly, daily or monthly");
+    return UsageError("archive: '" + kind_name + "' is not hourly, daily or monthly");
   }
   const double today = static_cast<double>(static_cast<long>(SystemClock().Now()));
   double from = today, to = today;
@@ -254,7 +177,7 @@ int Archive(const std::vector<std::string>& args) {
   if (!options.to.empty() && !ParseDate(options.to, to)) {
     return UsageError("--to: '" + options.to + "' is not a date DD.MM.YYYY");
   }
-  Session session(line, options);
+  Session session(global);
   if (!session.Open()) return kExitFailed;
   CatchInterrupt();
   const int status = session.Finish(session.GetDispatcher().StartArchive(kind, from, to));
@@ -265,19 +188,8 @@ int Archive(const std::vector<std::string>& args) {
   return status;
 }
 
-int Test(const std::vector<std::string>& args) {
-  LineOptions line;
-  OperationOptions options;
-  std::vector<std::string> words;
-  if (int status = ParseAll(args, line, options, words); status >= 0) return status;
-  if (line.help) {
-    PrintHelp("test --ticks N [--interval MS]",
-              "Polls registers 880 on as the test page does, N times, one line of values\n"
-              "each; --interval is the time from one poll's start to the next (1000).");
-    return kExitOk;
-  }
-  if (!words.empty()) return UsageError("test takes no argument '" + words[0] + "'");
-  Session session(line, options);
+int Test(const GlobalOptions& global, const OperationOptions& options) {
+  Session session(global);
   if (!session.Open()) return kExitFailed;
   CatchInterrupt();
   TestPollOutput output(output_format, session.GetDispatcher());
@@ -295,9 +207,63 @@ int Test(const std::vector<std::string>& args) {
   return session.Report();
 }
 
-const CommandRegistration kCurrent({"current", kCurrentUsage, Current});
-const CommandRegistration kArchive({"archive", kArchiveUsage, Archive});
-const CommandRegistration kTest({"test", kTestUsage, Test});
+OperationOptions options;
+
+// --format of the commands that print values; the check names the option.
+void AddFormatOption(CLI::App& command) {
+  command
+      .add_option_function<std::string>(
+          "--format",
+          [](const std::string& text) { collect::ParseOutputFormat(text, output_format); },
+          "the report as text, or the values the meter sent as CSV or JSON")
+      ->check(CLI::IsMember({"text", "csv", "json"}))
+      ->type_name("text|csv|json")
+      ->default_str("text");
+}
+
+void SetUpCurrent(CLI::App& command, const GlobalOptions& global, int& exit_status) {
+  AddFormatOption(command);
+  command.callback([&] { exit_status = Current(global); });
+}
+
+void SetUpArchive(CLI::App& command, const GlobalOptions& global, int& exit_status) {
+  static std::string kind;
+  AddFormatOption(command);
+  command.add_option("KIND", kind, "hourly, daily or monthly")->required()->type_name("");
+  command.add_option("--from", options.from, "the first day, DD.MM.YYYY")
+      ->type_name("DATE")
+      ->default_str("today");
+  command.add_option("--to", options.to, "the last day, DD.MM.YYYY")
+      ->type_name("DATE")
+      ->default_str("today");
+  command.callback([&] { exit_status = Archive(global, kind, options); });
+}
+
+void SetUpTest(CLI::App& command, const GlobalOptions& global, int& exit_status) {
+  AddFormatOption(command);
+  command.add_option("--ticks", options.ticks, "how many polls")
+      ->check(CLI::Range(1ul, 1000000ul))
+      ->type_name("N")
+      ->capture_default_str();
+  command
+      .add_option("--interval", options.interval_ms,
+                  "milliseconds from the start of one poll to the next")
+      ->check(CLI::Range(0ul, 3600000ul))
+      ->type_name("MS")
+      ->capture_default_str();
+  command.callback([&] { exit_status = Test(global, options); });
+}
+
+const CommandRegistration kCurrent(
+    {"current", "reads the current values, prints the report and saves текущие.txt", SetUpCurrent});
+const CommandRegistration kArchive(
+    {"archive",
+     "downloads an archive for the dates, saves temp.xls and the archive's text file\n"
+     "and prints the table (archive hourly|daily|monthly --from DD.MM.YYYY --to DD.MM.YYYY)",
+     SetUpArchive});
+const CommandRegistration kTest(
+    {"test", "polls registers 880 on as the test page does, --ticks times, one line of values each",
+     SetUpTest});
 
 }  // namespace
 

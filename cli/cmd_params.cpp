@@ -4,6 +4,7 @@
 // parameter workbook with the grid editor's rules; clock sets the meter's
 // clock from the computer's.
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -13,6 +14,7 @@
 #include "cli/dispatcher_session.h"
 #include "cli/line_options.h"
 #include "cli/machine_output.h"
+#include "cli/status_line.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
 #include "operations/report_files.h"
@@ -27,45 +29,23 @@ namespace flovir::cli {
 
 namespace {
 
-const char* const kParamsUsage =
-    "read [--save FILE] | write --load FILE | set FILE ROW COLUMN VALUE [OPTIONS]";
-const char* const kClockUsage = "[OPTIONS]";
-
-void PrintParamsHelp() {
-  std::printf(
-      "usage: flovir-cli params read [--save FILE] [--folder DIR] [OPTIONS]\n"
-      "       flovir-cli params write --load FILE [OPTIONS]\n"
-      "       flovir-cli params set FILE ROW COLUMN VALUE\n"
-      "read:  reads the parameter block (registers 400-911) and prints it as the\n"
-      "       grid shows it, a line per row; saves \"параметры.xls\" in the\n"
-      "       auto-save folder and, with --save, FILE (\".xls\" is put in place of\n"
-      "       any other extension).\n"
-      "write: loads the values of a parameter workbook and writes all 512\n"
-      "       registers to the meter.\n"
-      "set:   changes one value in a parameter workbook, as the grid editor does:\n"
-      "       ROW 1-37 and COLUMN 1-4 for the channels, ROW 1-13 and COLUMN 6 for\n"
-      "       the general parameters; VALUE with a decimal comma (\"1,5\"). The\n"
-      "       file is written back with the table's cells only.\n"
-      "\noptions:\n"
-      "  --folder DIR          the program's folder; the auto-save folder lies in it\n"
-      "  --format text|csv|json  read: the table as text (default), or the values as\n"
-      "                        CSV or JSON\n"
-      "%s",
-      kLineOptionsHelp);
-}
-
 // The dispatcher as the window holds it, on the command-line link, with
 // statuses on standard error.
 class StatusView : public View {
  public:
-  void ShowStatus(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  void ShowStatus(const std::string& text) override { status_.Show(text); }
   void EnableOperationButtons(bool, bool) override {}
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon) override {
+    status_.End();
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
   }
   void SetReport(ReportKind, const std::vector<std::string>&) override {}
   void AppendTestLine(const std::string&) override {}
   void ProcessPendingEvents() override {}
+  void EndStatusLine() { status_.End(); }
+
+ private:
+  StatusLine status_;
 };
 
 // Pads a UTF-8 text with blanks to width characters, on the left or the right.
@@ -95,28 +75,6 @@ std::vector<std::string> TableLines(const ParameterTable& table, const Parameter
   return lines;
 }
 
-// Takes "--name VALUE" or "--name=VALUE" out of words.
-bool TakeOption(std::vector<std::string>& words, const std::string& name, std::string& value,
-                std::string& error) {
-  for (size_t i = 0; i < words.size(); ++i) {
-    if (words[i] == name) {
-      if (i + 1 >= words.size()) {
-        error = name + " needs a value";
-        return false;
-      }
-      value = words[i + 1];
-      words.erase(words.begin() + static_cast<long>(i), words.begin() + static_cast<long>(i) + 2);
-      return true;
-    }
-    if (words[i].starts_with(name + "=")) {
-      value = words[i].substr(name.size() + 1);
-      words.erase(words.begin() + static_cast<long>(i));
-      return true;
-    }
-  }
-  return false;
-}
-
 // The line with the dispatcher and the parameter operations on it.
 class ParameterSession {
  public:
@@ -139,7 +97,10 @@ class ParameterSession {
     if (started) session_.RunUntilIdle();
     return started && session_.GetDispatcher().LastSucceeded();
   }
-  void PrintStatus() const { session_.PrintStatus(); }
+  void PrintStatus() {
+    view_.EndStatusLine();
+    session_.PrintStatus();
+  }
 
  private:
   SystemClock clock_;
@@ -149,22 +110,6 @@ class ParameterSession {
   WorkbookModel xls0_ = WorkbookModel::MakeParameterWorkbook();
   ParameterOperations operations_;
 };
-
-// Parses the line options and the command's own options; the other words
-// stay in words. Returns a usage message, or an empty text.
-std::string ParseOptions(const std::vector<std::string>& args, LineOptions& line,
-                         std::vector<std::string>& words,
-                         std::vector<std::pair<std::string, std::string*>> own) {
-  if (std::string error = ParseLineOptions(args, line, words); !error.empty()) return error;
-  for (auto& [name, value] : own) {
-    std::string error;
-    if (!TakeOption(words, name, *value, error) && !error.empty()) return error;
-  }
-  for (const std::string& word : words) {
-    if (word.starts_with("--")) return "unknown option " + word;
-  }
-  return {};
-}
 
 int Read(const LineOptions& line, const std::string& folder, const std::string& save_as,
          collect::OutputFormat format) {
@@ -259,64 +204,86 @@ int Set(const std::vector<std::string>& words) {
   return kExitOk;
 }
 
-int Params(const std::vector<std::string>& args) {
-  LineOptions line;
+struct ParamsOptions {
   std::vector<std::string> words;
-  std::string folder, save_as, load, format_text = "text";
-  std::string error = ParseOptions(
-      args, line, words,
-      {{"--folder", &folder}, {"--save", &save_as}, {"--load", &load}, {"--format", &format_text}});
-  collect::OutputFormat format = collect::OutputFormat::Text;
-  if (error.empty() && !collect::ParseOutputFormat(format_text, format)) {
-    error = "--format: '" + format_text + "' is not text, csv or json";
-  }
-  if (line.help) {
-    PrintParamsHelp();
-    return kExitOk;
-  }
-  if (!error.empty()) return UsageError(error);
-  if (words.empty()) return UsageError(std::string("params ") + kParamsUsage);
+  std::string save_as, load;
+  std::string format = "text";
+};
+
+int Params(const GlobalOptions& global, const ParamsOptions& options) {
+  const std::vector<std::string>& words = options.words;
+  if (words.empty()) return UsageError("params read | write | set: see params --help");
   const std::string& action = words[0];
   if (action == "read") {
-    if (words.size() != 1 || !load.empty()) return UsageError("params read [--save FILE]");
-    return Read(line, folder, save_as, format);
+    if (words.size() != 1 || !options.load.empty()) {
+      return UsageError("params read [--save FILE]");
+    }
+    collect::OutputFormat format = collect::OutputFormat::Text;
+    collect::ParseOutputFormat(options.format, format);
+    return Read(global.line, global.folder, options.save_as, format);
   }
   if (action == "write") {
-    if (words.size() != 1 || load.empty() || !save_as.empty()) {
+    if (words.size() != 1 || options.load.empty() || !options.save_as.empty()) {
       return UsageError("params write --load FILE");
     }
-    return Write(line, load);
+    return Write(global.line, options.load);
   }
   if (action == "set") {
-    if (!load.empty() || !save_as.empty()) return UsageError("params set FILE ROW COLUMN VALUE");
+    if (!options.load.empty() || !options.save_as.empty()) {
+      return UsageError("params set FILE ROW COLUMN VALUE");
+    }
     return Set(words);
   }
   return UsageError("params: '" + action + "' is not read, write or set");
 }
 
-int Clock(const std::vector<std::string>& args) {
-  LineOptions line;
-  std::vector<std::string> words;
-  const std::string error = ParseOptions(args, line, words, {});
-  if (line.help) {
-    std::printf(
-        "usage: flovir-cli clock [OPTIONS]\n"
-        "Sets the meter's clock to the computer's local date and time (to the minute).\n"
-        "\noptions:\n%s",
-        kLineOptionsHelp);
-    return kExitOk;
-  }
-  if (!error.empty()) return UsageError(error);
-  if (!words.empty()) return UsageError("clock takes no arguments");
-  ParameterSession session(line, {});
+int Clock(const GlobalOptions& global) {
+  ParameterSession session(global.line, {});
   if (!session.Open()) return kExitFailed;
   const bool ok = session.Finish(session.Operations().ClockSetRequest());
   session.PrintStatus();
   return ok ? kExitOk : kExitFailed;
 }
 
-const CommandRegistration kParams({"params", kParamsUsage, Params});
-const CommandRegistration kClock({"clock", kClockUsage, Clock});
+void SetUpParams(CLI::App& command, const GlobalOptions& global, int& exit_status) {
+  static ParamsOptions options;
+  command
+      .add_option("ACTION", options.words,
+                  "read: reads the parameter block (registers 400-911) and prints it as the\n"
+                  "  grid shows it, a line per row; saves \"параметры.xls\" in the auto-save\n"
+                  "  folder and, with --save, FILE (\".xls\" in place of any other extension).\n"
+                  "write: loads the values of a parameter workbook (--load) and writes all\n"
+                  "  512 registers to the meter.\n"
+                  "set FILE ROW COLUMN VALUE: changes one value in a parameter workbook, as\n"
+                  "  the grid editor does: ROW 1-37 and COLUMN 1-4 for the channels, ROW\n"
+                  "  1-13 and COLUMN 6 for the general parameters; VALUE with a decimal\n"
+                  "  comma (\"1,5\"). The file is written back with the table's cells only.")
+      ->type_name("");
+  command.add_option("--save", options.save_as, "read: also save the table as FILE")
+      ->type_name("FILE")
+      ->default_str("none");
+  command.add_option("--load", options.load, "write: the parameter workbook to send")
+      ->type_name("FILE")
+      ->default_str("none");
+  command
+      .add_option("--format", options.format,
+                  "read: the table as text, or the values as CSV or JSON")
+      ->check(CLI::IsMember({"text", "csv", "json"}))
+      ->type_name("text|csv|json")
+      ->capture_default_str();
+  command.callback([&] { exit_status = Params(global, options); });
+}
+
+void SetUpClock(CLI::App& command, const GlobalOptions& global, int& exit_status) {
+  command.callback([&] { exit_status = Clock(global); });
+}
+
+const CommandRegistration kParams(
+    {"params", "the parameter table: params read [--save FILE] | write --load FILE | set ...",
+     SetUpParams});
+const CommandRegistration kClock(
+    {"clock", "sets the meter's clock to the computer's local date and time (to the minute)",
+     SetUpClock});
 
 }  // namespace
 }  // namespace flovir::cli

@@ -1,6 +1,7 @@
 // flovir-cli ports: the serial ports of this computer, one per line, each
 // beginning with the name that --port accepts.
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "cli/commands.h"
@@ -11,21 +12,18 @@ namespace flovir::cli {
 
 namespace {
 
-int Ports(const std::vector<std::string>& args) {
-  for (const std::string& word : args) {
-    if (word == "--help") {
-      std::printf("usage: flovir-cli ports\nLists the serial ports, one per line.\n");
-      return kExitOk;
-    }
-    return UsageError("ports takes no arguments: '" + word + "'");
-  }
+int Ports() {
   const std::vector<std::string> ports = ListSerialPorts();
   if (ports.empty()) std::fprintf(stderr, "Последовательные порты не найдены\n");
   for (const std::string& port : ports) std::printf("%s\n", port.c_str());
   return kExitOk;
 }
 
-const CommandRegistration kPorts({"ports", "", Ports});
+void SetUpPorts(CLI::App& command, const GlobalOptions&, int& exit_status) {
+  command.callback([&exit_status] { exit_status = Ports(); });
+}
+
+const CommandRegistration kPorts({"ports", "lists the serial ports, one per line", SetUpPorts});
 
 }  // namespace
 

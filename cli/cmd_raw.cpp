@@ -1,6 +1,7 @@
 // flovir-cli raw: read or write holding registers, one request through the
 // exchange thread.
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,18 +17,6 @@ namespace {
 constexpr uint8_t kReadHolding = 3;
 constexpr uint8_t kWriteMultiple = 16;
 constexpr unsigned long kRegisterSpace = 65536;
-
-const char* const kUsage = "read START COUNT | write START VALUE... [OPTIONS]";
-
-void PrintHelp() {
-  std::printf(
-      "usage: flovir-cli raw read START COUNT [OPTIONS]\n"
-      "       flovir-cli raw write START VALUE... [OPTIONS]\n"
-      "Reads or writes holding registers (Modbus functions 3 and 16). A read prints\n"
-      "one line per register, REGISTER<TAB>VALUE in decimal; both end with the status.\n"
-      "Numbers are decimal or 0x hexadecimal.\n\noptions:\n%s",
-      kLineOptionsHelp);
-}
 
 // Reads words[at] as START and checks that count registers from it exist.
 bool ParseStart(const std::string& text, unsigned long count, unsigned long& start) {
@@ -54,22 +43,9 @@ int RunRequest(const LineOptions& options, uint8_t function, uint16_t start,
   return status == ExchangeStatus::Success ? kExitOk : kExitFailed;
 }
 
-int Raw(const std::vector<std::string>& args) {
-  LineOptions options;
-  std::vector<std::string> words;
-  if (std::string error = ParseLineOptions(args, options, words); !error.empty()) {
-    return UsageError(error);
-  }
-  if (options.help) {
-    PrintHelp();
-    return kExitOk;
-  }
-  for (const std::string& word : words) {
-    if (word.starts_with("--")) return UsageError("unknown option " + word);
-  }
-  if (words.empty()) return UsageError(std::string("raw ") + kUsage);
+int Raw(const LineOptions& options, const std::vector<std::string>& words) {
+  if (words.empty()) return UsageError("raw read START COUNT | write START VALUE...");
   const std::string& action = words[0];
-
   if (action == "read") {
     if (words.size() != 3) return UsageError("raw read START COUNT");
     unsigned long count = 0, start = 0;
@@ -106,7 +82,20 @@ int Raw(const std::vector<std::string>& args) {
   return UsageError("raw: '" + action + "' is not read or write");
 }
 
-const CommandRegistration kRaw({"raw", kUsage, Raw});
+void SetUpRaw(CLI::App& command, const GlobalOptions& global, int& exit_status) {
+  static std::vector<std::string> words;
+  command
+      .add_option("ACTION", words,
+                  "read START COUNT | write START VALUE...\n"
+                  "A read prints one line per register, REGISTER<TAB>VALUE in decimal;\n"
+                  "both end with the status. Numbers are decimal or 0x hexadecimal.")
+      ->type_name("");
+  command.callback([&] { exit_status = Raw(global.line, words); });
+}
+
+const CommandRegistration kRaw({"raw",
+                                "reads or writes holding registers (Modbus functions 3 and 16)",
+                                SetUpRaw});
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // flovir-cli report archive hourly|daily|monthly FILE: the archive table that
 // the window shows after a download, built from an archive workbook file.
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -48,9 +49,14 @@ int RunReport(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+void SetUpReport(CLI::App& command, const GlobalOptions&, int& exit_status) {
+  static std::vector<std::string> words;
+  command.add_option("WORDS", words, "archive hourly|daily|monthly FILE")->type_name("");
+  command.callback([&exit_status] { exit_status = RunReport(words); });
+}
+
 const CommandRegistration kReport{
-    {"report", "archive hourly|daily|monthly FILE    the archive table of an archive workbook",
-     RunReport}};
+    {"report", "the archive table of an archive workbook (report archive KIND FILE)", SetUpReport}};
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 // one line per sheet and per cell, for scripts and for comparing with other
 // readers.
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -87,8 +88,15 @@ int RunWorkbook(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+void SetUpWorkbook(CLI::App& command, const GlobalOptions&, int& exit_status) {
+  static std::vector<std::string> words;
+  command.add_option("WORDS", words, "dump FILE")->type_name("");
+  command.callback([&exit_status] { exit_status = RunWorkbook(words); });
+}
+
 const CommandRegistration kWorkbook{
-    {"workbook", "dump FILE    read a workbook and print its sheets and cells", RunWorkbook}};
+    {"workbook", "reads a workbook and prints its sheets and cells (workbook dump FILE)",
+     SetUpWorkbook}};
 
 }  // namespace
 

@@ -9,7 +9,7 @@ namespace flovir::cli {
 bool DispatcherSession::Open(const LineOptions& line, const std::string& folder) {
   link_ = CliLine::Open(line);
   if (!link_) return false;
-  dispatcher_.Settings() = line.settings;
+  dispatcher_.Settings() = link_->GetSettings();
   dispatcher_.SetProgramFolder(ProgramFolder(folder));
   link_->SetCompleted([this] { dispatcher_.ExchangeCompleted(); });
   dispatcher_.SetThread(&link_->Thread(), &link_->Request());

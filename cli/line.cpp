@@ -7,6 +7,7 @@
 #include "cli/modem_line.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
+#include "tools/meter-sim/tcp_server.h"
 
 namespace flovir::cli {
 
@@ -35,6 +36,7 @@ class StderrTrace : public ExchangeTrace {
 }  // namespace
 
 void CliView::ShowStatus(const std::string& text) {
+  last_status_ = text;
   if (echo_ && !IsPortNotice(text)) std::fprintf(stderr, "%s\n", text.c_str());
 }
 
@@ -47,7 +49,15 @@ CliLine::CliLine(const LineOptions& options) : options_(options) {}
 bool CliLine::StartDemo(Use use, std::string& path) {
   try {
     meter_ = std::make_unique<sim::SimulatedMeter>();
-    if (use == Use::RemoteModem || options_.settings.type != ConnectionType::Direct) {
+    if (options_.settings.type == ConnectionType::TcpIp && use == Use::Requests) {
+      // Behind a converter or a gateway on the loopback.
+      demo_network_ = std::make_unique<sim::TcpMeterServer>(
+          *meter_,
+          sim::TcpServerOptions{.framing = options_.settings.framing == WireFraming::ModbusTcp
+                                               ? sim::TcpFraming::kModbusTcp
+                                               : sim::TcpFraming::kRtu});
+      options_.settings.host = demo_network_->HostPort();
+    } else if (use == Use::RemoteModem || options_.settings.type != ConnectionType::Direct) {
       demo_modem_ = std::make_unique<DemoModemLine>(*meter_);
       path = demo_modem_->SlavePath();
     } else {
@@ -68,7 +78,13 @@ std::unique_ptr<CliLine> CliLine::Open(const LineOptions& options, Use use) {
     std::fprintf(stderr, "%s\n%s\n", kOpenFailed, settings.port_name.c_str());
     return nullptr;
   }
-  if (settings.port_name.empty()) {
+  const bool network = settings.type == ConnectionType::TcpIp;
+  if (network && settings.host.empty()) {
+    std::fprintf(stderr,
+                 "Не удалось подключиться\nno address given: use --host HOST:PORT or --demo\n");
+    return nullptr;
+  }
+  if (!network && settings.port_name.empty()) {
     std::fprintf(stderr, "%s\nno port given: use --port NAME or --demo\n", kOpenFailed);
     return nullptr;
   }
@@ -83,8 +99,11 @@ std::unique_ptr<CliLine> CliLine::Open(const LineOptions& options, Use use) {
     link.trace = line->trace_.get();
   }
   line->connection_ = std::make_unique<Connection>(line->view_, line->ports_, std::move(link));
-  line->view_.SetEcho(settings.type != ConnectionType::Direct);
+  // The modem dialogue of a call is worth reading; a network connection is
+  // quiet unless it fails.
+  line->view_.SetEcho(settings.type != ConnectionType::Direct && !network);
   if (!line->connection_->Start(settings)) {
+    if (network) std::fprintf(stderr, "%s\n", line->view_.LastStatus().c_str());
     if (!line->ports_.LastError().empty()) {
       std::fprintf(stderr, "%s\n%s\n", kOpenFailed, line->ports_.LastError().c_str());
     }
@@ -98,6 +117,7 @@ CliLine::~CliLine() {
   if (connection_) connection_->Stop();
   connection_.reset();
   if (server_) server_->Stop();
+  if (demo_network_) demo_network_->Stop();
 }
 
 ExchangeStatus CliLine::Transfer(uint8_t function, uint16_t start, uint16_t count, uint8_t* data) {

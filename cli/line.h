@@ -1,7 +1,8 @@
 #pragma once
 // The line to the meter for every flovir-cli command: the core's Connection,
 // opened and closed exactly as the window's Start and Stop do, on the port of
-// --port or on the built-in simulated meter of --demo. A GSM or dial-up line
+// --port, at the network address of --host, or on the built-in simulated
+// meter of --demo. A GSM or dial-up line
 // calls before the command and hangs up after it. The exchange thread's
 // requests come back through the same hand-over to the main thread as in the
 // window; this program's main thread drains it.
@@ -20,6 +21,7 @@
 namespace flovir::sim {
 class SimulatedMeter;
 class MeterServer;
+class TcpMeterServer;
 }  // namespace flovir::sim
 
 namespace flovir::cli {
@@ -34,6 +36,8 @@ class DemoModemLine;
 class CliView : public View {
  public:
   void SetEcho(bool echo) { echo_ = echo; }
+  // The last status text, echoed or not.
+  const std::string& LastStatus() const { return last_status_; }
   void ShowStatus(const std::string& text) override;
   void EnableOperationButtons(bool, bool) override {}
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
@@ -43,6 +47,7 @@ class CliView : public View {
 
  private:
   bool echo_ = false;
+  std::string last_status_;
 };
 
 class CliLine {
@@ -63,6 +68,9 @@ class CliLine {
   CliLine& operator=(const CliLine&) = delete;
 
   Connection& GetConnection() { return *connection_; }
+  // The settings the line was opened with (--demo fills in its own port or
+  // address).
+  const Settings& GetSettings() const { return options_.settings; }
   CliView& GetView() { return view_; }
   ExchangeRequest& Request() { return request_; }
   ExchangeThread& Thread() { return *connection_->Thread(); }
@@ -86,6 +94,7 @@ class CliLine {
   std::unique_ptr<sim::SimulatedMeter> meter_;
   std::unique_ptr<sim::MeterServer> server_;
   std::unique_ptr<DemoModemLine> demo_modem_;
+  std::unique_ptr<sim::TcpMeterServer> demo_network_;  // --demo --line tcp or modbus-tcp
   CliView view_;
   SerialPortProvider ports_;
   ExchangeRequest request_;

@@ -1,37 +1,24 @@
 #include "cli/line_options.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
-#include <cstdio>
 
-#include "cli/commands.h"
 #include "operations/line_tables.h"
 
 namespace flovir::cli {
-
-const char* const kLineOptionsHelp =
-    "  --port NAME|PATH      serial port: a name from 'flovir-cli ports' or a path\n"
-    "  --baud N              1200 2400 4800 9600 19200 38400 57600 115200 (9600)\n"
-    "  --parity none|odd|even  (none)\n"
-    "  --stop 1|2            stop bits (1)\n"
-    "  --address N           slave address of the meter, 1-247 (1)\n"
-    "  --timeout MS          answer timeout in milliseconds (3000)\n"
-    "  --attempts N          tries of every frame (3)\n"
-    "  --chunk N             registers per frame (64)\n"
-    "  --trace               the frames sent and received, on standard error\n"
-    "  --demo                talk to the built-in simulated meter\n"
-    "  --line direct|gsm|dialup  a GSM or dial-up modem on the port calls the\n"
-    "                        meter's modem for the command and hangs up after it\n"
-    "  --number N            the number to dial\n"
-    "  --init TEXT           the local modem's initialisation string (AT&FE0V1)\n"
-    "  --pulse               dial-up: pulse dialling instead of tone\n";
 
 namespace {
 
 using Apply = std::string (*)(LineOptions&, const std::string&);
 
+// An option that takes a value: its name, the value's form, what it means
+// with its default, and how its text becomes a setting (a message naming the
+// option when it cannot).
 struct Option {
   const char* name;
-  bool takes_value;
+  const char* value;
+  const char* help;
+  const char* default_text;
   Apply apply;
 };
 
@@ -86,69 +73,79 @@ std::string ApplyStop(LineOptions& o, const std::string& text) {
 }
 
 std::string ApplyLineType(LineOptions& o, const std::string& text) {
-  if (text == "direct")
+  o.settings.framing = WireFraming::Rtu;
+  if (text == "direct") {
     o.settings.type = ConnectionType::Direct;
-  else if (text == "gsm")
+  } else if (text == "gsm") {
     o.settings.type = ConnectionType::Gsm;
-  else if (text == "dialup")
+  } else if (text == "dialup") {
     o.settings.type = ConnectionType::DialUp;
-  else
-    return "--line: '" + text + "' is not direct, gsm or dialup";
+  } else if (text == "tcp") {
+    o.settings.type = ConnectionType::TcpIp;
+  } else if (text == "modbus-tcp") {
+    o.settings.type = ConnectionType::TcpIp;
+    o.settings.framing = WireFraming::ModbusTcp;
+  } else {
+    return "--line: '" + text + "' is not direct, gsm, dialup, tcp or modbus-tcp";
+  }
+  return {};
+}
+
+std::string ApplyHost(LineOptions& o, const std::string& text) {
+  std::string host, port;
+  if (!SplitHostPort(text, host, port)) {
+    return "--host: '" + text +
+           "' is not HOST:PORT (a name, an IPv4 address or an IPv6 address in brackets, and a "
+           "port from 1 to 65535)";
+  }
+  o.settings.host = text;
   return {};
 }
 
 const Option kOptions[] = {
-    {"--port", true,
+    {"--port", "NAME|PATH", "serial port: a name from 'flovir-cli ports' or a path", "none",
      [](LineOptions& o, const std::string& v) {
        o.settings.port_name = v;
        return v.empty() ? std::string("--port: empty port name") : std::string();
      }},
-    {"--baud", true, ApplyBaud},
-    {"--parity", true, ApplyParity},
-    {"--stop", true, ApplyStop},
-    {"--address", true,
+    {"--baud", "N", "1200 2400 4800 9600 19200 38400 57600 115200", "9600", ApplyBaud},
+    {"--parity", "none|odd|even", "parity", "none", ApplyParity},
+    {"--stop", "1|2", "stop bits", "1", ApplyStop},
+    {"--address", "N", "slave address of the meter, 1-247", "1",
      [](LineOptions& o, const std::string& v) {
        return SmallNumber("--address", v, kAddressField.low, kAddressField.high,
                           o.settings.address);
      }},
-    {"--timeout", true,
+    {"--timeout", "MS", "answer timeout in milliseconds; on the network also\nthe time to connect",
+     "3000",
      [](LineOptions& o, const std::string& v) {
        return SmallNumber("--timeout", v, kAnswerTimeoutField.low, kAnswerTimeoutField.high,
                           o.settings.answer_timeout_ms);
      }},
-    {"--attempts", true,
+    {"--attempts", "N", "tries of every frame", "3",
      [](LineOptions& o, const std::string& v) {
        return SmallNumber("--attempts", v, 0, 255, o.settings.attempts);
      }},
-    {"--chunk", true,
+    {"--chunk", "N", "registers per frame", "64",
      [](LineOptions& o, const std::string& v) {
        return SmallNumber("--chunk", v, 0, 255, o.settings.chunk_size);
      }},
-    {"--trace", false,
-     [](LineOptions& o, const std::string&) { return (o.trace = true, std::string()); }},
-    {"--demo", false,
-     [](LineOptions& o, const std::string&) { return (o.demo = true, std::string()); }},
-    {"--line", true, ApplyLineType},
-    {"--number", true,
+    {"--line", "direct|gsm|dialup|tcp|modbus-tcp",
+     "direct: the port is cabled to the meter;\n"
+     "gsm, dialup: a modem on the port calls the meter's modem\n"
+     "for the command and hangs up after it;\n"
+     "tcp: a converter at --host passes the RTU frames;\n"
+     "modbus-tcp: a Modbus TCP gateway at --host",
+     "direct", ApplyLineType},
+    {"--host", "HOST:PORT", "the converter or gateway of --line tcp and modbus-tcp", "none",
+     ApplyHost},
+    {"--number", "N", "the number to dial", "none",
      [](LineOptions& o, const std::string& v) { return (o.settings.number = v, std::string()); }},
-    {"--init", true,
+    {"--init", "TEXT", "the local modem's initialisation string", "AT&FE0V1",
      [](LineOptions& o, const std::string& v) {
        return (o.settings.init_string = v, std::string());
      }},
-    {"--pulse", false,
-     [](LineOptions& o, const std::string&) {
-       return (o.settings.dial_mode = DialMode::Pulse, std::string());
-     }},
-    {"--help", false,
-     [](LineOptions& o, const std::string&) { return (o.help = true, std::string()); }},
 };
-
-const Option* FindOption(const std::string& name) {
-  for (const Option& option : kOptions) {
-    if (name == option.name) return &option;
-  }
-  return nullptr;
-}
 
 }  // namespace
 
@@ -166,38 +163,29 @@ bool ParseNumber(const std::string& text, unsigned long low, unsigned long high,
   return true;
 }
 
-bool LineOptionTakesValue(const std::string& word) {
-  const Option* option = FindOption(word);
-  return option && option->takes_value;
-}
-
-std::string ParseLineOptions(const std::vector<std::string>& args, LineOptions& options,
-                             std::vector<std::string>& rest) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& word = args[i];
-    const size_t equals = word.find('=');
-    const std::string name = word.substr(0, equals);
-    const Option* option = word.starts_with("--") ? FindOption(name) : nullptr;
-    if (!option) {
-      rest.push_back(word);
-      continue;
-    }
-    std::string value;
-    if (equals != std::string::npos) {
-      if (!option->takes_value) return name + " takes no value";
-      value = word.substr(equals + 1);
-    } else if (option->takes_value) {
-      if (i + 1 >= args.size()) return name + " needs a value";
-      value = args[++i];
-    }
-    if (std::string error = option->apply(options, value); !error.empty()) return error;
+void AddLineOptions(CLI::App& app, LineOptions& options) {
+  for (const Option& option : kOptions) {
+    app.add_option_function<std::string>(
+           option.name,
+           [&options, apply = option.apply](const std::string& value) {
+             if (std::string error = apply(options, value); !error.empty()) {
+               throw CLI::ValidationError(error);
+             }
+           },
+           option.help)
+        ->type_name(option.value)
+        ->default_str(option.default_text);
   }
-  return {};
-}
-
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "flovir-cli: %s\n", message.c_str());
-  return kExitUsage;
+  app.add_flag("--trace", options.trace, "the frames sent and received, on standard error")
+      ->disable_flag_override();
+  app.add_flag("--demo", options.demo,
+               "talk to the built-in simulated meter (behind a simulated\n"
+               "modem, converter or gateway, as --line says)")
+      ->disable_flag_override();
+  app.add_flag_callback(
+         "--pulse", [&options] { options.settings.dial_mode = DialMode::Pulse; },
+         "dial-up: pulse dialling instead of tone")
+      ->disable_flag_override();
 }
 
 }  // namespace flovir::cli

@@ -21,27 +21,6 @@ void Print(collect::OutputFormat format, const std::string& csv, const collect::
 
 }  // namespace
 
-std::string TakeFormatOption(std::vector<std::string>& words, collect::OutputFormat& format) {
-  for (size_t i = 0; i < words.size(); ++i) {
-    std::string value;
-    if (words[i] == "--format") {
-      if (i + 1 == words.size()) return "--format needs a value";
-      value = words[i + 1];
-      words.erase(words.begin() + static_cast<long>(i), words.begin() + static_cast<long>(i) + 2);
-    } else if (words[i].starts_with("--format=")) {
-      value = words[i].substr(9);
-      words.erase(words.begin() + static_cast<long>(i));
-    } else {
-      continue;
-    }
-    if (!collect::ParseOutputFormat(value, format)) {
-      return "--format: '" + value + "' is not text, csv or json";
-    }
-    --i;
-  }
-  return {};
-}
-
 void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher) {
   const CurrentValuesBlock block = DecodeCurrentValues(dispatcher.CurrentValues());
   Print(format, collect::CurrentValuesCsv(block),

@@ -14,10 +14,6 @@
 
 namespace flovir::cli {
 
-// Takes "--format F" (or --format=F) out of words; an error text for a
-// format that is not text, csv or json, or a missing value.
-std::string TakeFormatOption(std::vector<std::string>& words, collect::OutputFormat& format);
-
 // After a current-values read or an archive download that succeeded.
 void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher);
 void PrintArchive(collect::OutputFormat format, Dispatcher& dispatcher, ArchiveKind kind);

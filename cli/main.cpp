@@ -1,5 +1,6 @@
 // flovir-cli: the meter's operations from a terminal, for scripts and tests.
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,35 +23,68 @@ const std::vector<Command>& Commands() {
   return Table();
 }
 
-static void PrintUsage(FILE* out) {
-  std::fprintf(out, "usage: flovir-cli COMMAND [ARGS] [OPTIONS]\n\ncommands:\n");
-  for (const Command& c : Commands())
-    std::fprintf(out, "  %s %s\n", c.name.c_str(), c.usage.c_str());
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "flovir-cli: %s\n", message.c_str());
+  return kExitUsage;
 }
 
-static const Command* FindCommand(const std::string& name) {
-  for (const Command& c : Commands()) {
-    if (c.name == name) return &c;
-  }
-  return nullptr;
+namespace {
+
+// The global options, on the application and on every command, so that they
+// stand before or after the command's name and every --help lists them.
+void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
+  app.add_option("--folder", global.folder,
+                 "the program's folder: temp.xls, the auto-save folder\n"
+                 "and the files of the operations go there")
+      ->type_name("DIR")
+      ->default_str("the program's own");
+  AddLineOptions(app, global.line);
 }
+
+// CLI11's text for a flag given a value names the flag without its dashes.
+std::string ErrorText(const CLI::ParseError& error) {
+  std::string text = error.what();
+  const std::string override_text = " was given a disallowed flag override";
+  if (text.ends_with(override_text)) {
+    return "--" + text.substr(0, text.size() - override_text.size()) + " takes no value";
+  }
+  return text;
+}
+
+}  // namespace
 
 }  // namespace flovir::cli
 
 int main(int argc, char** argv) {
   using namespace flovir::cli;
-  std::vector<std::string> words(argv + 1, argv + argc);
-  // Options may stand before the command name (flovir-cli --demo current,
-  // --address 2 current): the command is the first word that names one.
-  size_t at = 0;
-  while (at < words.size() && !FindCommand(words[at])) ++at;
-  if (at == words.size()) {
-    const bool asked = words.empty() || words[0] == "--help";
-    if (!asked) std::fprintf(stderr, "flovir-cli: no command given\n");
-    PrintUsage(asked ? stdout : stderr);
-    return asked ? kExitOk : kExitUsage;
+  CLI::App app(
+      "The ФЛОВИР flow meter from a terminal: its current values, archives,\n"
+      "parameters and clock, over a serial line, a modem call or the network.",
+      "flovir-cli");
+  app.require_subcommand(1, 1);
+  app.set_help_flag("--help", "this text; COMMAND --help describes a command");
+  GlobalOptions global;
+  AddGlobalOptions(app, global);
+  int exit_status = kExitOk;
+  for (const Command& command : Commands()) {
+    CLI::App* sub = app.add_subcommand(command.name, command.description);
+    sub->set_help_flag("--help", "this text");
+    AddGlobalOptions(*sub, global);
+    command.setup(*sub, global, exit_status);
   }
-  const Command* command = FindCommand(words[at]);
-  words.erase(words.begin() + static_cast<long>(at));
-  return command->run(words);
+  if (argc < 2) {
+    std::fprintf(stderr, "%s", app.help().c_str());
+    return kExitUsage;
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    const CLI::App* asked = &app;
+    for (const CLI::App* sub : app.get_subcommands()) asked = sub;
+    std::printf("%s", asked->help().c_str());
+    return kExitOk;
+  } catch (const CLI::ParseError& error) {
+    return UsageError(ErrorText(error));
+  }
+  return exit_status;
 }

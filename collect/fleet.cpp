@@ -74,9 +74,15 @@ void ApplyCollect(const Place& at, const toml::node& node, CollectWhat& what) {
 // Applies one key of a [[meter]] or [defaults] table.
 void ApplyKey(const Place& at, const std::string& key, const toml::node& node, MeterConfig& m) {
   if (key == "line") {
-    static constexpr std::array<const char*, 3> kLines = {"direct", "gsm", "dialup"};
-    m.settings.type =
-        static_cast<ConnectionType>(Choice(at, key, Text(at, key, node), kLines, LineOf(node)));
+    // The network lines: a converter carrying the RTU frames, or a Modbus TCP gateway.
+    static constexpr std::array<const char*, 5> kLines = {"direct", "gsm", "dialup", "tcp",
+                                                          "modbus-tcp"};
+    const size_t line = Choice(at, key, Text(at, key, node), kLines, LineOf(node));
+    m.settings.type = line < 3 ? static_cast<ConnectionType>(line) : ConnectionType::TcpIp;
+    m.settings.framing = line == 4 ? WireFraming::ModbusTcp : WireFraming::Rtu;
+  } else if (key == "host") {
+    m.settings.host = Text(at, key, node);
+    if (m.settings.host.empty()) Fail(at, LineOf(node), key, "empty address");
   } else if (key == "port") {
     m.settings.port_name = Text(at, key, node);
     if (m.settings.port_name.empty()) Fail(at, LineOf(node), key, "empty port name");
@@ -144,6 +150,12 @@ MeterConfig ReadMeter(const std::string& path, const toml::table& table,
   for (const auto& [key, node] : table) {
     if (key.str() != "name") ApplyKey(at, std::string(key.str()), node, m);
   }
+  if (m.settings.type == ConnectionType::TcpIp) {
+    if (m.settings.host.empty()) Fail(at, m.line_in_file, "host", "missing: HOST:PORT");
+    // A network meter is kept apart from the others by its address and port.
+    m.settings.port_name = m.settings.host;
+    return m;
+  }
   if (m.settings.port_name.empty()) Fail(at, m.line_in_file, "port", "missing");
   if (m.settings.type != ConnectionType::Direct && m.settings.number.empty()) {
     Fail(at, m.line_in_file, "number",
@@ -193,6 +205,8 @@ const char* LineName(ConnectionType type) {
       return "gsm";
     case ConnectionType::DialUp:
       return "dialup";
+    case ConnectionType::TcpIp:
+      return "tcp";
     case ConnectionType::Direct:
       break;
   }

@@ -2,6 +2,7 @@
 
 #include "connection/modem_search.h"
 #include "connection/serial_port.h"
+#include "connection/tcp_port.h"
 
 namespace flovir {
 
@@ -15,8 +16,21 @@ std::unique_ptr<Port> SerialPortProvider::Open(const std::string& name) {
   return port;
 }
 
+std::unique_ptr<Port> PortProvider::Connect(const std::string&, uint32_t, std::string& error) {
+  error = "no network here";
+  return nullptr;
+}
+
+std::unique_ptr<Port> SerialPortProvider::Connect(const std::string& host_port, uint32_t timeout_ms,
+                                                  std::string& error) {
+  auto port = std::make_unique<TcpPort>();
+  if (port->Open(host_port, timeout_ms)) return port;
+  error = port->LastError();
+  return nullptr;
+}
+
 bool SerialPortProvider::Close(Port& port) {
-  return static_cast<SerialPort&>(port).Close();
+  return static_cast<DescriptorPort&>(port).Close();
 }
 
 Connection::Connection(View& view, PortProvider& ports, LinkParts link, ConnectionTiming timing)
@@ -51,6 +65,7 @@ bool Connection::Start(const Settings& settings) {
     view_.ShowStatus(error);
     return false;
   }
+  if (settings.type == ConnectionType::TcpIp) return ConnectNetwork();
   if (!OpenLine()) {
     view_.ShowStatus("Не удалось открыть порт");
     return false;
@@ -74,6 +89,21 @@ bool Connection::OpenLine() {
   return port_ != nullptr;
 }
 
+// A converter or gateway: connecting within the answer timeout is all there
+// is to it; the line format is the converter's own.
+bool Connection::ConnectNetwork() {
+  Show("Подключение к " + settings_.host + "...");
+  std::string error;
+  port_ = ports_.Connect(settings_.host, settings_.answer_timeout_ms, error);
+  if (!port_) {
+    view_.ShowStatus("Не удалось подключиться к " + settings_.host + ": " + error);
+    return false;
+  }
+  Connect();
+  view_.ShowStatus("Подключено к " + settings_.host);
+  return true;
+}
+
 bool Connection::CloseLine() {
   if (!port_) return true;
   if (!ports_.Close(*port_)) return false;
@@ -91,6 +121,7 @@ void Connection::StartThread() {
   if (!link_.request || !link_.executor) return;  // a connection without Modbus traffic
   thread_ = std::make_unique<ExchangeThread>(*port_, *link_.request, *link_.executor,
                                              link_.exchange_completed, link_.trace);
+  if (settings_.type == ConnectionType::TcpIp) thread_->SetWireFraming(settings_.framing);
   if (link_.on_thread_changed) link_.on_thread_changed(thread_.get());
 }
 
@@ -109,7 +140,8 @@ bool Connection::Stop() {
   }
   Show("Закрытие соединения...");
   // A lost port has no modem to hang up: it is only closed.
-  if (settings_.type == ConnectionType::Direct || port_->Lost()) {
+  if (settings_.type == ConnectionType::Direct || settings_.type == ConnectionType::TcpIp ||
+      port_->Lost()) {
     if (!ports_.Close(*port_)) {
       view_.ShowStatus("Не удалось закрыть порт");
       return false;

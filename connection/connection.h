@@ -21,22 +21,29 @@
 
 namespace flovir {
 
-// Opens and closes ports by name. The real one opens serial devices; tests
-// hand out scripted ports.
+// Opens and closes ports by name. The real one opens serial devices and
+// network connections; tests hand out scripted ports.
 class PortProvider {
  public:
   virtual ~PortProvider() = default;
   // Null when the port cannot be opened.
   virtual std::unique_ptr<Port> Open(const std::string& name) = 0;
+  // A connection to HOST:PORT within the time; null with the reason in
+  // error when none comes up.
+  virtual std::unique_ptr<Port> Connect(const std::string& host_port, uint32_t timeout_ms,
+                                        std::string& error);
   // False when the platform refuses to close it. The object stays valid
   // either way, so a thread still holding it never touches freed memory.
   virtual bool Close(Port& port) = 0;
 };
 
-// Opens serial devices (and pseudo-terminals) by name or path.
+// Opens serial devices (and pseudo-terminals) by name or path, and TCP
+// connections.
 class SerialPortProvider : public PortProvider {
  public:
   std::unique_ptr<Port> Open(const std::string& name) override;
+  std::unique_ptr<Port> Connect(const std::string& host_port, uint32_t timeout_ms,
+                                std::string& error) override;
   bool Close(Port& port) override;
   // The system's reason for the last Open that failed, naming the port.
   const std::string& LastError() const { return last_error_; }
@@ -101,6 +108,7 @@ class Connection {
 
  private:
   bool OpenLine();
+  bool ConnectNetwork();
   void Connect();
   void StartThread();
   void EndThread();

@@ -1,17 +1,12 @@
 #include "connection/serial_port.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-
-#include "connection/deadline.h"
 
 namespace flovir {
 
@@ -57,46 +52,9 @@ void MakeRaw(termios& t) {
   t.c_cc[VTIME] = 0;
 }
 
-// The Windows special case: an interval of MAXDWORD with both total values 0
-// returns at once with whatever has arrived.
-bool ReturnsImmediately(const PortTimeouts& t) {
-  return t.ReadInterval == UINT32_MAX && t.ReadMultiplier == 0 && t.ReadConstant == 0;
-}
-
-Deadline TotalDeadline(uint32_t multiplier, uint32_t constant, size_t count) {
-  if (multiplier == 0 && constant == 0) return Deadline::Never();
-  return Deadline::After(uint64_t{multiplier} * count + constant);
-}
-
 }  // namespace
 
-// An operation on the open descriptor. While any Use lives, Close waits
-// before it releases the descriptor.
-class SerialPort::Use {
- public:
-  explicit Use(SerialPort& port) : port_(port) {
-    std::lock_guard lock(port_.mutex_);
-    if (port_.fd_ < 0 || port_.closing_) return;
-    fd = port_.fd_;
-    wake_fd = port_.wake_fd_;
-    timeouts = port_.timeouts_;
-    ++port_.users_;
-  }
-  ~Use() {
-    if (fd < 0) return;
-    std::lock_guard lock(port_.mutex_);
-    if (--port_.users_ == 0) port_.idle_.notify_all();
-  }
-  explicit operator bool() const { return fd >= 0; }
-
-  int fd = -1;
-  int wake_fd = -1;
-  PortTimeouts timeouts;
-
- private:
-  SerialPort& port_;
-};
-
+// Closed here, while BeforeClose still reaches this class.
 SerialPort::~SerialPort() {
   Close();
 }
@@ -107,79 +65,27 @@ std::string SerialPort::DevicePath(const std::string& name) {
 
 bool SerialPort::Open(const std::string& name) {
   Close();
-  const auto fail = [this](int error, int fd) {
-    if (fd >= 0) ::close(fd);
-    std::lock_guard lock(mutex_);
-    last_error_ = std::strerror(error);
-    return false;
-  };
-  if (name.empty()) return fail(ENOENT, -1);
+  if (name.empty()) return Fail(ENOENT, -1);
   const int fd = ::open(DevicePath(name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return fail(errno, -1);
+  if (fd < 0) return Fail(errno, -1);
   termios t{};
-  if (tcgetattr(fd, &t) != 0) return fail(errno, fd);
+  if (tcgetattr(fd, &t) != 0) return Fail(errno, fd);
   // No sharing: another program holding the port gets it to itself.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(EBUSY, fd);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Fail(EBUSY, fd);
   ioctl(fd, TIOCEXCL);
   MakeRaw(t);
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return fail(errno, fd);
-  const int wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wake_fd < 0) return fail(errno, fd);
-
-  std::lock_guard lock(mutex_);
-  fd_ = fd;
-  wake_fd_ = wake_fd;
-  timeouts_ = PortTimeouts{};
-  vanished_ = false;
-  last_error_.clear();
-  name_ = name;
-  return true;
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail(errno, fd);
+  return Adopt(fd, name);
 }
 
-bool SerialPort::Close() {
-  int fd;
-  int wake_fd;
-  {
-    std::unique_lock lock(mutex_);
-    if (fd_ < 0 || closing_) return false;
-    closing_ = true;
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t ignored = ::write(wake_fd_, &one, sizeof one);
-    idle_.wait(lock, [this] { return users_ == 0; });
-    fd = fd_;
-    wake_fd = wake_fd_;
-    fd_ = -1;
-    wake_fd_ = -1;
-    closing_ = false;
-  }
-  // The exclusive flag belongs to the tty, not to our descriptor: a
-  // pseudo-terminal held open elsewhere would stay locked after we leave.
+// The exclusive flag belongs to the tty, not to our descriptor: a
+// pseudo-terminal held open elsewhere would stay locked after we leave.
+void SerialPort::BeforeClose(int fd) {
   ioctl(fd, TIOCNXCL);
-  const int result = ::close(fd);
-  const int error = errno;
-  ::close(wake_fd);
-  std::lock_guard lock(mutex_);
-  if (result != 0) last_error_ = std::strerror(error);
-  return result == 0;
 }
 
 bool SerialPort::SetQueueSizes(uint32_t, uint32_t) {
   return IsOpen();
-}
-
-std::string SerialPort::LastError() const {
-  std::lock_guard lock(mutex_);
-  return last_error_;
-}
-
-std::string SerialPort::Name() const {
-  std::lock_guard lock(mutex_);
-  return name_;
-}
-
-bool SerialPort::IsOpen() const {
-  std::lock_guard lock(mutex_);
-  return fd_ >= 0;
 }
 
 LineSettings SerialPort::GetLineSettings() {
@@ -231,103 +137,9 @@ bool SerialPort::SetLineSettings(const LineSettings& settings) {
   return true;
 }
 
-bool SerialPort::SetTimeouts(const PortTimeouts& timeouts) {
-  std::lock_guard lock(mutex_);
-  if (fd_ < 0) return false;
-  timeouts_ = timeouts;
-  return true;
-}
-
-PortTimeouts SerialPort::GetTimeouts() const {
-  std::lock_guard lock(mutex_);
-  return timeouts_;
-}
-
 void SerialPort::Purge() {
   Use use(*this);
   if (use) tcflush(use.fd, TCIOFLUSH);
-}
-
-uint32_t SerialPort::Write(const uint8_t* data, size_t count) {
-  Use use(*this);
-  size_t written = 0;
-  const Deadline deadline =
-      TotalDeadline(use.timeouts.WriteMultiplier, use.timeouts.WriteConstant, count);
-  while (use && !vanished_ && written < count) {
-    const ssize_t n = ::write(use.fd, data + written, count - written);
-    if (n > 0) {
-      written += static_cast<size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) {
-      vanished_ = true;
-      break;
-    }
-    pollfd fds[2] = {{use.fd, POLLOUT, 0}, {use.wake_fd, POLLIN, 0}};
-    if (deadline.Passed()) break;
-    const int ready = poll(fds, 2, deadline.RemainingMs());
-    if (ready < 0 && errno != EINTR) break;
-    if (fds[1].revents) break;  // closing
-    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      vanished_ = true;
-      break;
-    }
-  }
-  bytes_transferred_ = static_cast<uint32_t>(written);
-  return static_cast<uint32_t>(written);
-}
-
-uint32_t SerialPort::Read(uint8_t* data, size_t capacity, const ReadComplete& complete) {
-  Use use(*this);
-  bytes_transferred_ = 0;
-  if (!use || capacity == 0) return 0;
-  const PortTimeouts& t = use.timeouts;
-  const Deadline total = ReturnsImmediately(t)
-                             ? Deadline::After(0)
-                             : TotalDeadline(t.ReadMultiplier, t.ReadConstant, capacity);
-  if (vanished_) {
-    WaitForCloseUntil(use.wake_fd, total);
-    return 0;
-  }
-
-  size_t count = 0;
-  Deadline gap = Deadline::Never();  // the interval limit runs from the last byte
-  for (bool first = true;; first = false) {
-    const Deadline next = Deadline::Earliest(total, gap);
-    if (!first && next.Passed()) break;
-    pollfd fds[2] = {{use.fd, POLLIN, 0}, {use.wake_fd, POLLIN, 0}};
-    const int ready = poll(fds, 2, next.RemainingMs());
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (fds[1].revents) break;  // closing
-    if (fds[0].revents & POLLIN) {
-      const ssize_t n = ::read(use.fd, data + count, capacity - count);
-      if (n > 0) {
-        count += static_cast<size_t>(n);
-        if (count == capacity || (complete && complete(data, count))) break;
-        if (t.ReadInterval > 0 && !ReturnsImmediately(t)) gap = Deadline::After(t.ReadInterval);
-        continue;
-      }
-      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-      vanished_ = true;  // end of file or EIO: the device has gone
-      break;
-    }
-    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      vanished_ = true;
-      break;
-    }
-  }
-  bytes_transferred_ = static_cast<uint32_t>(count);
-  return static_cast<uint32_t>(count);
-}
-
-void SerialPort::WaitForCloseUntil(int wake_fd, const Deadline& deadline) {
-  pollfd wake = {wake_fd, POLLIN, 0};
-  while (poll(&wake, 1, deadline.RemainingMs()) < 0 && errno == EINTR) {
-  }
 }
 
 }  // namespace flovir

@@ -1,24 +1,18 @@
 #pragma once
-// The serial port on Linux: termios for the line format, poll() for the
-// Windows timeout semantics the protocol timing was built on. One thread may
-// read or write while another purges or closes the port.
+// The serial port on Linux: termios for the line format; the reads, writes
+// and timeouts are those of every descriptor port. One thread may read or
+// write while another purges or closes the port.
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 
-#include "connection/deadline.h"
-#include "link/port.h"
+#include "connection/descriptor_port.h"
 
 namespace flovir {
 
-class SerialPort : public Port {
+class SerialPort : public DescriptorPort {
  public:
   SerialPort() = default;
   ~SerialPort() override;
-  SerialPort(const SerialPort&) = delete;
-  SerialPort& operator=(const SerialPort&) = delete;
 
   // "ttyUSB0" names /dev/ttyUSB0; a name with a slash is a path as it stands.
   static std::string DevicePath(const std::string& name);
@@ -27,51 +21,17 @@ class SerialPort : public Port {
   // keeping its speed and character format. Returns false, with the system's
   // reason in LastError(), when the device is absent, busy or no terminal.
   bool Open(const std::string& name);
-  // A read or write in progress on another thread returns at once; the
-  // descriptor is released only after it has left, so no later read or
-  // write can reach a descriptor the system has handed out again. Returns
-  // false when no port was open or the system's close failed.
-  bool Close();
   // The driver's queues are sized by the kernel; kept for the open sequence.
   bool SetQueueSizes(uint32_t input, uint32_t output);
-  // The system's text for the last failed Open or Close.
-  std::string LastError() const;
 
-  bool IsOpen() const override;
   LineSettings GetLineSettings() override;
   // 8 data bits, no flow control, DTR and RTS off. False for a speed the
   // driver does not know or a closed port.
   bool SetLineSettings(const LineSettings& settings) override;
-  bool SetTimeouts(const PortTimeouts& timeouts) override;
-  PortTimeouts GetTimeouts() const override;
   void Purge() override;
-  uint32_t Write(const uint8_t* data, size_t count) override;
-  // A port that has vanished (device unplugged, other end of a pseudo-
-  // terminal closed) reads nothing: the read that finds it out returns at
-  // once and Lost() turns true; every later read waits out its total
-  // timeout, or until Close, and returns 0, so a caller that reads in a
-  // loop never spins.
-  uint32_t Read(uint8_t* data, size_t capacity, const ReadComplete& complete = {}) override;
-  uint32_t BytesTransferred() const override { return bytes_transferred_; }
-  bool Lost() const override { return vanished_; }
-  std::string Name() const override;
 
  private:
-  class Use;
-  void WaitForCloseUntil(int wake_fd, const Deadline& deadline);
-
-  mutable std::mutex mutex_;
-  std::condition_variable idle_;
-  int fd_ = -1;       // guarded by mutex_
-  int wake_fd_ = -1;  // eventfd that interrupts every wait when closing
-  int users_ = 0;     // operations in progress on fd_
-  bool closing_ = false;
-  PortTimeouts timeouts_;
-  LineSettings line_;
-  std::string last_error_;
-  std::string name_;  // as given to Open; guarded by mutex_
-  std::atomic<bool> vanished_{false};
-  std::atomic<uint32_t> bytes_transferred_{0};
+  void BeforeClose(int fd) override;
 };
 
 }  // namespace flovir

@@ -37,6 +37,8 @@ struct com_port::State {
   void RunRequest();
   void RunFrame(size_t frame_length, size_t expected);
   void RunTry(size_t frame_length, size_t expected);
+  void RunMbapTry(size_t frame_length, size_t expected);
+  size_t ReadMbapReply(uint16_t transaction);
   void HandOver();
   void Trace(const char* prefix, const uint8_t* data, size_t count) {
     if (trace) trace->Append(prefix + HexDump(data, count));
@@ -56,10 +58,14 @@ struct com_port::State {
   std::atomic<bool> terminating{false};
   std::atomic<bool> in_handler{false};  // main thread only
   std::atomic<bool> early_frame_end{true};
+  std::atomic<WireFraming> framing{WireFraming::Rtu};
+  uint16_t transaction = 0;  // the MBAP transaction id of the last try
   std::thread thread;
 
   std::array<uint8_t, kBufferSize> frame{};
   std::array<uint8_t, kBufferSize> reply{};
+  // Modbus TCP: room for a stale reply and the awaited one, in MBAP frames.
+  std::array<uint8_t, 2 * (kBufferSize + kMbapHeaderSize)> wire{};
 };
 
 void com_port::State::Run() {
@@ -141,6 +147,7 @@ void com_port::State::RunFrame(size_t frame_length, size_t expected) {
 }
 
 void com_port::State::RunTry(size_t frame_length, size_t expected) {
+  if (framing == WireFraming::ModbusTcp) return RunMbapTry(frame_length, expected);
   port.Purge();
   reply.fill(0);
   const uint32_t sent = port.Write(frame.data(), frame_length);
@@ -167,6 +174,55 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
   }
   const size_t length = StripReplyZeros(reply.data(), received, expected);
   request.Status = CheckReply(reply.data(), length, expected, request.SlaveAddress);
+}
+
+// The same try in MBAP frames: the trace shows them as they go over the
+// wire; the reply is checked in its RTU form.
+void com_port::State::RunMbapTry(size_t frame_length, size_t expected) {
+  port.Purge();
+  ++transaction;
+  const size_t length = MbapFromRtu(transaction, frame.data(), frame_length, wire.data());
+  const uint32_t sent = port.Write(wire.data(), length);
+  Trace("out: ", wire.data(), sent);
+  if (port.Lost()) {  // the connection has dropped
+    request.Status = ExchangeStatus::PortLost;
+    return;
+  }
+  const size_t received = ReadMbapReply(transaction);
+  Trace("in:  ", wire.data(), received);
+  if (port.Lost()) {
+    request.Status = ExchangeStatus::PortLost;
+    return;
+  }
+
+  reply.fill(0);
+  const MbapReply found = RtuFromMbap(wire.data(), received, transaction, reply.data());
+  if (found.rtu_length > 0) {
+    request.Status = CheckReply(reply.data(), found.rtu_length, expected, request.SlaveAddress);
+  } else {
+    request.Status = found.malformed ? ExchangeStatus::DataLost : ExchangeStatus::Timeout;
+  }
+}
+
+// Reads until the reply to the transaction is in or the line stays silent
+// for a whole read. A stale reply of an earlier try that arrives first does
+// not end the wait: another read follows while the answer timeout, counted
+// from the first read, has not passed (so the wait is at most twice it).
+size_t com_port::State::ReadMbapReply(uint16_t awaited) {
+  const auto until =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
+  size_t count = 0;
+  for (;;) {
+    const uint32_t n =
+        port.Read(wire.data() + count, wire.size() - count, [&](const uint8_t*, size_t got) {
+          return HasMbapReply(wire.data(), count + got, awaited);
+        });
+    count += n;
+    if (n == 0 || count == wire.size() || HasMbapReply(wire.data(), count, awaited)) break;
+    const MbapReply seen = RtuFromMbap(wire.data(), count, awaited, reply.data());
+    if (seen.malformed || std::chrono::steady_clock::now() >= until) break;
+  }
+  return count;
 }
 
 void com_port::State::HandOver() {
@@ -239,6 +295,10 @@ std::string com_port::PortName() const {
 
 void com_port::SetEarlyFrameEnd(bool on) {
   state_->early_frame_end = on;
+}
+
+void com_port::SetWireFraming(WireFraming framing) {
+  state_->framing = framing;
 }
 
 }  // namespace flovir

@@ -12,6 +12,7 @@
 
 #include "link/exchange_request.h"
 #include "link/executor.h"
+#include "link/mbap.h"
 #include "link/port.h"
 #include "link/trace.h"
 
@@ -51,6 +52,10 @@ class com_port {
   // complete reply. Off, a read waits for the 50 ms silence (as the wire
   // protocol alone requires); the benchmark compares the two.
   void SetEarlyFrameEnd(bool on);
+
+  // How frames go over the line: RTU (the default) or Modbus TCP. Set it
+  // before the first request.
+  void SetWireFraming(WireFraming framing);
 
  private:
   struct State;

@@ -11,6 +11,14 @@ namespace {
 
 constexpr const char* kBadLineFormat = "Неверный формат линии";
 
+// The network line's address, when it is the one in use.
+std::string HostError(const Settings& settings) {
+  std::string host, port;
+  if (settings.type != ConnectionType::TcpIp || SplitHostPort(settings.host, host, port)) return {};
+  return "Поле \"адрес:порт\": \"" + settings.host +
+         "\" не является адресом вида узел:порт (порт от 1 до 65535)";
+}
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
@@ -100,6 +108,9 @@ SettingsResult ParseSettings(const SettingsFields& fields) {
   settings.attempts = static_cast<uint8_t>(*attempts);  // modulo 256
   settings.chunk_size = static_cast<uint8_t>(*chunk_size);
   settings.auto_save_name = fields.auto_save_name;
+  settings.host = fields.host;
+  settings.framing = fields.framing;
+  if (std::string error = HostError(settings); !error.empty()) return {std::nullopt, error};
   return {settings, {}};
 }
 
@@ -111,7 +122,22 @@ std::string SettingsError(const Settings& settings) {
     return FieldError(kAnswerTimeoutField, std::to_string(settings.answer_timeout_ms));
   }
   if (!ValidLineFormat(settings.line)) return kBadLineFormat;
-  return {};
+  return HostError(settings);
+}
+
+bool SplitHostPort(const std::string& text, std::string& host, std::string& port) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  host = text.substr(0, colon);
+  port = text.substr(colon + 1);
+  if (host.front() == '[') {
+    if (host.size() < 3 || host.back() != ']') return false;
+    host = host.substr(1, host.size() - 2);
+  } else if (host.find(':') != std::string::npos) {
+    return false;  // an IPv6 address needs its brackets
+  }
+  const std::optional<uint32_t> number = ParseDecimal(port);
+  return number && *number >= 1 && *number <= 65535 && port.find_first_of(" \t+") == port.npos;
 }
 
 }  // namespace flovir

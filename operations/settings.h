@@ -10,11 +10,13 @@
 #include <optional>
 #include <string>
 
+#include "link/mbap.h"
 #include "link/port.h"
 
 namespace flovir {
 
-enum class ConnectionType : uint8_t { Direct, Gsm, DialUp };  // "прямое", "GSM", "Dial-Up"
+// "прямое", "GSM", "Dial-Up", "TCP/IP" (a converter or a Modbus TCP gateway)
+enum class ConnectionType : uint8_t { Direct, Gsm, DialUp, TcpIp };
 enum class DialMode : uint8_t { Tone, Pulse };  // "тоновый"/"импульсный набор номера"
 
 // The serial format of the line: a speed of BaudTable, a parity and a stop
@@ -36,6 +38,9 @@ struct Settings {
   std::string init_string = "AT&FE0V1";  // empty sends "AT&FE0V1"
   DialMode dial_mode = DialMode::Tone;
   uint32_t answer_timeout_ms = 3000;
+  // TCP/IP: "адрес:порт" (HOST:PORT) and "RTU поверх TCP" or "Modbus TCP".
+  std::string host;
+  WireFraming framing = WireFraming::Rtu;
   // The requests: the dispatcher, when an operation starts.
   uint8_t address = 1;                   // the meter's slave address, 1 to 247
   uint8_t attempts = 3;                  // tries of every frame; 0 fails every request (status 14)
@@ -60,6 +65,8 @@ struct SettingsFields {
   std::string attempts = "3";  // "Число попыток запросов при сбоях в связи"
   std::string chunk_size = "64";  // "Длина запрашиваемых данных (количество регистров )"
   std::string auto_save_name = "авто_";  // "Имя файла для автосохранения :"
+  std::string host;                      // "адрес:порт"
+  WireFraming framing = WireFraming::Rtu;
 };
 
 // A numeric field: its label on the settings page and the values it takes.
@@ -91,6 +98,10 @@ SettingsResult ParseSettings(const SettingsFields& fields);
 // against the lists): the status text naming the first bad field, or an
 // empty text.
 std::string SettingsError(const Settings& settings);
+
+// "host:port", "[v6 address]:port": false when the text is not of that form
+// or the port is not a number from 1 to 65535.
+bool SplitHostPort(const std::string& text, std::string& host, std::string& port);
 
 // The status text of a numeric field whose text is not a number in range.
 std::string FieldError(const NumberField& field, const std::string& text);

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git clang-format
   libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
-  libmodbus-dev socat
+  libmodbus-dev socat libcli11-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio python3-xlrd python3-xlwt python3-olefile
   libreoffice-calc gnumeric fonts-liberation
   locales

@@ -1,7 +1,9 @@
 // Archive-entry exchanges against the simulated meter at 9600 baud with a
 // 5 ms turnaround: a 3-register selector write, then the 26-register window.
 // Compares our link with the early end of frame, our link waiting for the
-// 50 ms silence only, libmodbus as the master, and the limit of the wire.
+// 50 ms silence only, libmodbus as the master, and the limit of the wire;
+// then our link to the same meter behind a converter (RTU over TCP) and a
+// gateway (Modbus TCP) on the loopback, where only the turnaround is left.
 //
 // usage: flovir-bench-link [ENTRIES [ROUNDS]]   (default 10 entries, 5 rounds)
 // The masters take turns, ENTRIES entries each per round, so that a change
@@ -29,9 +31,11 @@
 #include <vector>
 
 #include "connection/serial_port.h"
+#include "connection/tcp_port.h"
 #include "link/exchange_thread.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
+#include "tools/meter-sim/tcp_server.h"
 
 namespace {
 
@@ -181,10 +185,23 @@ class ArchiveRun {
   bool done_ = false;
 };
 
-Round OurLink(const std::string& path, const sim::MeterDateTime& day, int entries, bool early) {
-  SerialPort port;
-  if (!port.Open(path)) throw std::runtime_error(port.LastError());
-  port.SetLineSettings(LineSettings{});
+// Our link over the serial line at path, or over the network to HOST:PORT.
+std::unique_ptr<DescriptorPort> OpenSerial(const std::string& path) {
+  auto port = std::make_unique<SerialPort>();
+  if (!port->Open(path)) throw std::runtime_error(port->LastError());
+  port->SetLineSettings(LineSettings{});
+  return port;
+}
+
+std::unique_ptr<DescriptorPort> Connect(const std::string& host_port) {
+  auto port = std::make_unique<TcpPort>();
+  if (!port->Open(host_port, 3000)) throw std::runtime_error(port->LastError());
+  return port;
+}
+
+Round OurLink(std::unique_ptr<DescriptorPort> line, const sim::MeterDateTime& day, int entries,
+              bool early, WireFraming framing = WireFraming::Rtu) {
+  DescriptorPort& port = *line;
   port.SetTimeouts({50, 0, 3000, 0, 0});
   ExchangeRequest request;
   request.SlaveAddress = 1;
@@ -196,6 +213,7 @@ Round OurLink(const std::string& path, const sim::MeterDateTime& day, int entrie
   thread =
       std::make_unique<ExchangeThread>(port, request, executor, [&] { run.Completed(*thread); });
   thread->SetEarlyFrameEnd(early);
+  thread->SetWireFraming(framing);
   Round round;
   const auto entries_from = [&](int first, int last) {
     for (int entry = first; entry <= last;) {
@@ -270,12 +288,23 @@ int main(int argc, char** argv) {
   std::printf("line: %u baud, 8N1, meter turnaround %lld ms, %d rounds of %d entries a master\n",
               kBaud, static_cast<long long>(kTurnaround.count()), rounds, entries);
 
-  std::vector<Round> ours_rounds, silence_rounds, libmodbus_rounds;
+  // The same meter behind a converter and a gateway on the loopback: no wire
+  // time, the same turnaround.
+  sim::TcpMeterServer converter(meter, {.turnaround = kTurnaround});
+  sim::TcpMeterServer gateway(meter,
+                              {.framing = sim::TcpFraming::kModbusTcp, .turnaround = kTurnaround});
+
+  std::vector<Round> ours_rounds, silence_rounds, libmodbus_rounds, tcp_rounds, mbap_rounds;
   for (int round = 0; round < rounds; ++round) {
-    ours_rounds.push_back(OurLink(line.MasterPath(), day, entries, true));
-    silence_rounds.push_back(OurLink(line.MasterPath(), day, entries, false));
+    ours_rounds.push_back(OurLink(OpenSerial(line.MasterPath()), day, entries, true));
+    silence_rounds.push_back(OurLink(OpenSerial(line.MasterPath()), day, entries, false));
     libmodbus_rounds.push_back(Libmodbus(line.MasterPath(), day, entries));
+    tcp_rounds.push_back(OurLink(Connect(converter.HostPort()), day, entries, true));
+    mbap_rounds.push_back(
+        OurLink(Connect(gateway.HostPort()), day, entries, true, WireFraming::ModbusTcp));
   }
+  const double tcp = Median(tcp_rounds).seconds;
+  const double mbap = Median(mbap_rounds).seconds;
   const Round ours_round = Median(ours_rounds);
   const Round silence_round = Median(silence_rounds);
   const Round libmodbus_round = Median(libmodbus_rounds);
@@ -292,10 +321,14 @@ int main(int argc, char** argv) {
   row("ours, 50 ms silence only", silence);
   row("libmodbus", libmodbus);
   row("wire limit (bytes + turns)", wire);
+  row("ours, RTU over TCP, loopback", tcp);
+  row("ours, Modbus TCP, loopback", mbap);
   std::printf("requests run again after a failure: ours %d, silence %d, libmodbus %d\n",
               ours_round.failures, silence_round.failures, libmodbus_round.failures);
   std::printf("ours / wire = %.3f, ours / libmodbus = %.3f\n", wire / ours, libmodbus / ours);
-  std::printf("entries/s: ours=%.2f silence=%.2f libmodbus=%.2f wire=%.2f\n", 1 / ours, 1 / silence,
-              1 / libmodbus, 1 / wire);
+  std::printf(
+      "entries/s: ours=%.2f silence=%.2f libmodbus=%.2f wire=%.2f rtu_over_tcp=%.2f "
+      "modbus_tcp=%.2f\n",
+      1 / ours, 1 / silence, 1 / libmodbus, 1 / wire, 1 / tcp, 1 / mbap);
   return 0;
 }

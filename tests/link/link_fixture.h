@@ -1,6 +1,7 @@
 #pragma once
-// A link on a real pseudo-terminal: our serial port, the request block, the
-// exchange thread and a scripted slave on the other side.
+// A link on a real line: our serial port on a pseudo-terminal or our network
+// port on the loopback, the request block, the exchange thread, and a
+// scripted or independent slave on the other side.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <optional>
 
 #include "connection/serial_port.h"
+#include "connection/tcp_port.h"
 #include "link/exchange_thread.h"
 #include "link/trace.h"
 #include "tests/link/pty_peer.h"
@@ -26,19 +28,20 @@ namespace flovir::test {
 // Generous: no test may depend on a tight bound (ThreadSanitizer, busy CI).
 inline constexpr int kWaitMs = 120000;
 
-// Our master on the port at a path: serial port, request block, exchange
-// thread, and this thread as the main thread.
-class PathLink {
+// Our master on an open port: request block, exchange thread, and this
+// thread as the main thread.
+class PortLink {
  public:
-  explicit PathLink(const std::string& path, uint32_t answer_timeout_ms = 1000) {
-    if (!port_.Open(path)) throw std::runtime_error(port_.LastError());
-    port_.SetLineSettings(LineSettings{});
-    port_.SetTimeouts({50, 0, answer_timeout_ms, 0, 0});
+  explicit PortLink(std::unique_ptr<DescriptorPort> port, uint32_t answer_timeout_ms,
+                    WireFraming framing = WireFraming::Rtu)
+      : port_(std::move(port)) {
+    port_->SetTimeouts({50, 0, answer_timeout_ms, 0, 0});
     thread_ = std::make_unique<ExchangeThread>(
-        port_, request_, executor_, [this] { Complete(); }, &trace_);
+        *port_, request_, executor_, [this] { Complete(); }, &trace_);
+    thread_->SetWireFraming(framing);
   }
-  ~PathLink() {
-    port_.Close();
+  ~PortLink() {
+    port_->Close();
     thread_.reset();
   }
 
@@ -64,7 +67,7 @@ class PathLink {
 
   ExchangeRequest& request() { return request_; }
   ExchangeThread& thread() { return *thread_; }
-  SerialPort& port() { return port_; }
+  DescriptorPort& port() { return *port_; }
   QueueExecutor& executor() { return executor_; }
   std::vector<std::string> TraceLines() const { return trace_.Lines(); }
   void ClearTrace() { trace_.Clear(); }
@@ -77,12 +80,41 @@ class PathLink {
     done_ = true;
   }
 
-  SerialPort port_;
+  std::unique_ptr<DescriptorPort> port_;
   ExchangeRequest request_;
   QueueExecutor executor_;
   MemoryTrace trace_;
   std::unique_ptr<ExchangeThread> thread_;
   bool done_ = false;
+};
+
+// Our master on the serial port at a path.
+class PathLink : public PortLink {
+ public:
+  explicit PathLink(const std::string& path, uint32_t answer_timeout_ms = 1000)
+      : PortLink(Open(path), answer_timeout_ms) {}
+
+ private:
+  static std::unique_ptr<DescriptorPort> Open(const std::string& path) {
+    auto port = std::make_unique<SerialPort>();
+    if (!port->Open(path)) throw std::runtime_error(port->LastError());
+    port->SetLineSettings(LineSettings{});
+    return port;
+  }
+};
+
+// Our master on a TCP connection to HOST:PORT.
+class NetLink : public PortLink {
+ public:
+  NetLink(const std::string& host_port, WireFraming framing, uint32_t answer_timeout_ms = 2000)
+      : PortLink(Connect(host_port), answer_timeout_ms, framing) {}
+
+ private:
+  static std::unique_ptr<DescriptorPort> Connect(const std::string& host_port) {
+    auto port = std::make_unique<TcpPort>();
+    if (!port->Open(host_port, 5000)) throw std::runtime_error(port->LastError());
+    return port;
+  }
 };
 
 // PathLink against a scripted slave on a pseudo-terminal of its own.

@@ -36,7 +36,8 @@ TEST(CliModemLine, CallsBeforeTheCommandAndHangsUpAfterIt) {
 TEST(CliModemLine, BadLineTypeIsAUsageError) {
   const flovir::testing::ProgramRun run = Cli("raw read 0 2 --demo --line isdn");
   EXPECT_EQ(run.status, 2);
-  EXPECT_TRUE(Has(run.output, "--line: 'isdn' is not direct, gsm or dialup")) << run.output;
+  EXPECT_TRUE(Has(run.output, "--line: 'isdn' is not direct, gsm, dialup, tcp or modbus-tcp"))
+      << run.output;
 }
 
 TEST(CliModemSetup, DefaultListOnTheDemoModem) {

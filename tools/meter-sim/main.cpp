@@ -1,5 +1,7 @@
-// flovir-meter-sim: the simulated ФЛОВИР meter on a pseudo-terminal. Prints
-// the path to open on its first line and serves until SIGINT or SIGTERM.
+// flovir-meter-sim: the simulated ФЛОВИР meter on a pseudo-terminal, or on a
+// loopback TCP port as a converter (RTU over TCP) or a Modbus TCP gateway
+// would show it. Prints the path (or HOST:PORT) to open on its first line
+// and serves until SIGINT or SIGTERM.
 
 #include <signal.h>
 
@@ -18,6 +20,7 @@
 #include "tools/meter-sim/fault_option.h"
 #include "tools/meter-sim/hayes_modem.h"
 #include "tools/meter-sim/meter_server.h"
+#include "tools/meter-sim/tcp_server.h"
 
 namespace {
 
@@ -27,6 +30,9 @@ constexpr const char* kUsage =
     "  --link PATH        also make PATH a symbolic link to the pseudo-terminal\n"
     "  --turnaround MS    time from a request to its reply (default 5)\n"
     "  --no-pacing        send replies at once instead of at the line's baud rate\n"
+    "  --tcp PORT         serve RTU over TCP on 127.0.0.1:PORT instead (0: any port)\n"
+    "  --modbus-tcp PORT  serve Modbus TCP on 127.0.0.1:PORT instead (0: any port)\n"
+    "  --drop-after N     on the network: close the connection once, after N replies\n"
     "  --fail-channel N   channel N (1-4) reports a failure; may be repeated\n"
     "  --history-days N   the archives begin N days before today (default 400)\n"
     "  --fault FAULT      play a fault on the replies; may be repeated. FAULT is\n"
@@ -43,6 +49,8 @@ struct Arguments {
   std::vector<int> failed_channels;
   std::vector<flovir::sim::FaultPlan> faults;
   flovir::sim::ModemArguments modem;
+  std::optional<flovir::sim::TcpServerOptions> tcp;  // on the network instead
+  unsigned drop_after = 0;
 };
 
 std::optional<long> ParseNumber(std::string_view text, long min, long max) {
@@ -77,7 +85,8 @@ std::optional<Arguments> Parse(int argc, char** argv) {
       }
     }
     constexpr std::string_view kValued[] = {"--address",      "--turnaround", "--fail-channel",
-                                            "--history-days", "--link",       "--fault"};
+                                            "--history-days", "--link",       "--fault",
+                                            "--tcp",          "--modbus-tcp", "--drop-after"};
     if (std::find(std::begin(kValued), std::end(kValued), option) == std::end(kValued)) {
       std::cerr << "flovir-meter-sim: " << option << ": unknown option\n";
       return std::nullopt;
@@ -108,6 +117,15 @@ std::optional<Arguments> Parse(int argc, char** argv) {
     } else if (option == "--history-days") {
       if (!(parsed = number(0, 36500))) return std::nullopt;
       args.meter.history_days = static_cast<int>(*parsed);
+    } else if (option == "--tcp" || option == "--modbus-tcp") {
+      if (!(parsed = number(0, 65535))) return std::nullopt;
+      args.tcp = flovir::sim::TcpServerOptions{};
+      args.tcp->framing =
+          option == "--tcp" ? flovir::sim::TcpFraming::kRtu : flovir::sim::TcpFraming::kModbusTcp;
+      args.tcp->port = static_cast<uint16_t>(*parsed);
+    } else if (option == "--drop-after") {
+      if (!(parsed = number(1, 1000000))) return std::nullopt;
+      args.drop_after = static_cast<unsigned>(*parsed);
     } else if (option == "--link") {
       args.server.link = value;
     } else {  // --fault
@@ -142,6 +160,16 @@ int main(int argc, char** argv) {
     flovir::sim::SimulatedMeter meter(args->meter);
     for (int channel : args->failed_channels) meter.SetChannelFailed(channel, true);
     meter.SetFaults(args->faults);
+    if (args->tcp) {
+      flovir::sim::TcpServerOptions options = *args->tcp;
+      options.turnaround = args->server.turnaround;
+      options.drop_after = args->drop_after;
+      flovir::sim::TcpMeterServer server(meter, options);
+      std::cout << server.HostPort() << std::endl;
+      int signal = 0;
+      sigwait(&signals, &signal);
+      return 0;
+    }
     // With --modem the line reaches the meter through the simulated modem.
     flovir::sim::MeterLineDevice meter_line(meter, args->server.turnaround);
     flovir::sim::HayesModem modem(meter_line, args->modem.options);
