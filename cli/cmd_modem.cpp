@@ -17,6 +17,7 @@
 #include "connection/remote_modem_setup.h"
 #include "connection/serial_port.h"
 #include "tools/meter-sim/simulated_meter.h"
+#include "workbook/platform_files.h"
 
 namespace flovir::cli {
 
@@ -40,7 +41,7 @@ void PrintHelp() {
 // The list from the file, or the default one.
 bool LoadCommands(const std::string& path, RemoteModemSetup& setup) {
   if (path.empty()) return true;
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "flovir-cli: %s: %s\n", path.c_str(), std::strerror(errno));
     return false;

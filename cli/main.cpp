@@ -4,6 +4,14 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
+
+#include "workbook/platform_files.h"
+#endif
+
 #include "cli/commands.h"
 #include "cli/line_options.h"
 
@@ -35,11 +43,34 @@ static const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
+// The words after the program's name, as UTF-8 texts. Windows hands them
+// over in UTF-16 (argv would have lost every letter outside the ANSI code
+// page) and its console shows UTF-8 only when told so.
+static std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  (void)argc;
+  (void)argv;
+  static const struct ConsoleCodePage {
+    UINT saved = GetConsoleOutputCP();
+    ConsoleCodePage() { SetConsoleOutputCP(CP_UTF8); }
+    ~ConsoleCodePage() { SetConsoleOutputCP(saved); }
+  } console;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> words;
+  for (int i = 1; i < count; ++i) words.push_back(flovir::Utf8FromUtf16(wide[i]));
+  LocalFree(wide);
+  return words;
+#else
+  return {argv + 1, argv + argc};
+#endif
+}
+
 }  // namespace flovir::cli
 
 int main(int argc, char** argv) {
   using namespace flovir::cli;
-  std::vector<std::string> words(argv + 1, argv + argc);
+  std::vector<std::string> words = Arguments(argc, argv);
   // Options may stand before the command name (flovir-cli --demo current,
   // --address 2 current): the command is the first word that names one.
   size_t at = 0;

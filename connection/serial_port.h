@@ -1,7 +1,8 @@
 #pragma once
-// The serial port on Linux: termios for the line format, poll() for the
-// Windows timeout semantics the protocol timing was built on. One thread may
-// read or write while another purges or closes the port.
+// The serial port: termios and poll() on Linux (serial_port.cpp), the comm
+// API on Windows (serial_port_windows.cpp), both with the Windows timeout
+// semantics the protocol timing was built on. One thread may read or write
+// while another purges or closes the port.
 
 #include <atomic>
 #include <condition_variable>
@@ -21,6 +22,7 @@ class SerialPort : public Port {
   SerialPort& operator=(const SerialPort&) = delete;
 
   // "ttyUSB0" names /dev/ttyUSB0; a name with a slash is a path as it stands.
+  // On Windows "COM5" names \\.\COM5; a name with a backslash is a path.
   static std::string DevicePath(const std::string& name);
 
   // Opens the port for this program alone and puts the line into raw mode,
@@ -54,13 +56,22 @@ class SerialPort : public Port {
 
  private:
   class Use;
+#ifdef _WIN32
+  void WaitForCloseUntil(void* close_event, const Deadline& deadline);
+  bool SetSystemTimeouts(void* handle, uint32_t read_wait_ms);
+
+  void* handle_ = nullptr;       // HANDLE, guarded by mutex_
+  void* close_event_ = nullptr;  // set when closing: ends every wait
+  uint32_t system_read_wait_ = 0;
+#else
   void WaitForCloseUntil(int wake_fd, const Deadline& deadline);
 
-  mutable std::mutex mutex_;
-  std::condition_variable idle_;
   int fd_ = -1;       // guarded by mutex_
   int wake_fd_ = -1;  // eventfd that interrupts every wait when closing
-  int users_ = 0;     // operations in progress on fd_
+#endif
+  mutable std::mutex mutex_;
+  std::condition_variable idle_;
+  int users_ = 0;  // operations in progress on fd_
   bool closing_ = false;
   PortTimeouts timeouts_;
   LineSettings line_;

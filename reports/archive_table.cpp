@@ -4,6 +4,7 @@
 
 #include "reports/number_format.h"
 #include "workbook/cp1251.h"
+#include "workbook/platform_files.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
@@ -186,7 +187,7 @@ std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel&
 std::vector<std::string> BuildArchiveTable(ReportKind kind, WorkbookModel& workbook,
                                            const std::string& path, View& view) {
   std::error_code error;
-  if (!std::filesystem::exists(std::filesystem::path(path), error)) return {};
+  if (!std::filesystem::exists(PathFromUtf8(path), error)) return {};
   view.ShowStatus(kReadingStatus);
   view.ProcessPendingEvents();
   workbook.SetFileName(path);
