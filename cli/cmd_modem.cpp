@@ -12,11 +12,9 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/line.h"
 #include "cli/line_options.h"
-#include "cli/modem_line.h"
 #include "connection/remote_modem_setup.h"
-#include "connection/serial_port.h"
-#include "tools/meter-sim/simulated_meter.h"
 #include "workbook/platform_files.h"
 
 namespace flovir::cli {
@@ -56,31 +54,11 @@ bool LoadCommands(const std::string& path, RemoteModemSetup& setup) {
 }
 
 int Apply(const LineOptions& options, const RemoteModemSetup& setup) {
-  std::unique_ptr<sim::SimulatedMeter> meter;
-  std::unique_ptr<DemoModemLine> demo;
-  std::string path = options.port;
-  if (options.demo) {
-    try {
-      meter = std::make_unique<sim::SimulatedMeter>();
-      demo = std::make_unique<DemoModemLine>(*meter);
-      path = demo->SlavePath();
-    } catch (const std::system_error& e) {
-      std::fprintf(stderr, "Не удалось открыть порт\n%s\n", e.what());
-      return kExitFailed;
-    }
-  }
-  SerialPort port;
-  if (path.empty() || !port.Open(path)) {
-    std::fprintf(stderr, "Не удалось открыть порт\n%s\n",
-                 path.empty() ? "no port given: use --port NAME or --demo"
-                              : (path + ": " + port.LastError()).c_str());
-    return kExitFailed;
-  }
-  port.SetQueueSizes(256, 256);
-  port.SetLineSettings(options.line);
-  StderrView view;
-  const RemoteSetupOutcome outcome = ApplyModemCommands(port, view, setup.Commands());
-  port.Close();
+  const auto line = CliLine::Open(options, CliLine::Use::RemoteModem);
+  if (!line) return kExitFailed;
+  line->GetView().SetEcho(true);
+  const RemoteSetupOutcome outcome = setup.Apply(line->GetConnection(), line->GetView());
+  line->GetView().SetEcho(false);
   return outcome == RemoteSetupOutcome::Done || outcome == RemoteSetupOutcome::NothingToSend
              ? kExitOk
              : kExitFailed;
@@ -96,7 +74,7 @@ int ModemSetup(const std::vector<std::string>& args) {
     PrintHelp();
     return kExitOk;
   }
-  if (options.line_type != ConnectionType::Direct) {
+  if (options.settings.type != ConnectionType::Direct) {
     return UsageError("modem-setup talks to a modem on a direct cable: leave out --line");
   }
   std::string file;

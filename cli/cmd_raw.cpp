@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/line.h"
 #include "cli/line_options.h"
 
 namespace flovir::cli {
@@ -35,7 +36,7 @@ bool ParseStart(const std::string& text, unsigned long count, unsigned long& sta
 
 int RunRequest(const LineOptions& options, uint8_t function, uint16_t start,
                std::vector<uint8_t>& data) {
-  const auto link = CliLink::Open(options);
+  const auto link = CliLine::Open(options);
   if (!link) return kExitFailed;
   const uint16_t count = static_cast<uint16_t>(data.size() / 2);
   const uint8_t status = link->Transfer(function, start, count, data.data());
@@ -46,7 +47,9 @@ int RunRequest(const LineOptions& options, uint8_t function, uint16_t start,
       std::printf("%zu\t%u\n", start + k, data[2 * k] | data[2 * k + 1] << 8);
     }
   }
-  std::printf("%s\n", std::string(StatusText(status)).c_str());
+  const std::string text = status == kStatusPortLost ? LostPortText(link->Thread().PortName())
+                                                     : std::string(StatusText(status));
+  std::printf("%s\n", text.c_str());
   return status == kStatusSuccess ? kExitOk : kExitFailed;
 }
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "link/view.h"
 #include "reports/archive_table.h"
+#include "reports/report_kind.h"
 #include "workbook/workbook.h"
 
 namespace flovir::cli {

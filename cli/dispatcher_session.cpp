@@ -7,13 +7,9 @@
 namespace flovir::cli {
 
 bool DispatcherSession::Open(const LineOptions& line, const std::string& folder) {
-  link_ = CliLink::Open(line);
+  link_ = CliLine::Open(line);
   if (!link_) return false;
-  SettingsText& settings = dispatcher_.Settings();
-  settings.address = std::to_string(line.address);
-  settings.attempts = std::to_string(line.attempts);
-  settings.chunk_size = std::to_string(line.chunk);
-  settings.answer_timeout = std::to_string(line.timeout_ms);
+  dispatcher_.Settings() = line.settings;
   dispatcher_.SetProgramFolder(ProgramFolder(folder));
   link_->SetCompleted([this] { dispatcher_.ExchangeCompleted(); });
   dispatcher_.SetThread(&link_->Thread(), &link_->Request());

@@ -1,11 +1,12 @@
 #pragma once
-// The operation dispatcher on the command-line link, wired as the window
-// wires it: the line options become the dispatcher's settings, the exchange
+// The operation dispatcher on the command-line line, wired as the window
+// wires it: the line options are the dispatcher's settings, the exchange
 // thread's completions go to the dispatcher.
 
 #include <memory>
 #include <string>
 
+#include "cli/line.h"
 #include "cli/line_options.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
@@ -37,7 +38,7 @@ class DispatcherSession {
 
  private:
   Dispatcher dispatcher_;
-  std::unique_ptr<CliLink> link_;
+  std::unique_ptr<CliLine> link_;
 };
 
 }  // namespace flovir::cli

@@ -2,13 +2,9 @@
 
 #include <charconv>
 #include <cstdio>
-#include <system_error>
 
 #include "cli/commands.h"
-#include "cli/modem_line.h"
-#include "connection/line_tables.h"
-#include "tools/meter-sim/meter_server.h"
-#include "tools/meter-sim/simulated_meter.h"
+#include "operations/line_tables.h"
 
 namespace flovir::cli {
 
@@ -60,7 +56,7 @@ std::string ApplyBaud(LineOptions& o, const std::string& text) {
   ParseNumber(text, 1, 1000000, value);
   for (uint32_t baud : BaudTable) {
     if (baud == value) {
-      o.line.BaudRate = baud;
+      o.settings.line.baud_rate = baud;
       return {};
     }
   }
@@ -69,11 +65,11 @@ std::string ApplyBaud(LineOptions& o, const std::string& text) {
 
 std::string ApplyParity(LineOptions& o, const std::string& text) {
   if (text == "none")
-    o.line.parity = Parity::None;
+    o.settings.line.parity = Parity::None;
   else if (text == "odd")
-    o.line.parity = Parity::Odd;
+    o.settings.line.parity = Parity::Odd;
   else if (text == "even")
-    o.line.parity = Parity::Even;
+    o.settings.line.parity = Parity::Even;
   else
     return "--parity: '" + text + "' is not none, odd or even";
   return {};
@@ -81,9 +77,9 @@ std::string ApplyParity(LineOptions& o, const std::string& text) {
 
 std::string ApplyStop(LineOptions& o, const std::string& text) {
   if (text == "1")
-    o.line.stopBits = StopBits::One;
+    o.settings.line.stop_bits = StopBits::One;
   else if (text == "2")
-    o.line.stopBits = StopBits::Two;
+    o.settings.line.stop_bits = StopBits::Two;
   else
     return "--stop: '" + text + "' is not 1 or 2";
   return {};
@@ -91,11 +87,11 @@ std::string ApplyStop(LineOptions& o, const std::string& text) {
 
 std::string ApplyLineType(LineOptions& o, const std::string& text) {
   if (text == "direct")
-    o.line_type = ConnectionType::Direct;
+    o.settings.type = ConnectionType::Direct;
   else if (text == "gsm")
-    o.line_type = ConnectionType::Gsm;
+    o.settings.type = ConnectionType::Gsm;
   else if (text == "dialup")
-    o.line_type = ConnectionType::DialUp;
+    o.settings.type = ConnectionType::DialUp;
   else
     return "--line: '" + text + "' is not direct, gsm or dialup";
   return {};
@@ -104,7 +100,7 @@ std::string ApplyLineType(LineOptions& o, const std::string& text) {
 const Option kOptions[] = {
     {"--port", true,
      [](LineOptions& o, const std::string& v) {
-       o.port = v;
+       o.settings.port_name = v;
        return v.empty() ? std::string("--port: empty port name") : std::string();
      }},
     {"--baud", true, ApplyBaud},
@@ -112,19 +108,21 @@ const Option kOptions[] = {
     {"--stop", true, ApplyStop},
     {"--address", true,
      [](LineOptions& o, const std::string& v) {
-       return SmallNumber("--address", v, 1, 247, o.address);
+       return SmallNumber("--address", v, kAddressField.low, kAddressField.high,
+                          o.settings.address);
      }},
     {"--timeout", true,
      [](LineOptions& o, const std::string& v) {
-       return SmallNumber("--timeout", v, 1, 600000, o.timeout_ms);
+       return SmallNumber("--timeout", v, kAnswerTimeoutField.low, kAnswerTimeoutField.high,
+                          o.settings.answer_timeout_ms);
      }},
     {"--attempts", true,
      [](LineOptions& o, const std::string& v) {
-       return SmallNumber("--attempts", v, 0, 255, o.attempts);
+       return SmallNumber("--attempts", v, 0, 255, o.settings.attempts);
      }},
     {"--chunk", true,
      [](LineOptions& o, const std::string& v) {
-       return SmallNumber("--chunk", v, 0, 255, o.chunk);
+       return SmallNumber("--chunk", v, 0, 255, o.settings.chunk_size);
      }},
     {"--trace", false,
      [](LineOptions& o, const std::string&) { return (o.trace = true, std::string()); }},
@@ -132,11 +130,15 @@ const Option kOptions[] = {
      [](LineOptions& o, const std::string&) { return (o.demo = true, std::string()); }},
     {"--line", true, ApplyLineType},
     {"--number", true,
-     [](LineOptions& o, const std::string& v) { return (o.number = v, std::string()); }},
+     [](LineOptions& o, const std::string& v) { return (o.settings.number = v, std::string()); }},
     {"--init", true,
-     [](LineOptions& o, const std::string& v) { return (o.init = v, std::string()); }},
+     [](LineOptions& o, const std::string& v) {
+       return (o.settings.init_string = v, std::string());
+     }},
     {"--pulse", false,
-     [](LineOptions& o, const std::string&) { return (o.pulse = true, std::string()); }},
+     [](LineOptions& o, const std::string&) {
+       return (o.settings.dial_mode = DialMode::Pulse, std::string());
+     }},
     {"--help", false,
      [](LineOptions& o, const std::string&) { return (o.help = true, std::string()); }},
 };
@@ -147,12 +149,6 @@ const Option* FindOption(const std::string& name) {
   }
   return nullptr;
 }
-
-// Trace lines as they come, from the exchange thread; stdio locks each call.
-class StderrTrace : public ExchangeTrace {
- public:
-  void Append(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
-};
 
 }  // namespace
 
@@ -202,88 +198,6 @@ std::string ParseLineOptions(const std::vector<std::string>& args, LineOptions& 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "flovir-cli: %s\n", message.c_str());
   return kExitUsage;
-}
-
-CliLink::CliLink(const LineOptions& options) : options_(options) {}
-
-std::unique_ptr<CliLink> CliLink::Open(const LineOptions& options) {
-  std::unique_ptr<CliLink> link(new CliLink(options));
-  std::string path = options.port;
-  if (options.demo) {
-    try {
-      link->meter_ = std::make_unique<sim::SimulatedMeter>();
-      if (options.line_type != ConnectionType::Direct) {
-        link->demo_modem_ = std::make_unique<DemoModemLine>(*link->meter_);
-        path = link->demo_modem_->SlavePath();
-      } else {
-        link->server_ = std::make_unique<sim::MeterServer>(*link->meter_);
-        path = link->server_->SlavePath();
-      }
-    } catch (const std::system_error& e) {
-      std::fprintf(stderr, "Не удалось открыть порт\n%s\n", e.what());
-      return nullptr;
-    }
-  }
-  if (path.empty()) {
-    std::fprintf(stderr, "Не удалось открыть порт\nno port given: use --port NAME or --demo\n");
-    return nullptr;
-  }
-  SerialPort& port = link->port_;
-  if (!port.Open(path)) {
-    std::fprintf(stderr, "Не удалось открыть порт\n%s: %s\n", path.c_str(),
-                 port.LastError().c_str());
-    return nullptr;
-  }
-  port.SetQueueSizes(256, 256);
-  if (options.line_type == ConnectionType::Direct) {
-    port.SetLineSettings(options.line);
-  } else {
-    // The dialogue leaves the port at the format it gave the modem.
-    if (!CallModem(port, options)) return nullptr;
-    link->modem_call_ = true;
-  }
-  port.SetTimeouts({50, 0, options.timeout_ms, 0, 0});
-  if (options.trace) link->trace_ = std::make_unique<StderrTrace>();
-  CliLink* self = link.get();
-  link->thread_ = std::make_unique<ExchangeThread>(
-      port, link->request_, link->executor_, [self] { self->completed_(); }, link->trace_.get());
-  return link;
-}
-
-CliLink::~CliLink() {
-  if (modem_call_) {
-    thread_.reset();  // the hang-up needs the line to itself
-    HangUpModem(port_, options_);
-  }
-  port_.Close();
-  thread_.reset();
-  if (server_) server_->Stop();
-}
-
-uint8_t CliLink::Transfer(uint8_t function, uint16_t start, uint16_t count, uint8_t* data) {
-  request_.SlaveAddress = options_.address;
-  request_.FunctionCode = function;
-  request_.StartRegister = start;
-  request_.RegisterCount = count;
-  request_.ChunkSize = options_.chunk;
-  request_.Attempts = options_.attempts;
-  request_.DataCursor = data;
-  request_.StopRequested = false;
-  request_.OperationDone = false;
-  RunOperation([this] { EndOperation(); });
-  return request_.Status;
-}
-
-void CliLink::RunOperation(std::function<void()> completed) {
-  completed_ = std::move(completed);
-  operation_done_ = false;
-  thread_->Wake();
-  executor_.RunUntil([this] { return operation_done_; });
-}
-
-void CliLink::EndOperation() {
-  thread_->Sleep();
-  operation_done_ = true;
 }
 
 }  // namespace flovir::cli

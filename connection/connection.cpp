@@ -1,7 +1,5 @@
 #include "connection/connection.h"
 
-#include <charconv>
-
 #include "connection/modem_search.h"
 #include "connection/serial_port.h"
 
@@ -9,25 +7,16 @@ namespace flovir {
 
 std::unique_ptr<Port> SerialPortProvider::Open(const std::string& name) {
   auto port = std::make_unique<SerialPort>();
-  if (!port->Open(name)) return nullptr;
+  if (!port->Open(name)) {
+    last_error_ = name + ": " + port->LastError();
+    return nullptr;
+  }
   port->SetQueueSizes(256, 256);
   return port;
 }
 
 bool SerialPortProvider::Close(Port& port) {
   return static_cast<SerialPort&>(port).Close();
-}
-
-bool ParseAnswerTimeout(const std::string& text, uint32_t& ms) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return false;
-  const size_t last = text.find_last_not_of(' ');
-  uint32_t value = 0;
-  const char* end = text.data() + last + 1;
-  const auto [at, error] = std::from_chars(text.data() + first, end, value);
-  if (error != std::errc() || at != end || value < 1 || value > 3600000) return false;
-  ms = value;
-  return true;
 }
 
 Connection::Connection(View& view, PortProvider& ports, LinkParts link, ConnectionTiming timing)
@@ -53,17 +42,13 @@ void Connection::Show(const std::string& status) {
   view_.ProcessPendingEvents();
 }
 
-bool Connection::Start(const ConnectionSettings& settings) {
+bool Connection::Start(const Settings& settings) {
   if (connected_) return true;
   settings_ = settings;
   report_.clear();
   if (link_.clear_trace) link_.clear_trace();
-  if (!ParseAnswerTimeout(settings.answer_timeout, answer_timeout_ms_)) {
-    view_.ShowStatus("Неверный тайм-аут ожидания ответа: \"" + settings.answer_timeout + "\"");
-    return false;
-  }
-  if (!ValidFormatIndexes(settings.baud_index, settings.parity_index, settings.stop_bits_index)) {
-    view_.ShowStatus("Неверный формат линии");
+  if (const std::string error = SettingsError(settings); !error.empty()) {
+    view_.ShowStatus(error);
     return false;
   }
   if (!OpenLine()) {
@@ -71,8 +56,7 @@ bool Connection::Start(const ConnectionSettings& settings) {
     return false;
   }
   if (settings.type == ConnectionType::Direct) {
-    port_->SetLineSettings(WithFormat(port_->GetLineSettings(), settings.baud_index,
-                                      settings.parity_index, settings.stop_bits_index));
+    port_->SetLineSettings(WithFormat(port_->GetLineSettings(), settings.line));
     Connect();
     view_.ShowStatus("Порт открыт");
   } else {
@@ -98,7 +82,7 @@ bool Connection::CloseLine() {
 }
 
 void Connection::Connect() {
-  port_->SetTimeouts(PortTimeouts{50, 0, answer_timeout_ms_, 0, 0});
+  port_->SetTimeouts(PortTimeouts{50, 0, settings_.answer_timeout_ms, 0, 0});
   StartThread();
   connected_ = true;
 }
@@ -124,7 +108,8 @@ bool Connection::Stop() {
     return false;
   }
   Show("Закрытие соединения...");
-  if (settings_.type == ConnectionType::Direct) {
+  // A lost port has no modem to hang up: it is only closed.
+  if (settings_.type == ConnectionType::Direct || port_->Lost()) {
     if (!ports_.Close(*port_)) {
       view_.ShowStatus("Не удалось закрыть порт");
       return false;
@@ -147,7 +132,7 @@ bool Connection::Stop() {
   if (!hung_up) {
     view_.ShowStatus("Не удалось закрыть порт");
     view_.ShowMessage(kModemBoxTitle, "Не удалось разорвать соединение!", MessageIcon::Error);
-    port_->SetTimeouts(PortTimeouts{50, 0, answer_timeout_ms_, 0, 0});
+    port_->SetTimeouts(PortTimeouts{50, 0, settings_.answer_timeout_ms, 0, 0});
     StartThread();
     return false;
   }

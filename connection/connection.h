@@ -17,7 +17,7 @@
 #include "link/executor.h"
 #include "link/port.h"
 #include "link/trace.h"
-#include "link/view.h"
+#include "operations/view.h"
 
 namespace flovir {
 
@@ -33,11 +33,16 @@ class PortProvider {
   virtual bool Close(Port& port) = 0;
 };
 
-// Opens serial devices (and pseudo-terminals) by path.
+// Opens serial devices (and pseudo-terminals) by name or path.
 class SerialPortProvider : public PortProvider {
  public:
   std::unique_ptr<Port> Open(const std::string& name) override;
   bool Close(Port& port) override;
+  // The system's reason for the last Open that failed, naming the port.
+  const std::string& LastError() const { return last_error_; }
+
+ private:
+  std::string last_error_;
 };
 
 // What the exchange thread of a connection is made of. The dispatcher owns
@@ -59,8 +64,9 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // Start: returns Connected(). Every failure leaves the port closed.
-  bool Start(const ConnectionSettings& settings);
+  // Start: returns Connected(). Every failure leaves the port closed;
+  // settings outside their ranges (SettingsError) open nothing.
+  bool Start(const Settings& settings);
   // Stop: hangs up a modem call and closes the port. Returns true when the
   // connection is down. A failed hang-up keeps the port open, Connected()
   // set and a sleeping exchange thread, so Stop can be tried again. Refused
@@ -105,17 +111,12 @@ class Connection {
   PortProvider& ports_;
   LinkParts link_;
   ConnectionTiming timing_;
-  ConnectionSettings settings_;
-  uint32_t answer_timeout_ms_ = 3000;
+  Settings settings_;
   std::unique_ptr<Port> port_;
   std::unique_ptr<ExchangeThread> thread_;
   std::string report_;
   bool connected_ = false;
   bool dialogue_active_ = false;
 };
-
-// The answer timeout of the field as milliseconds; false for text that is
-// not a whole number from 1 to 3600000 (blanks around it are allowed).
-bool ParseAnswerTimeout(const std::string& text, uint32_t& ms);
 
 }  // namespace flovir

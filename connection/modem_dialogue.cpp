@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <thread>
 
-#include "connection/line_tables.h"
 #include "connection/modem_command.h"
 #include "connection/modem_search.h"
+#include "operations/line_tables.h"
 
 namespace flovir {
 
@@ -25,19 +25,19 @@ std::string Ask(Port& port, const std::string& command) {
   return reply;
 }
 
-std::string CharacterFormatCommand(const ConnectionSettings& s) {
-  if (s.stop_bits_index == 1) return "AT+ICF=1,0\r";
-  switch (s.parity_index) {
-    case 1:
+std::string CharacterFormatCommand(const LineFormat& line) {
+  if (line.stop_bits == StopBits::Two) return "AT+ICF=1,0\r";
+  switch (line.parity) {
+    case Parity::Odd:
       return "AT+ICF=2,0\r";
-    case 2:
+    case Parity::Even:
       return "AT+ICF=2,1\r";
     default:
       return "AT+ICF=3,0\r";
   }
 }
 
-std::string DialCommand(const ConnectionSettings& s) {
+std::string DialCommand(const Settings& s) {
   if (s.type == ConnectionType::Gsm) return "ATD " + s.number + "\r";
   return (s.dial_mode == DialMode::Pulse ? "ATDP " : "ATDT ") + s.number + "\r";
 }
@@ -151,16 +151,16 @@ bool ModemDialogue::QueryGsm() {
 // parity bit, so with two stop bits the port sends none either. The replies
 // are not examined: a modem that refused them fails at the dial.
 void ModemDialogue::SetFormatAndSpeed() {
-  ModemCommand(port_, CharacterFormatCommand(settings_));
-  const int parity_index = settings_.stop_bits_index == 1 ? 0 : settings_.parity_index;
+  LineFormat format = settings_.line;
+  if (format.stop_bits == StopBits::Two) format.parity = Parity::None;
+  ModemCommand(port_, CharacterFormatCommand(format));
   LineSettings line = port_.GetLineSettings();
-  line.parity = ParityTable[parity_index];
-  line.stopBits = StopBitsTable[settings_.stop_bits_index];
+  line.parity = format.parity;
+  line.stopBits = format.stop_bits;
   port_.SetLineSettings(line);
 
-  ModemCommand(port_, "AT+IPR=" + std::to_string(BaudTable[settings_.baud_index]) + "\r");
-  port_.SetLineSettings(WithFormat(port_.GetLineSettings(), settings_.baud_index, parity_index,
-                                   settings_.stop_bits_index));
+  ModemCommand(port_, "AT+IPR=" + std::to_string(format.baud_rate) + "\r");
+  port_.SetLineSettings(WithFormat(port_.GetLineSettings(), format));
   Wait(timing_.format_settle);
 }
 

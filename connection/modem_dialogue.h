@@ -11,25 +11,10 @@
 #include <string>
 
 #include "link/port.h"
-#include "link/view.h"
+#include "operations/settings.h"
+#include "operations/view.h"
 
 namespace flovir {
-
-enum class ConnectionType : uint8_t { Direct, Gsm, DialUp };
-enum class DialMode : uint8_t { Tone, Pulse };
-
-// The window's connection settings as plain values.
-struct ConnectionSettings {
-  ConnectionType type = ConnectionType::Direct;
-  std::string port_name;
-  int baud_index = 3;                    // BaudTable, "Cкорость:" (9600)
-  int parity_index = 0;                  // ParityTable ("нет")
-  int stop_bits_index = 0;               // StopBitsTable ("1 стоп-бит")
-  std::string number;                    // Edit1, the number to dial
-  std::string init_string = "AT&FE0V1";  // Edit2; empty means "AT&FE0V1"
-  DialMode dial_mode = DialMode::Tone;
-  std::string answer_timeout = "3000";  // Edit4, ms, as typed
-};
 
 using SleepFunction = std::function<void(std::chrono::milliseconds)>;
 
@@ -48,8 +33,7 @@ inline constexpr const char* kModemBoxTitle = "Модемная связь";
 
 class ModemDialogue {
  public:
-  ModemDialogue(Port& port, View& view, const ConnectionSettings& settings,
-                const ConnectionTiming& timing)
+  ModemDialogue(Port& port, View& view, const Settings& settings, const ConnectionTiming& timing)
       : port_(port), view_(view), settings_(settings), timing_(timing) {}
 
   // Finds, configures and dials the modem. True once the call is up: the
@@ -75,7 +59,7 @@ class ModemDialogue {
 
   Port& port_;
   View& view_;
-  const ConnectionSettings& settings_;
+  const Settings& settings_;
   const ConnectionTiming& timing_;
   std::string report_;
 };

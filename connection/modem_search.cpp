@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "connection/line_tables.h"
 #include "connection/modem_command.h"
+#include "operations/line_tables.h"
 
 namespace flovir {
 
@@ -33,17 +33,11 @@ int RemotePercent(int s, int p, int b) {
 
 }  // namespace
 
-bool ValidFormatIndexes(int baud_index, int parity_index, int stop_bits_index) {
-  return baud_index >= 0 && baud_index < static_cast<int>(BaudTable.size()) && parity_index >= 0 &&
-         parity_index < static_cast<int>(ParityTable.size()) && stop_bits_index >= 0 &&
-         stop_bits_index < static_cast<int>(StopBitsTable.size());
-}
-
-LineSettings WithFormat(LineSettings base, int baud_index, int parity_index, int stop_bits_index) {
-  base.BaudRate = BaudTable[baud_index];
+LineSettings WithFormat(LineSettings base, const LineFormat& format) {
+  base.BaudRate = format.baud_rate;
   base.DataBits = 8;
-  base.parity = ParityTable[parity_index];
-  base.stopBits = StopBitsTable[stop_bits_index];
+  base.parity = format.parity;
+  base.stopBits = format.stop_bits;
   base.Flags = 0;
   return base;
 }
@@ -71,7 +65,7 @@ bool ModemSearch::Search(const std::function<void(int percent)>& progress) {
     for (int p = 0; p < kParityCount; ++p) {
       for (int b = 0; b < kBaudCount; ++b) {
         port_.SetTimeouts(plan_.search_timeouts(b));
-        port_.SetLineSettings(WithFormat(port_.GetLineSettings(), b, p, s));
+        port_.SetLineSettings(WithFormat(port_.GetLineSettings(), *LineFormatOf(b, p, s)));
         if (Probe()) {
           progress(plan_.percent(kStopBitsCount - 1, kParityCount - 1, kBaudCount - 1));
           return true;

@@ -8,13 +8,12 @@
 #include <functional>
 
 #include "link/port.h"
+#include "operations/settings.h"
 
 namespace flovir {
 
-// The line format of the settings lists (indexes into BaudTable, ParityTable
-// and StopBitsTable) written over base, with 8 data bits and no flags.
-bool ValidFormatIndexes(int baud_index, int parity_index, int stop_bits_index);
-LineSettings WithFormat(LineSettings base, int baud_index, int parity_index, int stop_bits_index);
+// A line format written over base, with 8 data bits and no flags.
+LineSettings WithFormat(LineSettings base, const LineFormat& format);
 
 struct ModemSearchPlan {
   PortTimeouts first_probe;

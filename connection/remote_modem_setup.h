@@ -8,7 +8,7 @@
 
 #include "connection/connection.h"
 #include "link/port.h"
-#include "link/view.h"
+#include "operations/view.h"
 
 namespace flovir {
 

@@ -132,6 +132,7 @@ bool SerialPort::Open(const std::string& name) {
   timeouts_ = PortTimeouts{};
   vanished_ = false;
   last_error_.clear();
+  name_ = name;
   return true;
 }
 
@@ -169,6 +170,11 @@ bool SerialPort::SetQueueSizes(uint32_t, uint32_t) {
 std::string SerialPort::LastError() const {
   std::lock_guard lock(mutex_);
   return last_error_;
+}
+
+std::string SerialPort::Name() const {
+  std::lock_guard lock(mutex_);
+  return name_;
 }
 
 bool SerialPort::IsOpen() const {
@@ -314,7 +320,6 @@ uint32_t SerialPort::Read(uint8_t* data, size_t capacity, const ReadComplete& co
       break;
     }
   }
-  if (count == 0 && vanished_) WaitForCloseUntil(use.wake_fd, total);
   bytes_transferred_ = static_cast<uint32_t>(count);
   return static_cast<uint32_t>(count);
 }

@@ -49,10 +49,14 @@ class SerialPort : public Port {
   void Purge() override;
   uint32_t Write(const uint8_t* data, size_t count) override;
   // A port that has vanished (device unplugged, other end of a pseudo-
-  // terminal closed) reads nothing: the read waits out its total timeout,
-  // or until Close, and returns 0.
+  // terminal closed) reads nothing: the read that finds it out returns at
+  // once and Lost() turns true; every later read waits out its total
+  // timeout, or until Close, and returns 0, so a caller that reads in a
+  // loop never spins.
   uint32_t Read(uint8_t* data, size_t capacity, const ReadComplete& complete = {}) override;
   uint32_t BytesTransferred() const override { return bytes_transferred_; }
+  bool Lost() const override { return vanished_; }
+  std::string Name() const override;
 
  private:
   class Use;
@@ -76,6 +80,7 @@ class SerialPort : public Port {
   PortTimeouts timeouts_;
   LineSettings line_;
   std::string last_error_;
+  std::string name_;  // as given to Open; guarded by mutex_
   std::atomic<bool> vanished_{false};
   std::atomic<uint32_t> bytes_transferred_{0};
 };

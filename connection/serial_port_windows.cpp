@@ -139,6 +139,7 @@ bool SerialPort::Open(const std::string& name) {
   SetSystemTimeouts(handle, kAsTheyAre);
   vanished_ = false;
   last_error_.clear();
+  name_ = name;
   return true;
 }
 
@@ -173,6 +174,11 @@ bool SerialPort::SetQueueSizes(uint32_t input, uint32_t output) {
 std::string SerialPort::LastError() const {
   std::lock_guard lock(mutex_);
   return last_error_;
+}
+
+std::string SerialPort::Name() const {
+  std::lock_guard lock(mutex_);
+  return name_;
 }
 
 bool SerialPort::IsOpen() const {
@@ -319,7 +325,6 @@ uint32_t SerialPort::Read(uint8_t* data, size_t capacity, const ReadComplete& co
       break;
     }
   }
-  if (count == 0 && vanished_) WaitForCloseUntil(use.close_event, total);
   bytes_transferred_ = static_cast<uint32_t>(count);
   return static_cast<uint32_t>(count);
 }

@@ -26,11 +26,18 @@ const std::array<std::string_view, kStatusCount> StatusMessages = {
     "Удалённый прибор не отвечает",
     "Ошибка при обмене с удалённым прибором",
     "Неподдерживаемая команда ModBus",
+    // Our own: the port vanished under a request (LostPortText names it).
+    "Порт потерян: устройство отключено или закрыто",
 };
 
 std::string_view StatusText(uint8_t status) {
   return status < kStatusCount ? StatusMessages[status]
                                : StatusMessages[kStatusRemoteExchangeError];
+}
+
+std::string LostPortText(const std::string& port_name) {
+  if (port_name.empty()) return std::string(StatusMessages[kStatusPortLost]);
+  return "Порт " + port_name + " потерян: устройство отключено или закрыто";
 }
 
 uint16_t ModbusCrc(const uint8_t* data, size_t count) {

@@ -33,15 +33,18 @@ enum ExchangeStatus : uint8_t {
   kStatusRemoteNotAnswering = 16,
   kStatusRemoteExchangeError = 17,
   kStatusUnsupportedFunction = 18,
+  kStatusPortLost = 19,
 };
 
-inline constexpr size_t kStatusCount = 19;
+inline constexpr size_t kStatusCount = 20;
 
 // The texts the user sees for each status, indexed by ExchangeStatus.
 extern const std::array<std::string_view, kStatusCount> StatusMessages;
 
 // The text of a status; statuses outside the table read as status 17.
 std::string_view StatusText(uint8_t status);
+// The text of status 19 naming the port: "Порт ttyUSB0 потерян: ...".
+std::string LostPortText(const std::string& port_name);
 
 // Frame size limits of the 256-byte frame and reply buffers.
 inline constexpr uint16_t kMaxReadRegisters = 125;   // 5 + 2*125 = 255 bytes

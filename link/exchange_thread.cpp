@@ -88,6 +88,10 @@ void com_port::State::RunRequest() {
     r.Status = kStatusUnsupportedFunction;
     return;
   }
+  if (port.Lost()) {
+    r.Status = kStatusPortLost;
+    return;
+  }
   const bool read = r.FunctionCode == kReadHolding;
   // Larger chunks would not fit the 256-byte frame or reply.
   const uint16_t chunk =
@@ -131,8 +135,8 @@ void com_port::State::RunFrame(size_t frame_length, size_t expected) {
   do {
     RunTry(frame_length, expected);
     --tries_left;
-  } while (request.Status != kStatusSuccess && tries_left > 0 && !request.StopRequested &&
-           !terminating);
+  } while (request.Status != kStatusSuccess && request.Status != kStatusPortLost &&
+           tries_left > 0 && !request.StopRequested && !terminating);
 }
 
 void com_port::State::RunTry(size_t frame_length, size_t expected) {
@@ -140,6 +144,12 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
   reply.fill(0);
   const uint32_t sent = port.Write(frame.data(), frame_length);
   Trace("out: ", frame.data(), sent);
+  // A vanished port ends the request at once instead of waiting out the
+  // tries like a silent meter.
+  if (port.Lost()) {
+    request.Status = kStatusPortLost;
+    return;
+  }
 
   ReadComplete complete;
   if (early_frame_end) {
@@ -150,6 +160,10 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
   const uint32_t received = port.Read(reply.data(), reply.size(), complete);
   Trace("in:  ", reply.data(), received);
 
+  if (port.Lost()) {
+    request.Status = kStatusPortLost;
+    return;
+  }
   const size_t length = StripReplyZeros(reply.data(), received, expected);
   request.Status = CheckReply(reply.data(), length, expected, request.SlaveAddress);
 }
@@ -216,6 +230,10 @@ void com_port::Terminate() {
     }
   }
   s.thread.join();
+}
+
+std::string com_port::PortName() const {
+  return state_->port.Name();
 }
 
 void com_port::SetEarlyFrameEnd(bool on) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "link/exchange_request.h"
@@ -42,6 +43,9 @@ class com_port {
   // thread that waits for it: the thread ends right after the handler
   // returns and the destructor joins it.
   void Terminate();
+
+  // The name of the port the thread talks through (for LostPortText).
+  std::string PortName() const;
 
   // The early end of frame: a read ends once the bytes received form a
   // complete reply. Off, a read waits for the 50 ms silence (as the wire

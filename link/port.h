@@ -60,6 +60,12 @@ class Port {
   virtual uint32_t Read(uint8_t* data, size_t capacity, const ReadComplete& complete = {}) = 0;
   // Byte count of the last write or read.
   virtual uint32_t BytesTransferred() const = 0;
+  // True once the device has gone (an adapter pulled out, the other end of
+  // a pseudo-terminal closed): nothing will pass again until it is reopened.
+  // The read or write that finds this out returns at once.
+  virtual bool Lost() const { return false; }
+  // The name the port was opened by, for the user's messages.
+  virtual std::string Name() const { return {}; }
 };
 
 }  // namespace flovir

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "operations/archive_report.h"
 #include "operations/report_files.h"
-#include "reports/archive_table.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
@@ -119,7 +119,7 @@ ArchiveKind ArchiveDownload::Kind() const {
 }
 
 RequestPlan ArchiveDownload::Begin(OperationKind kind, double first_day, double last_day,
-                                   const OperationSettings& settings) {
+                                   const Settings& settings) {
   const ArchiveRange range =
       ComputeArchiveRange(kind, first_day, last_day, dispatcher_.GetClock().Now());
   job_.kind = kind;
@@ -192,30 +192,31 @@ void ArchiveDownload::Complete(OperationContext& context) {
   if (!context.Succeeded()) return;  // nothing of a failed or cancelled step is used
   OperationStep& step = context.Step();
   switch (step) {
-    case 0:
-      Step0(context);
-      break;
-    case 2:
-      Step2(context);
-      break;
-    case 4:
-      if (Kind() == ArchiveKind::Monthly) {
-        MonthlyStep4(context);
-      } else {
-        Step4(context);
-      }
-      break;
-    case 6:
-      Step6(context);
-      break;
-    default:  // 1, 3, 5: the selector is written, read the entry it selected
+    case OperationStep::Started:
+      return ScaleCodesRead(context);
+    case OperationStep::IntervalSelected:
       context.Next(ReadEntry());
-      ++step;
-      break;
+      step = OperationStep::IntervalRead;
+      return;
+    case OperationStep::IntervalRead:
+      return IntervalRead(context);
+    case OperationStep::IntegratorSelected:
+      context.Next(ReadEntry());
+      step = OperationStep::IntegratorRead;
+      return;
+    case OperationStep::IntegratorRead:
+      return Kind() == ArchiveKind::Monthly ? MonthIntegratorRead(context)
+                                            : StartIntegratorRead(context);
+    case OperationStep::EndIntegratorSelected:
+      context.Next(ReadEntry());
+      step = OperationStep::EndIntegratorRead;
+      return;
+    case OperationStep::EndIntegratorRead:
+      return EndIntegratorRead(context);
   }
 }
 
-void ArchiveDownload::Step0(OperationContext& context) {
+void ArchiveDownload::ScaleCodesRead(OperationContext& context) {
   const auto& area = dispatcher_.CurrentValues();
   for (size_t channel = 0; channel < kChannelCount; ++channel) {
     job_.scales[channel] = VolumeScaleOf(ReadFloat32(area, kVolumeScaleOffset + 4 * channel));
@@ -224,15 +225,15 @@ void ArchiveDownload::Step0(OperationContext& context) {
       BeginArchiveSheet(workbook_, Kind(), job_.start, DateOf(job_.end),
                         dispatcher_.GetClock().Now(), address_, dispatcher_.ProgramFolder());
   context.Next(SelectInterval());
-  context.Step() = 1;
+  context.Step() = OperationStep::IntervalSelected;
 }
 
-void ArchiveDownload::Step2(OperationContext& context) {
+void ArchiveDownload::IntervalRead(OperationContext& context) {
   AddRecordRow(workbook_, job_.sheet, Kind(), Entry(), job_.cursor, job_.scales);
   if (!IntervalPassEnds()) {
     AdvanceCursor();
     context.Next(SelectInterval());
-    context.Step() = 1;
+    context.Step() = OperationStep::IntervalSelected;
     CountProgress();
     return;
   }
@@ -242,10 +243,10 @@ void ArchiveDownload::Step2(OperationContext& context) {
   if (Kind() != ArchiveKind::Hourly) job_.cursor = job_.start;
   context.Next(SelectIntegrator(job_.start));
   if (Kind() == ArchiveKind::Monthly) AddIntegratorLabel(workbook_, job_.sheet);
-  context.Step() = 3;
+  context.Step() = OperationStep::IntegratorSelected;
 }
 
-void ArchiveDownload::Step4(OperationContext& context) {
+void ArchiveDownload::StartIntegratorRead(OperationContext& context) {
   const bool today =
       Kind() == ArchiveKind::Hourly && DayOf(job_.start) == DayOf(dispatcher_.GetClock().Now());
   // Today's integrators are not recorded yet; the hourly archive shows zeros.
@@ -253,10 +254,10 @@ void ArchiveDownload::Step4(OperationContext& context) {
   AddIntegratorLabel(workbook_, job_.sheet);
   AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.start, job_.scales);
   context.Next(SelectIntegrator(job_.end));
-  context.Step() = 5;
+  context.Step() = OperationStep::EndIntegratorSelected;
 }
 
-void ArchiveDownload::Step6(OperationContext& context) {
+void ArchiveDownload::EndIntegratorRead(OperationContext& context) {
   const bool today =
       Kind() == ArchiveKind::Hourly && DayOf(job_.end) == DayOf(dispatcher_.GetClock().Now());
   const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
@@ -265,7 +266,7 @@ void ArchiveDownload::Step6(OperationContext& context) {
   context.Finish();
 }
 
-void ArchiveDownload::MonthlyStep4(OperationContext& context) {
+void ArchiveDownload::MonthIntegratorRead(OperationContext& context) {
   AddIntegratorRow(workbook_, job_.sheet, Kind(), Entry(), job_.cursor, job_.scales);
   if (ToSeconds(job_.cursor) >= ToSeconds(job_.end)) {
     Finish();
@@ -274,7 +275,7 @@ void ArchiveDownload::MonthlyStep4(OperationContext& context) {
   }
   job_.cursor = FirstOfNextMonth(job_.cursor);
   context.Next(SelectIntegrator(job_.cursor));
-  context.Step() = 3;
+  context.Step() = OperationStep::IntegratorSelected;
   CountProgress();
 }
 

@@ -7,14 +7,14 @@
 // from that file and saved as the archive's text file.
 //
 // Steps (OperationStep) of the hourly and daily archives:
-//   0 scale codes read: begin the sheet, select the first interval entry
-//   1 selector written: read the entry
-//   2 entry read: write its row; select the next one (-> 1), or after the
+//   0 Started: scale codes read: begin the sheet, select the first interval
+//   1 IntervalSelected: read the entry
+//   2 IntervalRead: write its row; select the next one (-> 1), or after the
 //     last write the totals and select the integrator at start (-> 3)
-//   3 selector written: read the integrator
-//   4 integrator read: label and start row; select the integrator at end
-//   5 selector written: read it
-//   6 read: the end row, then finish
+//   3 IntegratorSelected: read the integrator
+//   4 IntegratorRead: label and start row; select the integrator at end
+//   5 EndIntegratorSelected: read it
+//   6 EndIntegratorRead: the end row, then finish
 // The monthly archive runs steps 0-2 alike, then 3 and 4 once per month of
 // the range for the integrator readings, counting progress in both passes.
 
@@ -60,7 +60,7 @@ class ArchiveDownload {
 
   // Fixes the range and returns the first request, the scale codes.
   RequestPlan Begin(OperationKind kind, double first_day, double last_day,
-                    const OperationSettings& settings);
+                    const Settings& settings);
   // The completion hook of the three archive kinds: runs one step.
   void Complete(OperationContext& context);
 
@@ -77,11 +77,12 @@ class ArchiveDownload {
   bool IntervalPassEnds() const;
   void AdvanceCursor();
   void CountProgress();
-  void Step0(OperationContext& context);
-  void Step2(OperationContext& context);
-  void Step4(OperationContext& context);
-  void Step6(OperationContext& context);
-  void MonthlyStep4(OperationContext& context);
+  // The steps after an entry read, by OperationStep.
+  void ScaleCodesRead(OperationContext& context);
+  void IntervalRead(OperationContext& context);
+  void StartIntegratorRead(OperationContext& context);
+  void EndIntegratorRead(OperationContext& context);
+  void MonthIntegratorRead(OperationContext& context);
   void Finish();
 
   Dispatcher& dispatcher_;

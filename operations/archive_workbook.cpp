@@ -9,8 +9,8 @@ namespace flovir {
 
 namespace {
 
-// Design-time cell formats of the archive workbook; a cell names k +
-// cell_format_base.
+// Design-time cell formats of the archive workbook; a cell names
+// WorkbookModel::DesignFormatIndex(k).
 enum CellFormatIndex : int {
   kHeaderFormat = 0,
   kDateFormat = 1,
@@ -21,8 +21,6 @@ enum CellFormatIndex : int {
   kEventsFormat = 6,
   kMonthFormat = 7,
 };
-// The file's own 16 built-in XFs come before the design-time formats.
-constexpr uint8_t kFileFormatBase = 16;
 constexpr int kDesignFormatCount = 8;
 
 constexpr std::string_view kSheetNames[] = {"days", "hours", "months"};
@@ -65,7 +63,8 @@ bool HasArchiveSheets(const WorkbookModel& workbook) {
   }
   // A read-back file must carry the design-time formats after its own 16.
   return !workbook.FormatsFromFile() ||
-         workbook.Data().cell_formats.size() >= kFileFormatBase + kDesignFormatCount;
+         workbook.Data().cell_formats.size() >=
+             static_cast<size_t>(workbook.DesignFormatIndex(kDesignFormatCount));
 }
 
 // Where the columns of a kind's row lie: hourly rows have the time in
@@ -104,17 +103,14 @@ uint16_t TakeRow(ArchiveSheet& sheet) {
 
 class SheetWriter {
  public:
-  SheetWriter(WorkbookModel& workbook, const ArchiveSheet& sheet, ArchiveKind kind)
-      : workbook_(workbook),
-        index_(ArchiveSheetIndex(kind)),
-        base_(sheet.cell_format_base),
-        columns_(ColumnsOf(kind)) {}
+  SheetWriter(WorkbookModel& workbook, ArchiveKind kind)
+      : workbook_(workbook), index_(ArchiveSheetIndex(kind)), columns_(ColumnsOf(kind)) {}
 
   void Number(uint16_t column, uint16_t row, double value, int format) {
-    workbook_.SetNumberCell(index_, column, row, value, format + base_);
+    workbook_.SetNumberCell(index_, column, row, value, workbook_.DesignFormatIndex(format));
   }
   void Text(uint16_t column, uint16_t row, std::string_view text, int format) {
-    workbook_.SetTextCell(index_, column, row, text, format + base_);
+    workbook_.SetTextCell(index_, column, row, text, workbook_.DesignFormatIndex(format));
   }
   // Four volumes and four operating times from the first value column.
   void Values(uint16_t row, const ChannelCounts& volume, const ChannelCounts& operating_time,
@@ -133,7 +129,6 @@ class SheetWriter {
  private:
   WorkbookModel& workbook_;
   size_t index_;
-  int base_;
   Columns columns_;
 };
 
@@ -181,11 +176,11 @@ ArchiveSheet BeginArchiveSheet(WorkbookModel& workbook, ArchiveKind kind, double
   workbook.SetFileName(program_folder + "/" + kArchiveWorkbookName);
   ArchiveSheet sheet;
   sheet.kind = kind;
-  sheet.cell_format_base = workbook.FormatsFromFile() ? kFileFormatBase : 0;
+  sheet.cell_format_base = workbook.CellFormatBase();
   // Rows of an earlier, longer download must not survive below this one.
   workbook.ClearSheetCells(ArchiveSheetIndex(kind));
 
-  SheetWriter writer(workbook, sheet, kind);
+  SheetWriter writer(workbook, kind);
   writer.Text(0, 0, ArchiveTitle(kind) + ShortDate(start) + " по " + ShortDate(end), kHeaderFormat);
   writer.Text(0, 1, "создан: " + ShortDate(now) + " " + LongTime(now), kHeaderFormat);
   writer.Text(0, 2, "узел: неизвестен", kHeaderFormat);
@@ -209,7 +204,7 @@ void AddRecordRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind
   }
   sheet.mains_off_sum += static_cast<float>(mains_off);
 
-  SheetWriter writer(workbook, sheet, kind);
+  SheetWriter writer(workbook, kind);
   const uint16_t row = TakeRow(sheet);
   writer.Number(0, row, at, writer.Layout().date_format);
   if (writer.Layout().hourly) writer.Number(1, row, at, kTimeFormat);
@@ -222,7 +217,7 @@ void AddRecordRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind
 
 void AddTotalsRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
                   const VolumeScales& scales) {
-  SheetWriter writer(workbook, sheet, kind);
+  SheetWriter writer(workbook, kind);
   const uint16_t row = TakeRow(sheet);
   writer.Text(0, row, "Итого:", kTitleFormat);
   if (writer.Layout().hourly) writer.Text(1, row, "", kTitleFormat);
@@ -238,12 +233,12 @@ void AddTotalsRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind
 
 void AddIntegratorLabel(WorkbookModel& workbook, ArchiveSheet& sheet) {
   TakeRow(sheet);  // stays empty
-  SheetWriter(workbook, sheet, sheet.kind).Text(0, TakeRow(sheet), "Интеграторы:", kHeaderFormat);
+  SheetWriter(workbook, sheet.kind).Text(0, TakeRow(sheet), "Интеграторы:", kHeaderFormat);
 }
 
 void AddIntegratorRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
                       const ArchiveRecord& record, double date, const VolumeScales& scales) {
-  SheetWriter writer(workbook, sheet, kind);
+  SheetWriter writer(workbook, kind);
   const uint16_t row = TakeRow(sheet);
   writer.Number(0, row, date, writer.Layout().date_format);
   writer.Values(row, record.volume, record.operating_time, scales);

@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <string>
 
-#include "link/view.h"
 #include "operations/register_map.h"
+#include "operations/view.h"
 #include "workbook/workbook.h"
 
 namespace flovir {

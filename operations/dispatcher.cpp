@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "operations/archive_download.h"
+#include "operations/current_report.h"
 #include "operations/register_map.h"
 #include "operations/report_files.h"
-#include "reports/current_report.h"
 
 namespace flovir {
 
@@ -61,18 +61,17 @@ void Dispatcher::SetCompletion(OperationKind kind, CompletionHook hook) {
 
 bool Dispatcher::Start(const OperationStart& start) {
   if (thread_ == nullptr || busy_ || !thread_->IsSleeping()) return false;
-  SettingsResult parsed = ParseSettings(settings_text_);
-  if (!parsed.settings) {
-    last_text_ = parsed.error;
+  if (const std::string error = SettingsError(next_settings_); !error.empty()) {
+    last_text_ = error;
     last_ok_ = false;
-    view_.ShowStatus(parsed.error);
+    view_.ShowStatus(error);
     return false;
   }
-  settings_ = *parsed.settings;
+  settings_ = next_settings_;
 
   view_.EnableOperationButtons(false, !start.keep_test_button);
   kind_ = start.kind;
-  step_ = 0;
+  step_ = OperationStep::Started;
   RequestPlan first;
   try {
     first = start.first_request(settings_);
@@ -131,7 +130,12 @@ void Dispatcher::ExchangeCompleted() {
   request_->Status = context.status_;
 
   if (context.failure_) return EndOperation(*context.failure_, false);
-  if (!context.Succeeded()) return EndOperation(std::string(StatusText(context.status_)), false);
+  if (!context.Succeeded()) {
+    return EndOperation(context.status_ == kStatusPortLost
+                            ? LostPortText(thread_->PortName())
+                            : std::string(StatusText(context.status_)),
+                        false);
+  }
   if (context.next_ && !context.finished_) return ApplyPlan(*context.next_);
   request_->OperationDone = true;
   EndOperation(std::string(StatusText(kStatusSuccess)), true);
@@ -154,7 +158,7 @@ bool Dispatcher::StartCurrentValues() {
   OperationStart start;
   start.kind = OperationKind::CurrentValues;
   start.start_text = "Запрос наработки...";
-  start.first_request = [this](const OperationSettings&) {
+  start.first_request = [this](const flovir::Settings&) {
     return RequestPlan{3, kCurrentValuesFirstRegister, kCurrentValuesRegisterCount,
                        current_values_.data()};
   };
@@ -174,7 +178,7 @@ bool Dispatcher::StartArchive(OperationKind kind, double first_day, double last_
   OperationStart start;
   start.kind = kind;
   start.start_text = ArchiveStartText(kind);
-  start.first_request = [this, kind, first_day, last_day](const OperationSettings& settings) {
+  start.first_request = [this, kind, first_day, last_day](const flovir::Settings& settings) {
     return archive_->Begin(kind, first_day, last_day, settings);
   };
   return Start(start);
@@ -186,7 +190,7 @@ bool Dispatcher::TestTick() {
   start.kind = OperationKind::TestRead;
   start.start_text = "Запрос параметров...";
   start.keep_test_button = true;
-  start.first_request = [this](const OperationSettings& settings) {
+  start.first_request = [this](const flovir::Settings& settings) {
     test_staging_.fill(0);
     // The chunk field sets both the frame and the request length.
     return RequestPlan{3, kTestFirstRegister, settings.chunk_size, test_staging_.data()};

@@ -25,10 +25,10 @@
 
 #include "link/exchange_request.h"
 #include "link/exchange_thread.h"
-#include "link/view.h"
 #include "operations/clock.h"
 #include "operations/parameter_buffer.h"
 #include "operations/settings.h"
+#include "operations/view.h"
 
 namespace flovir {
 
@@ -43,8 +43,19 @@ enum class OperationKind : uint8_t {
 };
 inline constexpr size_t kOperationKindCount = 7;
 
-// The step within an operation: 0 when it starts; the archives advance it.
-using OperationStep = uint8_t;
+// The step within an operation: Started (0) when it starts; only the
+// archive downloads advance it (archive_download.h). Each step is named
+// after the request that has just completed; the values are the step
+// numbers of the download's state machine.
+enum class OperationStep : uint8_t {
+  Started = 0,                // the first request (the scale codes) is read
+  IntervalSelected = 1,       // an interval entry's selector is written
+  IntervalRead = 2,           // the interval entry is read
+  IntegratorSelected = 3,     // the (start or month's) integrator is selected
+  IntegratorRead = 4,         // that integrator is read
+  EndIntegratorSelected = 5,  // hourly and daily: the integrator at end is selected
+  EndIntegratorRead = 6,      // and read: the download finishes
+};
 
 // One request: what the thread is to do next. data must stay valid until the
 // request has completed (the dispatcher's data areas always do).
@@ -70,8 +81,8 @@ class OperationContext {
   // ends after it with the status text in any case.
   bool Succeeded() const { return status_ == kStatusSuccess; }
   OperationStep& Step() { return *step_; }
-  // The settings as parsed when the operation started.
-  const OperationSettings& Settings() const { return *settings_; }
+  // The settings as they were when the operation started.
+  const flovir::Settings& Settings() const { return *settings_; }
 
   // The next request of the operation; the thread runs it once the hook has
   // returned. Address, chunk size and attempts stay as the start set them.
@@ -87,7 +98,7 @@ class OperationContext {
   friend class Dispatcher;
   uint8_t status_ = kStatusSuccess;
   OperationStep* step_ = nullptr;
-  const OperationSettings* settings_ = nullptr;
+  const flovir::Settings* settings_ = nullptr;
   std::optional<RequestPlan> next_;
   bool finished_ = false;
   std::optional<std::string> failure_;
@@ -102,11 +113,11 @@ struct OperationStart {
   std::string start_text;
   // The test poll's tick leaves its own button enabled, so it can be stopped.
   bool keep_test_button = false;
-  // Builds the first request from the accepted settings and does the
+  // Builds the first request from the operation's settings and does the
   // operation's own preparation (dates, counters, clearing a buffer). Runs
   // on the main thread while the exchange thread sleeps; may throw a
   // std::exception, which starts nothing and shows its what().
-  std::function<RequestPlan(const OperationSettings&)> first_request;
+  std::function<RequestPlan(const flovir::Settings&)> first_request;
 };
 
 class ArchiveDownload;
@@ -137,7 +148,10 @@ class Dispatcher {
   void ExchangeCompleted();
 
   // --- Settings and folders -----------------------------------------------
-  SettingsText& Settings() { return settings_text_; }
+  // The settings the next operation starts with (the window sets them from
+  // its fields, parsed with ParseSettings, before it starts one). A start
+  // takes a copy, so a change while an operation runs waits for the next.
+  flovir::Settings& Settings() { return next_settings_; }
   // The program's folder: "temp.xls" goes there, and the auto-save folder
   // lies in it.
   void SetProgramFolder(std::string folder) { program_folder_ = std::move(folder); }
@@ -160,8 +174,9 @@ class Dispatcher {
 
   // --- Operations ---------------------------------------------------------
   // The generic starter. False when nothing started: no connection, an
-  // operation runs, the settings were rejected or the preparation failed
-  // (the status bar then says why and the buttons are enabled).
+  // operation runs, a setting is outside its range (SettingsError) or the
+  // preparation failed (the status bar then says why and the buttons are
+  // enabled).
   bool Start(const OperationStart& start);
   // The hook that runs after every completed request of an operation of
   // this kind, failed ones included.
@@ -200,8 +215,8 @@ class Dispatcher {
   ExchangeRequest own_request_;
   ExchangeRequest* request_ = &own_request_;
   ExchangeThread* thread_ = nullptr;
-  SettingsText settings_text_;
-  OperationSettings settings_;
+  flovir::Settings next_settings_;
+  flovir::Settings settings_;
   std::string program_folder_;
 
   CurrentValuesArea current_values_{};
@@ -215,7 +230,7 @@ class Dispatcher {
   std::array<CompletionHook, kOperationKindCount> hooks_;
   bool busy_ = false;
   OperationKind kind_ = OperationKind::CurrentValues;
-  OperationStep step_ = 0;
+  OperationStep step_ = OperationStep::Started;
   std::string last_text_;
   bool last_ok_ = false;
 };

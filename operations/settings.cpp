@@ -1,20 +1,50 @@
 #include "operations/settings.h"
 
+#include <algorithm>
 #include <limits>
+
+#include "operations/line_tables.h"
 
 namespace flovir {
 
 namespace {
 
+constexpr const char* kBadLineFormat = "Неверный формат линии";
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-std::string FieldError(const char* field, const std::string& text, const char* expected) {
-  return std::string("Поле \"") + field + "\": \"" + text + "\" " + expected;
+bool InRange(const NumberField& field, uint32_t value) {
+  return value >= field.low && value <= field.high;
+}
+
+// The field's value, or the status naming it.
+std::optional<uint32_t> ParseField(const NumberField& field, const std::string& text,
+                                   std::string& error) {
+  const std::optional<uint32_t> value = ParseDecimal(text);
+  if (value && InRange(field, *value)) return value;
+  error = FieldError(field, text);
+  return std::nullopt;
+}
+
+bool ValidLineFormat(const LineFormat& line) {
+  return std::find(BaudTable.begin(), BaudTable.end(), line.baud_rate) != BaudTable.end() &&
+         std::find(ParityTable.begin(), ParityTable.end(), line.parity) != ParityTable.end() &&
+         std::find(StopBitsTable.begin(), StopBitsTable.end(), line.stop_bits) !=
+             StopBitsTable.end();
 }
 
 }  // namespace
+
+std::string FieldError(const NumberField& field, const std::string& text) {
+  std::string error = std::string("Поле \"") + field.label + "\": \"" + text + "\" ";
+  if (field.low == 0 && field.high == std::numeric_limits<uint32_t>::max()) {
+    return error + "не является целым неотрицательным числом";
+  }
+  return error + "не является целым числом от " + std::to_string(field.low) + " до " +
+         std::to_string(field.high);
+}
 
 std::optional<uint32_t> ParseDecimal(const std::string& text) {
   size_t at = 0, end = text.size();
@@ -32,35 +62,56 @@ std::optional<uint32_t> ParseDecimal(const std::string& text) {
   return static_cast<uint32_t>(value);
 }
 
-SettingsResult ParseSettings(const SettingsText& text) {
-  constexpr const char* kNotANumber = "не является целым неотрицательным числом";
-  struct Field {
-    const char* name;
-    const std::string& text;
+std::optional<LineFormat> LineFormatOf(int baud_index, int parity_index, int stop_bits_index) {
+  const auto within = [](int index, size_t size) {
+    return index >= 0 && static_cast<size_t>(index) < size;
   };
-  const Field fields[] = {
-      {"Адрес:", text.address},
-      {"Число попыток запросов при сбоях в связи", text.attempts},
-      {"Длина запрашиваемых данных (количество регистров )", text.chunk_size},
-      {"Тайм-аут ожидания ответа, мс", text.answer_timeout},
-  };
-  uint32_t values[4];
-  for (int i = 0; i < 4; ++i) {
-    const auto value = ParseDecimal(fields[i].text);
-    if (!value) return {std::nullopt, FieldError(fields[i].name, fields[i].text, kNotANumber)};
-    values[i] = *value;
+  if (!within(baud_index, BaudTable.size()) || !within(parity_index, ParityTable.size()) ||
+      !within(stop_bits_index, StopBitsTable.size())) {
+    return std::nullopt;
   }
-  // With no answer timeout a read of a silent line would never end.
-  if (values[3] == 0) {
-    return {std::nullopt, FieldError(fields[3].name, text.answer_timeout, "должно быть больше 0")};
-  }
-  OperationSettings settings;
-  settings.address = static_cast<uint8_t>(values[0]);
-  settings.attempts = static_cast<uint8_t>(values[1]);
-  settings.chunk_size = static_cast<uint8_t>(values[2]);
-  settings.answer_timeout_ms = values[3];
-  settings.auto_save_name = text.auto_save_name;
+  return LineFormat{BaudTable[static_cast<size_t>(baud_index)],
+                    ParityTable[static_cast<size_t>(parity_index)],
+                    StopBitsTable[static_cast<size_t>(stop_bits_index)]};
+}
+
+SettingsResult ParseSettings(const SettingsFields& fields) {
+  std::string error;
+  const auto address = ParseField(kAddressField, fields.address, error);
+  if (!address) return {std::nullopt, error};
+  const auto attempts = ParseField(kAttemptsField, fields.attempts, error);
+  if (!attempts) return {std::nullopt, error};
+  const auto chunk_size = ParseField(kChunkSizeField, fields.chunk_size, error);
+  if (!chunk_size) return {std::nullopt, error};
+  const auto timeout = ParseField(kAnswerTimeoutField, fields.answer_timeout, error);
+  if (!timeout) return {std::nullopt, error};
+  const auto line = LineFormatOf(fields.baud_index, fields.parity_index, fields.stop_bits_index);
+  if (!line) return {std::nullopt, kBadLineFormat};
+
+  Settings settings;
+  settings.port_name = fields.port_name;
+  settings.type = fields.type;
+  settings.line = *line;
+  settings.number = fields.number;
+  settings.init_string = fields.init_string;
+  settings.dial_mode = fields.dial_mode;
+  settings.answer_timeout_ms = *timeout;
+  settings.address = static_cast<uint8_t>(*address);
+  settings.attempts = static_cast<uint8_t>(*attempts);  // modulo 256
+  settings.chunk_size = static_cast<uint8_t>(*chunk_size);
+  settings.auto_save_name = fields.auto_save_name;
   return {settings, {}};
+}
+
+std::string SettingsError(const Settings& settings) {
+  if (!InRange(kAddressField, settings.address)) {
+    return FieldError(kAddressField, std::to_string(settings.address));
+  }
+  if (!InRange(kAnswerTimeoutField, settings.answer_timeout_ms)) {
+    return FieldError(kAnswerTimeoutField, std::to_string(settings.answer_timeout_ms));
+  }
+  if (!ValidLineFormat(settings.line)) return kBadLineFormat;
+  return {};
 }
 
 }  // namespace flovir

@@ -23,7 +23,7 @@ bool ParameterOperations::ReadParameters() {
   OperationStart start;
   start.kind = OperationKind::ReadParameters;
   start.start_text = "Запрос параметров...";
-  start.first_request = [this](const OperationSettings&) {
+  start.first_request = [this](const Settings&) {
     // A read never leaves values of an earlier read in place.
     dispatcher_.Parameters().Clear();
     staging_.Clear();
@@ -54,7 +54,7 @@ bool ParameterOperations::WriteToDevice() {
   OperationStart start;
   start.kind = OperationKind::WriteToDevice;
   start.start_text = "Запись параметров...";
-  start.first_request = [this](const OperationSettings&) {
+  start.first_request = [this](const Settings&) {
     staging_ = dispatcher_.Parameters();
     return RequestPlan{16, kParameterFirstRegister, kParameterRegisterCount, staging_.bytes.data()};
   };
@@ -65,7 +65,7 @@ bool ParameterOperations::ClockSetRequest() {
   OperationStart start;
   start.kind = OperationKind::WriteToDevice;
   start.start_text = "Синхронизация времени...";
-  start.first_request = [this](const OperationSettings&) {
+  start.first_request = [this](const Settings&) {
     const SelectorBytes bytes = EncodeClockSetRequest(DecodeDateTime(dispatcher_.GetClock().Now()));
     std::copy(bytes.begin(), bytes.end(), dispatcher_.Selector().begin());
     return RequestPlan{16, kSelectorFirstRegister, kSelectorRegisterCount,

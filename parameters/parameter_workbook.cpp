@@ -26,17 +26,17 @@ bool ShowsFormat(const WorkbookData& data, int index, std::string_view number_fo
   return !format.style && data.number_formats.Get(format.number_format) == number_format;
 }
 
-// The format index of design-time format k. A fresh model has it at k; one
-// loaded from a file at 16 + k (CellFormatBase), which is where this
-// program's own files keep it. A file from another program may hold other
-// formats there, or none at all: its cells would then show other decimals or
-// refer to a format the file lacks, so a cell format of the file with the
-// same number format is used instead, or one is added.
+// The format index of design-time format k: DesignFormatIndex, which is
+// where this program's own files keep it. A file from another program may
+// hold other formats there, or none at all: its cells would then show other
+// decimals or refer to a format the file lacks, so a cell format of the
+// file with the same number format is used instead, or one is added.
 int FormatIndex(WorkbookModel& xls0, int k) {
-  if (!xls0.FormatsFromFile()) return k;
+  const int index = xls0.DesignFormatIndex(k);
+  if (!xls0.FormatsFromFile()) return index;
   WorkbookData& data = xls0.Data();
   const std::string_view wanted = kDesignFormats[k];
-  if (ShowsFormat(data, 16 + k, wanted)) return 16 + k;
+  if (ShowsFormat(data, index, wanted)) return index;
   for (int index = 0; index < static_cast<int>(data.cell_formats.size()); ++index) {
     if (ShowsFormat(data, index, wanted)) return index;
   }

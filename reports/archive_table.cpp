@@ -1,17 +1,13 @@
 #include "reports/archive_table.h"
 
-#include <filesystem>
-
 #include "reports/number_format.h"
 #include "workbook/cp1251.h"
-#include "workbook/platform_files.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
 
 namespace {
 
-constexpr const char* kReadingStatus = "Читаю архив...";
 constexpr int kTitleLineCount = 7;
 constexpr int kFirstDataRow = 8;
 constexpr int kLastSheetRow = 65535;
@@ -182,29 +178,6 @@ std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel&
   }
   lines.push_back(kIntegratorDash);
   return lines;
-}
-
-std::vector<std::string> BuildArchiveTable(ReportKind kind, WorkbookModel& workbook,
-                                           const std::string& path, View& view) {
-  std::error_code error;
-  if (!std::filesystem::exists(PathFromUtf8(path), error)) return {};
-  view.ShowStatus(kReadingStatus);
-  view.ProcessPendingEvents();
-  workbook.SetFileName(path);
-  try {
-    workbook.LoadWorkbook();
-  } catch (...) {
-    view.SetReport(kind, {});
-    throw;
-  }
-  std::vector<std::string> lines = ArchiveTableLines(kind, workbook);
-  view.ShowStatus("");
-  return lines;
-}
-
-std::vector<std::string> BuildArchiveTable(ReportKind kind, const std::string& path, View& view) {
-  WorkbookModel workbook;
-  return BuildArchiveTable(kind, workbook, path, view);
 }
 
 }  // namespace flovir

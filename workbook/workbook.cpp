@@ -87,6 +87,13 @@ const std::string& WorkbookModel::FileName() const {
 bool WorkbookModel::FormatsFromFile() const {
   return data_->formats_from_file;
 }
+uint8_t WorkbookModel::CellFormatBase() const {
+  // The writer puts 16 built-in XFs before the model's own formats.
+  return data_->formats_from_file ? 16 : 0;
+}
+int WorkbookModel::DesignFormatIndex(int k) const {
+  return k + CellFormatBase();
+}
 
 size_t WorkbookModel::SheetCount() const {
   return data_->sheets.size();

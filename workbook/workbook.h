@@ -46,8 +46,14 @@ class WorkbookModel {
   void SetFileName(std::string path);
   const std::string& FileName() const;
   // True after a successful load: the cell formats are the file's own list,
-  // so callers add 16 (CellFormatBase) to design-time format indexes.
+  // in which a file of this program keeps its 16 built-in XFs first.
   bool FormatsFromFile() const;
+  // CellFormatBase: 16 when the formats come from a file, else 0.
+  uint8_t CellFormatBase() const;
+  // The cell format index of design-time format k (the k-th format a fresh
+  // model was made with): k + CellFormatBase. The one place that shifts
+  // format indexes; the archive and parameter workbooks name formats by k.
+  int DesignFormatIndex(int k) const;
 
   size_t SheetCount() const;
   const std::string& SheetName(size_t sheet) const;

@@ -16,9 +16,9 @@
 #include "link/exchange_thread.h"
 #include "link/executor.h"
 #include "link/trace.h"
-#include "link/view.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
+#include "operations/view.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
 

@@ -176,7 +176,7 @@ TEST(ArchiveFailures, ATimeoutOnTheFirstRequestKeepsTheLastReportAndFiles) {
 
 TEST(ArchiveFailures, AFaultAtStepFourEndsTheDownloadAndSavesNothing) {
   Rig rig(Now());
-  rig.dispatcher.Settings().attempts = "1";
+  rig.dispatcher.Settings().attempts = 1;
   // Replies: scale codes, three selector-entry pairs, the start integrator's
   // selector, then its entry: the ninth.
   sim::FaultPlan fault;
@@ -186,7 +186,7 @@ TEST(ArchiveFailures, AFaultAtStepFourEndsTheDownloadAndSavesNothing) {
   fault.count = 4;
   rig.meter.SetFaults({fault});
   ASSERT_TRUE(Download(rig, OperationKind::DailyArchive, At(2024, 3, 1), At(2024, 3, 3)));
-  EXPECT_EQ(rig.dispatcher.Step(), 4);
+  EXPECT_EQ(rig.dispatcher.Step(), OperationStep::IntegratorRead);
   EXPECT_EQ(rig.LastStatus(), StatusText(kStatusSlaveDeviceFailure));
   EXPECT_TRUE(rig.ButtonsEnabled());
   EXPECT_FALSE(std::filesystem::exists(rig.folder / "temp.xls"));
@@ -196,7 +196,7 @@ TEST(ArchiveFailures, AFaultAtStepFourEndsTheDownloadAndSavesNothing) {
 
 TEST(ArchiveChunks, ChunkSizeTwoSplitsEveryFrameAndGivesTheSameArchive) {
   Rig small(Now()), usual(Now());
-  small.dispatcher.Settings().chunk_size = "2";
+  small.dispatcher.Settings().chunk_size = 2;
   ASSERT_TRUE(Download(small, OperationKind::DailyArchive, At(2024, 3, 1), At(2024, 3, 3)));
   ASSERT_TRUE(Download(usual, OperationKind::DailyArchive, At(2024, 3, 1), At(2024, 3, 3)));
   EXPECT_EQ(small.LastStatus(), "Завершено успешно");

@@ -77,12 +77,12 @@ TEST(CurrentValues, AnAutoSaveFolderThatCannotBeMadeEndsTheOperationWithTheReaso
   EXPECT_EQ(rig.LastStatus(), "Завершено успешно");
 }
 
-TEST(Settings, AFieldThatIsNotANumberStartsNothing) {
+TEST(Settings, AnAddressOutOfRangeStartsNothing) {
   Rig rig(Now());
-  rig.dispatcher.Settings().attempts = "три";
+  rig.dispatcher.Settings().address = 0;
   EXPECT_FALSE(rig.dispatcher.StartCurrentValues());
   EXPECT_FALSE(rig.dispatcher.Busy());
-  EXPECT_NE(rig.LastStatus().find("Число попыток запросов при сбоях в связи"), std::string::npos);
+  EXPECT_EQ(rig.LastStatus(), "Поле \"Адрес:\": \"0\" не является целым числом от 1 до 247");
   EXPECT_TRUE(rig.view.buttons.empty() || rig.ButtonsEnabled());
   EXPECT_TRUE(rig.meter.ReceivedFrames().empty());
   EXPECT_FALSE(rig.dispatcher.StartArchive(OperationKind::DailyArchive, Now() - 2, Now() - 1));
@@ -92,7 +92,7 @@ TEST(Settings, AFieldThatIsNotANumberStartsNothing) {
 
 TEST(Settings, AZeroChunkEndsWithTheLinksOwnStatus) {
   Rig rig(Now());
-  rig.dispatcher.Settings().chunk_size = "256";
+  rig.dispatcher.Settings().chunk_size = 0;
   ASSERT_TRUE(rig.dispatcher.StartCurrentValues());
   ASSERT_TRUE(rig.Finish());
   EXPECT_EQ(rig.LastStatus(), "Кол-во попыток запросов или длина пакета равны 0");
@@ -116,7 +116,7 @@ TEST(Starters, NothingStartsWithoutAConnectionOrWhileBusy) {
 
 TEST(TestPoll, AnIdleTickAddsOneLineOfChunkOverTwoValues) {
   Rig rig(Now());
-  rig.dispatcher.Settings().chunk_size = "8";
+  rig.dispatcher.Settings().chunk_size = 8;
   rig.dispatcher.Parameters().SetParameterValue(200, 5.0f);  // cleared by the poll
   ASSERT_TRUE(rig.dispatcher.TestTick());
   EXPECT_EQ(rig.view.statuses.front(), "Запрос параметров...");
@@ -155,7 +155,8 @@ TEST(Hooks, RunAfterEveryRequestAndChainRequests) {
   rig.dispatcher.SetCompletion(OperationKind::ReadParameters, [&](OperationContext& context) {
     statuses.push_back(context.Status());
     if (!context.Succeeded()) return;
-    if (context.Step()++ == 0) {
+    if (context.Step() == OperationStep::Started) {
+      context.Step() = OperationStep::IntervalSelected;  // any step of the hook's own
       context.Next({3, 400, 4, rig.dispatcher.Parameters().bytes.data() + 8});
     } else {
       context.Finish();
@@ -164,7 +165,7 @@ TEST(Hooks, RunAfterEveryRequestAndChainRequests) {
   OperationStart start;
   start.kind = OperationKind::ReadParameters;
   start.start_text = "Запрос параметров...";
-  start.first_request = [&](const OperationSettings& settings) {
+  start.first_request = [&](const Settings& settings) {
     EXPECT_EQ(settings.chunk_size, 64);
     return RequestPlan{3, 400, 4, rig.dispatcher.Parameters().bytes.data()};
   };
@@ -187,7 +188,7 @@ TEST(Hooks, EndTheOperationWithTheirOwnErrorText) {
   Rig rig(Now());
   OperationStart start;
   start.kind = OperationKind::WriteToDevice;
-  start.first_request = [&](const OperationSettings&) {
+  start.first_request = [&](const Settings&) {
     return RequestPlan{16, 0, 3, rig.dispatcher.Selector().data()};
   };
   rig.dispatcher.Selector() = EncodeClockSetRequest({2024, 3, 7, 9, 5, 59});
@@ -214,7 +215,7 @@ TEST(Hooks, APreparationThatThrowsStartsNothing) {
   Rig rig(Now());
   OperationStart start;
   start.kind = OperationKind::WriteToDevice;
-  start.first_request = [](const OperationSettings&) -> RequestPlan {
+  start.first_request = [](const Settings&) -> RequestPlan {
     throw std::runtime_error("нечего записывать");
   };
   EXPECT_FALSE(rig.dispatcher.Start(start));
@@ -226,7 +227,7 @@ TEST(Hooks, APreparationThatThrowsStartsNothing) {
 
 TEST(Cancel, AFailingRequestGivesUpAfterTheRunningTry) {
   Rig rig(Now());
-  rig.dispatcher.Settings().attempts = "5";
+  rig.dispatcher.Settings().attempts = 5;
   rig.meter.SetFaults({{sim::FaultKind::kNoAnswer}});
   rig.port.Hold(true);
   ASSERT_TRUE(rig.dispatcher.StartCurrentValues());

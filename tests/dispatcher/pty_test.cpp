@@ -32,7 +32,7 @@ TEST(OverPty, CurrentValuesThenATimeoutThatKeepsTheReportFile) {
   EXPECT_FALSE(file.empty());
 
   rig.meter.SetFaults({{sim::FaultKind::kNoAnswer}});
-  rig.dispatcher.Settings().attempts = "1";
+  rig.dispatcher.Settings().attempts = 1;
   ASSERT_TRUE(rig.dispatcher.StartCurrentValues());
   ASSERT_TRUE(rig.Finish());
   EXPECT_EQ(rig.LastStatus(), "Превышен тайм-аут ожидания ответа");
@@ -63,6 +63,43 @@ TEST(OverPty, HourlyArchiveOfOnePastDayEqualsTheMetersEntries) {
   const auto& table = rig.view.reports[static_cast<size_t>(ReportKind::Hourly)];
   ASSERT_FALSE(table.empty());
   EXPECT_NE(table[0].find("06.03.2024 по 07.03.2024"), std::string::npos) << table[0];
+}
+
+// The USB adapter is pulled out in the middle of a month of hours: the
+// download ends at once with the lost port named, not after its tries as a
+// timeout, and nothing of it is saved over the last good download's files.
+TEST(OverPty, APortPulledOutMidDownloadEndsAtOnceAndSavesNothing) {
+  Rig rig(Now(), {}, Line::Pty);
+  const double day = At(2024, 3, 6);
+  ASSERT_TRUE(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, day, day));
+  ASSERT_TRUE(rig.Finish());
+  ASSERT_EQ(rig.LastStatus(), "Завершено успешно");
+  const auto workbook = rig.folder / "temp.xls";
+  const auto report = rig.folder / "авто_/часовой архив.txt";
+  const std::string workbook_before = ReadFile(workbook);
+  const std::string report_before = ReadFile(report);
+  ASSERT_FALSE(workbook_before.empty());
+  ASSERT_FALSE(report_before.empty());
+
+  // A long answer timeout: waiting out even one try would show.
+  rig.serial->SetTimeouts({50, 0, 5000, 0, 0});
+  std::chrono::steady_clock::time_point pulled;
+  rig.view.on_events = [&] {
+    if (rig.view.Progress().size() == 100 && rig.server) {
+      rig.server->Stop();
+      pulled = std::chrono::steady_clock::now();
+    }
+  };
+  ASSERT_TRUE(
+      rig.dispatcher.StartArchive(OperationKind::HourlyArchive, At(2024, 1, 1), At(2024, 1, 31)));
+  ASSERT_TRUE(rig.Finish());
+  const auto took = std::chrono::steady_clock::now() - pulled;
+  EXPECT_LT(took, std::chrono::milliseconds(5000));
+  EXPECT_EQ(rig.LastStatus(),
+            "Порт " + rig.server->SlavePath() + " потерян: устройство отключено или закрыто");
+  EXPECT_TRUE(rig.ButtonsEnabled());
+  EXPECT_EQ(ReadFile(workbook), workbook_before);
+  EXPECT_EQ(ReadFile(report), report_before);
 }
 
 }  // namespace

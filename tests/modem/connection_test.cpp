@@ -39,8 +39,8 @@ class ConnectionTest : public ::testing::Test {
     };
     return t;
   }
-  static ConnectionSettings Settings(ConnectionType type, std::string number = "89001234567") {
-    ConnectionSettings s;
+  static flovir::Settings Settings(ConnectionType type, std::string number = "89001234567") {
+    flovir::Settings s;
     s.type = type;
     s.port_name = "ttyS0";
     s.number = std::move(number);
@@ -71,10 +71,8 @@ class ConnectionTest : public ::testing::Test {
 
 TEST_F(ConnectionTest, DirectLineAppliesTheListsAndTheModbusTimeouts) {
   auto s = Settings(ConnectionType::Direct);
-  s.baud_index = 5;
-  s.parity_index = 1;
-  s.stop_bits_index = 1;
-  s.answer_timeout = "1500";
+  s.line = {38400, Parity::Odd, StopBits::Two};
+  s.answer_timeout_ms = 1500;
   ASSERT_TRUE(connection.Start(s));
   EXPECT_EQ(port.GetLineSettings(), Format(38400, Parity::Odd, StopBits::Two));
   EXPECT_EQ(port.GetTimeouts(), (PortTimeouts{50, 0, 1500, 0, 0}));
@@ -95,14 +93,18 @@ TEST_F(ConnectionTest, PortThatCannotBeOpenedEndsTheStart) {
   EXPECT_TRUE(view.messages.empty());
 }
 
-TEST_F(ConnectionTest, AnswerTimeoutThatIsNoNumberIsRefusedBeforeThePortOpens) {
-  for (const char* bad : {"", "3 000", "abc", "-5", "0", "99999999999"}) {
+TEST_F(ConnectionTest, SettingsOutOfRangeAreRefusedBeforeThePortOpens) {
+  for (uint32_t bad : {0u, 3600001u}) {
     auto s = Settings(ConnectionType::Direct);
-    s.answer_timeout = bad;
+    s.answer_timeout_ms = bad;
     EXPECT_FALSE(connection.Start(s)) << bad;
+    EXPECT_NE(view.statuses.back().find("Тайм-аут ожидания ответа"), std::string::npos);
   }
+  auto s = Settings(ConnectionType::Gsm);
+  s.line.baud_rate = 9601;
+  EXPECT_FALSE(connection.Start(s));
+  EXPECT_EQ(view.statuses.back(), "Неверный формат линии");
   EXPECT_TRUE(ports.opened.empty());
-  EXPECT_NE(view.statuses.back().find("тайм-аут"), std::string::npos);
 }
 
 TEST_F(ConnectionTest, DirectStopThatCannotCloseKeepsTheConnection) {
@@ -173,7 +175,7 @@ TEST_F(ConnectionTest, SearchFindsOddParityAndTwoStopBits) {
   Configure([](auto& o) { o.format = ModemFormat(2400, true, true); });
   port.SetLineSettings(Format(38400));
   auto s = Settings(ConnectionType::DialUp);
-  s.parity_index = 1;
+  s.line.parity = Parity::Odd;
   ASSERT_TRUE(connection.Start(s));
   // s = 1, p = 1, b = 1 is the 30th combination.
   EXPECT_EQ(view.Percents().size(), 30u);
@@ -185,7 +187,7 @@ TEST_F(ConnectionTest, SearchFindsOddParityAndTwoStopBits) {
 
 TEST_F(ConnectionTest, GsmConnectsWithTheWholeDialogueInOrder) {
   auto s = Settings(ConnectionType::Gsm, "+79001234567");
-  s.answer_timeout = "2500";
+  s.answer_timeout_ms = 2500;
   ASSERT_TRUE(connection.Start(s));
   EXPECT_EQ(Dialogue(), (std::vector<std::string>{"AT+CGMI", "AT+CGMM", "AT+CPIN?", "AT+CREG?",
                                                   "AT+COPS?", "AT&FE0V1", "AT+ICF=3,0",
@@ -294,9 +296,7 @@ class CharacterFormatTest : public ConnectionTest,
 TEST_P(CharacterFormatTest, ModemAndPortMoveToTheChosenFormatBeforeTheDial) {
   const FormatCase& c = GetParam();
   auto s = Settings(ConnectionType::DialUp);
-  s.baud_index = c.baud_index;
-  s.parity_index = c.parity_index;
-  s.stop_bits_index = c.stop_bits_index;
+  s.line = *LineFormatOf(c.baud_index, c.parity_index, c.stop_bits_index);
   ASSERT_TRUE(connection.Start(s));
   const auto d = Dialogue();
   EXPECT_EQ(d[1], c.icf);
@@ -484,16 +484,6 @@ TEST_F(ConnectionTest, DataModePassesBytesToTheMeter) {
   const uint8_t frame[] = {1, 3, 0, 0, 0, 10, 0xC5, 0xCD};
   port.Write(frame, sizeof frame);
   EXPECT_EQ(meter.Bytes(), std::string(reinterpret_cast<const char*>(frame), sizeof frame));
-}
-
-TEST(ParseAnswerTimeout, AcceptsWholeMillisecondsOnly) {
-  uint32_t ms = 0;
-  EXPECT_TRUE(ParseAnswerTimeout("3000", ms));
-  EXPECT_EQ(ms, 3000u);
-  EXPECT_TRUE(ParseAnswerTimeout(" 1 ", ms));
-  EXPECT_EQ(ms, 1u);
-  EXPECT_FALSE(ParseAnswerTimeout("3000ms", ms));
-  EXPECT_FALSE(ParseAnswerTimeout("4294967296", ms));
 }
 
 }  // namespace

@@ -57,8 +57,8 @@ class ModemOverPty : public ::testing::Test {
     t.escape_guard = 400ms;  // twice the modem's guard time
     return t;
   }
-  ConnectionSettings Settings(ConnectionType type) const {
-    ConnectionSettings s;
+  flovir::Settings Settings(ConnectionType type) const {
+    flovir::Settings s;
     s.type = type;
     s.port_name = server.SlavePath();
     s.number = "89001234567";

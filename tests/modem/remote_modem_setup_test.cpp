@@ -141,7 +141,7 @@ TEST_F(RemoteSetupOnConnectionTest, RefusedWithoutADirectConnection) {
 }
 
 TEST_F(RemoteSetupOnConnectionTest, RunsOnTheDirectConnection) {
-  ConnectionSettings s;
+  Settings s;
   s.port_name = "ttyS0";
   ASSERT_TRUE(connection->Start(s));
   RemoteModemSetup setup;
@@ -153,7 +153,7 @@ TEST_F(RemoteSetupOnConnectionTest, RunsOnTheDirectConnection) {
 // The window repaints during the setup, so Stop can be clicked meanwhile:
 // it must not pull the port from under the setup.
 TEST_F(RemoteSetupOnConnectionTest, StopWaitsForTheSetup) {
-  ConnectionSettings s;
+  Settings s;
   s.port_name = "ttyS0";
   ASSERT_TRUE(connection->Start(s));
   struct ClickingView : RecordingView {

@@ -10,7 +10,7 @@
 
 #include "connection/connection.h"
 #include "link/port.h"
-#include "link/view.h"
+#include "operations/view.h"
 #include "tools/meter-sim/hayes_modem.h"
 
 namespace flovir::test {

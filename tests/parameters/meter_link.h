@@ -9,9 +9,9 @@
 
 #include "link/exchange_thread.h"
 #include "link/executor.h"
-#include "link/view.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
+#include "operations/view.h"
 #include "tests/support/meter_port.h"
 #include "tools/meter-sim/simulated_meter.h"
 

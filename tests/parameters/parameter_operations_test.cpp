@@ -74,8 +74,8 @@ TEST_F(ParameterOperationsTest, ReadChangeWriteAndReadAgainKeepsTheChangeAndTheH
 }
 
 TEST_F(ParameterOperationsTest, AFailedReadShowsZerosFromTheFailingFrameOn) {
-  link.dispatcher.Settings().chunk_size = "100";
-  link.dispatcher.Settings().attempts = "1";
+  link.dispatcher.Settings().chunk_size = 100;
+  link.dispatcher.Settings().attempts = 1;
   ASSERT_TRUE(Run(operations.ReadParameters()));
   fs::remove(AutoSaved());
 
@@ -91,7 +91,7 @@ TEST_F(ParameterOperationsTest, AFailedReadShowsZerosFromTheFailingFrameOn) {
 }
 
 TEST_F(ParameterOperationsTest, AWriteWithChunkSizeOneHundredSendsSixFrames) {
-  link.dispatcher.Settings().chunk_size = "100";
+  link.dispatcher.Settings().chunk_size = 100;
   link.meter.ClearReceivedFrames();
   ASSERT_TRUE(Run(operations.WriteToDevice()));
   std::vector<std::pair<int, int>> frames;  // first register, count
@@ -112,7 +112,7 @@ TEST_F(ParameterOperationsTest, AWriteBeforeAnyReadSendsZeros) {
 TEST_F(ParameterOperationsTest, AFailedWriteEndsWithTheStatusAndKeepsTheBuffer) {
   link.dispatcher.Parameters().SetParameterValue(7, 42.0f);
   link.meter.SetFaults({{sim::FaultKind::kNoAnswer}});
-  link.dispatcher.Settings().answer_timeout = "10";
+  link.dispatcher.Settings().answer_timeout_ms = 10;
   ASSERT_TRUE(Run(operations.WriteToDevice()));
   EXPECT_EQ(link.dispatcher.LastStatusText(), "Превышен тайм-аут ожидания ответа");
   EXPECT_EQ(Shown(7), 42.0f);
@@ -152,7 +152,7 @@ TEST_F(ParameterOperationsTest, AnAutoSaveThatFailsEndsTheReadWithTheReason) {
 // thread works; run under ThreadSanitizer this shows that the two never
 // touch the same bytes.
 TEST_F(ParameterOperationsTest, TheGridMayDrawAndEditWhileAnExchangeRuns) {
-  link.dispatcher.Settings().chunk_size = "7";
+  link.dispatcher.Settings().chunk_size = 7;
   std::atomic<bool> stop{false};
   std::atomic<bool> pending{false};
   std::atomic<int> paints{0};

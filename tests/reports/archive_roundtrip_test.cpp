@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "reports/archive_table.h"
+#include "operations/archive_report.h"
 #include "tests/reports/archive_fixture.h"
 #include "tests/reports/recording_view.h"
 #include "tests/support/files.h"

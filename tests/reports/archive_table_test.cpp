@@ -1,4 +1,4 @@
-#include "reports/archive_table.h"
+#include "operations/archive_report.h"
 
 #include <cstdio>
 #include <filesystem>

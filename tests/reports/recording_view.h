@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/view.h"
+#include "operations/view.h"
 
 namespace flovir::testing {
 

@@ -1,4 +1,4 @@
-#include "reports/current_report.h"
+#include "operations/current_report.h"
 
 #include <array>
 

@@ -1,19 +1,17 @@
 #pragma once
-// What the core needs of a user interface. The window implements it with its
-// widgets; flovir-cli prints; tests record. Every call comes on the main
-// thread.
+// What the core needs of a user interface: the connection, the modem
+// dialogues and the operations talk to the user only through it. The window
+// implements it with its widgets; flovir-cli prints; tests record. Every
+// call comes on the main thread.
 
-#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "reports/report_kind.h"
 
 namespace flovir {
 
 enum class MessageIcon { Error, Information, Warning };
-
-// The report text areas, by report kind: 0 current values, 1 daily, 2 hourly,
-// 3 monthly archive table, 4 the test poll lines.
-enum class ReportKind : uint8_t { Current = 0, Daily = 1, Hourly = 2, Monthly = 3, Test = 4 };
 
 class View {
  public:
