@@ -16,6 +16,7 @@
 #include "cli/line.h"
 #include "cli/line_options.h"
 #include "connection/remote_modem_setup.h"
+#include "workbook/platform_files.h"
 
 namespace flovir::cli {
 
@@ -24,7 +25,7 @@ namespace {
 // The list from the file, or the default one.
 bool LoadCommands(const std::string& path, RemoteModemSetup& setup) {
   if (path.empty()) return true;
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "flovir-cli: %s: %s\n", path.c_str(), std::strerror(errno));
     return false;

@@ -20,6 +20,7 @@
 #include "cli/status_line.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
+#include "workbook/platform_files.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::cli {
@@ -96,8 +97,9 @@ class Session {
     // A folder named on the command line is made when missing, as a user
     // expects of an output folder.
     std::error_code error;
-    if (!options.folder.empty() && !std::filesystem::is_directory(options.folder) &&
-        !std::filesystem::create_directories(options.folder, error)) {
+    const std::filesystem::path folder = PathFromUtf8(options.folder);
+    if (!options.folder.empty() && !std::filesystem::is_directory(folder) &&
+        !std::filesystem::create_directories(folder, error)) {
       std::fprintf(stderr, "Не удалось создать папку %s\n%s\n", options.folder.c_str(),
                    error.message().c_str());
       return;

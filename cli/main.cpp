@@ -5,6 +5,14 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
+
+#include "workbook/platform_files.h"
+#endif
+
 #include "cli/commands.h"
 #include "cli/line_options.h"
 
@@ -51,6 +59,25 @@ std::string ErrorText(const CLI::ParseError& error) {
   return text;
 }
 
+#ifdef _WIN32
+// The words after the program's name, last first, as CLI11 takes them, in
+// UTF-8. Windows hands them over in UTF-16 (argv would have lost every letter
+// outside the ANSI code page) and its console shows UTF-8 only when told so.
+std::vector<std::string> WindowsArguments() {
+  static const struct ConsoleCodePage {
+    UINT saved = GetConsoleOutputCP();
+    ConsoleCodePage() { SetConsoleOutputCP(CP_UTF8); }
+    ~ConsoleCodePage() { SetConsoleOutputCP(saved); }
+  } console;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> words;
+  for (int i = count - 1; i >= 1; --i) words.push_back(flovir::Utf8FromUtf16(wide[i]));
+  LocalFree(wide);
+  return words;
+}
+#endif
+
 }  // namespace
 
 }  // namespace flovir::cli
@@ -77,7 +104,12 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   try {
+#ifdef _WIN32
+    std::vector<std::string> words = WindowsArguments();
+    app.parse(words);
+#else
     app.parse(argc, argv);
+#endif
   } catch (const CLI::CallForHelp&) {
     const CLI::App* asked = &app;
     for (const CLI::App* sub : app.get_subcommands()) asked = sub;

@@ -15,6 +15,7 @@ class SerialPort : public DescriptorPort {
   ~SerialPort() override;
 
   // "ttyUSB0" names /dev/ttyUSB0; a name with a slash is a path as it stands.
+  // On Windows "COM5" names \\.\COM5; a name with a backslash is a path.
   static std::string DevicePath(const std::string& name);
 
   // Opens the port for this program alone and puts the line into raw mode,

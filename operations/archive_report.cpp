@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "workbook/platform_files.h"
+
 namespace flovir {
 
 namespace {
@@ -13,7 +15,7 @@ constexpr const char* kReadingStatus = "Читаю архив...";
 std::vector<std::string> BuildArchiveTable(ReportKind kind, WorkbookModel& workbook,
                                            const std::string& path, View& view) {
   std::error_code error;
-  if (!std::filesystem::exists(std::filesystem::path(path), error)) return {};
+  if (!std::filesystem::exists(PathFromUtf8(path), error)) return {};
   view.ShowStatus(kReadingStatus);
   view.ProcessPendingEvents();
   workbook.SetFileName(path);

@@ -8,6 +8,7 @@
 
 #include "reports/number_format.h"
 #include "workbook/model.h"
+#include "workbook/platform_files.h"
 
 namespace flovir {
 namespace {
@@ -47,7 +48,7 @@ int FormatIndex(WorkbookModel& xls0, int k) {
 
 bool FileExists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::exists(std::filesystem::path(path), error);
+  return std::filesystem::exists(PathFromUtf8(path), error);
 }
 
 // A register pair holds a float32; a number beyond its range (only a file

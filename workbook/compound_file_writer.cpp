@@ -1,15 +1,10 @@
 #include "workbook/compound_file_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "workbook/little_endian.h"
+#include "workbook/platform_files.h"
 #include "workbook/workbook.h"
 
 namespace flovir {
@@ -143,20 +138,6 @@ std::string DifatSectors(const Layout& l) {
   return out;
 }
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-  throw WorkbookError(what + " \"" + path + "\": " + std::strerror(error));
-}
-
-// Permissions of a new file: those of the file it replaces, else the usual
-// ones under the process's umask.
-mode_t NewFileMode(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
 }  // namespace
 
 std::string BuildCompoundFile(std::string_view stream_name, std::string_view stream) {
@@ -198,34 +179,10 @@ std::string BuildCompoundFile(std::string_view stream_name, std::string_view str
 }
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
-  const mode_t mode = NewFileMode(path);
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) Fail("Cannot create file", path, errno);
-  auto abandon = [&](int error) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    Fail("Cannot write file", path, error);
-  };
-  for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) abandon(n < 0 ? errno : EIO);
-    done += static_cast<size_t>(n);
-  }
-  // The data must be on disk before the name points at it, or a crash could
-  // leave an empty file where the previous one was.
-  if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) abandon(errno);
-  if (::close(fd) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    Fail("Cannot write file", path, error);
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    Fail("Cannot write file", path, error);
-  }
+  const ReplaceResult result = ReplaceFileContents(path, bytes);
+  if (result.error.empty()) return;
+  const char* what = result.created ? "Cannot write file" : "Cannot create file";
+  throw WorkbookError(std::string(what) + " \"" + path + "\": " + result.error);
 }
 
 }  // namespace flovir

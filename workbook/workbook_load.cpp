@@ -1,12 +1,6 @@
 #include "workbook/workbook_load.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <optional>
@@ -15,6 +9,7 @@
 #include "workbook/biff_reader.h"
 #include "workbook/compound_file_reader.h"
 #include "workbook/little_endian.h"
+#include "workbook/platform_files.h"
 
 namespace flovir {
 
@@ -728,48 +723,6 @@ void StreamLoader::Store(const BiffCell& cell) {
   if (!sheet_ || cell.column > 255) return;  // past the last column Excel has
   data_.StoreCell(*sheet_, cell.row, static_cast<uint8_t>(cell.column), cell.value, cell.text);
 }
-
-// The bytes of a workbook file, mapped into memory when the file allows it
-// (no copy, and the pages come from the page cache), read otherwise.
-class FileBytes {
- public:
-  explicit FileBytes(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw WorkbookError(std::strerror(errno));
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-      void* mapped = ::mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ,
-                            MAP_PRIVATE | MAP_POPULATE, fd, 0);
-      if (mapped != MAP_FAILED) {
-        mapped_ = {static_cast<const uint8_t*>(mapped), static_cast<size_t>(info.st_size)};
-        ::close(fd);
-        return;
-      }
-    }
-    uint8_t buffer[65536];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        const int error = errno;
-        ::close(fd);
-        throw WorkbookError(std::strerror(error));
-      }
-      copy_.insert(copy_.end(), buffer, buffer + n);
-    }
-    ::close(fd);
-  }
-  ~FileBytes() {
-    if (!mapped_.empty()) ::munmap(const_cast<uint8_t*>(mapped_.data()), mapped_.size());
-  }
-  FileBytes(const FileBytes&) = delete;
-  FileBytes& operator=(const FileBytes&) = delete;
-
-  std::span<const uint8_t> Bytes() const { return mapped_.empty() ? std::span(copy_) : mapped_; }
-
- private:
-  std::span<const uint8_t> mapped_;
-  std::vector<uint8_t> copy_;
-};
 
 }  // namespace
 

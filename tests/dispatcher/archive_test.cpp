@@ -71,7 +71,7 @@ TEST(HourlyArchive, OnePastDayGives24RowsTotalsAndTheIntegratorsOfDAndTheNextDay
   const auto& table = rig.view.reports[static_cast<size_t>(ReportKind::Hourly)];
   ASSERT_GT(table.size(), 24u + 7u);
   EXPECT_EQ(table[0], book.GetCellText(kHours, 0, 0));
-  EXPECT_TRUE(std::filesystem::exists(rig.folder / "авто_/часовой архив.txt"));
+  EXPECT_TRUE(std::filesystem::exists(rig.folder / u8"авто_/часовой архив.txt"));
 }
 
 TEST(HourlyArchive, TodayEndsAnHourAgoAndShowsZeroIntegrators) {
@@ -118,7 +118,7 @@ TEST(DailyArchive, FirstToThirdReadsThreeDaysWithProgress33And66) {
     ExpectValues(book, kDays, static_cast<uint16_t>(14 + i), 1,
                  rig.meter.Entry(SimKind::kDaily, ArchiveValueType::kIntegrator, MeterTime(day)));
   }
-  EXPECT_TRUE(std::filesystem::exists(rig.folder / "авто_/суточный архив.txt"));
+  EXPECT_TRUE(std::filesystem::exists(rig.folder / u8"авто_/суточный архив.txt"));
 }
 
 TEST(DailyArchive, StartAfterEndReadsOneDay) {
@@ -163,7 +163,7 @@ TEST(ArchiveFailures, ATimeoutOnTheFirstRequestKeepsTheLastReportAndFiles) {
   ASSERT_TRUE(Download(rig, OperationKind::HourlyArchive, At(2024, 3, 5), At(2024, 3, 5)));
   const auto report = rig.view.reports[static_cast<size_t>(ReportKind::Hourly)];
   const std::string workbook = ReadFile(rig.folder / "temp.xls");
-  const std::string text = ReadFile(rig.folder / "авто_/часовой архив.txt");
+  const std::string text = ReadFile(rig.folder / u8"авто_/часовой архив.txt");
 
   rig.meter.SetFaults({{sim::FaultKind::kNoAnswer}});
   ASSERT_TRUE(Download(rig, OperationKind::HourlyArchive, At(2024, 3, 4), At(2024, 3, 4)));
@@ -171,7 +171,7 @@ TEST(ArchiveFailures, ATimeoutOnTheFirstRequestKeepsTheLastReportAndFiles) {
   EXPECT_TRUE(rig.ButtonsEnabled());
   EXPECT_EQ(rig.view.reports[static_cast<size_t>(ReportKind::Hourly)], report);
   EXPECT_EQ(ReadFile(rig.folder / "temp.xls"), workbook);
-  EXPECT_EQ(ReadFile(rig.folder / "авто_/часовой архив.txt"), text);
+  EXPECT_EQ(ReadFile(rig.folder / u8"авто_/часовой архив.txt"), text);
 }
 
 TEST(ArchiveFailures, AFaultAtStepFourEndsTheDownloadAndSavesNothing) {
@@ -190,7 +190,7 @@ TEST(ArchiveFailures, AFaultAtStepFourEndsTheDownloadAndSavesNothing) {
   EXPECT_EQ(rig.LastStatus(), StatusText(ExchangeStatus::SlaveDeviceFailure));
   EXPECT_TRUE(rig.ButtonsEnabled());
   EXPECT_FALSE(std::filesystem::exists(rig.folder / "temp.xls"));
-  EXPECT_FALSE(std::filesystem::exists(rig.folder / "авто_"));
+  EXPECT_FALSE(std::filesystem::exists(rig.folder / u8"авто_"));
   EXPECT_TRUE(rig.view.reports[static_cast<size_t>(ReportKind::Daily)].empty());
 }
 
@@ -238,7 +238,7 @@ TEST(ArchiveCancel, StopsWithinOneRequestAndSavesNothing) {
   // The request already in the block is at most tried once.
   EXPECT_LE(rig.meter.ReceivedFrames().size(), frames_at_cancel + 1);
   EXPECT_FALSE(std::filesystem::exists(rig.folder / "temp.xls"));
-  EXPECT_FALSE(std::filesystem::exists(rig.folder / "авто_"));
+  EXPECT_FALSE(std::filesystem::exists(rig.folder / u8"авто_"));
   EXPECT_TRUE(rig.ButtonsEnabled());
 }
 

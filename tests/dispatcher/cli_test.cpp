@@ -31,7 +31,7 @@ TEST(OperationsCli, CurrentPrintsTheReportAndSavesIt) {
   ASSERT_EQ(r.lines.size(), 15u);
   EXPECT_EQ(r.lines[0].rfind("объёмный расход F1, м3/час = ", 0), 0u);
   EXPECT_EQ(r.lines[14], "Завершено успешно");
-  EXPECT_TRUE(std::filesystem::exists(folder / "авто_/текущие.txt"));
+  EXPECT_TRUE(std::filesystem::exists(folder / u8"авто_/текущие.txt"));
 }
 
 TEST(OperationsCli, ArchivePrintsTheTableOfTheDays) {
@@ -48,7 +48,7 @@ TEST(OperationsCli, ArchivePrintsTheTableOfTheDays) {
   EXPECT_EQ(rows, 3 + 2);  // three days and two integrator readings
   EXPECT_EQ(r.lines.back(), "Завершено успешно");
   EXPECT_TRUE(std::filesystem::exists(folder / "temp.xls"));
-  EXPECT_TRUE(std::filesystem::exists(folder / "авто_/суточный архив.txt"));
+  EXPECT_TRUE(std::filesystem::exists(folder / u8"авто_/суточный архив.txt"));
 }
 
 TEST(OperationsCli, TestPrintsOneLinePerTick) {

@@ -41,14 +41,14 @@ TEST(CurrentValues, ShowsTheReportSavesItAndEndsWell) {
   const auto& report = rig.view.reports[0];
   ASSERT_EQ(report.size(), 14u);
   EXPECT_EQ(report[13], "дата, время: 7.3.2024 10:20:00");
-  EXPECT_EQ(ReadFile(rig.folder / "авто_/текущие.txt"), AsFile(report));
+  EXPECT_EQ(ReadFile(rig.folder / u8"авто_/текущие.txt"), AsFile(report));
 }
 
 TEST(CurrentValues, ATimeoutLeavesTheFileAndEnablesTheButtons) {
   Rig rig(Now());
   ASSERT_TRUE(rig.dispatcher.StartCurrentValues());
   ASSERT_TRUE(rig.Finish());
-  const std::string before = ReadFile(rig.folder / "авто_/текущие.txt");
+  const std::string before = ReadFile(rig.folder / u8"авто_/текущие.txt");
 
   rig.meter.SetFaults({{sim::FaultKind::kNoAnswer}});
   rig.view.reports[0].clear();
@@ -56,14 +56,14 @@ TEST(CurrentValues, ATimeoutLeavesTheFileAndEnablesTheButtons) {
   ASSERT_TRUE(rig.Finish());
   EXPECT_EQ(rig.LastStatus(), "Превышен тайм-аут ожидания ответа");
   EXPECT_TRUE(rig.view.reports[0].empty());
-  EXPECT_EQ(ReadFile(rig.folder / "авто_/текущие.txt"), before);
+  EXPECT_EQ(ReadFile(rig.folder / u8"авто_/текущие.txt"), before);
   EXPECT_TRUE(rig.ButtonsEnabled());
   EXPECT_TRUE(rig.thread->IsSleeping());
 }
 
 TEST(CurrentValues, AnAutoSaveFolderThatCannotBeMadeEndsTheOperationWithTheReason) {
   Rig rig(Now());
-  std::ofstream(rig.folder / "занято") << "a file, not a folder";
+  std::ofstream(rig.folder / u8"занято") << "a file, not a folder";
   rig.dispatcher.Settings().auto_save_name = "занято";
   ASSERT_TRUE(rig.dispatcher.StartCurrentValues());
   ASSERT_TRUE(rig.Finish());
@@ -239,7 +239,7 @@ TEST(Cancel, AFailingRequestGivesUpAfterTheRunningTry) {
   EXPECT_EQ(rig.LastStatus(), "Прервано пользователем");
   EXPECT_EQ(rig.meter.ReceivedFrames().size(), 1u);
   EXPECT_TRUE(rig.ButtonsEnabled());
-  EXPECT_FALSE(std::filesystem::exists(rig.folder / "авто_/текущие.txt"));
+  EXPECT_FALSE(std::filesystem::exists(rig.folder / u8"авто_/текущие.txt"));
 }
 
 TEST(Cancel, ASucceedingRequestIsNotUsed) {
@@ -252,7 +252,7 @@ TEST(Cancel, ASucceedingRequestIsNotUsed) {
   ASSERT_TRUE(rig.Finish());
   EXPECT_EQ(rig.LastStatus(), "Прервано пользователем");
   EXPECT_TRUE(rig.view.reports[0].empty());
-  EXPECT_FALSE(std::filesystem::exists(rig.folder / "авто_"));
+  EXPECT_FALSE(std::filesystem::exists(rig.folder / u8"авто_"));
   rig.dispatcher.Cancel();  // idle: nothing to stop, the next start is clean
   ASSERT_TRUE(rig.dispatcher.StartCurrentValues());
   ASSERT_TRUE(rig.Finish());

@@ -28,7 +28,7 @@ TEST(OverPty, CurrentValuesThenATimeoutThatKeepsTheReportFile) {
   EXPECT_EQ(rig.LastStatus(), "Завершено успешно");
   ASSERT_EQ(rig.view.reports[0].size(), 14u);
   EXPECT_EQ(rig.view.reports[0][13], "дата, время: 7.3.2024 10:20:00");
-  const std::string file = ReadFile(rig.folder / "авто_/текущие.txt");
+  const std::string file = ReadFile(rig.folder / u8"авто_/текущие.txt");
   EXPECT_FALSE(file.empty());
 
   rig.meter.SetFaults({{sim::FaultKind::kNoAnswer}});
@@ -36,7 +36,7 @@ TEST(OverPty, CurrentValuesThenATimeoutThatKeepsTheReportFile) {
   ASSERT_TRUE(rig.dispatcher.StartCurrentValues());
   ASSERT_TRUE(rig.Finish());
   EXPECT_EQ(rig.LastStatus(), "Превышен тайм-аут ожидания ответа");
-  EXPECT_EQ(ReadFile(rig.folder / "авто_/текущие.txt"), file);
+  EXPECT_EQ(ReadFile(rig.folder / u8"авто_/текущие.txt"), file);
   EXPECT_TRUE(rig.ButtonsEnabled());
 }
 

@@ -32,7 +32,7 @@ class ParameterOperationsTest : public ::testing::Test {
   }
 
   float Shown(int i) { return link.dispatcher.Parameters().ParameterValue(i); }
-  fs::path AutoSaved() const { return folder / "авто_" / "параметры.xls"; }
+  fs::path AutoSaved() const { return folder / u8"авто_" / u8"параметры.xls"; }
   bool Run(bool started) { return started && link.Finish(); }
 
   testing::ScratchFolder folder{"flovir-par"};
@@ -139,7 +139,7 @@ TEST_F(ParameterOperationsTest, TheClockIsSetFromTheComputersLocalTime) {
 
 TEST_F(ParameterOperationsTest, AnAutoSaveThatFailsEndsTheReadWithTheReason) {
   // A file where the auto-save folder should be.
-  { std::ofstream(folder / "авто_") << "x"; }
+  { std::ofstream(folder / u8"авто_") << "x"; }
   ASSERT_TRUE(Run(operations.ReadParameters()));
   EXPECT_FALSE(link.dispatcher.LastSucceeded());
   EXPECT_NE(link.dispatcher.LastStatusText().find("параметры.xls"), std::string::npos)

@@ -56,7 +56,7 @@ TEST_F(ArchiveWorkbookTest, OneHourlyRecordGivesTheWholeLayout) {
                    kScales);
   AddIntegratorRow(xls_, sheet, ArchiveKind::Hourly, Record(8, 30000, 0), EncodeDate(2009, 2, 2),
                    kScales);
-  EXPECT_EQ(xls_.FileName(), (folder_ / "temp.xls").string());
+  EXPECT_EQ(std::filesystem::path(xls_.FileName()), folder_ / "temp.xls");
   EXPECT_EQ(sheet.cell_format_base, 0);
 
   const size_t h = 1;

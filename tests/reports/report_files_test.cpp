@@ -13,6 +13,8 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing::ReadFile;
+using testing::SystemText;
+using testing::Utf8;
 
 class ReportFilesTest : public ::testing::Test {
  protected:
@@ -23,21 +25,21 @@ class ReportFilesTest : public ::testing::Test {
 };
 
 TEST_F(ReportFilesTest, Windows1251WithCrLfAndNoByteOrderMark) {
-  const fs::path path = folder_ / "текущие.txt";
-  WriteReportFile(path.string(), {"объём = 1,5", "", "Итого:"});
+  const fs::path path = folder_ / u8"текущие.txt";
+  WriteReportFile(Utf8(path), {"объём = 1,5", "", "Итого:"});
   EXPECT_EQ(ReadFile(path),
             "\xEE\xE1\xFA\xB8\xEC = 1,5\r\n"
             "\r\n"
             "\xC8\xF2\xEE\xE3\xEE:\r\n");
-  WriteReportFile(path.string(), {});
+  WriteReportFile(Utf8(path), {});
   EXPECT_EQ(ReadFile(path), "");
   EXPECT_EQ(FilesIn(folder_), 1u);  // no temporary file left behind
 }
 
 TEST_F(ReportFilesTest, ReplacesAnExistingFile) {
-  const fs::path path = folder_ / "отчёт.txt";
+  const fs::path path = folder_ / u8"отчёт.txt";
   std::ofstream(path) << "an older and much longer report\n";
-  WriteReportFile(path.string(), {"new"});
+  WriteReportFile(Utf8(path), {"new"});
   EXPECT_EQ(ReadFile(path), "new\r\n");
 }
 
@@ -48,7 +50,7 @@ TEST_F(ReportFilesTest, FailureNamesTheFileAndTheReasonAndKeepsNothingHalfWritte
     WriteReportFile(path, {"a"});
     FAIL() << "no error";
   } catch (const ReportFileError& e) {
-    EXPECT_EQ(std::string(e.what()), path + ": Not a directory");
+    EXPECT_EQ(std::string(e.what()), path + ": " + SystemText(ENOTDIR, 3));  // ERROR_PATH_NOT_FOUND
   }
   const std::string missing = (folder_ / "missing" / "report.txt").string();
   EXPECT_THROW(WriteReportFile(missing, {"a"}), ReportFileError);
@@ -81,12 +83,12 @@ TEST_F(ReportFilesTest, AutoSaveFolderBesideTheProgram) {
 }
 
 TEST_F(ReportFilesTest, AutoSaveFolderThatIsAFileIsAnError) {
-  std::ofstream(folder_ / "авто_") << "x";
+  std::ofstream(folder_ / u8"авто_") << "x";
   try {
     MakeAutoSaveFolder(folder_.Path(), "авто_");
     FAIL() << "no error";
   } catch (const ReportFileError& e) {
-    EXPECT_NE(std::string(e.what()).find((folder_ / "авто_").string() + ": "), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find(folder_.Path() + "/авто_: "), std::string::npos);
   }
 }
 
@@ -103,7 +105,11 @@ TEST(WithExtension, ReplacesOrAppends) {
 TEST(ProgramFolder, OverrideOrTheExecutablesFolder) {
   EXPECT_EQ(ProgramFolder("/some/where"), "/some/where");
   // The test program's own folder is writable.
+#ifdef _WIN32
+  EXPECT_TRUE(fs::exists(PathFromUtf8(ProgramFolder()) / "flovir_reports_tests.exe"));
+#else
   EXPECT_EQ(ProgramFolder(), fs::read_symlink("/proc/self/exe").parent_path().string());
+#endif
 }
 
 }  // namespace

@@ -2,15 +2,21 @@
 // Files for the tests: scratch folders and reading back what was written.
 
 #include <stdlib.h>
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+
+#include "workbook/platform_files.h"
 
 namespace flovir::testing {
 
@@ -21,11 +27,22 @@ class ScratchFolder {
  public:
   // The folder is named "<prefix>-XXXXXX", the X's made unique by mkdtemp.
   explicit ScratchFolder(const std::string& prefix = "flovir") {
+#ifdef _WIN32
+    // No mkdtemp: the process number and a counter, until a new one is made.
+    static int counter = 0;
+    std::error_code error;
+    do {
+      path_ = std::filesystem::temp_directory_path() /
+              (prefix + "-" + std::to_string(_getpid()) + "-" + std::to_string(counter++));
+    } while (!std::filesystem::create_directory(path_, error) && !error);
+    if (error) throw std::system_error(error, "create_directory " + path_.string());
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr) {
       throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
     }
     path_ = pattern;
+#endif
   }
   ~ScratchFolder() {
     if (std::getenv("KEEP") != nullptr) return;
@@ -35,12 +52,22 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  const std::filesystem::path& Folder() const { return path_; }
-  operator const std::filesystem::path&() const { return path_; }
-  std::string Path() const { return path_.string(); }
+  const std::filesystem::path& Folder() const {
+    return path_;
+  }
+  operator const std::filesystem::path&() const {
+    return path_;
+  }
+  std::string Path() const {
+    return path_.string();
+  }
   // The path of `name` in the folder.
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
+  std::filesystem::path operator/(const std::filesystem::path& name) const {
+    return path_ / name;
+  }
+  std::string Path(const std::string& name) const {
+    return (path_ / name).string();
+  }
 
  private:
   std::filesystem::path path_;
@@ -50,6 +77,30 @@ class ScratchFolder {
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+// The same for a path as the program names it, a UTF-8 text.
+inline std::string ReadFile(const std::string& path) {
+  return ReadFile(PathFromUtf8(path));
+}
+inline std::string ReadFile(const char* path) {
+  return ReadFile(PathFromUtf8(path));
+}
+
+// A path as the UTF-8 text the program takes; path.string() would give the
+// ANSI code page's text on Windows.
+inline std::string Utf8(const std::filesystem::path& path) {
+  return Utf8FromPath(path);
+}
+
+// The system's text for an error as the program reports it: strerror's for
+// the POSIX error, the system's message for the Windows one.
+inline std::string SystemText([[maybe_unused]] int posix_error,
+                              [[maybe_unused]] unsigned windows_error) {
+#ifdef _WIN32
+  return WindowsErrorText(windows_error);
+#else
+  return std::strerror(posix_error);
+#endif
 }
 
 }  // namespace flovir::testing

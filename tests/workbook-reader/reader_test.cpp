@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "file_builder.h"
+#include "tests/support/files.h"
 #include "workbook/biff_reader.h"
 #include "workbook/model.h"
 #include "workbook/workbook_load.h"
@@ -340,7 +341,7 @@ TEST(ReaderMessages, AFileThatCannotBeOpenedGivesTheSystemsMessage) {
     m.LoadWorkbook();
     FAIL();
   } catch (const WorkbookError& e) {
-    EXPECT_STREQ(e.what(), "No such file or directory");
+    EXPECT_EQ(e.what(), testing::SystemText(ENOENT, 3));  // ERROR_PATH_NOT_FOUND
   }
 }
 

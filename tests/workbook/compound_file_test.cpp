@@ -96,6 +96,9 @@ TEST_F(SaveTest, WritesTheRecordStreamAsBook) {
 }
 
 TEST_F(SaveTest, ReplacesAnExistingFileKeepingItsPermissions) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows files have no permission bits";
+#endif
   const fs::path path = dir_ / "параметры.xls";
   std::ofstream(path) << "old";
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
@@ -114,7 +117,7 @@ TEST_F(SaveTest, FailuresCarryTheSystemsMessageAndKeepThePreviousFile) {
     model.SaveWorkbook();
     FAIL() << "no error";
   } catch (const WorkbookError& e) {
-    EXPECT_NE(std::string(e.what()).find("No such file or directory"), std::string::npos)
+    EXPECT_NE(std::string(e.what()).find(testing::SystemText(ENOENT, 3)), std::string::npos)
         << e.what();
   }
 

@@ -1,0 +1,24 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 (package
+# g++-mingw-w64-x86-64-posix). The posix thread model gives std::thread and
+# std::mutex; -static leaves the programs without mingw DLLs beside them.
+# Tests run under wine: ctest prefixes every test program with the emulator.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(triple x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${triple}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+find_program(FLOVIR_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(FLOVIR_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${FLOVIR_WINE})
+endif()

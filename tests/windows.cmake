@@ -1,0 +1,61 @@
+# The tests of the Windows build: those that run in memory, on files, or over
+# the in-memory port in front of the simulated meter. The tests over
+# pseudo-terminals and with Linux peers (libmodbus, pymodbus, xlrd,
+# LibreOffice) stay with the Linux build; the COM port is tested end to end by
+# tests/windows/wine_e2e.sh.
+# On Windows itself an installed GoogleTest (MSYS2's package) is found.
+set(FLOVIR_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest's sources")
+if(EXISTS ${FLOVIR_GTEST_SOURCE_DIR}/CMakeLists.txt)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${FLOVIR_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+add_subdirectory(support)
+
+flovir_test(flovir_base_tests
+  SOURCES base/serial_date_test.cpp base/cp1251_test.cpp base/executor_test.cpp
+  LIBS flovir_workbook flovir_link
+  LABELS "base;threaded")
+
+flovir_test(flovir_workbook_tests
+  SOURCES workbook/biff5_records_test.cpp workbook/model_test.cpp workbook/column_fit_test.cpp
+    workbook/compound_file_test.cpp workbook/round_trip_test.cpp
+  LIBS flovir_workbook flovir_test_support
+  LABELS "workbook")
+
+flovir_test(flovir_workbook_reader_tests
+  SOURCES workbook-reader/reader_test.cpp workbook-reader/round_trip_test.cpp
+  LIBS flovir_workbook flovir_test_support
+  LABELS "workbook")
+
+flovir_test(flovir_reports_tests
+  SOURCES reports/number_format_test.cpp reports/register_map_test.cpp
+    reports/current_report_test.cpp reports/archive_table_test.cpp
+    reports/archive_workbook_test.cpp reports/report_files_test.cpp
+    reports/archive_roundtrip_test.cpp
+  LIBS flovir_operations flovir_reports flovir_workbook flovir_link flovir_test_support
+  LABELS "reports")
+
+flovir_test(flovir_parameter_tests
+  SOURCES parameters/parameter_table_test.cpp parameters/value_conversion_test.cpp
+    parameters/parameter_workbook_test.cpp parameters/parameter_operations_test.cpp
+  LIBS flovir_parameters flovir_meter_sim flovir_test_support
+  LABELS "parameters;threaded")
+
+flovir_test(flovir_dispatcher_tests
+  SOURCES dispatcher/settings_test.cpp dispatcher/range_test.cpp dispatcher/dispatcher_test.cpp
+    dispatcher/archive_test.cpp
+  LIBS flovir_operations flovir_meter_sim flovir_connection flovir_test_support
+  LABELS "dispatcher;threaded")
+
+flovir_test(flovir_modem_tests
+  SOURCES modem/connection_test.cpp modem/remote_modem_setup_test.cpp modem/hayes_modem_test.cpp
+  LIBS flovir_connection flovir_meter_sim
+  LABELS "modem")
+
+flovir_test(flovir_meter_sim_tests
+  SOURCES meter-sim/register_map_test.cpp meter-sim/archive_test.cpp meter-sim/fault_test.cpp
+  LIBS flovir_meter_sim
+  LABELS "meter-sim")

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# flovir-cli.exe under wine against the Linux flovir-meter-sim, through the
+# wine prefix's COM5, which is linked to the simulator's pseudo-terminal. The
+# Windows program's files must equal those of the Linux flovir-cli against
+# the same simulator, byte for byte where nothing is time-stamped.
+#
+# Needs build/ (Linux: flovir-cli, flovir-meter-sim) and build-windows/
+# (flovir-cli.exe, the wine prefix made by scripts/build-windows.sh).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+sim="$root/build/tools/meter-sim/flovir-meter-sim"
+cli="$root/build/cli/flovir-cli"
+exe="$root/build-windows/cli/flovir-cli.exe"
+wine=/usr/lib/wine/wine64
+export WINEPREFIX="$root/build-windows/wine" WINEDEBUG=-all
+
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/flovir-wine-XXXXXX")"
+export TMPDIR="$scratch"
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  rm -f "$WINEPREFIX/dosdevices/com5"
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  [ -n "${KEEP:-}" ] || rm -rf "$scratch"
+}
+trap cleanup EXIT
+# One wine server for all the runs: each start of wine costs seconds.
+/usr/lib/wine/wineserver -p >/dev/null 2>&1
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# Starts the simulator (extra options as arguments) and points COM5 at it.
+start_sim() {
+  stop_sim
+  "$sim" --link "$scratch/meter" "$@" >"$scratch/sim.out" &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -s "$scratch/sim.out" ] && break; sleep 0.1; done
+  [ -s "$scratch/sim.out" ] || { echo "flovir-meter-sim did not start" >&2; exit 1; }
+  ln -sfn "$(head -1 "$scratch/sim.out")" "$WINEPREFIX/dosdevices/com5"
+}
+stop_sim() {
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+  fi
+}
+
+# Runs the same command with both programs, each in its own folder:
+# run_both NAME ARGS... leaves NAME.linux/ and NAME.windows/ with out.txt
+# (the Windows console's CR LF made LF) and the status in status.
+run_both() {
+  local name=$1
+  shift
+  mkdir -p "$scratch/$name.linux" "$scratch/$name.windows"
+  (cd "$scratch/$name.linux" && "$cli" "$@" --port "$scratch/meter" >out.txt 2>err.txt
+    echo $? >status)
+  (cd "$scratch/$name.windows" && "$wine" "$exe" "$@" --port COM5 >out.crlf 2>err.txt
+    echo $? >status
+    tr -d '\r' <out.crlf >out.txt)
+}
+
+# The files of both runs that must be equal byte for byte, but for the time
+# of the report ("создан: DD.MM.YYYY H:MM:SS", in Windows-1251 or UTF-8)
+# and, with --live, every digit (current values that run on).
+same_files() {
+  local name=$1 mask='s/(\xF1\xEE\xE7\xE4\xE0\xED|создан): [0-9.]+ [0-9:]+/$1: T/g'
+  shift
+  if [ "$1" = "--live" ]; then
+    mask='s/[0-9]/0/g'
+    shift
+  fi
+  for file in "$@"; do
+    if [ ! -f "$scratch/$name.windows/$file" ]; then
+      fail "$name: flovir-cli.exe wrote no $file"
+    elif ! cmp -s <(perl -pe "$mask" "$scratch/$name.linux/$file") \
+      <(perl -pe "$mask" "$scratch/$name.windows/$file"); then
+      fail "$name: $file differs from the Linux build's"
+    fi
+  done
+  if [ "$(cat "$scratch/$name.linux/status")" != "$(cat "$scratch/$name.windows/status")" ]; then
+    fail "$name: exit status $(cat "$scratch/$name.windows/status"), on Linux $(cat "$scratch/$name.linux/status")"
+  fi
+}
+
+day="$(date -d '-3 days' +%d.%m.%Y)"
+
+echo "== direct line"
+start_sim
+run_both current current --folder .
+same_files current --live "авто_/текущие.txt" out.txt
+grep -q "Завершено успешно" "$scratch/current.windows/err.txt" "$scratch/current.windows/out.txt" ||
+  fail "current: no success reported"
+
+run_both hourly archive hourly --from "$day" --to "$day" --folder .
+same_files hourly "авто_/часовой архив.txt" temp.xls out.txt
+
+run_both params params read --save "параметры-копия.xls" --folder .
+same_files params "авто_/параметры.xls" "параметры-копия.xls" out.txt
+# Set one value in the saved workbook, write it to the meter, read it back.
+(cd "$scratch/params.windows" &&
+  "$wine" "$exe" params set "параметры-копия.xls" 6 2 1234,5 >set.txt 2>&1 &&
+  "$wine" "$exe" params write --load "параметры-копия.xls" --port COM5 >write.txt 2>&1 &&
+  "$wine" "$exe" params read --port COM5 --folder . >read.txt 2>&1) ||
+  fail "params: set, write or read back failed"
+grep -q "1234,5" "$scratch/params.windows/read.txt" || fail "params: the value written is not read back"
+
+run_both clock clock
+same_files clock out.txt
+grep -q "Завершено успешно" "$scratch/clock.windows/err.txt" "$scratch/clock.windows/out.txt" ||
+  fail "clock: the clock was not set"
+
+echo "== silent line"
+start_sim --fault no-answer
+mkdir -p "$scratch/silent"
+start=$(date +%s%N)
+(cd "$scratch/silent" && "$wine" "$exe" current --port COM5 --folder . --timeout 500 --attempts 2 \
+  >out.txt 2>&1) && fail "silent: success reported"
+elapsed_ms=$((($(date +%s%N) - start) / 1000000))
+grep -q "Превышен тайм-аут ожидания ответа" "$scratch/silent/out.txt" ||
+  fail "silent: no timeout reported: $(cat "$scratch/silent/out.txt")"
+[ "$elapsed_ms" -ge 1000 ] || fail "silent: gave up after $elapsed_ms ms, before its two tries of 500 ms"
+
+echo "== missing port"
+stop_sim
+rm -f "$WINEPREFIX/dosdevices/com5"
+out="$("$wine" "$exe" current --port COM5 --folder "$scratch" 2>&1)" && fail "missing port: success"
+grep -q "Не удалось открыть порт" <<<"$out" || fail "missing port: $out"
+
+echo "== GSM modem"
+start_sim --modem gsm
+run_both gsm archive hourly --from "$day" --to "$day" --folder . --line gsm --number 89001234567
+same_files gsm "авто_/часовой архив.txt" temp.xls out.txt
+stop_sim
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) failed; KEEP=1 keeps $scratch" >&2
+  exit 1
+fi
+echo "all checks passed"
