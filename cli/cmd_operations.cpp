@@ -211,16 +211,10 @@ int Test(const GlobalOptions& global, const OperationOptions& options) {
 
 OperationOptions options;
 
-// --format of the commands that print values; the check names the option.
+// --format of the commands that print values.
 void AddFormatOption(CLI::App& command) {
-  command
-      .add_option_function<std::string>(
-          "--format",
-          [](const std::string& text) { collect::ParseOutputFormat(text, output_format); },
-          "the report as text, or the values the meter sent as CSV or JSON")
-      ->check(CLI::IsMember({"text", "csv", "json"}))
-      ->type_name("text|csv|json")
-      ->default_str("text");
+  cli::AddFormatOption(command, output_format,
+                       "the report as text, or the values the meter sent as CSV or JSON");
 }
 
 void SetUpCurrent(CLI::App& command, const GlobalOptions& global, int& exit_status) {

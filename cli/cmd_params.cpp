@@ -207,7 +207,7 @@ int Set(const std::vector<std::string>& words) {
 struct ParamsOptions {
   std::vector<std::string> words;
   std::string save_as, load;
-  std::string format = "text";
+  collect::OutputFormat format = collect::OutputFormat::Text;
 };
 
 int Params(const GlobalOptions& global, const ParamsOptions& options) {
@@ -218,9 +218,7 @@ int Params(const GlobalOptions& global, const ParamsOptions& options) {
     if (words.size() != 1 || !options.load.empty()) {
       return UsageError("params read [--save FILE]");
     }
-    collect::OutputFormat format = collect::OutputFormat::Text;
-    collect::ParseOutputFormat(options.format, format);
-    return Read(global.line, global.folder, options.save_as, format);
+    return Read(global.line, global.folder, options.save_as, options.format);
   }
   if (action == "write") {
     if (words.size() != 1 || options.load.empty() || !options.save_as.empty()) {
@@ -265,12 +263,8 @@ void SetUpParams(CLI::App& command, const GlobalOptions& global, int& exit_statu
   command.add_option("--load", options.load, "write: the parameter workbook to send")
       ->type_name("FILE")
       ->default_str("none");
-  command
-      .add_option("--format", options.format,
-                  "read: the table as text, or the values as CSV or JSON")
-      ->check(CLI::IsMember({"text", "csv", "json"}))
-      ->type_name("text|csv|json")
-      ->capture_default_str();
+  AddFormatOption(command, options.format,
+                  "read: the table as text, or the values the meter sent as CSV or JSON");
   command.callback([&] { exit_status = Params(global, options); });
 }
 

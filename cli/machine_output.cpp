@@ -21,6 +21,18 @@ void Print(collect::OutputFormat format, const std::string& csv, const collect::
 
 }  // namespace
 
+void AddFormatOption(CLI::App& command, collect::OutputFormat& format,
+                     const std::string& description) {
+  command
+      .add_option_function<std::string>(
+          "--format",
+          [&format](const std::string& text) { collect::ParseOutputFormat(text, format); },
+          description)
+      ->check(CLI::IsMember({"text", "csv", "json"}))
+      ->type_name("text|csv|json")
+      ->default_str("text");
+}
+
 void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher) {
   const CurrentValuesBlock block = DecodeCurrentValues(dispatcher.CurrentValues());
   Print(format, collect::CurrentValuesCsv(block),

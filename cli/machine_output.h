@@ -4,6 +4,7 @@
 // of the text report; the status text then goes to standard error, so the
 // output can be piped into another program as it is.
 
+#include <CLI/CLI.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,10 @@
 #include "parameters/parameter_table.h"
 
 namespace flovir::cli {
+
+// --format text|csv|json on a command; the check names the option.
+void AddFormatOption(CLI::App& command, collect::OutputFormat& format,
+                     const std::string& description);
 
 // After a current-values read or an archive download that succeeded.
 void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher);

@@ -220,7 +220,7 @@ void TForm1::BuildWindow() {
   connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
-  for (QRadioButton* radio : {RadioButton1, RadioButton2, RadioButton3}) {
+  for (QRadioButton* radio : {RadioButton1, RadioButton2, RadioButton3, RadioButton6}) {
     connect(radio, &QRadioButton::toggled, this, &TForm1::RadioButton1Click);
   }
   connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
@@ -307,17 +307,32 @@ QWidget* TForm1::BuildExtraSettingsPage() {
   RadioButton1 = new QRadioButton("прямое", type);
   RadioButton2 = new QRadioButton("GSM", type);
   RadioButton3 = new QRadioButton("Dial-Up", type);
+  RadioButton6 = new QRadioButton("TCP/IP", type);
   Name(RadioButton1, "прямое", "RadioButton1");
   Name(RadioButton2, "GSM", "RadioButton2");
   Name(RadioButton3, "Dial-Up", "RadioButton3");
+  Name(RadioButton6, "TCP/IP", "RadioButton6");
   RadioButton1->setChecked(true);
   auto* radios = new QHBoxLayout(type);
-  for (QRadioButton* radio : {RadioButton1, RadioButton2, RadioButton3}) radios->addWidget(radio);
+  for (QRadioButton* radio : {RadioButton1, RadioButton2, RadioButton3, RadioButton6}) {
+    radios->addWidget(radio);
+  }
   radios->addStretch();
+
+  // The network line: a converter or gateway at HOST:PORT.
+  Edit8 = MakeEdit("", "адрес:порт", "Edit8", page);
+  Edit8->setPlaceholderText("192.168.0.10:502");
+  ComboBox2 = MakeList({"RTU поверх TCP", "Modbus TCP"}, 0, "протокол", "ComboBox2", page);
+  Label12 = MakeLabel("адрес:порт", "Label12", Edit8, page);
+  Label13 = MakeLabel("протокол", "Label13", ComboBox2, page);
+  auto* network = new QFormLayout;
+  network->addRow(Label12, Edit8);
+  network->addRow(Label13, ComboBox2);
 
   auto* layout = new QVBoxLayout(page);
   layout->addLayout(form);
   layout->addWidget(type);
+  layout->addLayout(network);
   layout->addStretch();
   return page;
 }
@@ -547,6 +562,7 @@ SettingsFields TForm1::FieldsFromControls() const {
   f.port_name = ComboBox1->currentData().toString().toStdString();
   f.type = RadioButton2->isChecked()   ? ConnectionType::Gsm
            : RadioButton3->isChecked() ? ConnectionType::DialUp
+           : RadioButton6->isChecked() ? ConnectionType::TcpIp
                                        : ConnectionType::Direct;
   f.baud_index = ComboBox3->currentIndex();
   f.parity_index = ComboBox5->currentIndex();
@@ -559,6 +575,8 @@ SettingsFields TForm1::FieldsFromControls() const {
   f.attempts = Edit3->text().toStdString();
   f.chunk_size = Edit6->text().toStdString();
   f.auto_save_name = Edit7->text().toStdString();
+  f.host = Edit8->text().trimmed().toStdString();
+  f.framing = ComboBox2->currentIndex() == 1 ? WireFraming::ModbusTcp : WireFraming::Rtu;
   return f;
 }
 
@@ -603,9 +621,12 @@ void TForm1::LoadSettings() {
   text(Edit6, "chunk");
   text(Edit1, "number");
   text(Edit2, "init_string");
+  text(Edit8, "host");
+  index(ComboBox2, "framing");
   const QString type = s->value("connection_type").toString();
   (type == "GSM"       ? RadioButton2
    : type == "Dial-Up" ? RadioButton3
+   : type == "TCP/IP"  ? RadioButton6
                        : RadioButton1)
       ->setChecked(true);
   (s->value("dial_mode").toString() == "pulse" ? RadioButton5 : RadioButton4)->setChecked(true);
@@ -626,10 +647,13 @@ void TForm1::SaveSettings() const {
   s->setValue("chunk", Edit6->text());
   s->setValue("connection_type", RadioButton2->isChecked()   ? "GSM"
                                  : RadioButton3->isChecked() ? "Dial-Up"
+                                 : RadioButton6->isChecked() ? "TCP/IP"
                                                              : "прямое");
   s->setValue("number", Edit1->text());
   s->setValue("init_string", Edit2->text());
   s->setValue("dial_mode", RadioButton5->isChecked() ? "pulse" : "tone");
+  s->setValue("host", Edit8->text());
+  s->setValue("framing", ComboBox2->currentText());
   s->setValue("window_size", size());
 }
 
@@ -640,6 +664,8 @@ void TForm1::RestoreDefaults() {
     ComboBox5->setCurrentIndex(0);
     ComboBox4->setCurrentIndex(0);
     Edit4->setText("3000");
+    Edit8->clear();
+    ComboBox2->setCurrentIndex(0);
     RadioButton1->setChecked(true);
   }
   Edit5->setText("1");
@@ -656,7 +682,8 @@ void TForm1::RestoreDefaults() {
 // --- Connection ------------------------------------------------------------
 
 void TForm1::RadioButton1Click() {
-  const bool modem = !RadioButton1->isChecked();
+  // A network line needs no modem, as the direct one.
+  const bool modem = RadioButton2->isChecked() || RadioButton3->isChecked();
   for (QWidget* w : std::initializer_list<QWidget*>{Label1, Label4, Edit1, Edit2}) {
     w->setEnabled(modem);
   }
@@ -664,22 +691,28 @@ void TForm1::RadioButton1Click() {
   for (QWidget* w : std::initializer_list<QWidget*>{GroupBox2, RadioButton4, RadioButton5}) {
     w->setEnabled(dial_up);
   }
+  // The network fields, frozen while connected as the line settings are.
+  const bool network = RadioButton6->isChecked() && !connection_->Connected();
+  for (QWidget* w : std::initializer_list<QWidget*>{Label12, Edit8, Label13, ComboBox2}) {
+    w->setEnabled(network);
+  }
 }
 
 void TForm1::SetControlStates(bool after_start) {
   const bool connected = connection_->Connected();
-  for (QWidget* w : std::initializer_list<QWidget*>{ComboBox1, Button1, RadioButton1, RadioButton2,
-                                                    RadioButton3, Label5, Label9, Label10, Label11,
-                                                    ComboBox3, ComboBox4, ComboBox5, Edit4}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           ComboBox1, Button1, RadioButton1, RadioButton2, RadioButton3, RadioButton6, Label5,
+           Label9, Label10, Label11, ComboBox3, ComboBox4, ComboBox5, Edit4}) {
     w->setEnabled(!connected);
   }
+  RadioButton1Click();
   for (QWidget* w : std::initializer_list<QWidget*>{Button2, Button4, Button5, Button6, Button7,
                                                     Button8, Button10, Button12}) {
     w->setEnabled(connected);
   }
   // The end of the first operation after Start enables "Записать".
   Button11->setEnabled(after_start ? false : connected);
-  if (RadioButton1->isChecked()) Button3->setEnabled(connected);
+  if (RadioButton1->isChecked() || RadioButton6->isChecked()) Button3->setEnabled(connected);
   ButtonCancel->setEnabled(connected && dispatcher_.Busy());
 }
 
@@ -690,7 +723,8 @@ void TForm1::Button1Click() {
     return;
   }
   Button1->setEnabled(false);
-  ports_->SetDemoModem(parsed.settings->type != ConnectionType::Direct);
+  ports_->SetDemoModem(parsed.settings->type == ConnectionType::Gsm ||
+                       parsed.settings->type == ConnectionType::DialUp);
   connection_->Start(*parsed.settings);
   SetControlStates(true);
 }

@@ -155,6 +155,7 @@ class TForm1 : public QMainWindow, public View {
   // The controls, under the names of the window's layout.
   QTabWidget* pages_ = nullptr;
   QComboBox* ComboBox1 = nullptr;
+  QComboBox* ComboBox2 = nullptr;  // the framing on a TCP/IP line
   QComboBox* ComboBox3 = nullptr;
   QComboBox* ComboBox4 = nullptr;
   QComboBox* ComboBox5 = nullptr;
@@ -165,6 +166,7 @@ class TForm1 : public QMainWindow, public View {
   QLineEdit* Edit5 = nullptr;
   QLineEdit* Edit6 = nullptr;
   QLineEdit* Edit7 = nullptr;
+  QLineEdit* Edit8 = nullptr;  // "адрес:порт"
   QCalendarWidget* MonthCalendar1 = nullptr;
   QCalendarWidget* MonthCalendar2 = nullptr;
   QRadioButton* RadioButton1 = nullptr;
@@ -172,6 +174,7 @@ class TForm1 : public QMainWindow, public View {
   QRadioButton* RadioButton3 = nullptr;
   QRadioButton* RadioButton4 = nullptr;
   QRadioButton* RadioButton5 = nullptr;
+  QRadioButton* RadioButton6 = nullptr;  // "TCP/IP"
   QGroupBox* GroupBox2 = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* Label4 = nullptr;
@@ -181,6 +184,8 @@ class TForm1 : public QMainWindow, public View {
   QLabel* Label9 = nullptr;
   QLabel* Label10 = nullptr;
   QLabel* Label11 = nullptr;
+  QLabel* Label12 = nullptr;
+  QLabel* Label13 = nullptr;
   QPushButton* Button1 = nullptr;
   QPushButton* Button2 = nullptr;
   QPushButton* Button3 = nullptr;

@@ -45,6 +45,11 @@ std::unique_ptr<Port> WindowPorts::Open(const std::string& name) {
   return serial_.Open(server_->SlavePath());
 }
 
+std::unique_ptr<Port> WindowPorts::Connect(const std::string& host_port, uint32_t timeout_ms,
+                                           std::string& error) {
+  return serial_.Connect(host_port, timeout_ms, error);
+}
+
 bool WindowPorts::Close(Port& port) {
   return serial_.Close(port);
 }

@@ -29,6 +29,8 @@ class WindowPorts : public PortProvider {
   void SetDemoModem(bool modem) { demo_modem_ = modem; }
 
   std::unique_ptr<Port> Open(const std::string& name) override;
+  std::unique_ptr<Port> Connect(const std::string& host_port, uint32_t timeout_ms,
+                                std::string& error) override;
   bool Close(Port& port) override;
 
  private:

@@ -73,6 +73,10 @@ TEST(Fleet, MistakesNameFileLineAndKey) {
       {"[defaults]\nbaud = 9600\n", "f.toml:1: meter: no [[meter]] table"},
       {"[meters]\n", "f.toml:1: meters: unknown key"},
       {pump + "port = 3\n", "f.toml:4"},  // TOML itself refuses the redefined key
+      {"[[meter]]\nname = \"net\"\nline = \"tcp\"\n", "f.toml:1: meter 'net': host: missing"},
+      {"[[meter]]\nname = \"a\"\nline = \"modbus-tcp\"\nhost = \"127.0.0.1:502\"\n"
+       "[[meter]]\nname = \"b\"\nline = \"tcp\"\nhost = \"127.0.0.1:502\"\n",
+       "f.toml:5: meter 'b': address: meter 'a' (line 1) answers at address 1"},
   };
   for (const auto& c : cases) {
     try {

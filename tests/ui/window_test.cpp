@@ -2,7 +2,8 @@
 // type's radio rules, control states after Start and Stop, the buttons
 // during an operation, the test timer, the save dialog's extension rule and
 // the remembered settings. The meter is the in-process simulated one that
-// --demo adds to the port list.
+// --demo adds to the port list, or on a TCP/IP line the simulated meter
+// served on the loopback.
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -22,6 +23,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "tools/meter-sim/tcp_server.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
 
@@ -63,9 +65,15 @@ class WindowTest : public QObject {
   // The enabled state of the controls that Start and Stop set.
   static void CheckStates(TForm1& w, bool connected, bool after_start) {
     for (QWidget* c : std::initializer_list<QWidget*>{
-             w.ComboBox1, w.Button1, w.RadioButton1, w.RadioButton2, w.RadioButton3, w.Label5,
-             w.Label9, w.Label10, w.Label11, w.ComboBox3, w.ComboBox4, w.ComboBox5, w.Edit4}) {
+             w.ComboBox1, w.Button1, w.RadioButton1, w.RadioButton2, w.RadioButton3, w.RadioButton6,
+             w.Label5, w.Label9, w.Label10, w.Label11, w.ComboBox3, w.ComboBox4, w.ComboBox5,
+             w.Edit4}) {
       QVERIFY2(c->isEnabled() == !connected, qPrintable(c->objectName()));
+    }
+    // The network fields: only for TCP/IP, frozen while connected.
+    for (QWidget* c : std::initializer_list<QWidget*>{w.Label12, w.Edit8, w.Label13, w.ComboBox2}) {
+      QVERIFY2(c->isEnabled() == (!connected && w.RadioButton6->isChecked()),
+               qPrintable(c->objectName()));
     }
     for (QWidget* c :
          std::initializer_list<QWidget*>{w.Button2, w.Button4, w.Button5, w.Button6, w.Button7,
@@ -141,15 +149,19 @@ class WindowTest : public QObject {
     QTest::newRow("прямое") << 0 << false << false;
     QTest::newRow("GSM") << 1 << true << false;
     QTest::newRow("Dial-Up") << 2 << true << true;
+    QTest::newRow("TCP/IP") << 3 << false << false;
   }
   void ConnectionTypeRadios() {
     QFETCH(int, type);
     QFETCH(bool, fields);
     QFETCH(bool, dial_mode);
     auto w = MakeWindow();
-    QRadioButton* radios[] = {w->RadioButton1, w->RadioButton2, w->RadioButton3};
-    radios[(type + 1) % 3]->click();  // from another choice
+    QRadioButton* radios[] = {w->RadioButton1, w->RadioButton2, w->RadioButton3, w->RadioButton6};
+    radios[(type + 1) % 4]->click();  // from another choice
     radios[type]->click();
+    for (QWidget* c : std::initializer_list<QWidget*>{w->Edit8, w->ComboBox2}) {
+      QCOMPARE(c->isEnabled(), type == 3);
+    }
     for (QWidget* c : std::initializer_list<QWidget*>{w->Label1, w->Label4, w->Edit1, w->Edit2}) {
       QCOMPARE(c->isEnabled(), fields);
     }
@@ -160,24 +172,43 @@ class WindowTest : public QObject {
   }
 
   // Start and Stop through each connection type against the simulated
-  // meter (and its modem), and a Start that fails.
+  // meter (and its modem) or the meter served on the loopback in either
+  // framing, where current values are read as well; and a Start that fails.
   void StartAndStop_data() {
     QTest::addColumn<int>("type");
-    QTest::newRow("прямое") << 0;
-    QTest::newRow("GSM") << 1;
-    QTest::newRow("Dial-Up") << 2;
+    QTest::addColumn<int>("framing");  // ComboBox2's index on TCP/IP
+    QTest::newRow("прямое") << 0 << 0;
+    QTest::newRow("GSM") << 1 << 0;
+    QTest::newRow("Dial-Up") << 2 << 0;
+    QTest::newRow("RTU поверх TCP") << 3 << 0;
+    QTest::newRow("Modbus TCP") << 3 << 1;
   }
   void StartAndStop() {
     QFETCH(int, type);
+    QFETCH(int, framing);
+    flovir::sim::SimulatedMeter meter;
+    flovir::sim::TcpMeterServer server(
+        meter, {.framing = framing == 1 ? flovir::sim::TcpFraming::kModbusTcp
+                                        : flovir::sim::TcpFraming::kRtu});
+    const QString host = QString::fromStdString(server.HostPort());
     auto w = MakeWindow();
-    QRadioButton* radios[] = {w->RadioButton1, w->RadioButton2, w->RadioButton3};
+    QRadioButton* radios[] = {w->RadioButton1, w->RadioButton2, w->RadioButton3, w->RadioButton6};
     radios[type]->click();
+    w->Edit8->setText(host);
+    w->ComboBox2->setCurrentIndex(framing);
     w->Button1->click();
     QVERIFY(w->GetConnection().Connected());
     CheckStates(*w, true, true);
-    QCOMPARE(w->Button3->isEnabled(), type == 0);
+    QCOMPARE(w->Button3->isEnabled(), type == 0 || type == 3);
     if (type == 0) {
       QCOMPARE(w->StatusPanel1->text(), QString("Порт открыт"));
+      QVERIFY(messages_.empty());
+    } else if (type == 3) {
+      QCOMPARE(w->StatusPanel1->text(), "Подключено к " + host);
+      w->Button4->click();
+      QTRY_VERIFY_WITH_TIMEOUT(!w->GetDispatcher().Busy(), kOperationMs);
+      QCOMPARE(w->StatusPanel1->text(), QString("Завершено успешно"));
+      QVERIFY(w->Memo1->toPlainText().size() > 100);
       QVERIFY(messages_.empty());
     } else {
       QCOMPARE(w->StatusPanel1->text(), QString("Завершено успешно"));
@@ -191,7 +222,7 @@ class WindowTest : public QObject {
     QCOMPARE(w->StatusPanel1->text(), QString("Порт закрыт"));
     CheckStates(*w, false, false);
     QVERIFY(!w->Button3->isEnabled());
-    if (type != 0) QCOMPARE(messages_.back().text, QString("Соединение прервано"));
+    if (type == 1 || type == 2) QCOMPARE(messages_.back().text, QString("Соединение прервано"));
   }
 
   void FailedStartLeavesTheWindowDisconnected() {
@@ -199,6 +230,21 @@ class WindowTest : public QObject {
     QCOMPARE(w->ComboBox1->currentData().toString(), QString("/dev/flovir-no-such-port"));
     w->Button1->click();
     QCOMPARE(w->StatusPanel1->text(), QString("Не удалось открыть порт"));
+    CheckStates(*w, false, true);
+
+    // A loopback port nobody listens on any more.
+    std::string closed;
+    {
+      flovir::sim::SimulatedMeter meter;
+      flovir::sim::TcpMeterServer server(meter);
+      closed = server.HostPort();
+    }
+    w->RadioButton6->click();
+    w->Edit8->setText(QString::fromStdString(closed));
+    w->Button1->click();
+    QVERIFY(!w->GetConnection().Connected());
+    QCOMPARE(w->StatusPanel1->text(), QString::fromStdString("Не удалось подключиться к " + closed +
+                                                             ": Connection refused"));
     CheckStates(*w, false, true);
   }
 
@@ -334,6 +380,8 @@ class WindowTest : public QObject {
       w->Edit1->setText("123");
       w->Edit2->setText("ATZ");
       w->RadioButton5->click();
+      w->Edit8->setText("127.0.0.1:5020");
+      w->ComboBox2->setCurrentText("Modbus TCP");
       w->resize(900, 700);
       w->close();
     }
@@ -343,20 +391,30 @@ class WindowTest : public QObject {
     QCOMPARE(w->ComboBox4->currentText(), QString("2 стоп-бита"));
     const std::pair<QLineEdit*, QString> texts[] = {
         {w->Edit5, "7"},  {w->Edit7, "отчёты_"}, {w->Edit4, "1500"}, {w->Edit3, "5"},
-        {w->Edit6, "32"}, {w->Edit1, "123"},     {w->Edit2, "ATZ"}};
+        {w->Edit6, "32"}, {w->Edit1, "123"},     {w->Edit2, "ATZ"},  {w->Edit8, "127.0.0.1:5020"}};
     for (const auto& [edit, text] : texts) QCOMPARE(edit->text(), text);
     QVERIFY(w->RadioButton3->isChecked() && w->RadioButton5->isChecked());
     QVERIFY(w->GroupBox2->isEnabled());
     QCOMPARE(w->size(), QSize(900, 700));
     QVERIFY(w->ApplySettings());
     QCOMPARE(w->GetDispatcher().Settings().address, 7);
+    QCOMPARE(w->ComboBox2->currentText(), QString("Modbus TCP"));
+    w->RadioButton6->click();
+    w->close();
+    w = MakeWindow(false);
+    QVERIFY(w->RadioButton6->isChecked() && w->Edit8->isEnabled() && !w->Edit1->isEnabled());
+    QVERIFY(w->ApplySettings());
+    QCOMPARE(w->GetDispatcher().Settings().type, ConnectionType::TcpIp);
+    QCOMPARE(w->GetDispatcher().Settings().framing, flovir::WireFraming::ModbusTcp);
 
     w->RestoreDefaults();
     QCOMPARE(w->ComboBox3->currentText(), QString("9600"));
     QCOMPARE(w->Edit7->text(), QString("авто_"));
     QCOMPARE(w->Edit2->text(), QString("AT&FE0V1"));
     QVERIFY(w->RadioButton1->isChecked() && w->RadioButton4->isChecked());
-    QVERIFY(!w->Edit1->isEnabled());
+    QVERIFY(!w->Edit1->isEnabled() && !w->Edit8->isEnabled());
+    QCOMPARE(w->Edit8->text(), QString());
+    QCOMPARE(w->ComboBox2->currentIndex(), 0);
   }
 };
 
