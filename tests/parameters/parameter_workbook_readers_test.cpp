@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "parameters/parameter_workbook.h"
 #include "tests/support/files.h"
@@ -14,14 +15,33 @@
 namespace flovir {
 namespace {
 
-// "xlrd ROW COLUMN ..." and "calc ROW COLUMN" lines, keyed by their prefix.
-std::map<std::string, std::string> ReadWithOthers(const std::string& path) {
-  const std::string command =
-      testing::kPython + " " + PARAMETER_TESTS_DIR + "/read_with_others.py " + testing::Quote(path);
+std::vector<std::string> RunLines(const std::string& command) {
   const testing::ProgramRun run = testing::RunCapturing(command);
   EXPECT_EQ(run.status, 0) << command;
+  return run.Lines();
+}
+
+// Sheet 0 as xlrd and LibreOffice show it: "xlrd ROW COLUMN TYPE FORMAT" (the
+// type 1 for text, 2 for a number) and "calc ROW COLUMN", each with its text.
+std::map<std::string, std::string> ReadWithOthers(const std::string& path) {
   std::map<std::string, std::string> cells;
-  for (const std::string& line : run.Lines()) {
+  const std::string xlrd = testing::kPython + " " FLOVIR_SOURCE_DIR "/tests/support/xlrd_dump.py " +
+                           testing::Quote(path);
+  for (const std::string& line : RunLines(xlrd)) {
+    // cell SHEET ROW COLUMN KIND VALUE XF FORMAT DATE
+    std::vector<std::string> f;
+    for (size_t start = 0;;) {
+      const size_t tab = line.find('\t', start);
+      f.push_back(line.substr(start, tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    if (f.size() < 8 || f[0] != "cell" || f[1] != "0") continue;
+    const char* type = f[4] == "number" ? "2" : f[4] == "text" ? "1" : "0";
+    cells["xlrd " + f[2] + " " + f[3] + " " + type + " " + f[7]] = f[5];
+  }
+  for (const std::string& line : RunLines(testing::kPython + " " + PARAMETER_TESTS_DIR +
+                                          "/read_with_others.py " + testing::Quote(path))) {
     const size_t bar = line.find('|');
     if (bar != std::string::npos) cells[line.substr(0, bar)] = line.substr(bar + 1);
   }

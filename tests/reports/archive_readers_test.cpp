@@ -69,18 +69,24 @@ struct XlrdCell {
 
 TEST_F(ArchiveReaders, XlrdSeesDatesNumbersAndRussianTexts) {
   const fs::path dump = folder_ / "xlrd.txt";
-  ASSERT_EQ(RunShell(kPython + " " FLOVIR_SOURCE_DIR "/tests/reports/xlrd_dump.py " + Quote(file_) +
+  ASSERT_EQ(RunShell(kPython + " " FLOVIR_SOURCE_DIR "/tests/support/xlrd_dump.py " + Quote(file_) +
                      " > " + Quote(dump)),
             0);
-  const std::vector<std::string> lines = SplitLines(ReadFile(dump));
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "sheets\tdays\thours\tmonths");
-  std::map<std::string, XlrdCell> cells;  // "sheet row col"
-  for (size_t i = 1; i < lines.size(); ++i) {
-    const std::vector<std::string> f = SplitTabs(lines[i]);
-    ASSERT_GE(f.size(), 5u) << lines[i];
-    cells[f[0] + " " + f[1] + " " + f[2]] = {f[3], f[4], f.size() > 5 ? f[5] : ""};
+  // "sheet INDEX NAME" and "cell SHEET ROW COL KIND VALUE XF FORMAT DATE"
+  // lines; cells are keyed "sheetname row col", a date cell by its date.
+  std::vector<std::string> sheets;
+  std::map<std::string, XlrdCell> cells;
+  for (const std::string& line : SplitLines(ReadFile(dump))) {
+    const std::vector<std::string> f = SplitTabs(line);
+    if (f.size() == 3 && f[0] == "sheet") sheets.push_back(f[2]);
+    if (f.empty() || f[0] != "cell") continue;
+    ASSERT_GE(f.size(), 8u) << line;
+    ASSERT_LT(std::stoul(f[1]), sheets.size()) << line;
+    const bool date = f.size() > 8 && !f[8].empty();
+    cells[sheets[std::stoul(f[1])] + " " + f[2] + " " + f[3]] = {date ? "date" : f[4],
+                                                                 date ? f[8] : f[5], f[7]};
   }
+  EXPECT_EQ(sheets, (std::vector<std::string>{"days", "hours", "months"}));
   auto cell = [&cells](const std::string& key) { return cells[key]; };
 
   EXPECT_EQ(cell("hours 0 0").value, "Часовой архив с 28.02.2024 по 01.03.2024");

@@ -148,7 +148,7 @@ void ExpectXlrdSeesTheModel(const WorkbookModel& model, const std::string& dump)
 TEST_F(Interop, XlrdReadsSheetsValuesXfIndexesAndFormats) {
   WorkbookModel archive = ArchiveWorkbook();
   WorkbookModel parameters = ParameterWorkbook();
-  const std::string script = std::string(FLOVIR_SOURCE_DIR) + "/tests/workbook/xlrd_dump.py";
+  const std::string script = std::string(FLOVIR_SOURCE_DIR) + "/tests/support/xlrd_dump.py";
   ExpectXlrdSeesTheModel(
       archive, Run(testing::kPython + " '" + script + "' '" + Save(archive, "temp.xls") + "'"));
   ExpectXlrdSeesTheModel(parameters, Run(testing::kPython + " '" + script + "' '" +

@@ -1,6 +1,8 @@
 """Prints what xlrd reads from a workbook, one line per sheet and per cell:
-sheet<TAB>INDEX<TAB>NAME and cell<TAB>SHEET<TAB>ROW<TAB>COL<TAB>KIND<TAB>VALUE<TAB>XF<TAB>FORMAT.
-Numbers are printed with repr, so they read back exactly."""
+sheet<TAB>INDEX<TAB>NAME and
+cell<TAB>SHEET<TAB>ROW<TAB>COL<TAB>KIND<TAB>VALUE<TAB>XF<TAB>FORMAT<TAB>DATE.
+Numbers are printed with repr, so they read back exactly; DATE is
+YYYY-MM-DD HH:MM:SS for a cell whose format makes it a date, else empty."""
 import sys
 
 import xlrd
@@ -20,5 +22,10 @@ for s, sheet in enumerate(book.sheets()):
             xf = sheet.cell_xf_index(r, c)
             fmt = book.format_map[book.xf_list[xf].format_key].format_str
             value = repr(cell.value) if isinstance(cell.value, float) else str(cell.value)
-            out.append("cell\t%d\t%d\t%d\t%s\t%s\t%d\t%s" % (s, r, c, KINDS[cell.ctype], value, xf, fmt))
+            date = ""
+            if cell.ctype == xlrd.XL_CELL_DATE:
+                date = "%04d-%02d-%02d %02d:%02d:%02d" % xlrd.xldate_as_tuple(cell.value,
+                                                                             book.datemode)
+            out.append("cell\t%d\t%d\t%d\t%s\t%s\t%d\t%s\t%s" %
+                       (s, r, c, KINDS[cell.ctype], value, xf, fmt, date))
 sys.stdout.buffer.write(("\n".join(out) + "\n").encode("utf-8"))
