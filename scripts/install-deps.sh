@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything flovir needs to build and test on a fresh Debian 12 machine.
 # Non-interactive and idempotent: packages already present are left alone.
+# With package names as arguments it installs only those (the Windows build's).
 set -euo pipefail
 
 packages=(
@@ -15,6 +16,8 @@ packages=(
   qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-svg-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   xvfb at-spi2-core dbus-x11 python3-pyatspi xdotool imagemagick
 )
+
+if [ $# -gt 0 ]; then packages=("$@"); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -17,6 +17,7 @@
 #include "operations/archive_download.h"
 #include "operations/dispatcher.h"
 #include "tests/support/recording_view.h"
+#include "tests/ui/run_until.h"
 #include "tools/meter-sim/meter_server.h"
 #include "ui/qt_executor.h"
 
@@ -28,17 +29,6 @@ using flovir::testing::RecordingView;
 
 const std::vector<std::string>& Hourly(const RecordingView& view) {
   return view.reports[static_cast<size_t>(ReportKind::Hourly)];
-}
-
-// Runs the event loop until done() or the deadline.
-bool RunUntil(const std::function<bool()>& done, int deadline_ms = 120000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > deadline_ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
 }
 
 double DaysAgo(int days) {
@@ -91,7 +81,7 @@ TEST(WindowExecutor, HourlyArchiveThroughTheExecutor) {
   Rig rig(dir.path());
   ASSERT_TRUE(rig.connection.Connected());
   EXPECT_TRUE(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, DaysAgo(2), DaysAgo(1)));
-  ASSERT_TRUE(RunUntil([&] { return !rig.dispatcher.Busy(); }));
+  ASSERT_TRUE(flovir::testing::RunEventsUntil([&] { return !rig.dispatcher.Busy(); }));
   EXPECT_EQ(rig.dispatcher.LastStatusText(), "Завершено успешно");
   EXPECT_TRUE(rig.view.ButtonsEnabled());
   EXPECT_TRUE(Hourly(rig.view).size() > 48);
@@ -104,7 +94,8 @@ TEST(WindowExecutor, StopDuringADownload) {
   QTemporaryDir dir;
   Rig rig(dir.path());
   EXPECT_TRUE(rig.dispatcher.StartArchive(OperationKind::HourlyArchive, DaysAgo(30), DaysAgo(1)));
-  ASSERT_TRUE(RunUntil([&] { return rig.dispatcher.Archive().Job().done_steps > 20; }));
+  ASSERT_TRUE(flovir::testing::RunEventsUntil(
+      [&] { return rig.dispatcher.Archive().Job().done_steps > 20; }));
   EXPECT_TRUE(rig.connection.Stop());
   EXPECT_TRUE(!rig.dispatcher.Busy());
   EXPECT_TRUE(Hourly(rig.view).empty());

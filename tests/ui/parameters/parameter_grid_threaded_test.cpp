@@ -10,19 +10,10 @@
 #include <QTimer>
 
 #include "page_rig.h"
+#include "tests/ui/run_until.h"
 
 namespace flovir {
 namespace {
-
-bool RunUntil(const std::function<bool()>& done, int deadline_ms = 120000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > deadline_ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 TEST(ParameterGridThreaded, ReadsWhileTheGridRepaints) {
   testing::Rig rig;
@@ -32,7 +23,7 @@ TEST(ParameterGridThreaded, ReadsWhileTheGridRepaints) {
   for (int round = 1; round <= 10; ++round) {
     for (int i = 0; i < 256; ++i) rig.meter.SetParameter(i, float(round * 100 + i));
     rig.page.Read();
-    ASSERT_TRUE(RunUntil([&] { return !rig.dispatcher.Busy(); }));
+    ASSERT_TRUE(testing::RunEventsUntil([&] { return !rig.dispatcher.Busy(); }));
     ASSERT_EQ(rig.dispatcher.LastStatusText(), "Завершено успешно");
     // Row 37 of channel 4 is value 213.
     ASSERT_EQ(rig.Text(37, 4), QString::number(round * 100 + 213) + ",0000");
