@@ -2,7 +2,10 @@
 # icon. cpack -G DEB: a Debian package whose dependencies dpkg-shlibdeps
 # finds from the programs' libraries.
 include(GNUInstallDirs)
-install(TARGETS flovir-cli flovir-meter-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS flovir-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET flovir-meter-sim)
+  install(TARGETS flovir-meter-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 if(TARGET flovir)
   install(TARGETS flovir RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/data/flovir.desktop

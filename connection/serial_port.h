@@ -1,15 +1,18 @@
 #pragma once
-// The serial port on Linux: termios for the line format; the reads, writes
-// and timeouts are those of every descriptor port. One thread may read or
-// write while another purges or closes the port.
+// The serial port: termios on Linux (serial_port.cpp), the comm API on
+// Windows (serial_port_windows.cpp); the reads, writes and timeouts are
+// those of the platform's ports. One thread may read or write while another
+// purges or closes the port.
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
-#include "connection/descriptor_port.h"
+#include "connection/platform_port.h"
 
 namespace flovir {
 
-class SerialPort : public DescriptorPort {
+class SerialPort : public PlatformPort {
  public:
   SerialPort() = default;
   ~SerialPort() override;
@@ -22,9 +25,13 @@ class SerialPort : public DescriptorPort {
   // keeping its speed and character format. Returns false, with the system's
   // reason in LastError(), when the device is absent, busy or no terminal.
   bool Open(const std::string& name);
-  // The driver's queues are sized by the kernel; kept for the open sequence.
+  // The driver's queues; Linux sizes them itself.
   bool SetQueueSizes(uint32_t input, uint32_t output);
 
+#ifdef _WIN32
+  // Also hands the five values to the system as they are.
+  bool SetTimeouts(const PortTimeouts& timeouts) override;
+#endif
   LineSettings GetLineSettings() override;
   // 8 data bits, no flow control, DTR and RTS off. False for a speed the
   // driver does not know or a closed port.
@@ -32,7 +39,14 @@ class SerialPort : public DescriptorPort {
   void Purge() override;
 
  private:
+#ifdef _WIN32
+  void BeforeReadPiece(void* handle, uint32_t wait_ms) override;
+  bool SetSystemTimeouts(void* handle, uint32_t read_wait_ms);
+
+  std::atomic<uint32_t> system_read_wait_{0};
+#else
   void BeforeClose(int fd) override;
+#endif
 };
 
 }  // namespace flovir

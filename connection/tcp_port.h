@@ -8,11 +8,11 @@
 
 #include <string>
 
-#include "connection/descriptor_port.h"
+#include "connection/platform_port.h"
 
 namespace flovir {
 
-class TcpPort : public DescriptorPort {
+class TcpPort : public PlatformPort {
  public:
   TcpPort() = default;
   ~TcpPort() override;
@@ -30,7 +30,11 @@ class TcpPort : public DescriptorPort {
   void Purge() override;
 
  private:
+#ifdef _WIN32
+  bool CloseHandleOf(void* handle) override;
+#else
   long WriteSome(int fd, const uint8_t* data, size_t count) override;
+#endif
 
   LineSettings line_;
 };

@@ -2,13 +2,14 @@
 # Cross-builds the core, flovir-cli and the tests that need no pseudo-terminal
 # for 64-bit Windows into build-windows/ (mingw-w64, linked statically), and
 # runs those tests under wine. With --e2e it then runs flovir-cli.exe under
-# wine against the Linux simulated meter through a COM port of wine's
-# (tests/windows/wine_e2e.sh; needs the Linux build in build/). Debian has no
-# Qt for mingw: the window is not cross-built.
+# wine against the Linux simulated meter through a COM port of wine's and over
+# the loopback network (tests/windows/wine_e2e.sh; needs the Linux build in
+# build/). Debian has no Qt for mingw: the window is not cross-built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh cmake g++-mingw-w64-x86-64-posix wine64 libgtest-dev
+bash scripts/install-deps.sh cmake g++-mingw-w64-x86-64-posix wine64 libgtest-dev \
+  libcli11-dev libtomlplusplus-dev nlohmann-json3-dev
 
 jobs=$(nproc)
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \

@@ -1,8 +1,8 @@
 # The tests of the Windows build: those that run in memory, on files, or over
 # the in-memory port in front of the simulated meter. The tests over
 # pseudo-terminals and with Linux peers (libmodbus, pymodbus, xlrd,
-# LibreOffice) stay with the Linux build; the COM port is tested end to end by
-# tests/windows/wine_e2e.sh.
+# LibreOffice) stay with the Linux build; the COM port and the network line
+# are tested end to end by tests/windows/wine_e2e.sh.
 # On Windows itself an installed GoogleTest (MSYS2's package) is found.
 set(FLOVIR_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest's sources")
 if(EXISTS ${FLOVIR_GTEST_SOURCE_DIR}/CMakeLists.txt)
@@ -41,8 +41,13 @@ flovir_test(flovir_reports_tests
 flovir_test(flovir_parameter_tests
   SOURCES parameters/parameter_table_test.cpp parameters/value_conversion_test.cpp
     parameters/parameter_workbook_test.cpp parameters/parameter_operations_test.cpp
-  LIBS flovir_parameters flovir_meter_sim flovir_test_support
+  LIBS flovir_parameters flovir_meter_sim flovir_connection flovir_test_support
   LABELS "parameters;threaded")
+
+flovir_test(flovir_collect_tests
+  SOURCES collect/fleet_test.cpp collect/export_test.cpp
+  LIBS flovir_collect flovir_test_support
+  LABELS "collect")
 
 flovir_test(flovir_dispatcher_tests
   SOURCES dispatcher/settings_test.cpp dispatcher/range_test.cpp dispatcher/dispatcher_test.cpp

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # flovir-cli.exe under wine against the Linux flovir-meter-sim, through the
-# wine prefix's COM5, which is linked to the simulator's pseudo-terminal. The
-# Windows program's files must equal those of the Linux flovir-cli against
-# the same simulator, byte for byte where nothing is time-stamped.
+# wine prefix's COM5, which is linked to the simulator's pseudo-terminal, and
+# over the loopback network. The Windows program's files must equal those of
+# the Linux flovir-cli against the same simulator, byte for byte where
+# nothing is time-stamped.
 #
 # Needs build/ (Linux: flovir-cli, flovir-meter-sim) and build-windows/
 # (flovir-cli.exe, the wine prefix made by scripts/build-windows.sh).
@@ -32,14 +33,16 @@ fail() {
   failures=$((failures + 1))
 }
 
-# Starts the simulator (extra options as arguments) and points COM5 at it.
+# Starts the simulator (extra options as arguments) and points COM5 at it;
+# on the network, $address is the HOST:PORT it serves.
 start_sim() {
   stop_sim
   "$sim" --link "$scratch/meter" "$@" >"$scratch/sim.out" &
   sim_pid=$!
   for _ in $(seq 100); do [ -s "$scratch/sim.out" ] && break; sleep 0.1; done
   [ -s "$scratch/sim.out" ] || { echo "flovir-meter-sim did not start" >&2; exit 1; }
-  ln -sfn "$(head -1 "$scratch/sim.out")" "$WINEPREFIX/dosdevices/com5"
+  address="$(head -1 "$scratch/sim.out")"
+  ln -sfn "$address" "$WINEPREFIX/dosdevices/com5"
 }
 stop_sim() {
   if [ -n "$sim_pid" ]; then
@@ -51,14 +54,21 @@ stop_sim() {
 
 # Runs the same command with both programs, each in its own folder:
 # run_both NAME ARGS... leaves NAME.linux/ and NAME.windows/ with out.txt
-# (the Windows console's CR LF made LF) and the status in status.
+# (the Windows console's CR LF made LF) and the status in status. Over the
+# serial line each program gets its own name of the port; on the network
+# (ARGS with --host) both connect to the same address.
 run_both() {
   local name=$1
   shift
+  local linux_port=(--port "$scratch/meter") windows_port=(--port COM5)
+  if [[ " $* " == *" --host "* ]]; then
+    linux_port=()
+    windows_port=()
+  fi
   mkdir -p "$scratch/$name.linux" "$scratch/$name.windows"
-  (cd "$scratch/$name.linux" && "$cli" "$@" --port "$scratch/meter" >out.txt 2>err.txt
+  (cd "$scratch/$name.linux" && "$cli" "$@" "${linux_port[@]}" >out.txt 2>err.txt
     echo $? >status)
-  (cd "$scratch/$name.windows" && "$wine" "$exe" "$@" --port COM5 >out.crlf 2>err.txt
+  (cd "$scratch/$name.windows" && "$wine" "$exe" "$@" "${windows_port[@]}" >out.crlf 2>err.txt
     echo $? >status
     tr -d '\r' <out.crlf >out.txt)
 }
@@ -135,6 +145,28 @@ start_sim --modem gsm
 run_both gsm archive hourly --from "$day" --to "$day" --folder . --line gsm --number 89001234567
 same_files gsm "авто_/часовой архив.txt" temp.xls out.txt
 stop_sim
+
+echo "== network"
+for line in tcp modbus-tcp; do
+  start_sim "--$line" 0
+  run_both "$line" archive hourly --from "$day" --to "$day" --folder . --line "$line" \
+    --host "$address"
+  same_files "$line" "авто_/часовой архив.txt" temp.xls out.txt
+  run_both "$line-params" params read --folder . --line "$line" --host "$address"
+  same_files "$line-params" "авто_/параметры.xls" out.txt
+done
+
+# The converter loses its network in the middle of a download.
+start_sim --tcp 0 --drop-after 3
+out="$("$wine" "$exe" archive hourly --from "$day" --to "$day" --folder "$scratch" --line tcp \
+  --host "$address" --timeout 500 2>&1)" && fail "dropped connection: success reported"
+grep -q "потерян" <<<"$out" || fail "dropped connection: $out"
+
+# Nobody listens on the address any more.
+stop_sim
+out="$("$wine" "$exe" current --line tcp --host "$address" --folder "$scratch" 2>&1)" &&
+  fail "refused connection: success"
+grep -q "Не удалось подключиться" <<<"$out" || fail "refused connection: $out"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) failed; KEEP=1 keeps $scratch" >&2

@@ -1,0 +1,253 @@
+// Overlapped input and output on a comm port or a socket. Every read and
+// write is started, then waited for together with the port's close event
+// and its own time limit; a close or a time limit cancels the operation and
+// waits until the system has let go of the buffer.
+
+#include "connection/overlapped_port.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "workbook/platform_files.h"
+
+namespace flovir {
+
+namespace {
+
+// The Windows special case: an interval of MAXDWORD with both total values 0
+// returns at once with whatever has arrived.
+bool ReturnsImmediately(const PortTimeouts& t) {
+  return t.ReadInterval == MAXDWORD && t.ReadMultiplier == 0 && t.ReadConstant == 0;
+}
+
+Deadline TotalDeadline(uint32_t multiplier, uint32_t constant, size_t count) {
+  if (multiplier == 0 && constant == 0) return Deadline::Never();
+  return Deadline::After(uint64_t{multiplier} * count + constant);
+}
+
+DWORD WaitMs(const Deadline& deadline) {
+  return deadline.IsNever() ? INFINITE : static_cast<DWORD>(deadline.RemainingMs());
+}
+
+// The longest single piece of a read without a total limit; the read asks
+// again after it.
+constexpr uint32_t kLongestWaitMs = 60'000;
+
+class Overlapped {
+ public:
+  Overlapped() { overlapped_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+  ~Overlapped() {
+    if (overlapped_.hEvent) CloseHandle(overlapped_.hEvent);
+  }
+  Overlapped(const Overlapped&) = delete;
+  Overlapped& operator=(const Overlapped&) = delete;
+
+  OVERLAPPED* Start() {
+    ResetEvent(overlapped_.hEvent);
+    return &overlapped_;
+  }
+
+  // The bytes transferred, or -1 when the operation failed or was ended by
+  // closing (closed then tells which). An operation still running after
+  // wait_ms is cancelled and counts what it had moved: a time limit is no
+  // failure (wine reports the system's own read timeout as ERROR_TIMEOUT).
+  long long Finish(HANDLE port, BOOL started, HANDLE close_event, DWORD wait_ms, bool& closed) {
+    closed = false;
+    if (!started && GetLastError() != ERROR_IO_PENDING) return -1;
+    const HANDLE events[2] = {overlapped_.hEvent, close_event};
+    const DWORD woken = WaitForMultipleObjects(2, events, FALSE, wait_ms);
+    const bool cancelled = woken != WAIT_OBJECT_0;
+    if (cancelled) CancelIoEx(port, &overlapped_);
+    closed = woken == WAIT_OBJECT_0 + 1;
+    DWORD count = 0;
+    if (!GetOverlappedResult(port, &overlapped_, &count, TRUE)) {
+      const DWORD error = GetLastError();
+      const bool timed_out =
+          error == ERROR_TIMEOUT || (cancelled && error == ERROR_OPERATION_ABORTED);
+      if (!timed_out) return -1;
+    }
+    return closed ? -1 : count;
+  }
+
+  bool Valid() const { return overlapped_.hEvent != nullptr; }
+
+ private:
+  OVERLAPPED overlapped_{};
+};
+
+}  // namespace
+
+OverlappedPort::Use::Use(OverlappedPort& port) : port_(port) {
+  std::lock_guard lock(port_.mutex_);
+  if (!port_.handle_ || port_.closing_) return;
+  handle = port_.handle_;
+  close_event = port_.close_event_;
+  timeouts = port_.timeouts_;
+  ++port_.users_;
+}
+
+OverlappedPort::Use::~Use() {
+  if (!handle) return;
+  std::lock_guard lock(port_.mutex_);
+  if (--port_.users_ == 0) port_.idle_.notify_all();
+}
+
+OverlappedPort::~OverlappedPort() {
+  Close();
+}
+
+bool OverlappedPort::Fail(uint32_t error, void* handle) {
+  return Fail(WindowsErrorText(error), handle);
+}
+
+bool OverlappedPort::Fail(const std::string& reason, void* handle) {
+  if (handle) CloseHandleOf(handle);
+  std::lock_guard lock(mutex_);
+  last_error_ = reason;
+  return false;
+}
+
+bool OverlappedPort::CloseHandleOf(void* handle) {
+  return CloseHandle(static_cast<HANDLE>(handle));
+}
+
+bool OverlappedPort::Adopt(void* handle, const std::string& name) {
+  const HANDLE close_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!close_event) return Fail(GetLastError(), handle);
+  std::lock_guard lock(mutex_);
+  handle_ = handle;
+  close_event_ = close_event;
+  timeouts_ = PortTimeouts{};
+  vanished_ = false;
+  last_error_.clear();
+  name_ = name;
+  return true;
+}
+
+bool OverlappedPort::Close() {
+  void* handle;
+  HANDLE close_event;
+  {
+    std::unique_lock lock(mutex_);
+    if (!handle_ || closing_) return false;
+    closing_ = true;
+    SetEvent(close_event_);
+    idle_.wait(lock, [this] { return users_ == 0; });
+    handle = handle_;
+    close_event = close_event_;
+    handle_ = nullptr;
+    close_event_ = nullptr;
+    closing_ = false;
+  }
+  const bool closed = CloseHandleOf(handle);
+  const DWORD error = GetLastError();
+  CloseHandle(close_event);
+  std::lock_guard lock(mutex_);
+  if (!closed) last_error_ = WindowsErrorText(error);
+  return closed;
+}
+
+std::string OverlappedPort::LastError() const {
+  std::lock_guard lock(mutex_);
+  return last_error_;
+}
+
+std::string OverlappedPort::Name() const {
+  std::lock_guard lock(mutex_);
+  return name_;
+}
+
+bool OverlappedPort::IsOpen() const {
+  std::lock_guard lock(mutex_);
+  return handle_ != nullptr;
+}
+
+bool OverlappedPort::SetTimeouts(const PortTimeouts& timeouts) {
+  std::lock_guard lock(mutex_);
+  if (!handle_) return false;
+  timeouts_ = timeouts;
+  return true;
+}
+
+PortTimeouts OverlappedPort::GetTimeouts() const {
+  std::lock_guard lock(mutex_);
+  return timeouts_;
+}
+
+uint32_t OverlappedPort::Write(const uint8_t* data, size_t count) {
+  Use use(*this);
+  long long written = 0;
+  Overlapped operation;
+  if (use && !vanished_ && count > 0 && operation.Valid()) {
+    const HANDLE handle = static_cast<HANDLE>(use.handle);
+    const Deadline deadline =
+        TotalDeadline(use.timeouts.WriteMultiplier, use.timeouts.WriteConstant, count);
+    bool closed = false;
+    const BOOL started =
+        WriteFile(handle, data, static_cast<DWORD>(count), nullptr, operation.Start());
+    written = operation.Finish(handle, started, use.close_event, WaitMs(deadline), closed);
+    if (written < 0) {
+      if (!closed) vanished_ = true;
+      written = 0;
+    }
+  }
+  bytes_transferred_ = static_cast<uint32_t>(written);
+  return static_cast<uint32_t>(written);
+}
+
+uint32_t OverlappedPort::Read(uint8_t* data, size_t capacity, const ReadComplete& complete) {
+  Use use(*this);
+  bytes_transferred_ = 0;
+  if (!use || capacity == 0) return 0;
+  const HANDLE handle = static_cast<HANDLE>(use.handle);
+  const PortTimeouts& t = use.timeouts;
+  const bool at_once = ReturnsImmediately(t);
+  const Deadline total =
+      at_once ? Deadline::After(0) : TotalDeadline(t.ReadMultiplier, t.ReadConstant, capacity);
+  if (vanished_) {
+    WaitForSingleObject(static_cast<HANDLE>(use.close_event), WaitMs(total));
+    return 0;
+  }
+
+  size_t count = 0;
+  Deadline gap = Deadline::Never();  // the interval limit runs from the last byte
+  Overlapped operation;
+  for (bool first = true; operation.Valid(); first = false) {
+    const Deadline next = Deadline::Earliest(total, gap);
+    if (!first && next.Passed()) break;
+    const uint32_t wait =
+        at_once ? 0
+                : (next.IsNever() ? kLongestWaitMs
+                                  : std::clamp<uint32_t>(next.RemainingMs(), 1, kLongestWaitMs));
+    BeforeReadPiece(use.handle, wait);
+    const auto started = std::chrono::steady_clock::now();
+    bool closed = false;
+    const BOOL begun = ReadFile(handle, data + count, static_cast<DWORD>(capacity - count), nullptr,
+                                operation.Start());
+    const long long n = operation.Finish(handle, begun, use.close_event, wait, closed);
+    if (closed) break;
+    if (n < 0) {
+      vanished_ = true;  // the device has gone (adapter pulled, connection reset)
+      break;
+    }
+    if (n > 0) {
+      count += static_cast<size_t>(n);
+      if (count == capacity || (complete && complete(data, count))) break;
+      if (t.ReadInterval > 0 && !at_once) gap = Deadline::After(t.ReadInterval);
+      continue;
+    }
+    if (at_once) break;
+    // Nothing, long before the wait was up: a line that reports an end
+    // instead of data (a closed connection, a removed device) has gone.
+    if (std::chrono::steady_clock::now() - started < std::chrono::milliseconds(wait / 2)) {
+      vanished_ = true;
+      break;
+    }
+  }
+  bytes_transferred_ = static_cast<uint32_t>(count);
+  return static_cast<uint32_t>(count);
+}
+
+}  // namespace flovir
