@@ -162,6 +162,15 @@ out="$("$wine" "$exe" archive hourly --from "$day" --to "$day" --folder "$scratc
   --host "$address" --timeout 500 2>&1)" && fail "dropped connection: success reported"
 grep -q "потерян" <<<"$out" || fail "dropped connection: $out"
 
+# A converter whose meter stays silent: the tries time out as on the COM port.
+start_sim --tcp 0 --fault no-answer
+start=$(date +%s%N)
+out="$("$wine" "$exe" current --line tcp --host "$address" --folder "$scratch" --timeout 500 \
+  --attempts 2 2>&1)" && fail "silent converter: success reported"
+elapsed_ms=$((($(date +%s%N) - start) / 1000000))
+grep -q "Превышен тайм-аут ожидания ответа" <<<"$out" || fail "silent converter: $out"
+[ "$elapsed_ms" -ge 1000 ] || fail "silent converter: gave up after $elapsed_ms ms"
+
 # Nobody listens on the address any more.
 stop_sim
 out="$("$wine" "$exe" current --line tcp --host "$address" --folder "$scratch" 2>&1)" &&
