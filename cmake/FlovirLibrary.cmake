@@ -1,13 +1,11 @@
 # flovir_platform_sources(VAR): one file per platform. NAME_windows.cpp takes
-# the place of NAME.cpp in a Windows build and is left out of the others;
-# NAME_posix.cpp is left out of a Windows build.
+# the place of NAME.cpp in a Windows build and is left out of the others.
 function(flovir_platform_sources var)
   set(sources ${${var}})
   set(windows_sources ${sources})
   list(FILTER windows_sources INCLUDE REGEX "_windows\\.cpp$")
   list(FILTER sources EXCLUDE REGEX "_windows\\.cpp$")
   if(WIN32)
-    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
     foreach(windows_source ${windows_sources})
       string(REGEX REPLACE "_windows\\.cpp$" ".cpp" posix_source ${windows_source})
       list(REMOVE_ITEM sources ${posix_source})

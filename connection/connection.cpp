@@ -30,7 +30,7 @@ std::unique_ptr<Port> SerialPortProvider::Connect(const std::string& host_port, 
 }
 
 bool SerialPortProvider::Close(Port& port) {
-  return static_cast<PlatformPort&>(port).Close();
+  return static_cast<SystemPort&>(port).Close();
 }
 
 Connection::Connection(View& view, PortProvider& ports, LinkParts link, ConnectionTiming timing)

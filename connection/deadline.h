@@ -3,7 +3,10 @@
 // port asks one of these how long it may still wait.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+
+#include "link/port.h"
 
 namespace flovir {
 
@@ -45,5 +48,18 @@ class Deadline {
   bool never_;
   Clock::time_point at_{};
 };
+
+// The Windows special case: an interval of MAXDWORD with both total values 0
+// returns at once with whatever has arrived.
+inline bool ReturnsImmediately(const PortTimeouts& t) {
+  return t.ReadInterval == UINT32_MAX && t.ReadMultiplier == 0 && t.ReadConstant == 0;
+}
+
+// The total limit of a read or write of count bytes; none when both values
+// are 0.
+inline Deadline TotalDeadline(uint32_t multiplier, uint32_t constant, size_t count) {
+  if (multiplier == 0 && constant == 0) return Deadline::Never();
+  return Deadline::After(uint64_t{multiplier} * count + constant);
+}
 
 }  // namespace flovir

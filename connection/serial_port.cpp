@@ -54,7 +54,7 @@ void MakeRaw(termios& t) {
 
 }  // namespace
 
-// Closed here, while BeforeClose still reaches this class.
+// Closed here, while ReleaseHandle still reaches this class.
 SerialPort::~SerialPort() {
   Close();
 }
@@ -80,8 +80,9 @@ bool SerialPort::Open(const std::string& name) {
 
 // The exclusive flag belongs to the tty, not to our descriptor: a
 // pseudo-terminal held open elsewhere would stay locked after we leave.
-void SerialPort::BeforeClose(int fd) {
+bool SerialPort::ReleaseHandle(int fd) {
   ioctl(fd, TIOCNXCL);
+  return SystemPort::ReleaseHandle(fd);
 }
 
 bool SerialPort::SetQueueSizes(uint32_t, uint32_t) {
@@ -92,7 +93,7 @@ LineSettings SerialPort::GetLineSettings() {
   Use use(*this);
   LineSettings settings;
   termios t{};
-  if (!use || tcgetattr(use.fd, &t) != 0) return settings;
+  if (!use || tcgetattr(use.handle, &t) != 0) return settings;
   settings.BaudRate = BaudOf(cfgetospeed(&t));
   switch (t.c_cflag & CSIZE) {
     case CS5:
@@ -120,7 +121,8 @@ bool SerialPort::SetLineSettings(const LineSettings& settings) {
   Use use(*this);
   speed_t speed;
   termios t{};
-  if (!use || !SpeedCodeOf(settings.BaudRate, speed) || tcgetattr(use.fd, &t) != 0) return false;
+  if (!use || !SpeedCodeOf(settings.BaudRate, speed) || tcgetattr(use.handle, &t) != 0)
+    return false;
   MakeRaw(t);
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
   t.c_cflag |= CS8;
@@ -130,16 +132,16 @@ bool SerialPort::SetLineSettings(const LineSettings& settings) {
   t.c_iflag &= ~(INPCK | IGNPAR);  // no parity checking
   cfsetispeed(&t, speed);
   cfsetospeed(&t, speed);
-  if (tcsetattr(use.fd, TCSANOW, &t) != 0) return false;
+  if (tcsetattr(use.handle, TCSANOW, &t) != 0) return false;
   // DTR and RTS off; a pseudo-terminal has no modem lines and refuses this.
   int lines = TIOCM_DTR | TIOCM_RTS;
-  ioctl(use.fd, TIOCMBIC, &lines);
+  ioctl(use.handle, TIOCMBIC, &lines);
   return true;
 }
 
 void SerialPort::Purge() {
   Use use(*this);
-  if (use) tcflush(use.fd, TCIOFLUSH);
+  if (use) tcflush(use.handle, TCIOFLUSH);
 }
 
 }  // namespace flovir

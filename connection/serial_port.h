@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <string>
 
-#include "connection/platform_port.h"
+#include "connection/system_port.h"
 
 namespace flovir {
 
-class SerialPort : public PlatformPort {
+class SerialPort : public SystemPort {
  public:
   SerialPort() = default;
   ~SerialPort() override;
@@ -40,12 +40,12 @@ class SerialPort : public PlatformPort {
 
  private:
 #ifdef _WIN32
-  void BeforeReadPiece(void* handle, uint32_t wait_ms) override;
-  bool SetSystemTimeouts(void* handle, uint32_t read_wait_ms);
+  void BeforeReadPiece(Handle handle, uint32_t wait_ms) override;
+  bool SetSystemTimeouts(Handle handle, uint32_t read_wait_ms);
 
   std::atomic<uint32_t> system_read_wait_{0};
 #else
-  void BeforeClose(int fd) override;
+  bool ReleaseHandle(Handle handle) override;
 #endif
 };
 

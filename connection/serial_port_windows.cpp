@@ -2,8 +2,8 @@
 // output so that a close on one thread ends a wait on another at once.
 //
 // SetTimeouts hands the five values to the system as they are. A read then
-// keeps its interval and total limits itself (overlapped_port_windows.cpp)
-// and reads in short pieces: each piece asks the system to return 1 ms
+// keeps its interval and total limits itself (system_port_windows.cpp) and
+// reads in short pieces: each piece asks the system to return 1 ms
 // after its last byte, or to wait for a first byte up to the time left. So
 // the read ends as soon as a complete reply is there, instead of waiting out
 // the interval after its last byte, and it never waits without a read
@@ -91,17 +91,17 @@ bool SerialPort::SetLineSettings(const LineSettings& settings) {
 
 bool SerialPort::SetTimeouts(const PortTimeouts& timeouts) {
   Use use(*this);
-  return use && PlatformPort::SetTimeouts(timeouts) && SetSystemTimeouts(use.handle, kAsTheyAre);
+  return use && SystemPort::SetTimeouts(timeouts) && SetSystemTimeouts(use.handle, kAsTheyAre);
 }
 
-void SerialPort::BeforeReadPiece(void* handle, uint32_t wait_ms) {
+void SerialPort::BeforeReadPiece(Handle handle, uint32_t wait_ms) {
   if (wait_ms != system_read_wait_) SetSystemTimeouts(handle, wait_ms);
 }
 
 // The system's read values for the next piece of a read: wait up to
 // read_wait_ms for a first byte and end 1 ms after the last one; 0 returns
 // at once with what has arrived; kAsTheyAre the caller's five values.
-bool SerialPort::SetSystemTimeouts(void* handle, uint32_t read_wait_ms) {
+bool SerialPort::SetSystemTimeouts(Handle handle, uint32_t read_wait_ms) {
   const PortTimeouts caller = GetTimeouts();
   COMMTIMEOUTS t{caller.ReadInterval, caller.ReadMultiplier, caller.ReadConstant,
                  caller.WriteMultiplier, caller.WriteConstant};

@@ -90,7 +90,7 @@ bool TcpPort::SetLineSettings(const LineSettings& settings) {
 void TcpPort::Purge() {
   Use use(*this);
   uint8_t sink[512];
-  while (use && ::recv(use.fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+  while (use && ::recv(use.handle, sink, sizeof sink, MSG_DONTWAIT) > 0) {
   }
 }
 

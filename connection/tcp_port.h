@@ -8,11 +8,11 @@
 
 #include <string>
 
-#include "connection/platform_port.h"
+#include "connection/system_port.h"
 
 namespace flovir {
 
-class TcpPort : public PlatformPort {
+class TcpPort : public SystemPort {
  public:
   TcpPort() = default;
   ~TcpPort() override;
@@ -31,9 +31,9 @@ class TcpPort : public PlatformPort {
 
  private:
 #ifdef _WIN32
-  bool CloseHandleOf(void* handle) override;
+  bool ReleaseHandle(Handle handle) override;
 #else
-  long WriteSome(int fd, const uint8_t* data, size_t count) override;
+  long WriteSome(Handle handle, const uint8_t* data, size_t count) override;
 #endif
 
   LineSettings line_;

@@ -102,7 +102,7 @@ bool TcpPort::Open(const std::string& host_port, uint32_t timeout_ms) {
   return Fail(deadline.Passed() ? WSAETIMEDOUT : error, nullptr);
 }
 
-bool TcpPort::CloseHandleOf(void* handle) {
+bool TcpPort::ReleaseHandle(Handle handle) {
   return closesocket(reinterpret_cast<SOCKET>(handle)) == 0;
 }
 

@@ -186,22 +186,22 @@ class ArchiveRun {
 };
 
 // Our link over the serial line at path, or over the network to HOST:PORT.
-std::unique_ptr<DescriptorPort> OpenSerial(const std::string& path) {
+std::unique_ptr<SystemPort> OpenSerial(const std::string& path) {
   auto port = std::make_unique<SerialPort>();
   if (!port->Open(path)) throw std::runtime_error(port->LastError());
   port->SetLineSettings(LineSettings{});
   return port;
 }
 
-std::unique_ptr<DescriptorPort> Connect(const std::string& host_port) {
+std::unique_ptr<SystemPort> Connect(const std::string& host_port) {
   auto port = std::make_unique<TcpPort>();
   if (!port->Open(host_port, 3000)) throw std::runtime_error(port->LastError());
   return port;
 }
 
-Round OurLink(std::unique_ptr<DescriptorPort> line, const sim::MeterDateTime& day, int entries,
+Round OurLink(std::unique_ptr<SystemPort> line, const sim::MeterDateTime& day, int entries,
               bool early, WireFraming framing = WireFraming::Rtu) {
-  DescriptorPort& port = *line;
+  SystemPort& port = *line;
   port.SetTimeouts({50, 0, 3000, 0, 0});
   ExchangeRequest request;
   request.SlaveAddress = 1;

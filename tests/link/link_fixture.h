@@ -32,7 +32,7 @@ inline constexpr int kWaitMs = 120000;
 // thread as the main thread.
 class PortLink {
  public:
-  explicit PortLink(std::unique_ptr<DescriptorPort> port, uint32_t answer_timeout_ms,
+  explicit PortLink(std::unique_ptr<SystemPort> port, uint32_t answer_timeout_ms,
                     WireFraming framing = WireFraming::Rtu)
       : port_(std::move(port)) {
     port_->SetTimeouts({50, 0, answer_timeout_ms, 0, 0});
@@ -67,7 +67,7 @@ class PortLink {
 
   ExchangeRequest& request() { return request_; }
   ExchangeThread& thread() { return *thread_; }
-  DescriptorPort& port() { return *port_; }
+  SystemPort& port() { return *port_; }
   QueueExecutor& executor() { return executor_; }
   std::vector<std::string> TraceLines() const { return trace_.Lines(); }
   void ClearTrace() { trace_.Clear(); }
@@ -80,7 +80,7 @@ class PortLink {
     done_ = true;
   }
 
-  std::unique_ptr<DescriptorPort> port_;
+  std::unique_ptr<SystemPort> port_;
   ExchangeRequest request_;
   QueueExecutor executor_;
   MemoryTrace trace_;
@@ -95,7 +95,7 @@ class PathLink : public PortLink {
       : PortLink(Open(path), answer_timeout_ms) {}
 
  private:
-  static std::unique_ptr<DescriptorPort> Open(const std::string& path) {
+  static std::unique_ptr<SystemPort> Open(const std::string& path) {
     auto port = std::make_unique<SerialPort>();
     if (!port->Open(path)) throw std::runtime_error(port->LastError());
     port->SetLineSettings(LineSettings{});
@@ -110,7 +110,7 @@ class NetLink : public PortLink {
       : PortLink(Connect(host_port), answer_timeout_ms, framing) {}
 
  private:
-  static std::unique_ptr<DescriptorPort> Connect(const std::string& host_port) {
+  static std::unique_ptr<SystemPort> Connect(const std::string& host_port) {
     auto port = std::make_unique<TcpPort>();
     if (!port->Open(host_port, 5000)) throw std::runtime_error(port->LastError());
     return port;

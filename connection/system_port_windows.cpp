@@ -1,9 +1,13 @@
-// Overlapped input and output on a comm port or a socket. Every read and
-// write is started, then waited for together with the port's close event
-// and its own time limit; a close or a time limit cancels the operation and
-// waits until the system has let go of the buffer.
+// The line on Windows: overlapped input and output on a comm port or a
+// socket. Every read and write is started, then waited for together with
+// the port's wake-up event and its own time limit; a close or a time limit
+// cancels the operation and waits until the system has let go of the buffer.
+//
+// A read keeps its interval and total limits itself and reads in short
+// pieces that return as soon as bytes have come, so it ends as soon as a
+// complete reply is there and never waits without a read outstanding.
 
-#include "connection/overlapped_port.h"
+#include "connection/system_port.h"
 
 #include <windows.h>
 
@@ -15,17 +19,6 @@
 namespace flovir {
 
 namespace {
-
-// The Windows special case: an interval of MAXDWORD with both total values 0
-// returns at once with whatever has arrived.
-bool ReturnsImmediately(const PortTimeouts& t) {
-  return t.ReadInterval == MAXDWORD && t.ReadMultiplier == 0 && t.ReadConstant == 0;
-}
-
-Deadline TotalDeadline(uint32_t multiplier, uint32_t constant, size_t count) {
-  if (multiplier == 0 && constant == 0) return Deadline::Never();
-  return Deadline::After(uint64_t{multiplier} * count + constant);
-}
 
 DWORD WaitMs(const Deadline& deadline) {
   return deadline.IsNever() ? INFINITE : static_cast<DWORD>(deadline.RemainingMs());
@@ -53,10 +46,10 @@ class Overlapped {
   // closing (closed then tells which). An operation still running after
   // wait_ms is cancelled and counts what it had moved: a time limit is no
   // failure (wine reports the system's own read timeout as ERROR_TIMEOUT).
-  long long Finish(HANDLE port, BOOL started, HANDLE close_event, DWORD wait_ms, bool& closed) {
+  long long Finish(HANDLE port, BOOL started, HANDLE wake, DWORD wait_ms, bool& closed) {
     closed = false;
     if (!started && GetLastError() != ERROR_IO_PENDING) return -1;
-    const HANDLE events[2] = {overlapped_.hEvent, close_event};
+    const HANDLE events[2] = {overlapped_.hEvent, wake};
     const DWORD woken = WaitForMultipleObjects(2, events, FALSE, wait_ms);
     const bool cancelled = woken != WAIT_OBJECT_0;
     if (cancelled) CancelIoEx(port, &overlapped_);
@@ -79,46 +72,46 @@ class Overlapped {
 
 }  // namespace
 
-OverlappedPort::Use::Use(OverlappedPort& port) : port_(port) {
+SystemPort::Use::Use(SystemPort& port) : port_(port) {
   std::lock_guard lock(port_.mutex_);
   if (!port_.handle_ || port_.closing_) return;
   handle = port_.handle_;
-  close_event = port_.close_event_;
+  wake = port_.wake_;
   timeouts = port_.timeouts_;
   ++port_.users_;
 }
 
-OverlappedPort::Use::~Use() {
+SystemPort::Use::~Use() {
   if (!handle) return;
   std::lock_guard lock(port_.mutex_);
   if (--port_.users_ == 0) port_.idle_.notify_all();
 }
 
-OverlappedPort::~OverlappedPort() {
+SystemPort::~SystemPort() {
   Close();
 }
 
-bool OverlappedPort::Fail(uint32_t error, void* handle) {
+bool SystemPort::Fail(uint32_t error, Handle handle) {
   return Fail(WindowsErrorText(error), handle);
 }
 
-bool OverlappedPort::Fail(const std::string& reason, void* handle) {
-  if (handle) CloseHandleOf(handle);
+bool SystemPort::Fail(const std::string& reason, Handle handle) {
+  if (handle) ReleaseHandle(handle);
   std::lock_guard lock(mutex_);
   last_error_ = reason;
   return false;
 }
 
-bool OverlappedPort::CloseHandleOf(void* handle) {
-  return CloseHandle(static_cast<HANDLE>(handle));
+bool SystemPort::ReleaseHandle(Handle handle) {
+  return ::CloseHandle(static_cast<HANDLE>(handle));
 }
 
-bool OverlappedPort::Adopt(void* handle, const std::string& name) {
-  const HANDLE close_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!close_event) return Fail(GetLastError(), handle);
+bool SystemPort::Adopt(Handle handle, const std::string& name) {
+  const HANDLE wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!wake) return Fail(GetLastError(), handle);
   std::lock_guard lock(mutex_);
   handle_ = handle;
-  close_event_ = close_event;
+  wake_ = wake;
   timeouts_ = PortTimeouts{};
   vanished_ = false;
   last_error_.clear();
@@ -126,57 +119,57 @@ bool OverlappedPort::Adopt(void* handle, const std::string& name) {
   return true;
 }
 
-bool OverlappedPort::Close() {
-  void* handle;
-  HANDLE close_event;
+bool SystemPort::Close() {
+  Handle handle;
+  Handle wake;
   {
     std::unique_lock lock(mutex_);
     if (!handle_ || closing_) return false;
     closing_ = true;
-    SetEvent(close_event_);
+    SetEvent(wake_);
     idle_.wait(lock, [this] { return users_ == 0; });
     handle = handle_;
-    close_event = close_event_;
+    wake = wake_;
     handle_ = nullptr;
-    close_event_ = nullptr;
+    wake_ = nullptr;
     closing_ = false;
   }
-  const bool closed = CloseHandleOf(handle);
+  const bool closed = ReleaseHandle(handle);
   const DWORD error = GetLastError();
-  CloseHandle(close_event);
+  ::CloseHandle(wake);
   std::lock_guard lock(mutex_);
   if (!closed) last_error_ = WindowsErrorText(error);
   return closed;
 }
 
-std::string OverlappedPort::LastError() const {
+std::string SystemPort::LastError() const {
   std::lock_guard lock(mutex_);
   return last_error_;
 }
 
-std::string OverlappedPort::Name() const {
+std::string SystemPort::Name() const {
   std::lock_guard lock(mutex_);
   return name_;
 }
 
-bool OverlappedPort::IsOpen() const {
+bool SystemPort::IsOpen() const {
   std::lock_guard lock(mutex_);
   return handle_ != nullptr;
 }
 
-bool OverlappedPort::SetTimeouts(const PortTimeouts& timeouts) {
+bool SystemPort::SetTimeouts(const PortTimeouts& timeouts) {
   std::lock_guard lock(mutex_);
   if (!handle_) return false;
   timeouts_ = timeouts;
   return true;
 }
 
-PortTimeouts OverlappedPort::GetTimeouts() const {
+PortTimeouts SystemPort::GetTimeouts() const {
   std::lock_guard lock(mutex_);
   return timeouts_;
 }
 
-uint32_t OverlappedPort::Write(const uint8_t* data, size_t count) {
+uint32_t SystemPort::Write(const uint8_t* data, size_t count) {
   Use use(*this);
   long long written = 0;
   Overlapped operation;
@@ -187,7 +180,7 @@ uint32_t OverlappedPort::Write(const uint8_t* data, size_t count) {
     bool closed = false;
     const BOOL started =
         WriteFile(handle, data, static_cast<DWORD>(count), nullptr, operation.Start());
-    written = operation.Finish(handle, started, use.close_event, WaitMs(deadline), closed);
+    written = operation.Finish(handle, started, use.wake, WaitMs(deadline), closed);
     if (written < 0) {
       if (!closed) vanished_ = true;
       written = 0;
@@ -197,7 +190,7 @@ uint32_t OverlappedPort::Write(const uint8_t* data, size_t count) {
   return static_cast<uint32_t>(written);
 }
 
-uint32_t OverlappedPort::Read(uint8_t* data, size_t capacity, const ReadComplete& complete) {
+uint32_t SystemPort::Read(uint8_t* data, size_t capacity, const ReadComplete& complete) {
   Use use(*this);
   bytes_transferred_ = 0;
   if (!use || capacity == 0) return 0;
@@ -207,7 +200,7 @@ uint32_t OverlappedPort::Read(uint8_t* data, size_t capacity, const ReadComplete
   const Deadline total =
       at_once ? Deadline::After(0) : TotalDeadline(t.ReadMultiplier, t.ReadConstant, capacity);
   if (vanished_) {
-    WaitForSingleObject(static_cast<HANDLE>(use.close_event), WaitMs(total));
+    WaitForCloseUntil(use.wake, total);
     return 0;
   }
 
@@ -226,7 +219,7 @@ uint32_t OverlappedPort::Read(uint8_t* data, size_t capacity, const ReadComplete
     bool closed = false;
     const BOOL begun = ReadFile(handle, data + count, static_cast<DWORD>(capacity - count), nullptr,
                                 operation.Start());
-    const long long n = operation.Finish(handle, begun, use.close_event, wait, closed);
+    const long long n = operation.Finish(handle, begun, use.wake, wait, closed);
     if (closed) break;
     if (n < 0) {
       vanished_ = true;  // the device has gone (adapter pulled, connection reset)
@@ -248,6 +241,10 @@ uint32_t OverlappedPort::Read(uint8_t* data, size_t capacity, const ReadComplete
   }
   bytes_transferred_ = static_cast<uint32_t>(count);
   return static_cast<uint32_t>(count);
+}
+
+void SystemPort::WaitForCloseUntil(Handle wake, const Deadline& deadline) {
+  WaitForSingleObject(static_cast<HANDLE>(wake), WaitMs(deadline));
 }
 
 }  // namespace flovir
