@@ -100,6 +100,15 @@ class SystemPort : public Port {
 #endif
 
  private:
+  // The system's side, one file per platform (system_port_io.cpp,
+  // system_port_io_windows.cpp). The wake-up is an eventfd or an event that
+  // ends every wait of a read or write when signalled; MakeWake returns
+  // kNoHandle when the system refuses, the reason in LastSystemError().
+  static Handle MakeWake();
+  static void SignalWake(Handle wake);
+  static void ReleaseWake(Handle wake);
+  static ErrorCode LastSystemError();
+  static std::string ErrorText(ErrorCode error);
   void WaitForCloseUntil(Handle wake, const Deadline& deadline);
 
   mutable std::mutex mutex_;

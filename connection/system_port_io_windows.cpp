@@ -72,101 +72,28 @@ class Overlapped {
 
 }  // namespace
 
-SystemPort::Use::Use(SystemPort& port) : port_(port) {
-  std::lock_guard lock(port_.mutex_);
-  if (!port_.handle_ || port_.closing_) return;
-  handle = port_.handle_;
-  wake = port_.wake_;
-  timeouts = port_.timeouts_;
-  ++port_.users_;
+SystemPort::Handle SystemPort::MakeWake() {
+  return CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 
-SystemPort::Use::~Use() {
-  if (!handle) return;
-  std::lock_guard lock(port_.mutex_);
-  if (--port_.users_ == 0) port_.idle_.notify_all();
+void SystemPort::SignalWake(Handle wake) {
+  SetEvent(static_cast<HANDLE>(wake));
 }
 
-SystemPort::~SystemPort() {
-  Close();
+void SystemPort::ReleaseWake(Handle wake) {
+  ::CloseHandle(static_cast<HANDLE>(wake));
 }
 
-bool SystemPort::Fail(uint32_t error, Handle handle) {
-  return Fail(WindowsErrorText(error), handle);
+SystemPort::ErrorCode SystemPort::LastSystemError() {
+  return GetLastError();
 }
 
-bool SystemPort::Fail(const std::string& reason, Handle handle) {
-  if (handle) ReleaseHandle(handle);
-  std::lock_guard lock(mutex_);
-  last_error_ = reason;
-  return false;
+std::string SystemPort::ErrorText(ErrorCode error) {
+  return WindowsErrorText(error);
 }
 
 bool SystemPort::ReleaseHandle(Handle handle) {
   return ::CloseHandle(static_cast<HANDLE>(handle));
-}
-
-bool SystemPort::Adopt(Handle handle, const std::string& name) {
-  const HANDLE wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!wake) return Fail(GetLastError(), handle);
-  std::lock_guard lock(mutex_);
-  handle_ = handle;
-  wake_ = wake;
-  timeouts_ = PortTimeouts{};
-  vanished_ = false;
-  last_error_.clear();
-  name_ = name;
-  return true;
-}
-
-bool SystemPort::Close() {
-  Handle handle;
-  Handle wake;
-  {
-    std::unique_lock lock(mutex_);
-    if (!handle_ || closing_) return false;
-    closing_ = true;
-    SetEvent(wake_);
-    idle_.wait(lock, [this] { return users_ == 0; });
-    handle = handle_;
-    wake = wake_;
-    handle_ = nullptr;
-    wake_ = nullptr;
-    closing_ = false;
-  }
-  const bool closed = ReleaseHandle(handle);
-  const DWORD error = GetLastError();
-  ::CloseHandle(wake);
-  std::lock_guard lock(mutex_);
-  if (!closed) last_error_ = WindowsErrorText(error);
-  return closed;
-}
-
-std::string SystemPort::LastError() const {
-  std::lock_guard lock(mutex_);
-  return last_error_;
-}
-
-std::string SystemPort::Name() const {
-  std::lock_guard lock(mutex_);
-  return name_;
-}
-
-bool SystemPort::IsOpen() const {
-  std::lock_guard lock(mutex_);
-  return handle_ != nullptr;
-}
-
-bool SystemPort::SetTimeouts(const PortTimeouts& timeouts) {
-  std::lock_guard lock(mutex_);
-  if (!handle_) return false;
-  timeouts_ = timeouts;
-  return true;
-}
-
-PortTimeouts SystemPort::GetTimeouts() const {
-  std::lock_guard lock(mutex_);
-  return timeouts_;
 }
 
 uint32_t SystemPort::Write(const uint8_t* data, size_t count) {
