@@ -49,15 +49,22 @@ CliLine::CliLine(const LineOptions& options) : options_(options) {}
 bool CliLine::StartDemo(Use use, std::string& path) {
   try {
     meter_ = std::make_unique<sim::SimulatedMeter>();
-    if (options_.settings.type == ConnectionType::TcpIp && use == Use::Requests) {
+    Settings& settings = options_.settings;
+    if (!sim::kServesPseudoTerminals && settings.type == ConnectionType::Direct &&
+        use == Use::Requests) {
+      // No pseudo-terminal to be the meter's line: it sits behind a
+      // converter on the loopback instead.
+      settings.type = ConnectionType::TcpIp;
+      settings.framing = WireFraming::Rtu;
+    }
+    if (settings.type == ConnectionType::TcpIp && use == Use::Requests) {
       // Behind a converter or a gateway on the loopback.
       demo_network_ = std::make_unique<sim::TcpMeterServer>(
-          *meter_,
-          sim::TcpServerOptions{.framing = options_.settings.framing == WireFraming::ModbusTcp
-                                               ? sim::TcpFraming::kModbusTcp
-                                               : sim::TcpFraming::kRtu});
-      options_.settings.host = demo_network_->HostPort();
-    } else if (use == Use::RemoteModem || options_.settings.type != ConnectionType::Direct) {
+          *meter_, sim::TcpServerOptions{.framing = settings.framing == WireFraming::ModbusTcp
+                                                        ? sim::TcpFraming::kModbusTcp
+                                                        : sim::TcpFraming::kRtu});
+      settings.host = demo_network_->HostPort();
+    } else if (use == Use::RemoteModem || settings.type != ConnectionType::Direct) {
       demo_modem_ = std::make_unique<DemoModemLine>(*meter_);
       path = demo_modem_->SlavePath();
     } else {

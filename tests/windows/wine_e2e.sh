@@ -177,6 +177,16 @@ out="$("$wine" "$exe" current --line tcp --host "$address" --folder "$scratch" 2
   fail "refused connection: success"
 grep -q "Не удалось подключиться" <<<"$out" || fail "refused connection: $out"
 
+echo "== built-in simulated meter"
+# Windows has no pseudo-terminal: --demo puts the meter behind a converter on
+# the loopback, and the archive is the one the Linux program reads.
+mkdir -p "$scratch/demo.linux" "$scratch/demo.windows"
+(cd "$scratch/demo.linux" && "$cli" --demo archive hourly --from "$day" --to "$day" --folder . \
+  >out.txt 2>err.txt; echo $? >status)
+(cd "$scratch/demo.windows" && "$wine" "$exe" --demo archive hourly --from "$day" --to "$day" \
+  --folder . >out.crlf 2>err.txt; echo $? >status; tr -d '\r' <out.crlf >out.txt)
+same_files demo "авто_/часовой архив.txt" temp.xls out.txt
+
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) failed; KEEP=1 keeps $scratch" >&2
   exit 1

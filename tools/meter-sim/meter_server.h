@@ -54,6 +54,14 @@ class MeterLineDevice : public LineDevice {
   std::chrono::steady_clock::time_point last_byte_{};
 };
 
+// Windows has no pseudo-terminals: there the meter is served on the network
+// only (tcp_server.h).
+#ifdef _WIN32
+inline constexpr bool kServesPseudoTerminals = false;
+#else
+inline constexpr bool kServesPseudoTerminals = true;
+#endif
+
 struct ServerOptions {
   // Meter servers only: time from the end of a request to the reply.
   std::chrono::milliseconds turnaround{5};

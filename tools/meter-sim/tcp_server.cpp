@@ -1,11 +1,16 @@
 #include "tools/meter-sim/tcp_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -22,8 +27,62 @@ namespace {
 constexpr std::chrono::milliseconds kPollTick{5};
 constexpr size_t kMbapHeader = 7;
 
+// The few places where Winsock differs from the BSD sockets.
+#ifdef _WIN32
+constexpr int kNoSigPipe = 0;
+int LastSocketError() {
+  return WSAGetLastError();
+}
+const std::error_category& SocketErrors() {
+  return std::system_category();
+}
+int Poll(pollfd* fds, unsigned long count, int ms) {
+  return WSAPoll(fds, count, ms);
+}
+void CloseSocket(TcpMeterServer::Socket s) {
+  closesocket(s);
+}
+TcpMeterServer::Socket NewSocket(int family) {
+  static const int started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+  }();
+  if (started != 0) return INVALID_SOCKET;
+  return WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+}
+TcpMeterServer::Socket Accept(TcpMeterServer::Socket listening) {
+  return ::accept(listening, nullptr, nullptr);
+}
+bool Valid(TcpMeterServer::Socket s) {
+  return s != INVALID_SOCKET;
+}
+#else
+constexpr int kNoSigPipe = MSG_NOSIGNAL;
+int LastSocketError() {
+  return errno;
+}
+const std::error_category& SocketErrors() {
+  return std::generic_category();
+}
+int Poll(pollfd* fds, unsigned long count, int ms) {
+  return ::poll(fds, count, ms);
+}
+void CloseSocket(TcpMeterServer::Socket s) {
+  ::close(s);
+}
+TcpMeterServer::Socket NewSocket(int family) {
+  return ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+TcpMeterServer::Socket Accept(TcpMeterServer::Socket listening) {
+  return ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+}
+bool Valid(TcpMeterServer::Socket s) {
+  return s >= 0;
+}
+#endif
+
 [[noreturn]] void ThrowSystemError(const std::string& what) {
-  throw std::system_error(errno, std::generic_category(), what);
+  throw std::system_error(LastSocketError(), SocketErrors(), what);
 }
 
 bool IsIpv6(const std::string& address) {
@@ -36,15 +95,17 @@ bool IsIpv6(const std::string& address) {
 // simulated), replies go out in one piece unless a fault splits them.
 class TcpMeterServer::SocketLine : public Line {
  public:
-  SocketLine(TcpMeterServer& server, int fd) : server_(server), fd_(fd) {}
+  SocketLine(TcpMeterServer& server, Socket socket) : server_(server), socket_(socket) {}
 
   LineFormat Format() const override { return {}; }
   std::chrono::nanoseconds CharacterTime() const override { return {}; }
   void Send(std::span<const uint8_t> bytes) override {
     sent = true;
     while (!bytes.empty() && !closed) {
-      const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (sent < 0 && errno == EINTR) continue;
+      const int length = static_cast<int>(std::min<size_t>(bytes.size(), 1 << 20));
+      const long sent =
+          ::send(socket_, reinterpret_cast<const char*>(bytes.data()), length, kNoSigPipe);
+      if (sent < 0 && LastSocketError() == EINTR) continue;
       if (sent <= 0) {
         closed = true;
         return;
@@ -72,7 +133,7 @@ class TcpMeterServer::SocketLine : public Line {
 
  private:
   TcpMeterServer& server_;
-  int fd_;
+  Socket socket_;
 };
 
 TcpMeterServer::TcpMeterServer(SimulatedMeter& meter, TcpServerOptions options)
@@ -95,20 +156,20 @@ TcpMeterServer::TcpMeterServer(SimulatedMeter& meter, TcpServerOptions options)
     length = sizeof a;
   }
   if (!valid) {
-    errno = EINVAL;
-    ThrowSystemError("not an address: " + options_.address);
+    throw std::system_error(std::make_error_code(std::errc::invalid_argument),
+                            "not an address: " + options_.address);
   }
-  listen_fd_ = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listen_fd_ < 0) ThrowSystemError("cannot make a socket");
+  listen_fd_ = NewSocket(v6 ? AF_INET6 : AF_INET);
+  if (!Valid(listen_fd_)) ThrowSystemError("cannot make a socket");
   const int on = 1;
-  setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
   if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       ::listen(listen_fd_, 4) != 0) {
-    const int error = errno;
-    ::close(listen_fd_);
-    errno = error;
-    ThrowSystemError("cannot listen on " + options_.address + " port " +
-                     std::to_string(options_.port));
+    const std::system_error error(
+        LastSocketError(), SocketErrors(),
+        "cannot listen on " + options_.address + " port " + std::to_string(options_.port));
+    CloseSocket(listen_fd_);
+    throw error;
   }
   getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length);
   port_ = ntohs(v6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
@@ -134,30 +195,25 @@ void TcpMeterServer::Stop() {
   }
   stop_cv_.notify_all();
   thread_.join();
-  ::close(listen_fd_);
-  listen_fd_ = -1;
+  CloseSocket(listen_fd_);
 }
 
 void TcpMeterServer::Run() {
-  int client = -1;
   while (!stopping_) {
-    if (client < 0) {
-      pollfd p{listen_fd_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(kPollTick.count())) <= 0) continue;
-      client = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) continue;
-    }
+    pollfd p{listen_fd_, POLLIN, 0};
+    if (Poll(&p, 1, static_cast<int>(kPollTick.count())) <= 0) continue;
+    const Socket client = Accept(listen_fd_);
+    if (!Valid(client)) continue;
     Serve(client);
-    ::close(client);
-    client = -1;
+    CloseSocket(client);
   }
 }
 
 // Serves one connection until the master closes it, a planned drop, a new
 // connection or Stop.
-void TcpMeterServer::Serve(int client) {
+void TcpMeterServer::Serve(Socket client) {
   const int on = 1;
-  setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
   SocketLine line(*this, client);
   MeterLineDevice rtu(meter_, options_.turnaround);
   std::vector<uint8_t> pending;  // Modbus TCP: bytes of frames not yet whole
@@ -203,10 +259,10 @@ void TcpMeterServer::Serve(int client) {
   uint8_t buffer[512];
   while (!stopping_ && !line.closed) {
     pollfd fds[2] = {{client, POLLIN, 0}, {listen_fd_, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, static_cast<int>(kPollTick.count()));
+    const int ready = Poll(fds, 2, static_cast<int>(kPollTick.count()));
     if (ready > 0 && fds[1].revents) return;  // a new connection replaces this one
     if (ready > 0 && fds[0].revents) {
-      const ssize_t count = ::recv(client, buffer, sizeof buffer, 0);
+      const long count = ::recv(client, reinterpret_cast<char*>(buffer), sizeof buffer, 0);
       if (count <= 0) return;  // the master closed the connection
       const std::span<const uint8_t> bytes(buffer, static_cast<size_t>(count));
       if (options_.framing == TcpFraming::kRtu) {

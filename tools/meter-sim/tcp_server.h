@@ -36,13 +36,21 @@ struct TcpServerOptions {
 
 class TcpMeterServer {
  public:
+#ifdef _WIN32
+  using Socket = uintptr_t;  // SOCKET
+#else
+  using Socket = int;
+#endif
+
   // Throws std::system_error when the address cannot be listened on.
   explicit TcpMeterServer(SimulatedMeter& meter, TcpServerOptions options = {});
   ~TcpMeterServer();
   TcpMeterServer(const TcpMeterServer&) = delete;
   TcpMeterServer& operator=(const TcpMeterServer&) = delete;
 
-  uint16_t Port() const { return port_; }
+  uint16_t Port() const {
+    return port_;
+  }
   // HOST:PORT to connect to; an IPv6 address in brackets.
   std::string HostPort() const;
   // Ends the thread and closes every socket. Idempotent.
@@ -52,11 +60,11 @@ class TcpMeterServer {
   class SocketLine;
 
   void Run();
-  void Serve(int client);
+  void Serve(Socket client);
 
   SimulatedMeter& meter_;
   TcpServerOptions options_;
-  int listen_fd_ = -1;
+  Socket listen_fd_{};
   uint16_t port_ = 0;
   unsigned replies_ = 0;  // line thread only
   bool dropped_ = false;  // line thread only
