@@ -25,13 +25,25 @@ cleanup() {
   [ -n "${KEEP:-}" ] || rm -rf "$scratch"
 }
 trap cleanup EXIT
-# One wine server for all the runs: each start of wine costs seconds.
-/usr/lib/wine/wineserver -p >/dev/null 2>&1
 failures=0
 fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
+
+echo "== port list"
+# Ports named in wine's registry come into HARDWARE\DEVICEMAP\SERIALCOMM when
+# wine starts; the list is sorted by number, COM2 before COM10.
+ports_key='HKLM\Software\Wine\Ports'
+for port in COM10 COM2; do "$wine" reg add "$ports_key" /v $port /d /dev/ptmx /f >/dev/null 2>&1; done
+/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+listed="$("$wine" "$exe" ports 2>&1 | tr -d '\r' | cut -d' ' -f1 | grep -E '^COM(2|10)$' | tr '\n' ' ')"
+[ "$listed" = "COM2 COM10 " ] || fail "port list: '$listed' instead of 'COM2 COM10 '"
+for port in COM10 COM2; do "$wine" reg delete "$ports_key" /v $port /f >/dev/null 2>&1; done
+/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+
+# One wine server for all the other runs: each start of wine costs seconds.
+/usr/lib/wine/wineserver -p >/dev/null 2>&1
 
 # Starts the simulator (extra options as arguments) and points COM5 at it;
 # on the network, $address is the HOST:PORT it serves.
