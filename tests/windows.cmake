@@ -55,6 +55,11 @@ flovir_test(flovir_dispatcher_tests
   LIBS flovir_operations flovir_meter_sim flovir_connection flovir_test_support
   LABELS "dispatcher;threaded")
 
+flovir_test(flovir_network_tests
+  SOURCES network/system_port_test.cpp
+  LIBS flovir_connection flovir_meter_sim
+  LABELS "network;threaded")
+
 flovir_test(flovir_modem_tests
   SOURCES modem/connection_test.cpp modem/remote_modem_setup_test.cpp modem/hayes_modem_test.cpp
   LIBS flovir_connection flovir_meter_sim
