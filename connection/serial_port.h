@@ -44,6 +44,10 @@ class SerialPort : public SystemPort {
   bool SetSystemTimeouts(Handle handle, uint32_t read_wait_ms);
 
   std::atomic<uint32_t> system_read_wait_{0};
+  // The silence after which the system ends a piece of a read: three
+  // characters at the line's speed. Shorter, a piece would end between two
+  // bytes of one reply, and every piece costs a system call.
+  std::atomic<uint32_t> piece_gap_ms_{1};
 #else
   bool ReleaseHandle(Handle handle) override;
 #endif

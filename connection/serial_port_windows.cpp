@@ -2,15 +2,16 @@
 // output so that a close on one thread ends a wait on another at once.
 //
 // SetTimeouts hands the five values to the system as they are. A read then
-// keeps its interval and total limits itself (system_port_windows.cpp) and
-// reads in short pieces: each piece asks the system to return 1 ms
-// after its last byte, or to wait for a first byte up to the time left. So
-// the read ends as soon as a complete reply is there, instead of waiting out
-// the interval after its last byte, and it never waits without a read
-// outstanding (no busy loop on a silent line).
+// keeps its interval and total limits itself (system_port_io_windows.cpp)
+// and reads in short pieces: each piece asks the system to return three
+// character times after its last byte, or to wait for a first byte up to the
+// time left. So the read ends as soon as a complete reply is there, instead
+// of waiting out the interval after its last byte, and it never waits
+// without a read outstanding (no busy loop on a silent line).
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "connection/serial_port.h"
@@ -22,6 +23,12 @@ namespace {
 
 // For SetSystemTimeouts: the five values of SetTimeouts.
 constexpr uint32_t kAsTheyAre = MAXDWORD;
+
+// Three characters of 11 bits (start, 8 data, parity, stop) at the speed.
+uint32_t PieceGapMs(uint32_t baud) {
+  constexpr uint32_t kBitsOfThreeCharacters = 3 * 11;
+  return baud == 0 ? 1 : std::max<uint32_t>(1, (kBitsOfThreeCharacters * 1000 + baud - 1) / baud);
+}
 
 }  // namespace
 
@@ -45,6 +52,7 @@ bool SerialPort::Open(const std::string& name) {
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(handle, &dcb)) return Fail(GetLastError(), handle);
   if (!Adopt(handle, name)) return false;
+  piece_gap_ms_ = PieceGapMs(dcb.BaudRate);
   SetSystemTimeouts(handle, kAsTheyAre);
   return true;
 }
@@ -86,7 +94,10 @@ bool SerialPort::SetLineSettings(const LineSettings& settings) {
   // The whole flag word 0: no parity checking, no flow control of either
   // kind, DTR and RTS disabled.
   std::memset(reinterpret_cast<char*>(&dcb.BaudRate) + sizeof dcb.BaudRate, 0, sizeof(DWORD));
-  return SetCommState(use.handle, &dcb);
+  if (!SetCommState(use.handle, &dcb)) return false;
+  piece_gap_ms_ = PieceGapMs(settings.BaudRate);
+  system_read_wait_ = kAsTheyAre;  // the next piece sets the new gap
+  return true;
 }
 
 bool SerialPort::SetTimeouts(const PortTimeouts& timeouts) {
@@ -99,14 +110,14 @@ void SerialPort::BeforeReadPiece(Handle handle, uint32_t wait_ms) {
 }
 
 // The system's read values for the next piece of a read: wait up to
-// read_wait_ms for a first byte and end 1 ms after the last one; 0 returns
-// at once with what has arrived; kAsTheyAre the caller's five values.
+// read_wait_ms for a first byte and end a short gap after the last one; 0
+// returns at once with what has arrived; kAsTheyAre the caller's five values.
 bool SerialPort::SetSystemTimeouts(Handle handle, uint32_t read_wait_ms) {
   const PortTimeouts caller = GetTimeouts();
   COMMTIMEOUTS t{caller.ReadInterval, caller.ReadMultiplier, caller.ReadConstant,
                  caller.WriteMultiplier, caller.WriteConstant};
   if (read_wait_ms != kAsTheyAre) {
-    t.ReadIntervalTimeout = read_wait_ms ? 1 : MAXDWORD;
+    t.ReadIntervalTimeout = read_wait_ms ? piece_gap_ms_.load() : MAXDWORD;
     t.ReadTotalTimeoutMultiplier = 0;
     t.ReadTotalTimeoutConstant = read_wait_ms;
   }
