@@ -49,6 +49,9 @@ for port in COM10 COM2; do "$wine" reg delete "$ports_key" /v $port /f >/dev/nul
 # on the network, $address is the HOST:PORT it serves.
 start_sim() {
   stop_sim
+  # Gone before the start, so that the last simulator's address is never read
+  # while the new one's shell has yet to empty the file.
+  rm -f "$scratch/sim.out"
   "$sim" --link "$scratch/meter" "$@" >"$scratch/sim.out" &
   sim_pid=$!
   for _ in $(seq 100); do [ -s "$scratch/sim.out" ] && break; sleep 0.1; done
