@@ -20,7 +20,13 @@ cmake --build build-windows -j"$jobs"
 # for every prefix, so that goes into the build folder too.
 export WINEPREFIX="$PWD/build-windows/wine" WINEDEBUG=-all TMPDIR="$PWD/build-windows/tmp"
 mkdir -p "$TMPDIR"
-[ -f "$WINEPREFIX/system.reg" ] || /usr/lib/wine/wine64 wineboot -u >/dev/null 2>&1
+# wineboot returns while the prefix's registry is still being filled; the
+# server saves it when it exits, which -w waits for. A prefix killed before
+# that lacks its devices (no COM ports in the registry).
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  /usr/lib/wine/wine64 wineboot -u >/dev/null 2>&1
+  timeout 300 /usr/lib/wine/wineserver -w || true
+fi
 ctest --test-dir build-windows --output-on-failure -j"$jobs"
 
 if [ "${1:-}" = "--e2e" ]; then
