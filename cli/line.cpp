@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "cli/modem_line.h"
+#include "tools/meter-sim/demo_line.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
 #include "tools/meter-sim/tcp_server.h"
@@ -64,12 +64,10 @@ bool CliLine::StartDemo(Use use, std::string& path) {
                                                         ? sim::TcpFraming::kModbusTcp
                                                         : sim::TcpFraming::kRtu});
       settings.host = demo_network_->HostPort();
-    } else if (use == Use::RemoteModem || settings.type != ConnectionType::Direct) {
-      demo_modem_ = std::make_unique<DemoModemLine>(*meter_);
-      path = demo_modem_->SlavePath();
     } else {
-      server_ = std::make_unique<sim::MeterServer>(*meter_);
-      path = server_->SlavePath();
+      const bool modem = use == Use::RemoteModem || settings.type != ConnectionType::Direct;
+      demo_line_ = std::make_unique<sim::DemoLine>(*meter_, modem);
+      path = demo_line_->SlavePath();
     }
     return true;
   } catch (const std::system_error& e) {
@@ -123,7 +121,7 @@ CliLine::~CliLine() {
   // A modem line prints "Закрытие соединения..." and the hang-up's box.
   if (connection_) connection_->Stop();
   connection_.reset();
-  if (server_) server_->Stop();
+  demo_line_.reset();
   if (demo_network_) demo_network_->Stop();
 }
 

@@ -20,13 +20,11 @@
 
 namespace flovir::sim {
 class SimulatedMeter;
-class MeterServer;
+class DemoLine;
 class TcpMeterServer;
 }  // namespace flovir::sim
 
 namespace flovir::cli {
-
-class DemoModemLine;
 
 // What the connection and the modem dialogues tell the user, on standard
 // error: status texts as lines, message boxes as their title and text (the
@@ -92,8 +90,7 @@ class CliLine {
 
   LineOptions options_;
   std::unique_ptr<sim::SimulatedMeter> meter_;
-  std::unique_ptr<sim::MeterServer> server_;
-  std::unique_ptr<DemoModemLine> demo_modem_;
+  std::unique_ptr<sim::DemoLine> demo_line_;           // --demo on a serial line, modem or not
   std::unique_ptr<sim::TcpMeterServer> demo_network_;  // --demo --line tcp or modbus-tcp
   CliView view_;
   SerialPortProvider ports_;

@@ -2,8 +2,7 @@
 
 #include <system_error>
 
-#include "tools/meter-sim/hayes_modem.h"
-#include "tools/meter-sim/meter_server.h"
+#include "tools/meter-sim/demo_line.h"
 #include "tools/meter-sim/simulated_meter.h"
 
 namespace flovir::ui {
@@ -15,10 +14,7 @@ WindowPorts::~WindowPorts() {
 }
 
 void WindowPorts::StopDemo() {
-  if (server_) server_->Stop();
-  server_.reset();
-  modem_.reset();
-  meter_line_.reset();
+  demo_line_.reset();
 }
 
 std::unique_ptr<Port> WindowPorts::Open(const std::string& name) {
@@ -28,21 +24,11 @@ std::unique_ptr<Port> WindowPorts::Open(const std::string& name) {
     // One meter for the whole run, so its clock and parameters persist
     // between connections; a fresh line for each.
     if (!meter_) meter_ = std::make_unique<sim::SimulatedMeter>();
-    if (demo_modem_) {
-      meter_line_ = std::make_unique<sim::MeterLineDevice>(*meter_, std::chrono::milliseconds(5));
-      sim::HayesModemOptions options;
-      options.guard = std::chrono::milliseconds(500);
-      options.dial_delay = std::chrono::milliseconds(300);
-      modem_ = std::make_unique<sim::HayesModem>(*meter_line_, options);
-      server_ = std::make_unique<sim::MeterServer>(*modem_);
-    } else {
-      server_ = std::make_unique<sim::MeterServer>(*meter_);
-    }
+    demo_line_ = std::make_unique<sim::DemoLine>(*meter_, demo_modem_);
   } catch (const std::system_error&) {
-    StopDemo();
     return nullptr;
   }
-  return serial_.Open(server_->SlavePath());
+  return serial_.Open(demo_line_->SlavePath());
 }
 
 std::unique_ptr<Port> WindowPorts::Connect(const std::string& host_port, uint32_t timeout_ms,

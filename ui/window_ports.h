@@ -10,9 +10,7 @@
 
 namespace flovir::sim {
 class SimulatedMeter;
-class MeterLineDevice;
-class HayesModem;
-class MeterServer;
+class DemoLine;
 }  // namespace flovir::sim
 
 namespace flovir::ui {
@@ -39,9 +37,7 @@ class WindowPorts : public PortProvider {
   SerialPortProvider serial_;
   bool demo_modem_ = false;
   std::unique_ptr<sim::SimulatedMeter> meter_;
-  std::unique_ptr<sim::MeterLineDevice> meter_line_;
-  std::unique_ptr<sim::HayesModem> modem_;
-  std::unique_ptr<sim::MeterServer> server_;
+  std::unique_ptr<sim::DemoLine> demo_line_;
 };
 
 }  // namespace flovir::ui
