@@ -63,7 +63,7 @@ def cli_table():
 def start_display():
     read_end, write_end = os.pipe()
     start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten",
-           "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+           "tcp"], pass_fds=[write_end], stderr=open(os.path.join(SCRATCH, "xvfb.log"), "w"))
     os.close(write_end)
     number = os.read(read_end, 16).decode().strip()
     os.environ["DISPLAY"] = ":" + number
@@ -209,6 +209,10 @@ def main():
 try:
     main()
     print("parameter page end to end: passed")
+except BaseException:
+    with open(os.path.join(SCRATCH, "xvfb.log")) as log:
+        print("Xvfb on %s:\n%s" % (os.environ.get("DISPLAY"), log.read()), file=sys.stderr)
+    raise
 finally:
     for process in reversed(processes):
         process.terminate()
