@@ -95,4 +95,21 @@ PortTimeouts SystemPort::GetTimeouts() const {
   return timeouts_;
 }
 
+uint32_t SystemPort::Read(uint8_t* data, size_t capacity, const ReadComplete& complete) {
+  Use use(*this);
+  bytes_transferred_ = 0;
+  if (!use || capacity == 0) return 0;
+  const PortTimeouts& t = use.timeouts;
+  const Deadline total = ReturnsImmediately(t)
+                             ? Deadline::After(0)
+                             : TotalDeadline(t.ReadMultiplier, t.ReadConstant, capacity);
+  if (vanished_) {
+    WaitForCloseUntil(use.wake, total);
+    return 0;
+  }
+  const size_t count = ReadPieces(use, data, capacity, complete, total);
+  bytes_transferred_ = static_cast<uint32_t>(count);
+  return static_cast<uint32_t>(count);
+}
+
 }  // namespace flovir

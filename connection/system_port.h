@@ -110,6 +110,10 @@ class SystemPort : public Port {
   static ErrorCode LastSystemError();
   static std::string ErrorText(ErrorCode error);
   void WaitForCloseUntil(Handle wake, const Deadline& deadline);
+  // The bytes of one read as they come, until the buffer is full, complete
+  // says so, the interval or total limit passes, or the line closes or goes.
+  size_t ReadPieces(const Use& use, uint8_t* data, size_t capacity, const ReadComplete& complete,
+                    const Deadline& total);
 
   mutable std::mutex mutex_;
   std::condition_variable idle_;

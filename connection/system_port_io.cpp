@@ -72,19 +72,9 @@ uint32_t SystemPort::Write(const uint8_t* data, size_t count) {
   return static_cast<uint32_t>(written);
 }
 
-uint32_t SystemPort::Read(uint8_t* data, size_t capacity, const ReadComplete& complete) {
-  Use use(*this);
-  bytes_transferred_ = 0;
-  if (!use || capacity == 0) return 0;
+size_t SystemPort::ReadPieces(const Use& use, uint8_t* data, size_t capacity,
+                              const ReadComplete& complete, const Deadline& total) {
   const PortTimeouts& t = use.timeouts;
-  const Deadline total = ReturnsImmediately(t)
-                             ? Deadline::After(0)
-                             : TotalDeadline(t.ReadMultiplier, t.ReadConstant, capacity);
-  if (vanished_) {
-    WaitForCloseUntil(use.wake, total);
-    return 0;
-  }
-
   size_t count = 0;
   Deadline gap = Deadline::Never();  // the interval limit runs from the last byte
   for (bool first = true;; first = false) {
@@ -114,8 +104,7 @@ uint32_t SystemPort::Read(uint8_t* data, size_t capacity, const ReadComplete& co
       break;
     }
   }
-  bytes_transferred_ = static_cast<uint32_t>(count);
-  return static_cast<uint32_t>(count);
+  return count;
 }
 
 void SystemPort::WaitForCloseUntil(Handle wake_fd, const Deadline& deadline) {

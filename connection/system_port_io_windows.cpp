@@ -117,20 +117,11 @@ uint32_t SystemPort::Write(const uint8_t* data, size_t count) {
   return static_cast<uint32_t>(written);
 }
 
-uint32_t SystemPort::Read(uint8_t* data, size_t capacity, const ReadComplete& complete) {
-  Use use(*this);
-  bytes_transferred_ = 0;
-  if (!use || capacity == 0) return 0;
+size_t SystemPort::ReadPieces(const Use& use, uint8_t* data, size_t capacity,
+                              const ReadComplete& complete, const Deadline& total) {
   const HANDLE handle = static_cast<HANDLE>(use.handle);
   const PortTimeouts& t = use.timeouts;
   const bool at_once = ReturnsImmediately(t);
-  const Deadline total =
-      at_once ? Deadline::After(0) : TotalDeadline(t.ReadMultiplier, t.ReadConstant, capacity);
-  if (vanished_) {
-    WaitForCloseUntil(use.wake, total);
-    return 0;
-  }
-
   size_t count = 0;
   Deadline gap = Deadline::Never();  // the interval limit runs from the last byte
   Overlapped operation;
@@ -166,8 +157,7 @@ uint32_t SystemPort::Read(uint8_t* data, size_t capacity, const ReadComplete& co
       break;
     }
   }
-  bytes_transferred_ = static_cast<uint32_t>(count);
-  return static_cast<uint32_t>(count);
+  return count;
 }
 
 void SystemPort::WaitForCloseUntil(Handle wake, const Deadline& deadline) {
