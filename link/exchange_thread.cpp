@@ -75,6 +75,7 @@ struct com_port::State {
 
   std::array<uint8_t, kBufferSize> frame{};
   std::array<uint8_t, kBufferSize> reply{};
+  std::array<uint8_t, kBufferSize> discarded{};  // what settling takes off the line
   // Modbus TCP: room for a stale reply and the awaited one, in MBAP frames.
   std::array<uint8_t, 2 * (kBufferSize + kMbapHeaderSize)> wire{};
 };
@@ -136,6 +137,14 @@ void com_port::State::RunRequest() {
       if (r.Status != ExchangeStatus::Success) return;
       SwapWordsCopy(&reply[3], r.DataCursor, data_bytes);
       r.DataCursor += data_bytes;
+      // Frames of one size in a row cannot be told apart: a reply sent
+      // twice would pass for the next frame's and leave the last frame's
+      // reply over. It comes right after the last reply taken.
+      if (remaining == 0 && r.RegisterCount > chunk && framing == WireFraming::Rtu &&
+          ReadAndDiscard(kSettleQuietMs) > 0) {
+        r.Status = ExchangeStatus::DataLost;
+        Settle();
+      }
     } else {
       frame[6] = static_cast<uint8_t>(data_bytes);
       SwapWordsCopy(r.DataCursor, &frame[7], data_bytes);
@@ -170,43 +179,40 @@ void com_port::State::RunFrame(size_t frame_length, size_t expected) {
 // discards what came meanwhile, at most for one answer timeout (a line that
 // never stops babbling fails the next try instead).
 void com_port::State::Settle() {
-  const PortTimeouts modbus = port.GetTimeouts();
   const auto until =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(modbus.ReadConstant);
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
   while (ReadAndDiscard(kSettleQuietMs) > 0 && !terminating &&
          std::chrono::steady_clock::now() < until) {
   }
-  port.SetTimeouts(modbus);
 }
 
 // After a frame that needed several tries, before the next request: the
 // replies that earlier tries may still owe are waited for, at most one
 // answer timeout, and discarded.
 void com_port::State::DiscardOwedReplies() {
-  const PortTimeouts modbus = port.GetTimeouts();
   const auto until =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(modbus.ReadConstant);
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
   while (owed_replies > 0 && !terminating) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         until - std::chrono::steady_clock::now());
     if (left.count() <= 0 || ReadAndDiscard(static_cast<uint32_t>(left.count())) == 0) break;
   }
   owed_replies = 0;
-  port.SetTimeouts(modbus);
 }
 
-// Reads what arrives within wait_ms (and until the frame silence after it),
-// traces and drops it; a whole valid frame pays one owed reply. The caller
-// restores the Modbus timeouts.
+// Reads what arrives within wait_ms (ending at the frame silence after a
+// byte), traces and drops it; a whole valid frame pays one owed reply.
 uint32_t com_port::State::ReadAndDiscard(uint32_t wait_ms) {
-  PortTimeouts wait = port.GetTimeouts();
+  const PortTimeouts modbus = port.GetTimeouts();
+  PortTimeouts wait = modbus;
   wait.ReadMultiplier = 0;
   wait.ReadConstant = wait_ms;
   port.SetTimeouts(wait);
-  const uint32_t received = port.Read(reply.data(), reply.size());
+  const uint32_t received = port.Read(discarded.data(), discarded.size());
+  port.SetTimeouts(modbus);
   if (received == 0) return 0;
-  Trace("in:  ", reply.data(), received);
-  if (owed_replies > 0 && IsValidFrame(reply.data(), received)) --owed_replies;
+  Trace("in:  ", discarded.data(), received);
+  if (owed_replies > 0 && IsValidFrame(discarded.data(), received)) --owed_replies;
   return received;
 }
 

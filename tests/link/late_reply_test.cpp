@@ -31,9 +31,10 @@ std::vector<uint8_t> ExactTable() {
 }
 
 // What the peer does to the reply of its `nth` request (counting from 1):
-// sends it 1.5 answer timeouts late, or sends first a stray frame of the
-// same length that answers another request (a read of input registers).
-enum class Fault { Late, Stray };
+// sends it 1.5 answer timeouts late, sends first a stray frame of the same
+// length that answers another request (a read of input registers), or sends
+// it twice.
+enum class Fault { Late, Stray, Twice };
 
 struct Case {
   uint8_t chunk;
@@ -42,7 +43,8 @@ struct Case {
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
-  *os << (c.fault == Fault::Late ? "late" : "stray") << " reply " << c.nth << ", chunk "
+  const char* names[] = {"late", "stray", "twice"};
+  *os << names[static_cast<int>(c.fault)] << " reply " << c.nth << ", chunk "
       << static_cast<int>(c.chunk);
 }
 
@@ -61,6 +63,13 @@ TEST_P(OneBadReply, GivesTheExactTableOrAFailureNeverShiftedValues) {
         if (++seen != c.nth) return reply;
         if (c.fault == Fault::Late) {
           std::this_thread::sleep_for(std::chrono::milliseconds(kTimeoutMs * 3 / 2));
+          return reply;
+        }
+        const size_t length = reply.bytes.size();
+        if (c.fault == Fault::Twice) {
+          reply.bytes.insert(reply.bytes.end(), reply.bytes.begin(), reply.bytes.end());
+          reply.split_at = length;
+          reply.gap_ms = 30;
           return reply;
         }
         Bytes stray = reply.bytes;
@@ -90,7 +99,8 @@ TEST_P(OneBadReply, GivesTheExactTableOrAFailureNeverShiftedValues) {
 INSTANTIATE_TEST_SUITE_P(SameSizeFrames, OneBadReply,
                          testing::Values(Case{64, 3, Fault::Late}, Case{64, 8, Fault::Late},
                                          Case{16, 5, Fault::Late}, Case{125, 1, Fault::Late},
-                                         Case{64, 4, Fault::Stray}));
+                                         Case{64, 4, Fault::Stray}, Case{64, 2, Fault::Twice},
+                                         Case{16, 32, Fault::Twice}));
 
 // The function, the byte count and the echo must match the request.
 TEST(ReplyMatching, AnotherFunctionCountOrEchoIsAFailedTry) {
