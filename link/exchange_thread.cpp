@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <vector>
 
 #include "link/reply_check.h"
 
@@ -43,6 +44,10 @@ struct com_port::State {
   void RunTry(size_t frame_length, size_t expected);
   void RunMbapTry(size_t frame_length, size_t expected);
   size_t ReadMbapReply(uint16_t transaction);
+  bool RepeatsTheLastReply(size_t length) const {
+    return last_reply.size() == length &&
+           std::equal(last_reply.begin(), last_reply.end(), reply.begin());
+  }
   void Settle();
   void DiscardOwedReplies();
   uint32_t ReadAndDiscard(uint32_t wait_ms);
@@ -76,6 +81,10 @@ struct com_port::State {
   std::array<uint8_t, kBufferSize> frame{};
   std::array<uint8_t, kBufferSize> reply{};
   std::array<uint8_t, kBufferSize> discarded{};  // what settling takes off the line
+  // The last read reply taken and when: a copy of it can only pass for the
+  // reply to a frame sent right after it.
+  std::vector<uint8_t> last_reply;
+  std::chrono::steady_clock::time_point last_reply_at{};
   // Modbus TCP: room for a stale reply and the awaited one, in MBAP frames.
   std::array<uint8_t, 2 * (kBufferSize + kMbapHeaderSize)> wire{};
 };
@@ -133,18 +142,22 @@ void com_port::State::RunRequest() {
     const size_t data_bytes = 2u * n;
     if (read) {
       PutCrc(frame.data(), 6);
+      const bool right_after = std::chrono::steady_clock::now() - last_reply_at <
+                               std::chrono::milliseconds(kSettleQuietMs);
       RunFrame(8, 5 + data_bytes);
       if (r.Status != ExchangeStatus::Success) return;
+      if (framing == WireFraming::Rtu && right_after && RepeatsTheLastReply(5 + data_bytes)) {
+        // A reply sent twice would pass for the next frame's: with frames
+        // of one size nothing else tells them apart. The line settles and
+        // the frame is asked again; what comes then is its reply.
+        Settle();
+        RunFrame(8, 5 + data_bytes);
+        if (r.Status != ExchangeStatus::Success) return;
+      }
+      last_reply.assign(reply.begin(), reply.begin() + 5 + data_bytes);
+      last_reply_at = std::chrono::steady_clock::now();
       SwapWordsCopy(&reply[3], r.DataCursor, data_bytes);
       r.DataCursor += data_bytes;
-      // Frames of one size in a row cannot be told apart: a reply sent
-      // twice would pass for the next frame's and leave the last frame's
-      // reply over. It comes right after the last reply taken.
-      if (remaining == 0 && r.RegisterCount > chunk && framing == WireFraming::Rtu &&
-          ReadAndDiscard(kSettleQuietMs) > 0) {
-        r.Status = ExchangeStatus::DataLost;
-        Settle();
-      }
     } else {
       frame[6] = static_cast<uint8_t>(data_bytes);
       SwapWordsCopy(r.DataCursor, &frame[7], data_bytes);
