@@ -199,9 +199,9 @@ void com_port::State::Settle() {
   }
 }
 
-// After a frame that needed several tries, before the next request: the
-// replies that earlier tries may still owe are waited for, at most one
-// answer timeout, and discarded.
+// After a frame's last try, before anything else is sent: the replies that
+// failed tries may still owe are waited for, at most one answer timeout, and
+// discarded.
 void com_port::State::DiscardOwedReplies() {
   const auto until =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
