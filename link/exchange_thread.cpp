@@ -81,8 +81,7 @@ struct com_port::State {
   std::array<uint8_t, kBufferSize> frame{};
   std::array<uint8_t, kBufferSize> reply{};
   std::array<uint8_t, kBufferSize> discarded{};  // what settling takes off the line
-  // The last read reply taken and when: a copy of it can only pass for the
-  // reply to a frame sent right after it.
+  // The last read reply taken, unless a write came after it, and when.
   std::vector<uint8_t> last_reply;
   std::chrono::steady_clock::time_point last_reply_at{};
   // Modbus TCP: room for a stale reply and the awaited one, in MBAP frames.
@@ -128,6 +127,9 @@ void com_port::State::RunRequest() {
   frame[0] = r.SlaveAddress;
   frame[1] = r.FunctionCode;
   r.Status = ExchangeStatus::Success;
+  // A copy of a read's reply can pass only for the reply to a read of the
+  // same size that follows right after it, never across a write.
+  if (!read) last_reply.clear();
 
   while (remaining > 0) {
     if (terminating) {
