@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <vector>
 
 #include "link/reply_check.h"
 
@@ -14,6 +15,10 @@ namespace {
 constexpr size_t kBufferSize = 256;
 constexpr uint8_t kReadHolding = 3;
 constexpr uint8_t kWriteMultiple = 16;
+// Before a new try the line must have been quiet this long: twice the
+// silence that ends a frame, so the rest of a broken or stray frame and a
+// reply that follows it have passed.
+constexpr uint32_t kSettleQuietMs = 100;
 
 void PutWord(uint8_t* at, uint16_t value) {
   at[0] = static_cast<uint8_t>(value >> 8);
@@ -39,6 +44,13 @@ struct com_port::State {
   void RunTry(size_t frame_length, size_t expected);
   void RunMbapTry(size_t frame_length, size_t expected);
   size_t ReadMbapReply(uint16_t transaction);
+  bool RepeatsTheLastReply(size_t length) const {
+    return last_reply.size() == length &&
+           std::equal(last_reply.begin(), last_reply.end(), reply.begin());
+  }
+  void Settle();
+  void DiscardOwedReplies();
+  uint32_t ReadAndDiscard(uint32_t wait_ms);
   void HandOver();
   void Trace(const char* prefix, const uint8_t* data, size_t count) {
     if (trace) trace->Append(prefix + HexDump(data, count));
@@ -60,10 +72,18 @@ struct com_port::State {
   std::atomic<bool> early_frame_end{true};
   std::atomic<WireFraming> framing{WireFraming::Rtu};
   uint16_t transaction = 0;  // the MBAP transaction id of the last try
+  // Replies that failed tries may still owe: a try that heard nothing, or
+  // heard a frame that was not the answer to it, may see its own reply
+  // arrive late, where it would pass for the answer to a later request.
+  unsigned owed_replies = 0;
   std::thread thread;
 
   std::array<uint8_t, kBufferSize> frame{};
   std::array<uint8_t, kBufferSize> reply{};
+  std::array<uint8_t, kBufferSize> discarded{};  // what settling takes off the line
+  // The last read reply taken, unless a write came after it, and when.
+  std::vector<uint8_t> last_reply;
+  std::chrono::steady_clock::time_point last_reply_at{};
   // Modbus TCP: room for a stale reply and the awaited one, in MBAP frames.
   std::array<uint8_t, 2 * (kBufferSize + kMbapHeaderSize)> wire{};
 };
@@ -107,6 +127,9 @@ void com_port::State::RunRequest() {
   frame[0] = r.SlaveAddress;
   frame[1] = r.FunctionCode;
   r.Status = ExchangeStatus::Success;
+  // A copy of a read's reply can pass only for the reply to a read of the
+  // same size that follows right after it, never across a write.
+  if (!read) last_reply.clear();
 
   while (remaining > 0) {
     if (terminating) {
@@ -121,8 +144,20 @@ void com_port::State::RunRequest() {
     const size_t data_bytes = 2u * n;
     if (read) {
       PutCrc(frame.data(), 6);
+      const bool right_after = std::chrono::steady_clock::now() - last_reply_at <
+                               std::chrono::milliseconds(kSettleQuietMs);
       RunFrame(8, 5 + data_bytes);
       if (r.Status != ExchangeStatus::Success) return;
+      if (framing == WireFraming::Rtu && right_after && RepeatsTheLastReply(5 + data_bytes)) {
+        // A reply sent twice would pass for the next frame's: with frames
+        // of one size nothing else tells them apart. The line settles and
+        // the frame is asked again; what comes then is its reply.
+        Settle();
+        RunFrame(8, 5 + data_bytes);
+        if (r.Status != ExchangeStatus::Success) return;
+      }
+      last_reply.assign(reply.begin(), reply.begin() + 5 + data_bytes);
+      last_reply_at = std::chrono::steady_clock::now();
       SwapWordsCopy(&reply[3], r.DataCursor, data_bytes);
       r.DataCursor += data_bytes;
     } else {
@@ -136,14 +171,64 @@ void com_port::State::RunRequest() {
   }
 }
 
+// Modbus TCP needs none of the settling: transaction ids tell the replies
+// apart. On RTU frames a failed try leaves the line unclean.
 void com_port::State::RunFrame(size_t frame_length, size_t expected) {
+  const bool rtu = framing == WireFraming::Rtu;
   unsigned tries_left = request.Attempts;
-  do {
+  for (;;) {
     RunTry(frame_length, expected);
     --tries_left;
-  } while (request.Status != ExchangeStatus::Success &&
-           request.Status != ExchangeStatus::PortLost && tries_left > 0 && !request.StopRequested &&
-           !terminating);
+    if (request.Status == ExchangeStatus::Success || request.Status == ExchangeStatus::PortLost ||
+        tries_left == 0 || request.StopRequested || terminating) {
+      break;
+    }
+    if (rtu) Settle();
+  }
+  if (rtu && owed_replies > 0 && request.Status != ExchangeStatus::PortLost && !terminating) {
+    DiscardOwedReplies();
+  }
+}
+
+// Before the next try: waits until the line has been quiet for a while and
+// discards what came meanwhile, at most for one answer timeout (a line that
+// never stops babbling fails the next try instead).
+void com_port::State::Settle() {
+  const auto until =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
+  while (ReadAndDiscard(kSettleQuietMs) > 0 && !terminating &&
+         std::chrono::steady_clock::now() < until) {
+  }
+}
+
+// After a frame's last try, before anything else is sent: the replies that
+// failed tries may still owe are waited for, at most one answer timeout, and
+// discarded.
+void com_port::State::DiscardOwedReplies() {
+  const auto until =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
+  while (owed_replies > 0 && !terminating) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || ReadAndDiscard(static_cast<uint32_t>(left.count())) == 0) break;
+  }
+  owed_replies = 0;
+}
+
+// Reads what arrives within wait_ms (ending at the frame silence after a
+// byte), traces and drops it; a whole valid frame pays one owed reply.
+uint32_t com_port::State::ReadAndDiscard(uint32_t wait_ms) {
+  const PortTimeouts modbus = port.GetTimeouts();
+  PortTimeouts wait = modbus;
+  wait.ReadMultiplier = 0;
+  wait.ReadConstant = wait_ms;
+  port.SetTimeouts(wait);
+  const uint32_t received = port.Read(discarded.data(), discarded.size());
+  port.SetTimeouts(modbus);
+  if (received == 0) return 0;
+  Trace("in:  ", discarded.data(), received);
+  if (owed_replies > 0 && IsValidFrame(discarded.data(), received)) --owed_replies;
+  return received;
 }
 
 void com_port::State::RunTry(size_t frame_length, size_t expected) {
@@ -173,7 +258,16 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
     return;
   }
   const size_t length = StripReplyZeros(reply.data(), received, expected);
-  request.Status = CheckReply(reply.data(), length, expected, request.SlaveAddress);
+  request.Status = CheckReply(reply.data(), length, expected, frame.data());
+  // Nothing heard, or a whole frame that answers something else: the
+  // try's own reply may still come. A damaged reply (CRC, length) was its
+  // own, and settling takes what is left of it.
+  const ExchangeStatus s = request.Status;
+  if (s == ExchangeStatus::Timeout || s == ExchangeStatus::WrongAddress ||
+      s == ExchangeStatus::UnsupportedFunction ||
+      (s == ExchangeStatus::DataLost && length == expected)) {
+    ++owed_replies;
+  }
 }
 
 // The same try in MBAP frames: the trace shows them as they go over the
@@ -198,7 +292,7 @@ void com_port::State::RunMbapTry(size_t frame_length, size_t expected) {
   reply.fill(0);
   const MbapReply found = RtuFromMbap(wire.data(), received, transaction, reply.data());
   if (found.rtu_length > 0) {
-    request.Status = CheckReply(reply.data(), found.rtu_length, expected, request.SlaveAddress);
+    request.Status = CheckReply(reply.data(), found.rtu_length, expected, frame.data());
   } else {
     request.Status = found.malformed ? ExchangeStatus::DataLost : ExchangeStatus::Timeout;
   }

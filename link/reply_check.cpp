@@ -14,6 +14,7 @@ bool CrcMatches(const uint8_t* frame, size_t length) {
 }
 
 constexpr size_t kExceptionLength = 5;
+constexpr uint8_t kReadHoldingRegisters = 3;
 
 }  // namespace
 
@@ -34,16 +35,30 @@ ExchangeStatus ExceptionStatus(uint8_t code) {
   return code == 0x0B ? ExchangeStatus::RemoteNotAnswering : ExchangeStatus::RemoteExchangeError;
 }
 
-ExchangeStatus CheckReply(const uint8_t* reply, size_t length, size_t expected, uint8_t address) {
+ExchangeStatus CheckReply(const uint8_t* reply, size_t length, size_t expected,
+                          const uint8_t* request) {
   if (length == 0) return ExchangeStatus::Timeout;
   // Below three bytes there is no frame to check a CRC over.
   if (length < 3 || !CrcMatches(reply, length)) return ExchangeStatus::BadCrc;
-  if (reply[0] != address) return ExchangeStatus::WrongAddress;
+  if (reply[0] != request[0]) return ExchangeStatus::WrongAddress;
+  const uint8_t function = request[1];
   if (reply[1] & 0x80) {
     if (length != kExceptionLength) return ExchangeStatus::DataLost;
+    if ((reply[1] & 0x7F) != function) return ExchangeStatus::UnsupportedFunction;
     return ExceptionStatus(reply[2]);
   }
-  return length == expected ? ExchangeStatus::Success : ExchangeStatus::DataLost;
+  if (reply[1] != function) return ExchangeStatus::UnsupportedFunction;
+  if (length != expected) return ExchangeStatus::DataLost;
+  const bool answers = function == kReadHoldingRegisters
+                           ? reply[2] == 2 * (request[4] << 8 | request[5])
+                           : std::memcmp(reply + 2, request + 2, 4) == 0;  // start and count echoed
+  return answers ? ExchangeStatus::Success : ExchangeStatus::DataLost;
+}
+
+bool IsValidFrame(const uint8_t* data, size_t count) {
+  size_t leading = 0;
+  while (leading < count && data[leading] == 0) ++leading;
+  return count - leading >= 4 && CrcMatches(data + leading, count - leading);
 }
 
 bool IsCompleteReply(const uint8_t* data, size_t count, size_t expected) {

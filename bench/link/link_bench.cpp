@@ -3,7 +3,9 @@
 // Compares our link with the early end of frame, our link waiting for the
 // 50 ms silence only, libmodbus as the master, and the limit of the wire;
 // then our link to the same meter behind a converter (RTU over TCP) and a
-// gateway (Modbus TCP) on the loopback, where only the turnaround is left.
+// gateway (Modbus TCP) on the loopback, where only the turnaround is left;
+// last our link on the serial line while 1 reply in 20 comes 1.5 answer
+// timeouts late (a stalled GSM call), with a 500 ms answer timeout.
 //
 // usage: flovir-bench-link [ENTRIES [ROUNDS]]   (default 10 entries, 5 rounds)
 // The masters take turns, ENTRIES entries each per round, so that a change
@@ -47,6 +49,9 @@ constexpr unsigned kBitsPerByte = 10;  // 8N1
 constexpr auto kTurnaround = std::chrono::milliseconds(5);
 // Selector write 15 + echo 8, window read 8 + reply 5 + 2 * 26.
 constexpr unsigned kBytesPerEntry = 15 + 8 + 8 + (5 + 2 * 26);
+// The late replies: every 20th reply, 1.5 answer timeouts late.
+constexpr uint32_t kLateTimeoutMs = 500;
+constexpr auto kLateBy = std::chrono::milliseconds(kLateTimeoutMs * 3 / 2);
 
 std::chrono::nanoseconds ByteTime() {
   return std::chrono::nanoseconds(1'000'000'000LL * kBitsPerByte / kBaud);
@@ -200,9 +205,10 @@ std::unique_ptr<SystemPort> Connect(const std::string& host_port) {
 }
 
 Round OurLink(std::unique_ptr<SystemPort> line, const sim::MeterDateTime& day, int entries,
-              bool early, WireFraming framing = WireFraming::Rtu) {
+              bool early, WireFraming framing = WireFraming::Rtu,
+              uint32_t answer_timeout_ms = 3000) {
   SystemPort& port = *line;
-  port.SetTimeouts({50, 0, 3000, 0, 0});
+  port.SetTimeouts({50, 0, answer_timeout_ms, 0, 0});
   ExchangeRequest request;
   request.SlaveAddress = 1;
   request.ChunkSize = 64;
@@ -294,7 +300,8 @@ int main(int argc, char** argv) {
   sim::TcpMeterServer gateway(meter,
                               {.framing = sim::TcpFraming::kModbusTcp, .turnaround = kTurnaround});
 
-  std::vector<Round> ours_rounds, silence_rounds, libmodbus_rounds, tcp_rounds, mbap_rounds;
+  std::vector<Round> ours_rounds, silence_rounds, libmodbus_rounds, tcp_rounds, mbap_rounds,
+      late_rounds;
   for (int round = 0; round < rounds; ++round) {
     ours_rounds.push_back(OurLink(OpenSerial(line.MasterPath()), day, entries, true));
     silence_rounds.push_back(OurLink(OpenSerial(line.MasterPath()), day, entries, false));
@@ -302,7 +309,13 @@ int main(int argc, char** argv) {
     tcp_rounds.push_back(OurLink(Connect(converter.HostPort()), day, entries, true));
     mbap_rounds.push_back(
         OurLink(Connect(gateway.HostPort()), day, entries, true, WireFraming::ModbusTcp));
+    // Twice the entries, so that each round meets about two late replies.
+    meter.SetFaults({{.kind = sim::FaultKind::kDelay, .every = 20, .duration = kLateBy}});
+    late_rounds.push_back(OurLink(OpenSerial(line.MasterPath()), day, 2 * entries, true,
+                                  WireFraming::Rtu, kLateTimeoutMs));
+    meter.SetFaults({});
   }
+  const Round late_round = Median(late_rounds);
   const double tcp = Median(tcp_rounds).seconds;
   const double mbap = Median(mbap_rounds).seconds;
   const Round ours_round = Median(ours_rounds);
@@ -323,9 +336,15 @@ int main(int argc, char** argv) {
   row("wire limit (bytes + turns)", wire);
   row("ours, RTU over TCP, loopback", tcp);
   row("ours, Modbus TCP, loopback", mbap);
+  row("ours, 1 reply in 20 late", late_round.seconds);
   std::printf("requests run again after a failure: ours %d, silence %d, libmodbus %d\n",
               ours_round.failures, silence_round.failures, libmodbus_round.failures);
   std::printf("ours / wire = %.3f, ours / libmodbus = %.3f\n", wire / ours, libmodbus / ours);
+  std::printf(
+      "1 reply in 20 late by %lld ms (answer timeout %u ms): %.3f of the wire limit, "
+      "requests run again %d\n",
+      static_cast<long long>(kLateBy.count()), kLateTimeoutMs, wire / late_round.seconds,
+      late_round.failures);
   std::printf(
       "entries/s: ours=%.2f silence=%.2f libmodbus=%.2f wire=%.2f rtu_over_tcp=%.2f "
       "modbus_tcp=%.2f\n",

@@ -63,6 +63,27 @@ TEST_F(FaultTest, EachFaultChangesTheReplyAsNamed) {
   meter.SetFaults({{.kind = FaultKind::kDelay, .duration = 300ms}});
   EXPECT_EQ(Ask().delay, 300ms);
 
+  // A read of input registers, of the reply's length, before the reply.
+  meter.SetFaults({{.kind = FaultKind::kStray, .duration = 40ms}});
+  Reply stray = Ask();
+  EXPECT_EQ(stray.bytes, clean);
+  ASSERT_EQ(stray.stray.size(), clean.size());
+  EXPECT_EQ(stray.stray[1], 4);
+  EXPECT_TRUE(HasValidCrc(stray.stray.data(), stray.stray.size()));
+  EXPECT_EQ(stray.stray_gap, 40ms);
+
+  meter.SetFaults({{.kind = FaultKind::kTwice, .duration = 0ms}});
+  Reply twice = Ask();
+  EXPECT_EQ(twice.bytes, clean);
+  EXPECT_TRUE(twice.twice);
+
+  // A stray echo answers a write to the registers after these.
+  meter.SetFaults({{.kind = FaultKind::kStray}});
+  const Bytes write = test::WriteFrame(1, 500, {1, 2});
+  const Reply echo = meter.Answer(write.data(), write.size());
+  ASSERT_EQ(echo.stray.size(), 8u);
+  EXPECT_EQ(echo.stray[3], echo.bytes[3] + 2);
+
   meter.SetFaults({});
   const Reply plain = Ask();
   EXPECT_EQ(plain.bytes, clean);
@@ -122,12 +143,18 @@ TEST(FaultOptionTest, ParsesTheProgramsFaultOption) {
   EXPECT_EQ(plan->duration, 1500ms);
   EXPECT_EQ(ParseFaultOption("trailing-zeros=4", error)->count, 4u);
   EXPECT_EQ(ParseFaultOption("no-answer/2", error)->every, 2u);
+  plan = ParseFaultOption("late=700/20", error);
+  ASSERT_TRUE(plan) << error;
+  EXPECT_EQ(plan->kind, FaultKind::kDelay);
+  EXPECT_EQ(plan->duration, 700ms);
+  EXPECT_EQ(ParseFaultOption("stray", error)->kind, FaultKind::kStray);
+  EXPECT_EQ(ParseFaultOption("twice=0", error)->duration, 0ms);
 }
 
 TEST(FaultOptionTest, RejectsMalformedFaultsWithAReason) {
   for (const char* text :
        {"", "crc", "exception", "exception=0", "exception=256", "exception=x", "delay", "delay=-5",
-        "bad-crc=3", "no-answer/0", "split=80*", "leading-zero/2x"}) {
+        "bad-crc=3", "no-answer/0", "late", "split=80*", "leading-zero/2x"}) {
     std::string error;
     EXPECT_FALSE(ParseFaultOption(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;

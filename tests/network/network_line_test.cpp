@@ -250,6 +250,26 @@ TEST_P(BothFramings, APeerThatClosesTheConnectionEndsTheRequestAtOnce) {
   EXPECT_EQ(data[60], 0xEE);
 }
 
+// A converter whose network stalls: two replies of a read of eight frames
+// of one size come 1.5 answer timeouts late. The block read is the meter's,
+// never shifted by a frame.
+TEST_P(BothFramings, LateRepliesNeverShiftTheParameterBlock) {
+  sim::SimulatedMeter meter;
+  sim::TcpMeterServer server(
+      meter, {.framing = SimFraming(), .turnaround = std::chrono::milliseconds(20)});
+  NetLink link(server.HostPort(), GetParam(), 300);
+  meter.SetFaults({{.kind = sim::FaultKind::kDelay,
+                    .every = 3,
+                    .limit = 2,
+                    .duration = std::chrono::milliseconds(450)}});
+  std::vector<uint8_t> data(1024, 0xEE);
+  ASSERT_EQ(link.Run(3, 400, 512, data.data(), 64), ExchangeStatus::Success);
+  const auto held = meter.ParameterRegisters();
+  for (size_t r = 0; r < held.size(); ++r) {
+    ASSERT_EQ(data[2 * r] | data[2 * r + 1] << 8, held[r]) << "register " << 400 + r;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Network, BothFramings,
                          testing::Values(WireFraming::Rtu, WireFraming::ModbusTcp),
                          [](const auto& info) {

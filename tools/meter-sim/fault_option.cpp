@@ -13,7 +13,7 @@ struct KindName {
   bool needs_value;
 };
 
-constexpr std::array<KindName, 8> kKinds{{
+constexpr std::array<KindName, 11> kKinds{{
     {"leading-zero", FaultKind::kLeadingZero, false},
     {"trailing-zeros", FaultKind::kTrailingZeros, false},
     {"bad-crc", FaultKind::kBadCrc, false},
@@ -22,7 +22,16 @@ constexpr std::array<KindName, 8> kKinds{{
     {"no-answer", FaultKind::kNoAnswer, false},
     {"split", FaultKind::kSplitReply, false},
     {"delay", FaultKind::kDelay, true},
+    {"late", FaultKind::kDelay, true},  // a delay past the master's answer timeout
+    {"stray", FaultKind::kStray, false},
+    {"twice", FaultKind::kTwice, false},
 }};
+
+std::string KindNames() {
+  std::string names;
+  for (const KindName& k : kKinds) names += (names.empty() ? "" : ", ") + std::string(k.name);
+  return names;
+}
 
 std::optional<unsigned> Number(std::string_view text, unsigned min, unsigned max) {
   unsigned value = 0;
@@ -63,9 +72,7 @@ std::optional<FaultPlan> ParseFaultOption(std::string_view text, std::string& er
     if (k.name == text) kind = &k;
   }
   if (kind == nullptr) {
-    error = "unknown fault \"" + std::string(text) +
-            "\"; one of leading-zero, trailing-zeros, bad-crc, other-address, exception, "
-            "no-answer, split, delay";
+    error = "unknown fault \"" + std::string(text) + "\"; one of " + KindNames();
     return std::nullopt;
   }
   plan.kind = kind->kind;
@@ -82,6 +89,8 @@ std::optional<FaultPlan> ParseFaultOption(std::string_view text, std::string& er
       return plan;
     }
     case FaultKind::kSplitReply:
+    case FaultKind::kStray:
+    case FaultKind::kTwice:
     case FaultKind::kDelay: {
       const auto n = Number(*value, 0, 60000);
       if (!n) return error = "the value must be milliseconds from 0 to 60000", std::nullopt;

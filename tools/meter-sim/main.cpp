@@ -39,7 +39,10 @@ constexpr const char* kUsage =
     "                     KIND[=VALUE][/EVERY][*LIMIT], KIND one of\n"
     "                     leading-zero, trailing-zeros[=COUNT], bad-crc,\n"
     "                     other-address, exception=CODE, no-answer,\n"
-    "                     split[=GAP_MS], delay=MS; EVERY hits every EVERY-th\n"
+    "                     split[=GAP_MS], delay=MS, late=MS (a delay past the\n"
+    "                     master's answer timeout), stray[=GAP_MS] (a frame that\n"
+    "                     answers another request first), twice[=GAP_MS] (the\n"
+    "                     reply again); EVERY hits every EVERY-th\n"
     "                     reply, LIMIT stops after that many hits\n"
     "  --help             this text\n";
 

@@ -61,12 +61,20 @@ void MeterLineDevice::AnswerFrame(size_t length, Line& line) {
   if (reply.bytes.empty()) return;
   const auto wire_left = std::max<std::chrono::nanoseconds>(received - Clock::now(), {});
   line.Wait(wire_left + turnaround_ + reply.delay);
+  if (!reply.stray.empty()) {
+    line.Send(reply.stray);
+    line.Wait(reply.stray_gap);
+  }
   const std::span<const uint8_t> bytes(reply.bytes);
   if (reply.split_at > 0 && reply.split_at < bytes.size()) {
     line.Send(bytes.first(reply.split_at));
     line.Wait(reply.gap);
     line.Send(bytes.subspan(reply.split_at));
   } else {
+    line.Send(bytes);
+  }
+  if (reply.twice) {
+    line.Wait(reply.twice_gap);
     line.Send(bytes);
   }
 }

@@ -44,6 +44,24 @@ uint16_t Pack(int high, int low) {
   return static_cast<uint16_t>((high & 0xFF) << 8 | (low & 0xFF));
 }
 
+// A frame of the reply's length, with a valid CRC, that answers another
+// request: the same registers read as input registers (function 4), or a
+// write to the registers after these. Exceptions get none.
+std::vector<uint8_t> StrayFrame(const std::vector<uint8_t>& reply) {
+  if (reply.size() < 7 || (reply[1] & 0x80)) return {};
+  std::vector<uint8_t> stray(reply.begin(), reply.end() - 2);
+  if (stray[1] == kReadHolding) {
+    stray[1] = 4;
+  } else {
+    const uint16_t next =
+        static_cast<uint16_t>(BigEndianWord(&stray[2]) + BigEndianWord(&stray[4]));
+    stray[2] = static_cast<uint8_t>(next >> 8);
+    stray[3] = static_cast<uint8_t>(next & 0xFF);
+  }
+  AppendCrc(stray);
+  return stray;
+}
+
 ArchiveEntry NoDataEntry() {
   ArchiveEntry entry;
   entry.volume.fill(kNoData);
@@ -388,6 +406,14 @@ void SimulatedMeter::ApplyFaults(Reply& reply, uint8_t function) {
         break;
       case FaultKind::kTrailingZeros:
         bytes.insert(bytes.end(), plan.count, 0);
+        break;
+      case FaultKind::kStray:
+        reply.stray = StrayFrame(bytes);
+        reply.stray_gap = plan.duration;
+        break;
+      case FaultKind::kTwice:
+        reply.twice = true;
+        reply.twice_gap = plan.duration;
         break;
       case FaultKind::kNoAnswer:
         bytes.clear();

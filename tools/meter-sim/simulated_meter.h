@@ -110,8 +110,14 @@ enum class FaultKind : uint8_t {
   kBadCrc,         // the CRC's low byte inverted
   kLeadingZero,    // one 0x00 byte before the reply
   kTrailingZeros,  // `count` 0x00 bytes after the reply
+  kStray,          // `duration` before the reply, a valid frame of its length that
+                   // answers another request (a read of input registers, a
+                   // write to the registers after these)
+  kTwice,          // the reply again, `duration` after it
   kSplitReply,     // the reply stops after half its bytes for `duration`
-  kDelay,          // the reply starts `duration` later than usual
+  kDelay,          // the reply starts `duration` later than usual; beyond the
+                   // master's answer timeout it is a late reply, and requests
+                   // that came meanwhile are answered right after it
   kNoAnswer,       // silence
 };
 
@@ -131,6 +137,10 @@ struct Reply {
   size_t split_at = 0;         // non-zero: a pause of `gap` after this many bytes
   std::chrono::milliseconds gap{0};
   std::chrono::milliseconds delay{0};  // added to the turnaround time
+  std::vector<uint8_t> stray;          // non-empty: sent `stray_gap` before the reply
+  std::chrono::milliseconds stray_gap{0};
+  bool twice = false;  // the reply is sent again `twice_gap` after it
+  std::chrono::milliseconds twice_gap{0};
 };
 
 struct MeterOptions {
