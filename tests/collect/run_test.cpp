@@ -219,6 +219,36 @@ TEST(Collect, ArchiveCommandPrintsCsvAndJson) {
   EXPECT_EQ(check.output, "ok 154\n");  // 9 rows of 16 values, 5 mains-off times
 }
 
+// Today's integrator reading is not recorded yet: the workbook shows zeros,
+// CSV and JSON show no value and say why.
+TEST(Collect, TodaysIntegratorHasNoValueInCsvAndJson) {
+  ScratchFolder scratch{"collect"};
+  const double now = SystemClock().Now();
+  const std::string today = IsoDateTime(now).substr(0, 10);
+  const std::string yesterday = IsoDateTime(now - 1).substr(0, 10);
+  const auto dotted = [](const std::string& iso) {
+    return iso.substr(8, 2) + "." + iso.substr(5, 2) + "." + iso.substr(0, 4);
+  };
+  const std::string archive = testing::kCli + " --demo archive hourly --from " +
+                              dotted(yesterday) + " --to " + dotted(today) + " --folder " +
+                              scratch.Path() + " 2>/dev/null --format ";
+  ASSERT_EQ(testing::RunShell(archive + "csv > " + scratch.Path("h.csv")), 0);
+  ASSERT_EQ(testing::RunShell(archive + "json > " + scratch.Path("h.json")), 0);
+  const testing::ProgramRun check =
+      testing::RunCapturing(testing::kPython + " " + COLLECT_TESTS_DIR +
+                            "/compare_outputs.py --one " + scratch.Path("temp.xls") + " hourly " +
+                            scratch.Path("h.csv") + " " + scratch.Path("h.json"));
+  EXPECT_EQ(check.output.substr(0, 3), "ok ") << check.output;
+  const Json doc = Json::parse(ReadFile(scratch / "h.json"));
+  ASSERT_EQ(doc["integrators"].size(), 2u);
+  for (const Json& integrator : doc["integrators"]) {
+    // Just after midnight the range ends yesterday: both are recorded.
+    const bool of_today = integrator["time"].get<std::string>().starts_with(today);
+    EXPECT_EQ(integrator.contains("no_value"), of_today) << integrator;
+    EXPECT_EQ(integrator["volume_m3"][0].is_null(), of_today) << integrator;
+  }
+}
+
 // The collection's view of progress, unused here.
 class NoProgress : public CollectProgress {
  public:
