@@ -52,8 +52,9 @@ void TerminalView::ShowStatus(const std::string& text) {
   if (echo_ && !IsPortNotice(text)) status_.Show(text);
 }
 
-void TerminalView::ShowProgress(const std::string& text, int) {
-  ShowStatus(text);  // the text counts up in place on a terminal
+void TerminalView::ShowProgress(const std::string& text, int percent) {
+  last_status_ = text;
+  if (echo_) status_.Show(text, percent);
 }
 
 void TerminalView::ShowMessage(const std::string& title, const std::string& text, MessageIcon) {

@@ -252,7 +252,7 @@ TEST(Collect, TodaysIntegratorHasNoValueInCsvAndJson) {
 // The collection's view of progress, unused here.
 class NoProgress : public CollectProgress {
  public:
-  void Update(const std::string&, const std::string&) override {}
+  void Update(const std::string&, const std::string&, int) override {}
   void Finished(const MeterResult&) override {}
 };
 
