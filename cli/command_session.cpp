@@ -119,10 +119,14 @@ bool CommandSession::Open(LineUse use) {
     std::fprintf(stderr, "%s\nno port given: use --port NAME or --demo\n", kOpenFailed);
     return false;
   }
-  interrupted = false;
-  std::signal(SIGINT, OnInterrupt);
   view_.SetEcho(ModemLine());
-  if (session_->Start(settings, use)) return true;
+  if (session_->Start(settings, use)) {
+    // From here Ctrl-C cancels the request and hangs up; before, it ends the
+    // program at once (a call being dialled, a modem setup).
+    interrupted = false;
+    if (use == LineUse::Requests) std::signal(SIGINT, OnInterrupt);
+    return true;
+  }
   view_.EndStatusLine();
   if (network && !options_.line.demo) std::fprintf(stderr, "%s\n", view_.LastStatus().c_str());
   if (!session_->OpenError().empty()) {

@@ -229,15 +229,14 @@ TEST(Collect, TodaysIntegratorHasNoValueInCsvAndJson) {
   const auto dotted = [](const std::string& iso) {
     return iso.substr(8, 2) + "." + iso.substr(5, 2) + "." + iso.substr(0, 4);
   };
-  const std::string archive = testing::kCli + " --demo archive hourly --from " +
-                              dotted(yesterday) + " --to " + dotted(today) + " --folder " +
-                              scratch.Path() + " 2>/dev/null --format ";
+  const std::string archive = testing::kCli + " --demo archive hourly --from " + dotted(yesterday) +
+                              " --to " + dotted(today) + " --folder " + scratch.Path() +
+                              " 2>/dev/null --format ";
   ASSERT_EQ(testing::RunShell(archive + "csv > " + scratch.Path("h.csv")), 0);
   ASSERT_EQ(testing::RunShell(archive + "json > " + scratch.Path("h.json")), 0);
-  const testing::ProgramRun check =
-      testing::RunCapturing(testing::kPython + " " + COLLECT_TESTS_DIR +
-                            "/compare_outputs.py --one " + scratch.Path("temp.xls") + " hourly " +
-                            scratch.Path("h.csv") + " " + scratch.Path("h.json"));
+  const testing::ProgramRun check = testing::RunCapturing(
+      testing::kPython + " " + COLLECT_TESTS_DIR + "/compare_outputs.py --one " +
+      scratch.Path("temp.xls") + " hourly " + scratch.Path("h.csv") + " " + scratch.Path("h.json"));
   EXPECT_EQ(check.output.substr(0, 3), "ok ") << check.output;
   const Json doc = Json::parse(ReadFile(scratch / "h.json"));
   ASSERT_EQ(doc["integrators"].size(), 2u);
@@ -246,6 +245,37 @@ TEST(Collect, TodaysIntegratorHasNoValueInCsvAndJson) {
     const bool of_today = integrator["time"].get<std::string>().starts_with(today);
     EXPECT_EQ(integrator.contains("no_value"), of_today) << integrator;
     EXPECT_EQ(integrator["volume_m3"][0].is_null(), of_today) << integrator;
+  }
+}
+
+// One table of words and ranges: a value the command line takes, the fleet
+// file takes, and the other way round.
+TEST(Fleet, AcceptsExactlyWhatTheCommandLineAccepts) {
+  const struct {
+    const char* key;
+    const char* value;  // as TOML writes it; the command line gets it unquoted
+  } cases[] = {
+      {"address", "0"},      {"address", "247"},     {"address", "248"},     {"timeout", "0"},
+      {"timeout", "600001"}, {"timeout", "3600000"}, {"timeout", "3600001"}, {"attempts", "0"},
+      {"attempts", "256"},   {"chunk", "0"},         {"chunk", "126"},       {"chunk", "300"},
+      {"parity", "\"odd\""}, {"parity", "\"mark\""}, {"stop", "2"},          {"stop", "3"},
+  };
+  for (const auto& c : cases) {
+    bool in_file = true;
+    try {
+      ParseFleet(
+          "[[meter]]\nname = \"m\"\nport = \"p\"\n" + std::string(c.key) + " = " + c.value + "\n",
+          "f.toml");
+    } catch (const FleetError&) {
+      in_file = false;
+    }
+    std::string word = c.value;
+    std::erase(word, '"');
+    // A usage error is 2; a line that cannot open, 1.
+    const int status = testing::RunCli("raw read 0 1 --port /nonexistent/port --" +
+                                       std::string(c.key) + " " + word)
+                           .status;
+    EXPECT_EQ(in_file, status != 2) << c.key << " = " << c.value << ": exit " << status;
   }
 }
 
