@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,11 +65,11 @@ class MeterProcess {
   std::string path_;
 };
 
-const std::string* RowOf(const Output& out, const std::string& name) {
+std::optional<std::string> RowOf(const Output& out, const std::string& name) {
   for (const std::string& line : out.Lines()) {
-    if (line.rfind(name, 0) == 0) return &line;
+    if (line.rfind(name, 0) == 0) return line;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 TEST(ParamsCommand, ReadSetWriteAndReadAgainOverAPseudoTerminal) {
@@ -102,8 +103,8 @@ TEST(ParamsCommand, ReadSetWriteAndReadAgainOverAPseudoTerminal) {
       EXPECT_EQ(second.Lines()[row], first.Lines()[row]) << row;
     }
   }
-  const std::string* maximum = RowOf(second, "Максимум, м3/час");
-  ASSERT_NE(maximum, nullptr);
+  const std::optional<std::string> maximum = RowOf(second, "Максимум, м3/час");
+  ASSERT_TRUE(maximum.has_value());
   EXPECT_NE(maximum->find(" 1234,5 "), std::string::npos) << *maximum;
 
   const Output clock = RunCli("clock" + port);
