@@ -257,10 +257,11 @@ TEST(Fleet, AcceptsExactlyWhatTheCommandLineAccepts) {
     const char* key;
     const char* value;  // as TOML writes it; the command line gets it unquoted
   } cases[] = {
-      {"address", "0"},      {"address", "247"},     {"address", "248"},     {"timeout", "0"},
-      {"timeout", "600001"}, {"timeout", "3600000"}, {"timeout", "3600001"}, {"attempts", "0"},
-      {"attempts", "256"},   {"chunk", "0"},         {"chunk", "126"},       {"chunk", "300"},
-      {"parity", "\"odd\""}, {"parity", "\"mark\""}, {"stop", "2"},          {"stop", "3"},
+      {"address", "0"},        {"address", "247"},     {"address", "248"},     {"timeout", "0"},
+      {"timeout", "600001"},   {"timeout", "3600000"}, {"timeout", "3600001"}, {"attempts", "0"},
+      {"attempts", "256"},     {"chunk", "0"},         {"chunk", "126"},       {"chunk", "300"},
+      {"parity", "\"odd\""},   {"parity", "\"mark\""}, {"stop", "2"},          {"stop", "3"},
+      {"host", "\"gw:4001\""}, {"host", "\"gw\""},
   };
   for (const auto& c : cases) {
     bool in_file = true;
