@@ -14,6 +14,7 @@
 #include "tools/meter-sim/hayes_modem.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
+#include "tools/meter-sim/tcp_server.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::collect {
@@ -57,10 +58,12 @@ sim::MeterOptions WithClock(Activity& activity) {
   return o;
 }
 
-// Two meters on their own lines, one behind a GSM modem, one silent.
-class FourMeters : public ::testing::Test {
+// A meter on every line type: two on their own serial lines, one behind a
+// GSM modem, one behind a dial-up modem, one behind a converter passing RTU
+// frames, one behind a Modbus TCP gateway; and one silent.
+class FleetOnEveryLine : public ::testing::Test {
  protected:
-  FourMeters() {
+  FleetOnEveryLine() {
     silent.SetFaults({{sim::FaultKind::kNoAnswer}});
     for (Activity* a : {&activity_a, &activity_b, &activity_c}) a->Reset();
     std::ofstream(scratch / "fleet.toml") << R"([defaults]
@@ -83,6 +86,22 @@ number = "89001234567"
 port = ")" + server_c.SlavePath() + R"("
 
 [[meter]]
+name = "well-8"
+line = "dialup"
+number = "89001234568"
+port = ")" + server_d.SlavePath() + R"("
+
+[[meter]]
+name = "net-rtu"
+line = "tcp"
+host = ")" + tcp_rtu.HostPort() + R"("
+
+[[meter]]
+name = "net-mbap"
+line = "modbus-tcp"
+host = ")" + tcp_mbap.HostPort() + R"("
+
+[[meter]]
 name = "silent"
 port = ")" + server_silent.SlavePath() + R"("
 timeout = 300
@@ -103,10 +122,25 @@ attempts = 1
   sim::MeterLineDevice line_c{meter_c, 5ms};
   sim::HayesModem modem{line_c, {}};
   sim::MeterServer server_c{modem};
+  sim::SimulatedMeter meter_d, meter_rtu, meter_mbap;
+  sim::MeterLineDevice line_d{meter_d, 5ms};
+  sim::HayesModem modem_d{line_d, {}};
+  sim::MeterServer server_d{modem_d};
+  sim::TcpMeterServer tcp_rtu{meter_rtu};
+  sim::TcpMeterServer tcp_mbap{meter_mbap, {.framing = sim::TcpFraming::kModbusTcp}};
   sim::MeterServer server_silent{silent};
 };
 
-TEST_F(FourMeters, GoodMetersCollectedSilentOneReportedAfterItsRetry) {
+const char* const kGoodMeters[] = {"pump-1", "pump-2", "well-7", "well-8", "net-rtu", "net-mbap"};
+
+// The summary row of a meter.
+std::string SummaryRow(const std::string& summary, const std::string& meter) {
+  const size_t at = summary.find("\r\n" + meter + ",");
+  if (at == std::string::npos) return {};
+  return summary.substr(at + 2, summary.find("\r\n", at + 2) - at - 2);
+}
+
+TEST_F(FleetOnEveryLine, GoodMetersCollectedSilentOneReportedAfterItsRetry) {
   const auto t0 = std::chrono::steady_clock::now();
   const testing::ProgramRun one = Collect("one", "--quiet");
   const auto t1 = std::chrono::steady_clock::now();
@@ -126,10 +160,8 @@ TEST_F(FourMeters, GoodMetersCollectedSilentOneReportedAfterItsRetry) {
   const std::string header = "meter,line,read,status,seconds,succeeded\r\n";
   ASSERT_EQ(summary.substr(0, header.size()), header);
   // A good meter may have needed its retry on a busy machine; it succeeds.
-  for (const char* good : {"pump-1", "pump-2", "well-7"}) {
-    const size_t at = summary.find(std::string("\r\n") + good + ",");
-    ASSERT_NE(at, std::string::npos) << summary;
-    const std::string row = summary.substr(at + 2, summary.find("\r\n", at + 2) - at - 2);
+  for (const char* good : kGoodMeters) {
+    const std::string row = SummaryRow(summary, good);
     EXPECT_NE(row.find(",current hourly 1d daily 1d params,Завершено успешно"), std::string::npos)
         << summary;
     EXPECT_TRUE(row.ends_with(",true")) << summary;
@@ -144,6 +176,15 @@ TEST_F(FourMeters, GoodMetersCollectedSilentOneReportedAfterItsRetry) {
                             scratch.Path("one") + " " + scratch.Path("two"));
   EXPECT_EQ(check.status, 0) << check.output;
   EXPECT_EQ(check.output.substr(0, 3), "ok ") << check.output;
+
+  // A second run the same day reads no archive day again, on any line.
+  Collect("one", "--quiet");
+  const std::string again = ReadFile(scratch / "one" / "summary.csv");
+  for (const char* good : kGoodMeters) {
+    EXPECT_NE(SummaryRow(again, good).find(",current hourly up to date daily up to date params,"),
+              std::string::npos)
+        << again;
+  }
 }
 
 TEST(Collect, BadFleetFileReadsNothing) {
@@ -178,10 +219,73 @@ TEST(Collect, ArchiveCommandPrintsCsvAndJson) {
   EXPECT_EQ(check.output, "ok 154\n");  // 9 rows of 16 values, 5 mains-off times
 }
 
+// Today's integrator reading is not recorded yet: the workbook shows zeros,
+// CSV and JSON show no value and say why.
+TEST(Collect, TodaysIntegratorHasNoValueInCsvAndJson) {
+  ScratchFolder scratch{"collect"};
+  const double now = SystemClock().Now();
+  const std::string today = IsoDateTime(now).substr(0, 10);
+  const std::string yesterday = IsoDateTime(now - 1).substr(0, 10);
+  const auto dotted = [](const std::string& iso) {
+    return iso.substr(8, 2) + "." + iso.substr(5, 2) + "." + iso.substr(0, 4);
+  };
+  const std::string archive = "--demo archive hourly --from " + dotted(yesterday) + " --to " +
+                              dotted(today) + " --folder " + scratch.Path() + " --format ";
+  for (const char* format : {"csv", "json"}) {
+    const testing::CliRun run = testing::RunCli(archive + format);
+    ASSERT_EQ(run.status, 0) << format << "\n" << run.errors;
+    std::ofstream(scratch / (std::string("h.") + format), std::ios::binary) << run.output;
+  }
+  const testing::ProgramRun check = testing::RunCapturing(
+      testing::kPython + " " + COLLECT_TESTS_DIR + "/compare_outputs.py --one " +
+      scratch.Path("temp.xls") + " hourly " + scratch.Path("h.csv") + " " + scratch.Path("h.json"));
+  EXPECT_EQ(check.output.substr(0, 3), "ok ") << check.output;
+  const Json doc = Json::parse(ReadFile(scratch / "h.json"));
+  ASSERT_EQ(doc["integrators"].size(), 2u);
+  for (const Json& integrator : doc["integrators"]) {
+    // Just after midnight the range ends yesterday: both are recorded.
+    const bool of_today = integrator["time"].get<std::string>().starts_with(today);
+    EXPECT_EQ(integrator.contains("no_value"), of_today) << integrator;
+    EXPECT_EQ(integrator["volume_m3"][0].is_null(), of_today) << integrator;
+  }
+}
+
+// One table of words and ranges: a value the command line takes, the fleet
+// file takes, and the other way round.
+TEST(Fleet, AcceptsExactlyWhatTheCommandLineAccepts) {
+  const struct {
+    const char* key;
+    const char* value;  // as TOML writes it; the command line gets it unquoted
+  } cases[] = {
+      {"address", "0"},        {"address", "247"},     {"address", "248"},     {"timeout", "0"},
+      {"timeout", "600001"},   {"timeout", "3600000"}, {"timeout", "3600001"}, {"attempts", "0"},
+      {"attempts", "256"},     {"chunk", "0"},         {"chunk", "126"},       {"chunk", "300"},
+      {"parity", "\"odd\""},   {"parity", "\"mark\""}, {"stop", "2"},          {"stop", "3"},
+      {"host", "\"gw:4001\""}, {"host", "\"gw\""},
+  };
+  for (const auto& c : cases) {
+    bool in_file = true;
+    try {
+      ParseFleet(
+          "[[meter]]\nname = \"m\"\nport = \"p\"\n" + std::string(c.key) + " = " + c.value + "\n",
+          "f.toml");
+    } catch (const FleetError&) {
+      in_file = false;
+    }
+    std::string word = c.value;
+    std::erase(word, '"');
+    // A usage error is 2; a line that cannot open, 1.
+    const int status = testing::RunCli("raw read 0 1 --port /nonexistent/port --" +
+                                       std::string(c.key) + " " + word)
+                           .status;
+    EXPECT_EQ(in_file, status != 2) << c.key << " = " << c.value << ": exit " << status;
+  }
+}
+
 // The collection's view of progress, unused here.
 class NoProgress : public CollectProgress {
  public:
-  void Update(const std::string&, const std::string&) override {}
+  void Update(const std::string&, const std::string&, int) override {}
   void Finished(const MeterResult&) override {}
 };
 
