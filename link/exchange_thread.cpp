@@ -76,6 +76,7 @@ struct com_port::State {
   // heard a frame that was not the answer to it, may see its own reply
   // arrive late, where it would pass for the answer to a later request.
   unsigned owed_replies = 0;
+  std::chrono::steady_clock::time_point owed_until{};  // no owed reply comes after this
   std::thread thread;
 
   std::array<uint8_t, kBufferSize> frame{};
@@ -175,6 +176,9 @@ void com_port::State::RunRequest() {
 // apart. On RTU frames a failed try leaves the line unclean.
 void com_port::State::RunFrame(size_t frame_length, size_t expected) {
   const bool rtu = framing == WireFraming::Rtu;
+  // A frame that failed for good may have left replies owed; they are
+  // waited out here, only as long as they could still come.
+  if (rtu && owed_replies > 0 && !terminating) DiscardOwedReplies();
   unsigned tries_left = request.Attempts;
   for (;;) {
     RunTry(frame_length, expected);
@@ -185,7 +189,10 @@ void com_port::State::RunFrame(size_t frame_length, size_t expected) {
     }
     if (rtu) Settle();
   }
-  if (rtu && owed_replies > 0 && request.Status != ExchangeStatus::PortLost && !terminating) {
+  // After a success the next frame follows at once: the owed replies are
+  // waited for now. After a failure the operation ends and the user sees it
+  // at once; the wait falls to the next frame, if one comes that soon.
+  if (rtu && owed_replies > 0 && request.Status == ExchangeStatus::Success && !terminating) {
     DiscardOwedReplies();
   }
 }
@@ -201,12 +208,11 @@ void com_port::State::Settle() {
   }
 }
 
-// After a frame's last try, before anything else is sent: the replies that
-// failed tries may still owe are waited for, at most one answer timeout, and
+// Before anything else is sent: the replies that failed tries may still owe
+// are waited for, until one answer timeout after the last such try, and
 // discarded.
 void com_port::State::DiscardOwedReplies() {
-  const auto until =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
+  const auto until = owed_until;
   while (owed_replies > 0 && !terminating) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         until - std::chrono::steady_clock::now());
@@ -267,6 +273,8 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
       s == ExchangeStatus::UnsupportedFunction ||
       (s == ExchangeStatus::DataLost && length == expected)) {
     ++owed_replies;
+    owed_until = std::chrono::steady_clock::now() +
+                 std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
   }
 }
 

@@ -148,10 +148,10 @@ TEST(ParamsCommand, ALateReplyGivesTheExactTableOrAFailureThatSavesNothing) {
 
   const Output late = RunCli("params read" + options + late_meter.Path());
   if (late.status == 0) {
-    EXPECT_EQ(late.lines, clean.lines);
+    EXPECT_EQ(late.Lines(), clean.Lines());
   } else {
-    ASSERT_FALSE(late.lines.empty());
-    EXPECT_NE(late.lines.back(), "Завершено успешно");
+    ASSERT_FALSE(late.Lines().empty());
+    EXPECT_NE(late.Lines().back(), "Завершено успешно");
     EXPECT_FALSE(fs::exists(folder / "авто_" / "параметры.xls"));
   }
 }
