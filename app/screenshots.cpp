@@ -17,8 +17,8 @@
 #include <functional>
 
 #include "ui/charts/archive_charts.h"
-#include "ui/form1.h"
-#include "ui/form3.h"
+#include "ui/main_window.h"
+#include "ui/remote_modem_dialog.h"
 
 namespace {
 
@@ -48,39 +48,43 @@ int main(int argc, char** argv) {
   options.demo = true;
   options.folder = scratch.path().toStdString();
   options.settings_file = scratch.filePath("settings.ini");
-  flovir::ui::TForm1 w(options);
+  flovir::ui::MainWindow w(options);
   w.SetMessageSink([](const QString&, const QString&, flovir::MessageIcon) {});
   w.resize(1000, 720);
   w.show();
 
-  auto run = [&](QPushButton* button) {
-    button->click();
+  auto button = [&](const char* name) { return w.findChild<QPushButton*>(name); };
+  auto run = [&](const char* name) {
+    button(name)->click();
     if (!RunUntil([&] { return !w.GetDispatcher().Busy(); })) std::fprintf(stderr, "timeout\n");
   };
   auto dates = [&](int first_days_ago, int last_days_ago) {
-    w.MonthCalendar1->setSelectedDate(QDate::currentDate().addDays(-first_days_ago));
-    w.MonthCalendar2->setSelectedDate(QDate::currentDate().addDays(-last_days_ago));
+    w.findChild<QCalendarWidget*>("MonthCalendar1")
+        ->setSelectedDate(QDate::currentDate().addDays(-first_days_ago));
+    w.findChild<QCalendarWidget*>("MonthCalendar2")
+        ->setSelectedDate(QDate::currentDate().addDays(-last_days_ago));
   };
+  auto* pages = w.findChild<QTabWidget*>("PageControl1");
   auto shot = [&](int top, int inner, const QString& name) {
-    w.pages_->setCurrentIndex(top);
-    qobject_cast<QTabWidget*>(w.pages_->widget(top))->setCurrentIndex(inner);
+    pages->setCurrentIndex(top);
+    qobject_cast<QTabWidget*>(pages->widget(top))->setCurrentIndex(inner);
     QCoreApplication::processEvents();
     w.grab().save(out.filePath(name));
   };
 
-  w.Button1->click();
-  run(w.Button4);
+  button("Button1")->click();
+  run("Button4");
   dates(1, 1);
-  run(w.Button5);
+  run("Button5");
   dates(31, 1);
-  run(w.Button6);
+  run("Button6");
   dates(120, 1);
-  run(w.Button7);
-  w.Button12->click();
-  RunUntil([&] { return w.Memo3->blockCount() >= 4; });
-  w.Button12->click();
+  run("Button7");
+  button("Button12")->click();
+  RunUntil([&] { return w.findChild<QPlainTextEdit*>("Memo3")->blockCount() >= 4; });
+  button("Button12")->click();
   RunUntil([&] { return !w.GetDispatcher().Busy(); });
-  run(w.Button8);  // the parameters, after the test poll
+  run("Button8");  // the parameters, after the test poll
 
   shot(0, 0, "1-main-settings.png");
   shot(0, 1, "2-line-settings.png");
@@ -103,18 +107,18 @@ int main(int argc, char** argv) {
   shot(1, 5, "9-test.png");
   // The parameter grid's editor open on "Максимум, м3/час" of channel 2.
   if (auto* grid = w.findChild<QAbstractItemView*>("RzStringGrid1")) {
-    w.pages_->setCurrentIndex(1);
-    qobject_cast<QTabWidget*>(w.pages_->widget(1))->setCurrentIndex(4);
+    pages->setCurrentIndex(1);
+    qobject_cast<QTabWidget*>(pages->widget(1))->setCurrentIndex(4);
     grid->setCurrentIndex(grid->model()->index(5, 2));
     grid->edit(grid->currentIndex());
     QCoreApplication::processEvents();
     w.grab().save(out.filePath("11-parameter-editor.png"));
   }
-  w.Form3().show();
+  w.RemoteModem().show();
   QCoreApplication::processEvents();
-  w.Form3().grab().save(out.filePath("10-remote-modem.png"));
-  w.Form3().hide();
-  w.Button2->click();
+  w.RemoteModem().grab().save(out.filePath("10-remote-modem.png"));
+  w.RemoteModem().hide();
+  button("Button2")->click();
   std::printf("%s\n", qPrintable(out.path()));
   return 0;
 }

@@ -1,0 +1,439 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "connection/port_list.h"
+#include "operations/archive_download.h"
+#include "operations/report_files.h"
+#include "ui/parameter_tab.h"
+#include "ui/qt_executor.h"
+#include "ui/remote_modem_dialog.h"
+#include "ui/report_page.h"
+#include "ui/settings_page.h"
+#include "ui/settings_store.h"
+#include "ui/test_page.h"
+#include "ui/threaded_background.h"
+#include "ui/trace_sink.h"
+#include "ui/widgets.h"
+#include "ui/window_ports.h"
+#ifdef FLOVIR_UI_CHARTS
+#include "ui/charts/archive_charts.h"
+#else
+namespace flovir {
+class ArchiveCharts {};
+}  // namespace flovir
+#endif
+
+namespace flovir::ui {
+
+namespace {
+
+constexpr const char* kCaption = "Связь ФЛОВИР";
+const QSize kDefaultSize(860, 640);
+constexpr ReportKind kReportKinds[] = {ReportKind::Current, ReportKind::Hourly, ReportKind::Daily,
+                                       ReportKind::Monthly};
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+std::vector<std::string> Lines(const QString& text) {
+  std::vector<std::string> lines;
+  if (text.isEmpty()) return lines;
+  for (const QString& line : text.split('\n')) lines.push_back(line.toStdString());
+  return lines;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(WindowOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      options_(std::move(options)),
+      dispatcher_(*this, clock_),
+      executor_(new QtExecutor(this)),
+      ports_(std::make_unique<WindowPorts>()),
+      background_(std::make_unique<ThreadedBackground>()) {
+  setWindowTitle(kCaption);
+  setAccessibleName(kCaption);
+  setAccessibleDescription("Form1");
+  setCentralWidget(BuildPages());
+  BuildStatusBar();
+  BuildTraceDock();
+  BuildMenus();
+  resize(kDefaultSize);
+
+  trace_ = new TraceSink(*trace_area_, this);
+  LinkParts link;
+  link.request = &dispatcher_.Request();
+  link.executor = executor_;
+  link.exchange_completed = [this] { dispatcher_.ExchangeCompleted(); };
+  link.trace = trace_;
+  link.clear_trace = [this] { trace_->Clear(); };
+  link.on_thread_changed = [this](ExchangeThread* thread) { dispatcher_.SetThread(thread); };
+  connection_ = std::make_unique<Connection>(*this, *ports_, std::move(link));
+  dispatcher_.SetBackground(background_.get());
+  remote_modem_ = new RemoteModemDialog(*connection_, *this, this);
+  if (!options_.folder.empty()) dispatcher_.SetProgramFolder(ProgramFolder(options_.folder));
+  save_name_ = Q(dispatcher_.ProgramFolder()) + "/";
+  ListPorts();
+  LoadSettings();
+  AddCharts();
+  connect(this, &MainWindow::operationEnded, parameters_, &ParameterTab::OperationEnded);
+}
+
+MainWindow::~MainWindow() {
+  test_->StopPoll();
+  // The exchange thread and the background work call back into the
+  // dispatcher and this view: end them while both still exist.
+  connection_.reset();
+  background_.reset();
+}
+
+// --- Building the window ---------------------------------------------------
+
+QTabWidget* MainWindow::BuildPages() {
+  settings_ = new SettingsPage;
+  connect(settings_, &SettingsPage::startRequested, this, &MainWindow::Start);
+  connect(settings_, &SettingsPage::stopRequested, this, &MainWindow::Stop);
+  connect(settings_, &SettingsPage::remoteModemRequested, this, &MainWindow::ShowRemoteModem);
+
+  auto* downloads = new QTabWidget;
+  for (ReportKind kind : kReportKinds) {
+    auto* page = new ReportPage(kind);
+    reports_[static_cast<size_t>(kind)] = page;
+    connect(page, &ReportPage::downloadRequested, this, &MainWindow::Download);
+    connect(page, &ReportPage::saveRequested, this, &MainWindow::SaveReport);
+    downloads->addTab(page, ReportPage::Caption(kind));
+  }
+  parameters_ = new ParameterTab(dispatcher_, this);
+  downloads->addTab(parameters_, "Параметры");
+  test_ = new TestPage;
+  connect(test_, &TestPage::pollDue, this, &MainWindow::Poll);
+  downloads->addTab(test_, "тест");
+
+  auto* pages = new QTabWidget(this);
+  pages->setObjectName("PageControl1");
+  pages->addTab(settings_, "1.   Параметры программы          ");
+  pages->addTab(downloads, "****  2. Cкачать  ****");
+  return pages;
+}
+
+void MainWindow::BuildStatusBar() {
+  status_ = new QLabel(this);
+  status_->setFixedWidth(400);
+  Name(status_, "", "StatusBar1");
+  auto* second = new QLabel(this);
+  second->setObjectName("StatusBar2");
+  second->setFixedWidth(50);
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName("ProgressBar");
+  progress_->setRange(0, 100);
+  progress_->setMaximumWidth(160);
+  progress_->hide();
+  cancel_ = MakeButton("Прервать", "ButtonCancel", this);
+  cancel_->setEnabled(false);
+  connect(cancel_, &QPushButton::clicked, this, &MainWindow::Cancel);
+  statusBar()->addWidget(status_);
+  statusBar()->addWidget(second);
+  statusBar()->addWidget(progress_);
+  statusBar()->addPermanentWidget(cancel_);
+}
+
+void MainWindow::BuildTraceDock() {
+  auto* dock = new QDockWidget("Обмен с прибором", this);
+  dock->setObjectName("TraceDock");
+  auto* body = new QWidget(dock);
+  trace_area_ = new QPlainTextEdit(body);
+  trace_area_->setReadOnly(true);
+  trace_area_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  trace_area_->setFont(ReportFont());
+  Name(trace_area_, "Обмен с прибором", "Memo2");
+  QPushButton* save = MakeButton("Сохранить", "ButtonTraceSave", body);
+  QPushButton* clear = MakeButton("Очистить", "ButtonTraceClear", body);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(save);
+  buttons->addWidget(clear);
+  buttons->addStretch();
+  auto* layout = new QVBoxLayout(body);
+  layout->addWidget(trace_area_);
+  layout->addLayout(buttons);
+  dock->setWidget(body);
+  addDockWidget(Qt::BottomDockWidgetArea, dock);
+  dock->hide();
+  connect(save, &QPushButton::clicked, this, [this] {
+    trace_->Flush();
+    const QString chosen = ChooseFile(save_name_);
+    if (!chosen.isEmpty()) SaveReportText(chosen, trace_area_->toPlainText());
+  });
+  connect(clear, &QPushButton::clicked, this, [this] { trace_->Clear(); });
+}
+
+void MainWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("Файл");
+  file->addAction("Открыть папку отчётов", this, &MainWindow::OpenReportFolder);
+  file->addAction("Открыть temp.xls", this, &MainWindow::OpenTempWorkbook);
+  file->addAction("Настройки по умолчанию", this, &MainWindow::RestoreDefaults);
+  file->addSeparator();
+  file->addAction("Выход", this, &QWidget::close);
+  QMenu* view = menuBar()->addMenu("Вид");
+  QAction* trace = findChild<QDockWidget*>("TraceDock")->toggleViewAction();
+  trace->setText("Обмен с прибором");
+  view->addAction(trace);
+}
+
+void MainWindow::AddCharts() {
+#ifdef FLOVIR_UI_CHARTS
+  charts_ = std::make_unique<ArchiveCharts>();
+  for (ReportKind kind : {ReportKind::Hourly, ReportKind::Daily, ReportKind::Monthly}) {
+    charts_->Add(kind, Page(kind)->ChartSplitter(), Page(kind)->ChartBoxNeighbour());
+  }
+  // A failed archive download clears its chart.
+  connect(this, &MainWindow::operationEnded, this, [this] {
+    if (!dispatcher_.Busy()) {
+      charts_->OperationEnded(dispatcher_.Kind(), dispatcher_.LastSucceeded());
+    }
+  });
+#endif
+}
+
+void MainWindow::ListPorts() {
+  for (const std::string& entry : ListSerialPorts()) {
+    // The entry is the port's name, a blank and its description.
+    settings_->AddPort(Q(entry), Q(entry.substr(0, entry.find(' '))));
+  }
+  for (const std::string& port : options_.extra_ports) settings_->AddPort(Q(port), Q(port));
+  if (options_.demo) settings_->AddPort("demo (имитатор прибора ФЛОВИР)", kDemoPortName);
+}
+
+// --- Settings ----------------------------------------------------------------
+
+void MainWindow::LoadSettings() {
+  const SettingsStore store(options_.settings_file);
+  SettingsFields fields = store.Load();
+  // --port and --demo choose the port themselves.
+  if (!options_.extra_ports.empty() || options_.demo) {
+    fields.port_name = settings_->PortName(settings_->PortCount() - 1).toStdString();
+  }
+  settings_->SetFields(fields);
+  if (const auto size = store.WindowSize()) resize(*size);
+}
+
+void MainWindow::SaveSettings() const {
+  const SettingsStore store(options_.settings_file);
+  store.Save(settings_->Fields());
+  store.SaveWindowSize(size());
+}
+
+void MainWindow::RestoreDefaults() {
+  SettingsFields defaults;
+  defaults.port_name = settings_->PortName(0).toStdString();
+  // The line's settings are frozen while connected.
+  settings_->SetFields(defaults, !connection_->Connected());
+  resize(kDefaultSize);
+}
+
+bool MainWindow::ApplySettings() {
+  SettingsResult parsed = ParseSettings(settings_->Fields());
+  if (!parsed.settings) {
+    ShowStatus(parsed.error);
+    return false;
+  }
+  dispatcher_.Settings() = std::move(*parsed.settings);
+  return true;
+}
+
+// --- Connection --------------------------------------------------------------
+
+void MainWindow::Start() {
+  const SettingsResult parsed = ParseSettings(settings_->Fields());
+  if (!parsed.settings) {  // nothing is opened; the status names the field
+    ShowStatus(parsed.error);
+    settings_->SetConnected(false);
+    return;
+  }
+  ports_->SetDemoModem(parsed.settings->type == ConnectionType::Gsm ||
+                       parsed.settings->type == ConnectionType::DialUp);
+  connection_->Start(*parsed.settings);
+  SetConnectedStates(true);
+}
+
+void MainWindow::Stop() {
+  connection_->Stop();
+  SetConnectedStates(false);
+  test_->StopPoll();
+}
+
+void MainWindow::ShowRemoteModem() {
+  remote_modem_->exec();
+}
+
+void MainWindow::SetConnectedStates(bool after_start) {
+  const bool connected = connection_->Connected();
+  settings_->SetConnected(connected);
+  SetOperationsEnabled(connected);
+  // The end of the first operation after Start enables "Записать".
+  parameters_->SetWriteEnabled(after_start ? false : connected);
+  cancel_->setEnabled(connected && dispatcher_.Busy());
+}
+
+void MainWindow::SetOperationsEnabled(bool enabled) {
+  for (ReportPage* page : reports_) page->SetDownloadEnabled(enabled);
+  parameters_->SetOperationsEnabled(enabled);
+  test_->SetPollEnabled(enabled);
+}
+
+// --- Operations --------------------------------------------------------------
+
+void MainWindow::Download(ReportKind kind) {
+  if (!ApplySettings()) return;
+  if (kind == ReportKind::Current) {
+    dispatcher_.StartCurrentValues();
+    return;
+  }
+  const OperationKind operation = kind == ReportKind::Hourly  ? OperationKind::HourlyArchive
+                                  : kind == ReportKind::Daily ? OperationKind::DailyArchive
+                                                              : OperationKind::MonthlyArchive;
+  dispatcher_.StartArchive(operation, settings_->FirstDay(), settings_->LastDay());
+}
+
+void MainWindow::Poll() {
+  // A tick that finds an operation running is lost.
+  if (!dispatcher_.Busy() && ApplySettings()) dispatcher_.TestTick();
+}
+
+void MainWindow::Cancel() {
+  dispatcher_.Cancel();
+}
+
+QString MainWindow::ChooseFile(const QString& proposed) {
+  if (choose_file_) return choose_file_(this, proposed);
+  QFileDialog dialog(this, "Сохранить");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilter("текстовый файл (*.txt)");
+  dialog.selectFile(proposed);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+void MainWindow::SaveReport(ReportKind kind) {
+  const QString chosen = ChooseFile(save_name_);
+  if (!chosen.isEmpty()) SaveReportText(chosen, Page(kind)->Text());
+}
+
+void MainWindow::SaveReportText(const QString& chosen, const QString& text) {
+  const std::string path = WithExtension(chosen.toStdString(), ".txt");
+  save_name_ = Q(path);  // the next save through any button proposes it
+  try {
+    WriteReportFile(path, Lines(text));
+  } catch (const std::exception& error) {
+    ShowMessage(kCaption, error.what(), MessageIcon::Error);
+  }
+}
+
+void MainWindow::OpenReportFolder() {
+  std::string folder;
+  try {
+    folder = MakeAutoSaveFolder(dispatcher_.ProgramFolder(), settings_->Fields().auto_save_name);
+  } catch (const std::exception& error) {
+    ShowStatus(error.what());
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(folder)));
+}
+
+void MainWindow::OpenTempWorkbook() {
+  const QString path = Q(dispatcher_.ProgramFolder()) + "/temp.xls";
+  if (!QFile::exists(path)) {
+    ShowStatus("Файл temp.xls ещё не создан: скачайте архив");
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Stop first, so that a modem call is hung up.
+  if (connection_->Connected()) Stop();
+  SaveSettings();
+  remote_modem_->close();
+  event->accept();
+}
+
+// --- View ----------------------------------------------------------------------
+
+ReportPage* MainWindow::Page(ReportKind kind) const {
+  return kind == ReportKind::Test ? nullptr : reports_[static_cast<size_t>(kind)];
+}
+
+void MainWindow::ShowStatus(const std::string& text) {
+  const QString status = Q(text);
+  status_->setText(status);
+  status_->setAccessibleName(status);
+  // "Выполнено...NN%" and "Поиск модема...NN%" drive the progress bar.
+  static const QRegularExpression progress("^(Выполнено|Поиск модема)\\.\\.\\. ?(\\d+)%$");
+  const QRegularExpressionMatch match = progress.match(status);
+  if (match.hasMatch()) {
+    progress_->setValue(match.captured(2).toInt());
+    progress_->show();
+  } else {
+    progress_->hide();
+  }
+}
+
+void MainWindow::EnableOperationButtons(bool enabled, bool including_test_button) {
+  for (ReportPage* page : reports_) page->SetDownloadEnabled(enabled);
+  parameters_->SetOperationsEnabled(enabled);
+  parameters_->SetWriteEnabled(enabled);
+  if (enabled || including_test_button) test_->SetPollEnabled(enabled);
+  cancel_->setEnabled(!enabled);
+  if (enabled) emit operationEnded();
+}
+
+void MainWindow::ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) {
+  QString body = Q(text);
+  body.replace('\r', '\n');
+  if (message_sink_) {
+    message_sink_(Q(title), body, icon);
+    return;
+  }
+  const QMessageBox::Icon kind = icon == MessageIcon::Error         ? QMessageBox::Critical
+                                 : icon == MessageIcon::Information ? QMessageBox::Information
+                                                                    : QMessageBox::Warning;
+  QMessageBox box(kind, Q(title), body, QMessageBox::Ok, this);
+  box.exec();
+}
+
+void MainWindow::SetReport(ReportKind kind, const std::vector<std::string>& lines) {
+#ifdef FLOVIR_UI_CHARTS
+  // The archive workbook holds the file the table has just been read from.
+  charts_->ReportSet(kind, lines.empty(), dispatcher_.Archive().Workbook());
+#endif
+  if (ReportPage* page = Page(kind)) page->ShowLines(lines);
+}
+
+void MainWindow::AppendTestLine(const std::string& line) {
+  test_->AppendLine(Q(line));
+}
+
+void MainWindow::ProcessPendingEvents() {
+  executor_->ProcessPendingEvents();
+}
+
+}  // namespace flovir::ui
