@@ -31,6 +31,7 @@
 #include "ui/settings_store.h"
 #include "ui/test_page.h"
 #include "ui/threaded_background.h"
+#include "ui/trace_dock.h"
 #include "ui/trace_sink.h"
 #include "ui/widgets.h"
 #include "ui/window_ports.h"
@@ -76,17 +77,22 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
   setAccessibleDescription("Form1");
   setCentralWidget(BuildPages());
   BuildStatusBar();
-  BuildTraceDock();
+  trace_ = new TraceDock(this);
+  addDockWidget(Qt::BottomDockWidgetArea, trace_);
+  trace_->hide();
+  connect(trace_, &TraceDock::saveRequested, this, [this] {
+    const QString chosen = ChooseFile(save_name_);
+    if (!chosen.isEmpty()) SaveReportText(chosen, trace_->Text());
+  });
   BuildMenus();
   resize(kDefaultSize);
 
-  trace_ = new TraceSink(*trace_area_, this);
   LinkParts link;
   link.request = &dispatcher_.Request();
   link.executor = executor_;
   link.exchange_completed = [this] { dispatcher_.ExchangeCompleted(); };
-  link.trace = trace_;
-  link.clear_trace = [this] { trace_->Clear(); };
+  link.trace = &trace_->Sink();
+  link.clear_trace = [this] { trace_->Sink().Clear(); };
   link.on_thread_changed = [this](ExchangeThread* thread) { dispatcher_.SetThread(thread); };
   connection_ = std::make_unique<Connection>(*this, *ports_, std::move(link));
   dispatcher_.SetBackground(background_.get());
@@ -157,35 +163,6 @@ void MainWindow::BuildStatusBar() {
   statusBar()->addPermanentWidget(cancel_);
 }
 
-void MainWindow::BuildTraceDock() {
-  auto* dock = new QDockWidget("Обмен с прибором", this);
-  dock->setObjectName("TraceDock");
-  auto* body = new QWidget(dock);
-  trace_area_ = new QPlainTextEdit(body);
-  trace_area_->setReadOnly(true);
-  trace_area_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  trace_area_->setFont(ReportFont());
-  Name(trace_area_, "Обмен с прибором", "Memo2");
-  QPushButton* save = MakeButton("Сохранить", "ButtonTraceSave", body);
-  QPushButton* clear = MakeButton("Очистить", "ButtonTraceClear", body);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(save);
-  buttons->addWidget(clear);
-  buttons->addStretch();
-  auto* layout = new QVBoxLayout(body);
-  layout->addWidget(trace_area_);
-  layout->addLayout(buttons);
-  dock->setWidget(body);
-  addDockWidget(Qt::BottomDockWidgetArea, dock);
-  dock->hide();
-  connect(save, &QPushButton::clicked, this, [this] {
-    trace_->Flush();
-    const QString chosen = ChooseFile(save_name_);
-    if (!chosen.isEmpty()) SaveReportText(chosen, trace_area_->toPlainText());
-  });
-  connect(clear, &QPushButton::clicked, this, [this] { trace_->Clear(); });
-}
-
 void MainWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("Файл");
   file->addAction("Открыть папку отчётов", this, &MainWindow::OpenReportFolder);
@@ -194,9 +171,7 @@ void MainWindow::BuildMenus() {
   file->addSeparator();
   file->addAction("Выход", this, &QWidget::close);
   QMenu* view = menuBar()->addMenu("Вид");
-  QAction* trace = findChild<QDockWidget*>("TraceDock")->toggleViewAction();
-  trace->setText("Обмен с прибором");
-  view->addAction(trace);
+  view->addAction(trace_->toggleViewAction());
 }
 
 void MainWindow::AddCharts() {
@@ -423,7 +398,7 @@ void MainWindow::ShowMessage(const std::string& title, const std::string& text, 
 void MainWindow::SetReport(ReportKind kind, const std::vector<std::string>& lines) {
 #ifdef FLOVIR_UI_CHARTS
   // The archive workbook holds the file the table has just been read from.
-  charts_->ReportSet(kind, lines.empty(), dispatcher_.Archive().Workbook());
+  charts_->ReportSet(kind, lines.empty(), dispatcher_.Archive().Workbook(), *background_);
 #endif
   if (ReportPage* page = Page(kind)) page->ShowLines(lines);
 }

@@ -36,7 +36,7 @@ class ReportPage;
 class SettingsPage;
 class TestPage;
 class ThreadedBackground;
-class TraceSink;
+class TraceDock;
 class WindowPorts;
 
 struct WindowOptions {
@@ -105,7 +105,6 @@ class MainWindow : public QMainWindow, public View {
  private:
   QTabWidget* BuildPages();
   void BuildStatusBar();
-  void BuildTraceDock();
   void BuildMenus();
   void AddCharts();
   void ListPorts();
@@ -123,7 +122,7 @@ class MainWindow : public QMainWindow, public View {
   QtExecutor* executor_;
   std::unique_ptr<WindowPorts> ports_;
   std::unique_ptr<ThreadedBackground> background_;
-  TraceSink* trace_ = nullptr;
+  TraceDock* trace_ = nullptr;
   std::unique_ptr<Connection> connection_;
   RemoteModemDialog* remote_modem_ = nullptr;
   FileChooser choose_file_;
@@ -137,7 +136,6 @@ class MainWindow : public QMainWindow, public View {
   QLabel* status_ = nullptr;  // StatusBar1's first panel
   QProgressBar* progress_ = nullptr;
   QPushButton* cancel_ = nullptr;
-  QPlainTextEdit* trace_area_ = nullptr;  // Memo2
   std::unique_ptr<ArchiveCharts> charts_;
 };
 
