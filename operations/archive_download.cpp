@@ -306,6 +306,7 @@ void ArchiveDownload::ReadBack(bool saved, const OperationContext::Ending& end) 
   std::error_code missing;
   if (!std::filesystem::exists(PathFromUtf8(path), missing)) return Publish({}, end);
   view.ShowStatus(kReadingArchiveStatus);
+  view.ProcessPendingEvents();
   struct Table {
     std::vector<std::string> lines;
     std::optional<std::string> error;
