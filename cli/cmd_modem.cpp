@@ -12,8 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/command_session.h"
 #include "cli/commands.h"
-#include "cli/line.h"
 #include "cli/line_options.h"
 #include "connection/remote_modem_setup.h"
 #include "workbook/platform_files.h"
@@ -39,24 +39,25 @@ bool LoadCommands(const std::string& path, RemoteModemSetup& setup) {
   return true;
 }
 
-int Apply(const LineOptions& options, const RemoteModemSetup& setup) {
-  const auto line = CliLine::Open(options, CliLine::Use::RemoteModem);
-  if (!line) return kExitFailed;
-  line->GetView().SetEcho(true);
-  const RemoteSetupOutcome outcome = setup.Apply(line->GetConnection(), line->GetView());
-  line->GetView().SetEcho(false);
+int Apply(const GlobalOptions& global, const RemoteModemSetup& setup) {
+  CommandSession command(global);
+  if (!command.Open(LineUse::ModemOnCable)) return kExitFailed;
+  command.GetView().SetEcho(true);
+  const RemoteSetupOutcome outcome = setup.Apply(command.Get().GetConnection(), command.GetView());
+  command.GetView().EndStatusLine();
+  command.GetView().SetEcho(false);
   return outcome == RemoteSetupOutcome::Done || outcome == RemoteSetupOutcome::NothingToSend
              ? kExitOk
              : kExitFailed;
 }
 
-int ModemSetup(const LineOptions& options, const std::string& file) {
-  if (options.settings.type != ConnectionType::Direct) {
+int ModemSetup(const GlobalOptions& global, const std::string& file) {
+  if (global.line.settings.type != ConnectionType::Direct) {
     return UsageError("modem-setup talks to a modem on a direct cable: leave out --line");
   }
   RemoteModemSetup setup;
   if (!LoadCommands(file, setup)) return kExitFailed;
-  return Apply(options, setup);
+  return Apply(global, setup);
 }
 
 void SetUpModemSetup(CLI::App& command, const GlobalOptions& global, int& exit_status) {
@@ -69,7 +70,7 @@ void SetUpModemSetup(CLI::App& command, const GlobalOptions& global, int& exit_s
                       "stored:\nAT&F, AT&S1, ATS0=1, AT&D0, AT+IPR=9600, ATE0, AT&W")
       ->type_name("FILE")
       ->default_str("the default list");
-  command.callback([&] { exit_status = ModemSetup(global.line, file); });
+  command.callback([&] { exit_status = ModemSetup(global, file); });
 }
 
 const CommandRegistration kModemSetup(

@@ -4,73 +4,29 @@
 // running operation after its current try.
 
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/command_session.h"
 #include "cli/commands.h"
-#include "cli/dispatcher_session.h"
 #include "cli/line_options.h"
 #include "cli/machine_output.h"
-#include "cli/status_line.h"
 #include "operations/clock.h"
-#include "operations/dispatcher.h"
-#include "workbook/platform_files.h"
+#include "operations/words.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::cli {
 
 namespace {
 
-std::atomic<bool> interrupted{false};
 // --format: csv and json replace the text report on standard output.
-collect::OutputFormat output_format = collect::OutputFormat::Text;
+OutputFormat output_format = OutputFormat::Text;
 bool TextOutput() {
-  return output_format == collect::OutputFormat::Text;
+  return output_format == OutputFormat::Text;
 }
-
-void OnInterrupt(int) {
-  interrupted = true;
-}
-
-// Prints what the window would show.
-class TerminalView : public View {
- public:
-  explicit TerminalView(Dispatcher*& dispatcher) : dispatcher_(dispatcher) {}
-  void ShowStatus(const std::string& text) override { status_.Show(text); }
-  void EnableOperationButtons(bool, bool) override {}
-  void ShowMessage(const std::string& title, const std::string& text, MessageIcon) override {
-    status_.End();
-    std::string flat = text;
-    for (char& c : flat) c = c == '\r' ? ' ' : c;
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), flat.c_str());
-  }
-  void SetReport(ReportKind, const std::vector<std::string>& lines) override {
-    status_.End();
-    if (!TextOutput()) return;
-    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-  }
-  void AppendTestLine(const std::string& line) override {
-    status_.End();
-    if (!TextOutput()) return;
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-  }
-  void ProcessPendingEvents() override {
-    if (interrupted && dispatcher_ != nullptr) dispatcher_->Cancel();
-  }
-  void EndStatusLine() { status_.End(); }
-
- private:
-  Dispatcher*& dispatcher_;
-  StatusLine status_;
-};
 
 // The options of these commands besides the global ones.
 struct OperationOptions {
@@ -89,70 +45,18 @@ bool ParseDate(const std::string& text, double& date) {
   return true;
 }
 
-// The line, the dispatcher on it and the terminal as its view.
-class Session {
- public:
-  explicit Session(const GlobalOptions& options) : view_(self_), session_(view_, clock_) {
-    self_ = &session_.GetDispatcher();
-    // A folder named on the command line is made when missing, as a user
-    // expects of an output folder.
-    std::error_code error;
-    const std::filesystem::path folder = PathFromUtf8(options.folder);
-    if (!options.folder.empty() && !std::filesystem::is_directory(folder) &&
-        !std::filesystem::create_directories(folder, error)) {
-      std::fprintf(stderr, "Не удалось создать папку %s\n%s\n", options.folder.c_str(),
-                   error.message().c_str());
-      return;
-    }
-    session_.Open(options.line, options.folder);
-  }
-  ~Session() {
-    session_.Close();
-    self_ = nullptr;
-  }
-  bool Open() const { return session_.IsOpen(); }
-  Dispatcher& GetDispatcher() { return session_.GetDispatcher(); }
-
-  // Runs the operation that started (if it did) to its end.
-  void Wait(bool started) {
-    if (!started) return;
-    // Wakes every 100 ms to look for Ctrl-C; the operation itself runs on.
-    while (!session_.RunUntilIdle(100)) {
-      if (interrupted) GetDispatcher().Cancel();
-    }
-  }
-  // Prints the status text the last operation ended with; the exit status.
-  int Report() {
-    view_.EndStatusLine();
-    if (TextOutput()) {
-      session_.PrintStatus();
-    } else {
-      std::fprintf(stderr, "%s\n", GetDispatcher().LastStatusText().c_str());
-    }
-    return GetDispatcher().LastSucceeded() ? kExitOk : kExitFailed;
-  }
-  int Finish(bool started) {
-    Wait(started);
-    return Report();
-  }
-
- private:
-  Dispatcher* self_ = nullptr;
-  SystemClock clock_;
-  TerminalView view_;
-  DispatcherSession session_;
-};
-
-void CatchInterrupt() {
-  interrupted = false;
-  std::signal(SIGINT, OnInterrupt);
+// The status text the last operation ended with; the exit status.
+int Report(CommandSession& session) {
+  session.PrintStatus(TextOutput());
+  return session.Get().LastSucceeded() ? kExitOk : kExitFailed;
 }
 
 int Current(const GlobalOptions& global) {
-  Session session(global);
+  CommandSession session(global);
   if (!session.Open()) return kExitFailed;
-  CatchInterrupt();
-  const int status = session.Finish(session.GetDispatcher().StartCurrentValues());
+  session.GetView().PrintReports(TextOutput());
+  session.Run([](Session& s) { return s.StartCurrentValues(); });
+  const int status = Report(session);
   if (status == kExitOk && !TextOutput()) {
     PrintCurrentValues(output_format, session.GetDispatcher());
   }
@@ -161,15 +65,10 @@ int Current(const GlobalOptions& global) {
 
 int Archive(const GlobalOptions& global, const std::string& kind_name,
             const OperationOptions& options) {
-  OperationKind kind;
-  if (kind_name == "hourly") {
-    kind = OperationKind::HourlyArchive;
-  } else if (kind_name == "daily") {
-    kind = OperationKind::DailyArchive;
-  } else if (kind_name == "monthly") {
-    kind = OperationKind::MonthlyArchive;
-  } else {
-    return UsageError("archive: '" + kind_name + "' is not hourly, daily or monthly");
+  const ArchiveKind* kind = FindWord(kArchiveWords, kind_name);
+  if (kind == nullptr) {
+    return UsageError("archive: '" + kind_name + "' is not " +
+                      WordList(kArchiveWords, ", ", " or "));
   }
   const double today = static_cast<double>(static_cast<long>(SystemClock().Now()));
   double from = today, to = today;
@@ -179,34 +78,34 @@ int Archive(const GlobalOptions& global, const std::string& kind_name,
   if (!options.to.empty() && !ParseDate(options.to, to)) {
     return UsageError("--to: '" + options.to + "' is not a date DD.MM.YYYY");
   }
-  Session session(global);
+  CommandSession session(global);
   if (!session.Open()) return kExitFailed;
-  CatchInterrupt();
-  const int status = session.Finish(session.GetDispatcher().StartArchive(kind, from, to));
+  session.GetView().PrintReports(TextOutput());
+  session.Run([&](Session& s) { return s.StartArchive(*kind, from, to); });
+  const int status = Report(session);
   if (status == kExitOk && !TextOutput()) {
-    PrintArchive(output_format, session.GetDispatcher(),
-                 static_cast<ArchiveKind>(static_cast<int>(kind) - 1));
+    PrintArchive(output_format, session.GetDispatcher(), *kind);
   }
   return status;
 }
 
 int Test(const GlobalOptions& global, const OperationOptions& options) {
-  Session session(global);
+  CommandSession session(global);
   if (!session.Open()) return kExitFailed;
-  CatchInterrupt();
+  session.GetView().PrintReports(TextOutput());
   TestPollOutput output(output_format, session.GetDispatcher());
-  for (unsigned long tick = 0; tick < options.ticks && !interrupted; ++tick) {
+  for (unsigned long tick = 0; tick < options.ticks && !Interrupted(); ++tick) {
     const auto next =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(options.interval_ms);
-    session.Wait(session.GetDispatcher().TestTick());
-    if (session.GetDispatcher().LastSucceeded() && !TextOutput()) output.Poll();
-    if (!session.GetDispatcher().LastSucceeded() || tick + 1 == options.ticks) break;
-    while (!interrupted && std::chrono::steady_clock::now() < next) {
+    const bool ok = session.Run([](Session& s) { return s.TestTick(); });
+    if (ok && !TextOutput()) output.Poll();
+    if (!ok || tick + 1 == options.ticks) break;
+    while (!Interrupted() && std::chrono::steady_clock::now() < next) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
   output.Finish();
-  return session.Report();
+  return Report(session);
 }
 
 OperationOptions options;
@@ -225,7 +124,9 @@ void SetUpCurrent(CLI::App& command, const GlobalOptions& global, int& exit_stat
 void SetUpArchive(CLI::App& command, const GlobalOptions& global, int& exit_status) {
   static std::string kind;
   AddFormatOption(command);
-  command.add_option("KIND", kind, "hourly, daily or monthly")->required()->type_name("");
+  command.add_option("KIND", kind, WordList(kArchiveWords, ", ", " or "))
+      ->required()
+      ->type_name("");
   command.add_option("--from", options.from, "the first day, DD.MM.YYYY")
       ->type_name("DATE")
       ->default_str("today");
@@ -255,7 +156,8 @@ const CommandRegistration kCurrent(
 const CommandRegistration kArchive(
     {"archive",
      "downloads an archive for the dates, saves temp.xls and the archive's text file\n"
-     "and prints the table (archive hourly|daily|monthly --from DD.MM.YYYY --to DD.MM.YYYY)",
+     "and prints the table (archive " +
+         WordList(kArchiveWords, "|") + " --from DD.MM.YYYY --to DD.MM.YYYY)",
      SetUpArchive});
 const CommandRegistration kTest(
     {"test", "polls registers 880 on as the test page does, --ticks times, one line of values each",

@@ -10,13 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_session.h"
 #include "cli/commands.h"
-#include "cli/dispatcher_session.h"
 #include "cli/line_options.h"
 #include "cli/machine_output.h"
-#include "cli/status_line.h"
-#include "operations/clock.h"
-#include "operations/dispatcher.h"
 #include "operations/report_files.h"
 #include "parameters/parameter_operations.h"
 #include "parameters/parameter_table.h"
@@ -28,25 +25,6 @@
 namespace flovir::cli {
 
 namespace {
-
-// The dispatcher as the window holds it, on the command-line link, with
-// statuses on standard error.
-class StatusView : public View {
- public:
-  void ShowStatus(const std::string& text) override { status_.Show(text); }
-  void EnableOperationButtons(bool, bool) override {}
-  void ShowMessage(const std::string& title, const std::string& text, MessageIcon) override {
-    status_.End();
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
-  }
-  void SetReport(ReportKind, const std::vector<std::string>&) override {}
-  void AppendTestLine(const std::string&) override {}
-  void ProcessPendingEvents() override {}
-  void EndStatusLine() { status_.End(); }
-
- private:
-  StatusLine status_;
-};
 
 // Pads a UTF-8 text with blanks to width characters, on the left or the right.
 std::string Pad(const std::string& text, size_t width, bool right_align) {
@@ -75,73 +53,39 @@ std::vector<std::string> TableLines(const ParameterTable& table, const Parameter
   return lines;
 }
 
-// The line with the dispatcher and the parameter operations on it.
-class ParameterSession {
- public:
-  ParameterSession(const LineOptions& line, const std::string& folder)
-      : session_(view_, clock_), operations_(session_.GetDispatcher(), table_, xls0_) {
-    session_.Open(line, folder);
-  }
-  // The line goes before the operations that run on it.
-  ~ParameterSession() { session_.Close(); }
-
-  bool Open() const { return session_.IsOpen(); }
-  const ParameterTable& Table() const { return table_; }
-  ParameterBuffer& Buffer() { return session_.GetDispatcher().Parameters(); }
-  WorkbookModel& Workbook() { return xls0_; }
-  ParameterOperations& Operations() { return operations_; }
-  Dispatcher& GetDispatcher() { return session_.GetDispatcher(); }
-
-  // Runs a started operation to its end; true when it ended well.
-  bool Finish(bool started) {
-    if (started) session_.RunUntilIdle();
-    return started && session_.GetDispatcher().LastSucceeded();
-  }
-  void PrintStatus() {
-    view_.EndStatusLine();
-    session_.PrintStatus();
-  }
-
- private:
-  SystemClock clock_;
-  StatusView view_;
-  DispatcherSession session_;
-  ParameterTable table_;
-  WorkbookModel xls0_ = WorkbookModel::MakeParameterWorkbook();
-  ParameterOperations operations_;
-};
-
-int Read(const LineOptions& line, const std::string& folder, const std::string& save_as,
-         collect::OutputFormat format) {
-  ParameterSession session(line, folder);
-  if (!session.Open()) return kExitFailed;
-  const bool ok = session.Finish(session.Operations().ReadParameters());
-  if (format != collect::OutputFormat::Text) {
+int Read(const GlobalOptions& global, const std::string& save_as, OutputFormat format) {
+  CommandSession command(global);
+  if (!command.Open()) return kExitFailed;
+  Session& session = command.Get();
+  const bool ok = command.Run([](Session& s) { return s.ReadParameters(); });
+  const ParameterBuffer& buffer = session.GetDispatcher().Parameters();
+  if (format != OutputFormat::Text) {
     // The values as CSV or JSON alone on standard output.
     if (ok) PrintParameters(format, session.GetDispatcher(), session.Table());
-    std::fprintf(stderr, "%s\n", session.GetDispatcher().LastStatusText().c_str());
+    command.PrintStatus(false);
   } else {
     // A failed read shows what arrived, as the grid does.
-    for (const std::string& text : TableLines(session.Table(), session.Buffer())) {
+    command.GetView().EndStatusLine();
+    for (const std::string& text : TableLines(session.Table(), buffer)) {
       std::printf("%s\n", text.c_str());
     }
-    session.PrintStatus();
+    command.PrintStatus();
   }
   if (!ok) return kExitFailed;
   if (!save_as.empty()) {
     const std::string path = WithExtension(save_as, ".xls");
     try {
-      SaveParameterWorkbook(session.Workbook(), session.Table(), session.Buffer(), path);
+      SaveParameterWorkbook(session.ParameterWorkbook(), session.Table(), buffer, path);
     } catch (const std::exception& error) {
       std::fprintf(stderr, "%s: %s\n", path.c_str(), error.what());
       return kExitFailed;
     }
-    std::fprintf(format == collect::OutputFormat::Text ? stdout : stderr, "%s\n", path.c_str());
+    std::fprintf(format == OutputFormat::Text ? stdout : stderr, "%s\n", path.c_str());
   }
   return kExitOk;
 }
 
-int Write(const LineOptions& line, const std::string& load) {
+int Write(const GlobalOptions& global, const std::string& load) {
   // The file first: a workbook that cannot be read sends nothing.
   const ParameterTable table;
   WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();
@@ -152,11 +96,11 @@ int Write(const LineOptions& line, const std::string& load) {
     std::fprintf(stderr, "%s: %s\n", load.c_str(), error.what());
     return kExitFailed;
   }
-  ParameterSession session(line, {});
-  if (!session.Open()) return kExitFailed;
-  session.Buffer() = values;
-  const bool ok = session.Finish(session.Operations().WriteToDevice());
-  session.PrintStatus();
+  CommandSession command(global);
+  if (!command.Open()) return kExitFailed;
+  command.GetDispatcher().Parameters() = values;
+  const bool ok = command.Run([](Session& s) { return s.WriteParameters(); });
+  command.PrintStatus();
   return ok ? kExitOk : kExitFailed;
 }
 
@@ -207,7 +151,7 @@ int Set(const std::vector<std::string>& words) {
 struct ParamsOptions {
   std::vector<std::string> words;
   std::string save_as, load;
-  collect::OutputFormat format = collect::OutputFormat::Text;
+  OutputFormat format = OutputFormat::Text;
 };
 
 int Params(const GlobalOptions& global, const ParamsOptions& options) {
@@ -218,13 +162,13 @@ int Params(const GlobalOptions& global, const ParamsOptions& options) {
     if (words.size() != 1 || !options.load.empty()) {
       return UsageError("params read [--save FILE]");
     }
-    return Read(global.line, global.folder, options.save_as, options.format);
+    return Read(global, options.save_as, options.format);
   }
   if (action == "write") {
     if (words.size() != 1 || options.load.empty() || !options.save_as.empty()) {
       return UsageError("params write --load FILE");
     }
-    return Write(global.line, options.load);
+    return Write(global, options.load);
   }
   if (action == "set") {
     if (!options.load.empty() || !options.save_as.empty()) {
@@ -236,10 +180,10 @@ int Params(const GlobalOptions& global, const ParamsOptions& options) {
 }
 
 int Clock(const GlobalOptions& global) {
-  ParameterSession session(global.line, {});
-  if (!session.Open()) return kExitFailed;
-  const bool ok = session.Finish(session.Operations().ClockSetRequest());
-  session.PrintStatus();
+  CommandSession command(global);
+  if (!command.Open()) return kExitFailed;
+  const bool ok = command.Run([](Session& s) { return s.SetClock(); });
+  command.PrintStatus();
   return ok ? kExitOk : kExitFailed;
 }
 

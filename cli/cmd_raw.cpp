@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_session.h"
 #include "cli/commands.h"
-#include "cli/line.h"
 #include "cli/line_options.h"
 
 namespace flovir::cli {
@@ -23,27 +23,28 @@ bool ParseStart(const std::string& text, unsigned long count, unsigned long& sta
   return ParseNumber(text, 0, kRegisterSpace - 1, start) && start + count <= kRegisterSpace;
 }
 
-int RunRequest(const LineOptions& options, uint8_t function, uint16_t start,
+int RunRequest(const GlobalOptions& global, uint8_t function, uint16_t start,
                std::vector<uint8_t>& data) {
-  const auto link = CliLine::Open(options);
-  if (!link) return kExitFailed;
+  CommandSession command(global);
+  if (!command.Open()) return kExitFailed;
+  Session& session = command.Get();
   const uint16_t count = static_cast<uint16_t>(data.size() / 2);
-  const ExchangeStatus status = link->Transfer(function, start, count, data.data());
+  const ExchangeStatus status = session.Transfer(function, start, count, data.data(), Interrupted);
   if (function == kReadHolding) {
     // Registers of the frames that succeeded, also when a later one failed.
-    const size_t done = static_cast<size_t>(link->Request().DataCursor - data.data()) / 2;
+    const size_t done = static_cast<size_t>(session.Request().DataCursor - data.data()) / 2;
     for (size_t k = 0; k < done; ++k) {
       std::printf("%zu\t%u\n", start + k, data[2 * k] | data[2 * k + 1] << 8);
     }
   }
   const std::string text = status == ExchangeStatus::PortLost
-                               ? LostPortText(link->Thread().PortName())
+                               ? LostPortText(session.GetConnection().Thread()->PortName())
                                : std::string(StatusText(status));
   std::printf("%s\n", text.c_str());
   return status == ExchangeStatus::Success ? kExitOk : kExitFailed;
 }
 
-int Raw(const LineOptions& options, const std::vector<std::string>& words) {
+int Raw(const GlobalOptions& global, const std::vector<std::string>& words) {
   if (words.empty()) return UsageError("raw read START COUNT | write START VALUE...");
   const std::string& action = words[0];
   if (action == "read") {
@@ -57,7 +58,7 @@ int Raw(const LineOptions& options, const std::vector<std::string>& words) {
                         std::to_string(count) + " registers fit below 65536");
     }
     std::vector<uint8_t> data(2 * count);
-    return RunRequest(options, kReadHolding, static_cast<uint16_t>(start), data);
+    return RunRequest(global, kReadHolding, static_cast<uint16_t>(start), data);
   }
 
   if (action == "write") {
@@ -77,7 +78,7 @@ int Raw(const LineOptions& options, const std::vector<std::string>& words) {
       data.push_back(static_cast<uint8_t>(value & 0xFF));
       data.push_back(static_cast<uint8_t>(value >> 8));
     }
-    return RunRequest(options, kWriteMultiple, static_cast<uint16_t>(start), data);
+    return RunRequest(global, kWriteMultiple, static_cast<uint16_t>(start), data);
   }
   return UsageError("raw: '" + action + "' is not read or write");
 }
@@ -90,7 +91,7 @@ void SetUpRaw(CLI::App& command, const GlobalOptions& global, int& exit_status) 
                   "A read prints one line per register, REGISTER<TAB>VALUE in decimal;\n"
                   "both end with the status. Numbers are decimal or 0x hexadecimal.")
       ->type_name("");
-  command.callback([&] { exit_status = Raw(global.line, words); });
+  command.callback([&] { exit_status = Raw(global, words); });
 }
 
 const CommandRegistration kRaw({"raw",

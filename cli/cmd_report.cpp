@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "operations/dispatcher.h"
+#include "operations/words.h"
 #include "reports/archive_table.h"
 #include "reports/report_kind.h"
 #include "workbook/workbook.h"
@@ -16,25 +18,15 @@ namespace flovir::cli {
 
 namespace {
 
-bool ParseArchiveKind(const std::string& word, ReportKind& kind) {
-  if (word == "hourly") {
-    kind = ReportKind::Hourly;
-  } else if (word == "daily") {
-    kind = ReportKind::Daily;
-  } else if (word == "monthly") {
-    kind = ReportKind::Monthly;
-  } else {
-    return false;
-  }
-  return true;
-}
+const std::string kUsage = "archive " + WordList(kArchiveWords, "|") + " FILE";
 
 int RunReport(const std::vector<std::string>& args) {
-  ReportKind kind;
-  if (args.size() != 3 || args[0] != "archive" || !ParseArchiveKind(args[1], kind)) {
-    std::fprintf(stderr, "usage: flovir-cli report archive hourly|daily|monthly FILE\n");
+  const ArchiveKind* archive = args.size() == 3 ? FindWord(kArchiveWords, args[1]) : nullptr;
+  if (archive == nullptr || args[0] != "archive") {
+    std::fprintf(stderr, "usage: flovir-cli report %s\n", kUsage.c_str());
     return kExitUsage;
   }
+  const ReportKind kind = ReportOf(OperationOf(*archive));
   WorkbookModel workbook;
   workbook.SetFileName(args[2]);
   try {
@@ -51,7 +43,7 @@ int RunReport(const std::vector<std::string>& args) {
 
 void SetUpReport(CLI::App& command, const GlobalOptions&, int& exit_status) {
   static std::vector<std::string> words;
-  command.add_option("WORDS", words, "archive hourly|daily|monthly FILE")->type_name("");
+  command.add_option("WORDS", words, kUsage)->type_name("");
   command.callback([&exit_status] { exit_status = RunReport(words); });
 }
 

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "operations/line_tables.h"
+#include "operations/words.h"
 
 namespace flovir::cli {
 
@@ -15,27 +16,41 @@ using Apply = std::string (*)(LineOptions&, const std::string&);
 // with its default, and how its text becomes a setting (a message naming the
 // option when it cannot).
 struct Option {
-  const char* name;
-  const char* value;
-  const char* help;
-  const char* default_text;
+  std::string name;
+  std::string value;
+  std::string help;
+  std::string default_text;
   Apply apply;
 };
 
-std::string NumberOption(const char* name, const std::string& text, unsigned long low,
-                         unsigned long high, unsigned long& value) {
-  if (ParseNumber(text, low, high, value)) return {};
-  return std::string(name) + ": '" + text + "' is not a number from " + std::to_string(low) +
-         " to " + std::to_string(high);
+// A number setting of the settings page, in the page's range.
+template <typename T>
+std::string NumberSetting(const char* name, const NumberField& field, const std::string& text,
+                          T& target) {
+  unsigned long value = 0;
+  if (!ParseNumber(text, field.low, field.high, value)) {
+    return std::string(name) + ": '" + text + "' is not " + RangeWords(field);
+  }
+  target = static_cast<T>(value);  // attempts and chunk modulo 256, as the page keeps them
+  return {};
 }
 
-template <typename T>
-std::string SmallNumber(const char* name, const std::string& text, unsigned long low,
-                        unsigned long high, T& target) {
-  unsigned long value = 0;
-  std::string error = NumberOption(name, text, low, high, value);
-  if (error.empty()) target = static_cast<T>(value);
-  return error;
+// A word of one of the core's tables.
+template <typename T, size_t N>
+std::string WordSetting(const char* name, const std::array<Word<T>, N>& table,
+                        const std::string& text, T& target) {
+  const T* value = FindWord(table, text);
+  if (value == nullptr) {
+    return std::string(name) + ": '" + text + "' is not " + WordList(table, ", ", " or ");
+  }
+  target = *value;
+  return {};
+}
+
+std::string BaudWords() {
+  std::string list;
+  for (uint32_t baud : BaudTable) list += (list.empty() ? "" : " ") + std::to_string(baud);
+  return list;
 }
 
 std::string ApplyBaud(LineOptions& o, const std::string& text) {
@@ -47,48 +62,15 @@ std::string ApplyBaud(LineOptions& o, const std::string& text) {
       return {};
     }
   }
-  return "--baud: '" + text + "' is not one of 1200 2400 4800 9600 19200 38400 57600 115200";
-}
-
-std::string ApplyParity(LineOptions& o, const std::string& text) {
-  if (text == "none")
-    o.settings.line.parity = Parity::None;
-  else if (text == "odd")
-    o.settings.line.parity = Parity::Odd;
-  else if (text == "even")
-    o.settings.line.parity = Parity::Even;
-  else
-    return "--parity: '" + text + "' is not none, odd or even";
-  return {};
-}
-
-std::string ApplyStop(LineOptions& o, const std::string& text) {
-  if (text == "1")
-    o.settings.line.stop_bits = StopBits::One;
-  else if (text == "2")
-    o.settings.line.stop_bits = StopBits::Two;
-  else
-    return "--stop: '" + text + "' is not 1 or 2";
-  return {};
+  return "--baud: '" + text + "' is not one of " + BaudWords();
 }
 
 std::string ApplyLineType(LineOptions& o, const std::string& text) {
-  o.settings.framing = WireFraming::Rtu;
-  if (text == "direct") {
-    o.settings.type = ConnectionType::Direct;
-  } else if (text == "gsm") {
-    o.settings.type = ConnectionType::Gsm;
-  } else if (text == "dialup") {
-    o.settings.type = ConnectionType::DialUp;
-  } else if (text == "tcp") {
-    o.settings.type = ConnectionType::TcpIp;
-  } else if (text == "modbus-tcp") {
-    o.settings.type = ConnectionType::TcpIp;
-    o.settings.framing = WireFraming::ModbusTcp;
-  } else {
-    return "--line: '" + text + "' is not direct, gsm, dialup, tcp or modbus-tcp";
-  }
-  return {};
+  LineChoice line;
+  std::string error = WordSetting("--line", kLineWords, text, line);
+  o.settings.type = line.type;
+  o.settings.framing = line.framing;
+  return error;
 }
 
 std::string ApplyHost(LineOptions& o, const std::string& text) {
@@ -108,29 +90,33 @@ const Option kOptions[] = {
        o.settings.port_name = v;
        return v.empty() ? std::string("--port: empty port name") : std::string();
      }},
-    {"--baud", "N", "1200 2400 4800 9600 19200 38400 57600 115200", "9600", ApplyBaud},
-    {"--parity", "none|odd|even", "parity", "none", ApplyParity},
-    {"--stop", "1|2", "stop bits", "1", ApplyStop},
+    {"--baud", "N", BaudWords(), "9600", ApplyBaud},
+    {"--parity", WordList(kParityWords, "|"), "parity", "none",
+     [](LineOptions& o, const std::string& v) {
+       return WordSetting("--parity", kParityWords, v, o.settings.line.parity);
+     }},
+    {"--stop", WordList(kStopBitsWords, "|"), "stop bits", "1",
+     [](LineOptions& o, const std::string& v) {
+       return WordSetting("--stop", kStopBitsWords, v, o.settings.line.stop_bits);
+     }},
     {"--address", "N", "slave address of the meter, 1-247", "1",
      [](LineOptions& o, const std::string& v) {
-       return SmallNumber("--address", v, kAddressField.low, kAddressField.high,
-                          o.settings.address);
+       return NumberSetting("--address", kAddressField, v, o.settings.address);
      }},
     {"--timeout", "MS", "answer timeout in milliseconds; on the network also\nthe time to connect",
      "3000",
      [](LineOptions& o, const std::string& v) {
-       return SmallNumber("--timeout", v, kAnswerTimeoutField.low, kAnswerTimeoutField.high,
-                          o.settings.answer_timeout_ms);
+       return NumberSetting("--timeout", kAnswerTimeoutField, v, o.settings.answer_timeout_ms);
      }},
     {"--attempts", "N", "tries of every frame", "3",
      [](LineOptions& o, const std::string& v) {
-       return SmallNumber("--attempts", v, 0, 255, o.settings.attempts);
+       return NumberSetting("--attempts", kAttemptsField, v, o.settings.attempts);
      }},
     {"--chunk", "N", "registers per frame", "64",
      [](LineOptions& o, const std::string& v) {
-       return SmallNumber("--chunk", v, 0, 255, o.settings.chunk_size);
+       return NumberSetting("--chunk", kChunkSizeField, v, o.settings.chunk_size);
      }},
-    {"--line", "direct|gsm|dialup|tcp|modbus-tcp",
+    {"--line", WordList(kLineWords, "|"),
      "direct: the port is cabled to the meter;\n"
      "gsm, dialup: a modem on the port calls the meter's modem\n"
      "for the command and hangs up after it;\n"

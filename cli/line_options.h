@@ -1,7 +1,7 @@
 #pragma once
 // The line options that every flovir-cli command accepts. They fill the
 // core's typed Settings directly, as the window's settings page does
-// (cli/line.h opens the line with them).
+// (cli/command_session.h opens the line with them).
 
 #include <string>
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "operations/archive_download.h"
+#include "operations/words.h"
 
 namespace flovir::cli {
 
@@ -19,6 +20,12 @@ void Print(collect::OutputFormat format, const std::string& csv, const collect::
   std::fflush(stdout);
 }
 
+std::vector<std::string> FormatWords() {
+  std::vector<std::string> words;
+  for (const auto& row : kOutputFormatWords) words.emplace_back(row.word);
+  return words;
+}
+
 }  // namespace
 
 void AddFormatOption(CLI::App& command, collect::OutputFormat& format,
@@ -28,8 +35,8 @@ void AddFormatOption(CLI::App& command, collect::OutputFormat& format,
           "--format",
           [&format](const std::string& text) { collect::ParseOutputFormat(text, format); },
           description)
-      ->check(CLI::IsMember({"text", "csv", "json"}))
-      ->type_name("text|csv|json")
+      ->check(CLI::IsMember(FormatWords()))
+      ->type_name(WordList(kOutputFormatWords, "|"))
       ->default_str("text");
 }
 
@@ -41,7 +48,8 @@ void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher) {
 
 void PrintArchive(collect::OutputFormat format, Dispatcher& dispatcher, ArchiveKind kind) {
   ArchiveDownload& download = dispatcher.Archive();
-  const auto rows = collect::ArchiveRows(download.Workbook(), kind, download.Job().scales);
+  const auto rows = collect::ArchiveRows(download.Workbook(), kind, download.Job().scales,
+                                         download.Job().unrecorded_integrators);
   Print(format, collect::ArchiveCsv(rows), collect::ArchiveJson(kind, rows, Info(dispatcher)));
 }
 

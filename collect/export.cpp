@@ -63,31 +63,23 @@ bool IsText(const WorkbookModel& w, size_t sheet, uint16_t column, uint16_t row,
 }  // namespace
 
 Json MeterJson(const std::string& name, const Settings& s) {
-  static const char* const kParities[] = {"none", "odd", "even"};
-  static const char* const kLines[] = {"direct", "gsm", "dialup"};
   Json j = Json::object();
   if (!name.empty()) j["name"] = name;
-  j["line"] = kLines[static_cast<int>(s.type)];
+  j["line"] = LineWordOf(s);
   j["port"] = s.port_name;
+  if (s.type == ConnectionType::TcpIp) j["host"] = s.host;
   j["address"] = s.address;
   j["baud"] = s.line.baud_rate;
-  j["parity"] = kParities[static_cast<int>(s.line.parity)];
+  j["parity"] = WordOf(kParityWords, s.line.parity);
   j["stop"] = s.line.stop_bits == StopBits::Two ? 2 : 1;
-  if (s.type != ConnectionType::Direct) j["number"] = s.number;
+  if (s.type == ConnectionType::Gsm || s.type == ConnectionType::DialUp) j["number"] = s.number;
   return j;
 }
 
 bool ParseOutputFormat(std::string_view text, OutputFormat& format) {
-  if (text == "text") {
-    format = OutputFormat::Text;
-  } else if (text == "csv") {
-    format = OutputFormat::Csv;
-  } else if (text == "json") {
-    format = OutputFormat::Json;
-  } else {
-    return false;
-  }
-  return true;
+  const OutputFormat* value = FindWord(kOutputFormatWords, text);
+  if (value != nullptr) format = *value;
+  return value != nullptr;
 }
 
 const char* FormatExtension(OutputFormat format) {
@@ -194,20 +186,14 @@ Json CurrentValuesJson(const CurrentValuesBlock& b, const ReadingInfo& info) {
 
 // --- Archives --------------------------------------------------------------------
 
-const char* ArchiveName(ArchiveKind kind) {
-  switch (kind) {
-    case ArchiveKind::Hourly:
-      return "hourly";
-    case ArchiveKind::Daily:
-      return "daily";
-    case ArchiveKind::Monthly:
-      return "monthly";
-  }
-  return "archive";
+std::string ArchiveName(ArchiveKind kind) {
+  const std::string_view word = WordOf(kArchiveWords, kind);
+  return word.empty() ? "archive" : std::string(word);
 }
 
 std::vector<ArchiveRow> ArchiveRows(const WorkbookModel& w, ArchiveKind kind,
-                                    const VolumeScales& scales) {
+                                    const VolumeScales& scales,
+                                    const std::vector<bool>& unrecorded) {
   const size_t sheet = ArchiveSheetIndex(kind);
   const uint16_t v0 = kind == ArchiveKind::Hourly ? 2 : 1;  // first volume column
   const auto number = [&](uint16_t column, uint16_t row) {
@@ -251,11 +237,15 @@ std::vector<ArchiveRow> ArchiveRows(const WorkbookModel& w, ArchiveKind kind,
   // "Интеграторы:" stands two rows below the totals, the readings under it.
   row += 2;
   if (!IsText(w, sheet, 0, row, kIntegratorsLabel)) return rows;
-  for (++row; w.GetCellType(sheet, 0, row) == CellType::Number; ++row) {
+  for (size_t i = 0; w.GetCellType(sheet, 0, ++row) == CellType::Number; ++i) {
     ArchiveRow out;
     out.type = ArchiveRow::Type::Integrator;
     out.time = ArchiveTime(kind, number(0, row));
-    counts(out, row);
+    if (i < unrecorded.size() && unrecorded[i]) {
+      out.no_value = kDayNotComplete;
+    } else {
+      counts(out, row);
+    }
     rows.push_back(std::move(out));
   }
   return rows;
@@ -267,6 +257,7 @@ std::string ArchiveCsv(const std::vector<ArchiveRow>& rows) {
   for (size_t n = 1; n <= kChannelCount; ++n) header.push_back(Indexed("B", n, "_h"));
   header.push_back("mains_off_h");
   header.push_back("events");
+  header.push_back("no_value");
   std::string csv = CsvRecord(header);
   for (const ArchiveRow& r : rows) {
     static const char* const kTypes[] = {"interval", "total", "integrator"};
@@ -275,6 +266,7 @@ std::string ArchiveCsv(const std::vector<ArchiveRow>& rows) {
     fields.insert(fields.end(), r.operating_time_h.begin(), r.operating_time_h.end());
     fields.push_back(r.mains_off_h);
     fields.push_back(r.events);
+    fields.push_back(r.no_value);
     csv += CsvRecord(fields);
   }
   return csv;
@@ -289,11 +281,12 @@ Json ArchiveJson(ArchiveKind kind, const std::vector<ArchiveRow>& rows, const Re
     if (r.type != ArchiveRow::Type::Total) o["time"] = r.time;
     Json volume = Json::array(), hours = Json::array();
     for (size_t n = 0; n < kChannelCount; ++n) {
-      volume.push_back(Number(r.volume_m3[n]));
-      hours.push_back(Number(r.operating_time_h[n]));
+      volume.push_back(r.no_value.empty() ? Number(r.volume_m3[n]) : Json(nullptr));
+      hours.push_back(r.no_value.empty() ? Number(r.operating_time_h[n]) : Json(nullptr));
     }
     o["volume_m3"] = std::move(volume);
     o["operating_time_h"] = std::move(hours);
+    if (!r.no_value.empty()) o["no_value"] = r.no_value;
     if (r.type != ArchiveRow::Type::Integrator) o["mains_off_h"] = Number(r.mains_off_h);
     if (r.type == ArchiveRow::Type::Interval) o["events"] = r.events;
     if (r.type == ArchiveRow::Type::Interval) entries.push_back(std::move(o));

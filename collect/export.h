@@ -17,6 +17,7 @@
 #include "operations/parameter_buffer.h"
 #include "operations/register_map.h"
 #include "operations/settings.h"
+#include "operations/words.h"
 #include "parameters/parameter_table.h"
 #include "workbook/workbook.h"
 
@@ -25,8 +26,8 @@ namespace flovir::collect {
 // JSON objects keep their keys in the order they were written.
 using Json = nlohmann::ordered_json;
 
-enum class OutputFormat { Text, Csv, Json };
-// "text", "csv", "json"; false for anything else.
+using flovir::OutputFormat;
+// A word of kOutputFormatWords; false for anything else.
 bool ParseOutputFormat(std::string_view text, OutputFormat& format);
 // The file extension of a format: "txt", "csv", "json".
 const char* FormatExtension(OutputFormat format);
@@ -63,18 +64,25 @@ struct ArchiveRow {
   std::array<std::string, kChannelCount> operating_time_h;
   std::string mains_off_h;  // empty for integrator readings
   std::string events;       // the 25-character marks; empty but for intervals
+  // Why an integrator reading has no values (the workbook shows zeros):
+  // empty when it has them.
+  std::string no_value;
 };
+inline constexpr const char* kDayNotComplete = "day not complete";
 
 // The rows of the kind's sheet of a finished download, read back from the
 // archive workbook with the scale codes the download used. The workbook
 // holds count x the single-precision scale factor; the count is recovered
-// from it, so the texts are the meter's exact values.
+// from it, so the texts are the meter's exact values. `unrecorded` marks the
+// integrator rows (in order) that the workbook holds as zeros because their
+// day is today: they get no values and kDayNotComplete.
 std::vector<ArchiveRow> ArchiveRows(const WorkbookModel& workbook, ArchiveKind kind,
-                                    const VolumeScales& scales);
+                                    const VolumeScales& scales,
+                                    const std::vector<bool>& unrecorded = {});
 std::string ArchiveCsv(const std::vector<ArchiveRow>& rows);
 Json ArchiveJson(ArchiveKind kind, const std::vector<ArchiveRow>& rows, const ReadingInfo& info);
-// "hourly", "daily", "monthly".
-const char* ArchiveName(ArchiveKind kind);
+// "hourly", "daily", "monthly" (kArchiveWords).
+std::string ArchiveName(ArchiveKind kind);
 
 // --- Parameters --------------------------------------------------------------
 // One row per value cell of the parameter table: group (КАНАЛ1-4, ОБЩИЕ),

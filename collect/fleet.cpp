@@ -8,6 +8,7 @@
 #include <toml++/toml.h>
 
 #include "operations/line_tables.h"
+#include "operations/words.h"
 
 namespace flovir::collect {
 
@@ -58,6 +59,28 @@ size_t Choice(const Place& at, const std::string& key, const std::string& value,
   Fail(at, line, key, "'" + value + "' is not one of " + list);
 }
 
+// A word of one of the core's tables, as the command line takes it.
+template <typename T, size_t N>
+T WordValue(const Place& at, const std::string& key, const toml::node& node,
+            const std::array<Word<T>, N>& table) {
+  const std::string text = Text(at, key, node);
+  const T* value = FindWord(table, text);
+  if (value == nullptr) {
+    Fail(at, LineOf(node), key, "'" + text + "' is not one of " + WordList(table, ", "));
+  }
+  return *value;
+}
+
+// A number of the settings page, in the page's range (the command line's).
+int64_t FieldValue(const Place& at, const std::string& key, const toml::node& node,
+                   const NumberField& field) {
+  const auto value = node.value_exact<int64_t>();
+  if (!value || *value < 0 || !InRange(field, static_cast<uint64_t>(*value))) {
+    Fail(at, LineOf(node), key, "expected " + RangeWords(field));
+  }
+  return *value;
+}
+
 void ApplyCollect(const Place& at, const toml::node& node, CollectWhat& what) {
   const toml::array* list = node.as_array();
   if (!list) Fail(at, LineOf(node), "collect", "expected a list such as [\"current\", \"daily\"]");
@@ -74,12 +97,9 @@ void ApplyCollect(const Place& at, const toml::node& node, CollectWhat& what) {
 // Applies one key of a [[meter]] or [defaults] table.
 void ApplyKey(const Place& at, const std::string& key, const toml::node& node, MeterConfig& m) {
   if (key == "line") {
-    // The network lines: a converter carrying the RTU frames, or a Modbus TCP gateway.
-    static constexpr std::array<const char*, 5> kLines = {"direct", "gsm", "dialup", "tcp",
-                                                          "modbus-tcp"};
-    const size_t line = Choice(at, key, Text(at, key, node), kLines, LineOf(node));
-    m.settings.type = line < 3 ? static_cast<ConnectionType>(line) : ConnectionType::TcpIp;
-    m.settings.framing = line == 4 ? WireFraming::ModbusTcp : WireFraming::Rtu;
+    const LineChoice line = WordValue(at, key, node, kLineWords);
+    m.settings.type = line.type;
+    m.settings.framing = line.framing;
   } else if (key == "host") {
     m.settings.host = Text(at, key, node);
     if (m.settings.host.empty()) Fail(at, LineOf(node), key, "empty address");
@@ -95,7 +115,7 @@ void ApplyKey(const Place& at, const std::string& key, const toml::node& node, M
     if (!value) Fail(at, LineOf(node), key, "expected true or false");
     m.settings.dial_mode = *value ? DialMode::Pulse : DialMode::Tone;
   } else if (key == "address") {
-    m.settings.address = static_cast<uint8_t>(Integer(at, key, node, 1, 247));
+    m.settings.address = static_cast<uint8_t>(FieldValue(at, key, node, kAddressField));
   } else if (key == "baud") {
     const int64_t baud = Integer(at, key, node, 1, 1000000);
     if (std::find(BaudTable.begin(), BaudTable.end(), baud) == BaudTable.end()) {
@@ -103,17 +123,19 @@ void ApplyKey(const Place& at, const std::string& key, const toml::node& node, M
     }
     m.settings.line.baud_rate = static_cast<uint32_t>(baud);
   } else if (key == "parity") {
-    static constexpr std::array<const char*, 3> kParities = {"none", "odd", "even"};
-    m.settings.line.parity =
-        ParityTable[Choice(at, key, Text(at, key, node), kParities, LineOf(node))];
+    m.settings.line.parity = WordValue(at, key, node, kParityWords);
   } else if (key == "stop") {
-    m.settings.line.stop_bits = Integer(at, key, node, 1, 2) == 2 ? StopBits::Two : StopBits::One;
+    // A number in the file, as on the command line's --stop 2.
+    const std::string stop = std::to_string(Integer(at, key, node, 1, 2));
+    m.settings.line.stop_bits = *FindWord(kStopBitsWords, stop);
   } else if (key == "timeout") {
-    m.settings.answer_timeout_ms = static_cast<uint32_t>(Integer(at, key, node, 1, 600000));
+    m.settings.answer_timeout_ms =
+        static_cast<uint32_t>(FieldValue(at, key, node, kAnswerTimeoutField));
   } else if (key == "attempts") {
-    m.settings.attempts = static_cast<uint8_t>(Integer(at, key, node, 1, 255));
+    // Modulo 256, as the command line and the settings page keep it.
+    m.settings.attempts = static_cast<uint8_t>(FieldValue(at, key, node, kAttemptsField));
   } else if (key == "chunk") {
-    m.settings.chunk_size = static_cast<uint8_t>(Integer(at, key, node, 1, 125));
+    m.settings.chunk_size = static_cast<uint8_t>(FieldValue(at, key, node, kChunkSizeField));
   } else if (key == "collect") {
     ApplyCollect(at, node, m.collect);
   } else if (key == "history_days") {
@@ -159,7 +181,7 @@ MeterConfig ReadMeter(const std::string& path, const toml::table& table,
   if (m.settings.port_name.empty()) Fail(at, m.line_in_file, "port", "missing");
   if (m.settings.type != ConnectionType::Direct && m.settings.number.empty()) {
     Fail(at, m.line_in_file, "number",
-         std::string("missing: a ") + LineName(m.settings.type) + " line dials a number");
+         std::string("missing: a ") + LineWordOf(m.settings) + " line dials a number");
   }
   return m;
 }
@@ -183,7 +205,7 @@ void CheckShared(const std::string& path, const std::vector<MeterConfig>& meters
       const bool b_direct = sb.type == ConnectionType::Direct;
       if (a_direct != b_direct) {
         Fail({path, b.name}, b.line_in_file, "port",
-             "'" + sb.port_name + "' is the " + LineName(sa.type) + " line of meter '" + a.name +
+             "'" + sb.port_name + "' is the " + LineWordOf(sa) + " line of meter '" + a.name +
                  "' (line " + std::to_string(a.line_in_file) + "); one port cannot be both");
       }
       const bool same_meter = sa.address == sb.address && (a_direct || sa.number == sb.number);
@@ -198,20 +220,6 @@ void CheckShared(const std::string& path, const std::vector<MeterConfig>& meters
 }
 
 }  // namespace
-
-const char* LineName(ConnectionType type) {
-  switch (type) {
-    case ConnectionType::Gsm:
-      return "gsm";
-    case ConnectionType::DialUp:
-      return "dialup";
-    case ConnectionType::TcpIp:
-      return "tcp";
-    case ConnectionType::Direct:
-      break;
-  }
-  return "direct";
-}
 
 Fleet ParseFleet(std::string_view text, const std::string& path) {
   toml::table root;

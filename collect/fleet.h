@@ -53,9 +53,6 @@ struct Fleet {
   std::vector<MeterConfig> meters;
 };
 
-// "direct", "gsm", "dialup".
-const char* LineName(ConnectionType type);
-
 class FleetError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

@@ -12,14 +12,10 @@
 #include <thread>
 
 #include "collect/state.h"
-#include "connection/connection.h"
-#include "link/executor.h"
 #include "operations/archive_download.h"
-#include "operations/dispatcher.h"
 #include "operations/report_files.h"
-#include "parameters/parameter_operations.h"
-#include "parameters/parameter_table.h"
 #include "parameters/parameter_workbook.h"
+#include "session/session.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::collect {
@@ -28,12 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kProgressPrefix = "Выполнено...";
-constexpr const char* kCancelledText = "Прервано пользователем";
-
-// The dispatcher's and the connection's view of one meter: status texts
-// become progress, message boxes (a workbook that cannot be saved, a modem
-// that will not hang up) are kept for the status.
+// The session's view of one meter: progress goes to the run's progress,
+// message boxes (a workbook that cannot be saved, a modem that will not hang
+// up) are kept for the status.
 class MeterView : public View {
  public:
   MeterView(const std::string& meter, CollectProgress& progress)
@@ -46,17 +39,19 @@ class MeterView : public View {
   const std::string& Message() const { return message_; }
 
   void ShowStatus(const std::string& text) override {
-    if (text.empty()) return;
+    if (!text.empty()) status_ = text;
+  }
+  void ShowProgress(const std::string& text, int percent) override {
     status_ = text;
-    if (text.starts_with(kProgressPrefix)) {
-      progress_.Update(meter_, stage_ + " " + text.substr(std::string(kProgressPrefix).size()));
-    }
+    progress_.Update(meter_, stage_ + " " + std::to_string(percent) + "%");
   }
   void EnableOperationButtons(bool, bool) override {}
   void ShowMessage(const std::string&, const std::string& text, MessageIcon icon) override {
     if (icon != MessageIcon::Error) return;
-    message_ = text;
-    std::replace(message_.begin(), message_.end(), '\r', ' ');
+    message_.clear();
+    for (const std::string& line : MessageLines(text)) {
+      message_ += (message_.empty() ? "" : " ") + line;
+    }
   }
   void SetReport(ReportKind, const std::vector<std::string>&) override {}
   void AppendTestLine(const std::string&) override {}
@@ -107,33 +102,28 @@ void CopyFile(const fs::path& from, const fs::path& to) {
   fs::rename(temporary, to);
 }
 
-// One meter's line, dispatcher and operations, all on the calling thread.
-class MeterSession {
+// One meter's session and what it collects, all on the calling thread.
+class MeterRun {
  public:
-  MeterSession(const MeterConfig& meter, const CollectOptions& options, const Clock& clock,
-               CollectProgress& progress)
+  MeterRun(const MeterConfig& meter, const CollectOptions& options, const Clock& clock,
+           CollectProgress& progress)
       : meter_(meter),
         options_(options),
         clock_(clock),
         folder_(fs::path(options.out_dir) / meter.name),
         view_(meter.name, progress),
-        dispatcher_(view_, clock),
-        parameters_(dispatcher_, table_, xls0_),
-        connection_(view_, ports_, Link(), options.timing) {
-    dispatcher_.Settings() = meter.settings;
-    dispatcher_.SetProgramFolder((folder_ / ".work").string());
-  }
-  ~MeterSession() { connection_.Stop(); }
+        session_(view_, clock,
+                 {.timing = options.timing, .program_folder = (folder_ / ".work").string()}) {}
 
   // Runs everything; returns the status text, empty on success.
   std::string Run(std::string& read) {
     fs::create_directories(folder_ / ".work");
     MeterState state = LoadState(StatePath());
     view_.SetStage(meter_.settings.type == ConnectionType::Direct ? "open" : "call");
-    if (!connection_.Start(meter_.settings)) return FailureText();
+    if (!session_.Start(meter_.settings)) return FailureText();
     const CollectWhat& what = meter_.collect;
     if (what.current) {
-      if (!Do("current", [this] { return dispatcher_.StartCurrentValues(); })) return FailureText();
+      if (!Do("current", [](Session& s) { return s.StartCurrentValues(); })) return FailureText();
       WriteCurrent();
       read += " current";
     }
@@ -151,8 +141,7 @@ class MeterSession {
         read += " " + name + " up to date";
         continue;
       }
-      const auto op = static_cast<OperationKind>(static_cast<int>(kind) + 1);
-      if (!Do(name, [&] { return dispatcher_.StartArchive(op, range.first, range.last); })) {
+      if (!Do(name, [&](Session& s) { return s.StartArchive(kind, range.first, range.last); })) {
         return FailureText();
       }
       WriteArchive(kind, range);
@@ -160,26 +149,18 @@ class MeterSession {
       read += " " + name + " " + CountText(kind, range);
     }
     if (what.parameters) {
-      if (!Do("params", [this] { return parameters_.ReadParameters(); })) return FailureText();
+      if (!Do("params", [](Session& s) { return s.ReadParameters(); })) return FailureText();
       WriteParameters();
       read += " params";
     }
     view_.SetStage("close");
-    connection_.Stop();
+    session_.Stop();
     // Only now that every file is in place does the next run start later.
     SaveState(StatePath(), state);
     return {};
   }
 
  private:
-  LinkParts Link() {
-    LinkParts link;
-    link.request = &dispatcher_.Request();
-    link.executor = &executor_;
-    link.exchange_completed = [this] { dispatcher_.ExchangeCompleted(); };
-    link.on_thread_changed = [this](ExchangeThread* t) { dispatcher_.SetThread(t); };
-    return link;
-  }
   bool Stopping() const { return options_.stop && options_.stop->load(); }
   std::string StatePath() const { return (folder_ / "state.json").string(); }
   fs::path Work() const { return folder_ / ".work"; }
@@ -187,26 +168,24 @@ class MeterSession {
   fs::path Output(const std::string& stem) const {
     return folder_ / (stem + "." + FormatExtension(options_.format));
   }
+  Dispatcher& GetDispatcher() { return session_.GetDispatcher(); }
 
   // Starts an operation and waits for its end; true when it succeeded.
-  bool Do(const std::string& stage, const std::function<bool()>& start) {
+  bool Do(const std::string& stage, const std::function<bool(Session&)>& start) {
     view_.SetStage(stage);
-    if (!start()) return false;
-    // Wakes now and then to look at the stop flag; the operation runs on.
-    while (!executor_.RunUntil([this] { return !dispatcher_.Busy(); }, 200)) {
-      if (Stopping()) dispatcher_.Cancel();
-    }
+    if (!start(session_) || !session_.RunToEnd([this] { return Stopping(); })) return false;
     // A workbook that could not be saved ends the download "successfully";
     // a collection must not take it for collected.
-    return dispatcher_.LastSucceeded() && view_.Message().empty();
+    return view_.Message().empty();
   }
   std::string FailureText() const {
     if (!view_.Message().empty()) return view_.Message();
-    if (!dispatcher_.LastStatusText().empty()) return dispatcher_.LastStatusText();
+    if (!session_.LastStatusText().empty()) return session_.LastStatusText();
     return view_.LastStatus().empty() ? "failed" : view_.LastStatus();
   }
   ReadingInfo Info() const {
-    return {MeterJson(meter_.name, meter_.settings), clock_.Now(), dispatcher_.LastStatusText()};
+    return {MeterJson(meter_.name, session_.LineSettings()), clock_.Now(),
+            session_.LastStatusText()};
   }
   void Write(const fs::path& path, const std::string& csv, const Json& json,
              const fs::path& text_file) {
@@ -216,32 +195,33 @@ class MeterSession {
   }
 
   void WriteCurrent() {
-    const CurrentValuesBlock block = DecodeCurrentValues(dispatcher_.CurrentValues());
-    const fs::path report = fs::path(dispatcher_.AutoSaveFolderPath()) / kCurrentReportFile;
+    const CurrentValuesBlock block = DecodeCurrentValues(GetDispatcher().CurrentValues());
+    const fs::path report = fs::path(GetDispatcher().AutoSaveFolderPath()) / kCurrentReportFile;
     Write(Output(Stem("current")), CurrentValuesCsv(block), CurrentValuesJson(block, Info()),
           report);
   }
   void WriteArchive(ArchiveKind kind, const ArchiveRangeToRead& range) {
-    ArchiveDownload& download = dispatcher_.Archive();
-    const std::vector<ArchiveRow> rows =
-        ArchiveRows(download.Workbook(), kind, download.Job().scales);
+    ArchiveDownload& download = GetDispatcher().Archive();
+    const std::vector<ArchiveRow> rows = ArchiveRows(
+        download.Workbook(), kind, download.Job().scales, download.Job().unrecorded_integrators);
     static const char* const kReports[] = {kHourlyReportFile, kDailyReportFile, kMonthlyReportFile};
     const fs::path report =
-        fs::path(dispatcher_.AutoSaveFolderPath()) / kReports[static_cast<int>(kind)];
+        fs::path(GetDispatcher().AutoSaveFolderPath()) / kReports[static_cast<int>(kind)];
     const std::string stem = std::string(ArchiveName(kind)) + "_" + RangeText(kind, range);
     Write(Output(stem), ArchiveCsv(rows), ArchiveJson(kind, rows, Info()), report);
     CopyFile(Work() / kArchiveWorkbookName, folder_ / (stem + ".xls"));
   }
   void WriteParameters() {
-    const ParameterBuffer& buffer = dispatcher_.Parameters();
-    const fs::path workbook = fs::path(dispatcher_.AutoSaveFolderPath()) / kParameterAutoSaveName;
+    const ParameterBuffer& buffer = GetDispatcher().Parameters();
+    const fs::path workbook =
+        fs::path(GetDispatcher().AutoSaveFolderPath()) / kParameterAutoSaveName;
     const std::string stem = Stem("params");
     if (options_.format == OutputFormat::Text) {
       // The parameter table has no text report; its workbook is the record.
-      WriteFile(Output(stem), ParametersCsv(table_, buffer));
+      WriteFile(Output(stem), ParametersCsv(session_.Table(), buffer));
     } else {
-      Write(Output(stem), ParametersCsv(table_, buffer), ParametersJson(table_, buffer, Info()),
-            {});
+      Write(Output(stem), ParametersCsv(session_.Table(), buffer),
+            ParametersJson(session_.Table(), buffer, Info()), {});
     }
     CopyFile(workbook, folder_ / (stem + ".xls"));
   }
@@ -251,13 +231,7 @@ class MeterSession {
   const Clock& clock_;
   fs::path folder_;
   MeterView view_;
-  QueueExecutor executor_;
-  SerialPortProvider ports_;
-  Dispatcher dispatcher_;
-  ParameterTable table_;
-  WorkbookModel xls0_ = WorkbookModel::MakeParameterWorkbook();
-  ParameterOperations parameters_;
-  Connection connection_;
+  Session session_;
 };
 
 // The port as one key, whatever path names it (/dev/serial/by-id links).
@@ -336,11 +310,11 @@ MeterResult CollectMeter(const MeterConfig& meter, const CollectOptions& options
                          const Clock& clock, CollectProgress& progress) {
   MeterResult result;
   result.name = meter.name;
-  result.line = std::string(LineName(meter.settings.type)) + " " + meter.settings.port_name;
+  result.line = LineWordOf(meter.settings) + " " + meter.settings.port_name;
   result.began = std::chrono::steady_clock::now();
   std::string failure;
   try {
-    MeterSession session(meter, options, clock, progress);
+    MeterRun session(meter, options, clock, progress);
     failure = session.Run(result.read);
   } catch (const std::exception& e) {
     failure = e.what();
@@ -361,8 +335,8 @@ std::vector<MeterResult> RunCollection(const Fleet& fleet, const CollectOptions&
     // What a meter that a stop keeps from starting reports.
     const Settings& s = fleet.meters[i].settings;
     results[i].name = fleet.meters[i].name;
-    results[i].line = std::string(LineName(s.type)) + " " + s.port_name;
-    results[i].status = kCancelledText;
+    results[i].line = LineWordOf(s) + " " + s.port_name;
+    results[i].status = StatusText(ExchangeStatus::Cancelled);
   }
   RunRound(fleet, all, options, clock, progress, results);
   std::vector<size_t> failed;

@@ -80,8 +80,12 @@ std::string InitStringOrDefault(const std::string& field) {
   return field.empty() ? "AT&FE0V1" : field;
 }
 
-void ModemDialogue::Show(const std::string& status) {
-  view_.ShowStatus(status);
+void ModemDialogue::Show(const std::string& status, int percent) {
+  if (percent < 0) {
+    view_.ShowStatus(status);
+  } else {
+    view_.ShowProgress(status, percent);
+  }
   view_.ProcessPendingEvents();
 }
 
@@ -110,8 +114,8 @@ bool ModemDialogue::FindModem() {
   Show("Поиск модема...");
   ModemSearch search(port_, LocalModemSearch());
   if (search.ProbeAtPresentFormat()) return true;
-  const bool found =
-      search.Search([&](int percent) { Show("Поиск модема..." + std::to_string(percent) + "%"); });
+  const bool found = search.Search(
+      [&](int percent) { Show("Поиск модема..." + std::to_string(percent) + "%", percent); });
   if (!found) view_.ShowStatus("Модем не отвечает");
   return found;
 }

@@ -54,7 +54,7 @@ class ModemDialogue {
   void SetFormatAndSpeed();
   bool Dial();
   bool Fail(const std::string& finding);
-  void Show(const std::string& status);
+  void Show(const std::string& status, int percent = -1);  // percent: the search's progress
   void Wait(std::chrono::milliseconds duration);
 
   Port& port_;

@@ -9,8 +9,13 @@ namespace {
 
 constexpr PortTimeouts kCommandTimeouts{200, 0, 5000, 0, 0};
 
-void Show(View& view, const std::string& status) {
-  view.ShowStatus(status);
+// A status text; with a percentage, a step of the modem search.
+void Show(View& view, const std::string& status, int percent = -1) {
+  if (percent < 0) {
+    view.ShowStatus(status);
+  } else {
+    view.ShowProgress(status, percent);
+  }
   view.ProcessPendingEvents();
 }
 
@@ -23,11 +28,12 @@ bool Accepted(const std::string& raw_reply) {
 }
 
 bool FindRemoteModem(Port& port, View& view) {
-  Show(view, "Поиск модема... 0%");
+  Show(view, "Поиск модема... 0%", 0);
   ModemSearch search(port, RemoteModemSearch());
   if (search.ProbeAtPresentFormat()) return true;
-  return search.Search(
-      [&](int percent) { Show(view, "Поиск модема... " + std::to_string(percent) + "%"); });
+  return search.Search([&](int percent) {
+    Show(view, "Поиск модема... " + std::to_string(percent) + "%", percent);
+  });
 }
 
 }  // namespace

@@ -45,17 +45,6 @@ double FirstOfNextMonth(double serial) {
   return t.month == 12 ? EncodeDate(t.year + 1, 1, 1) : EncodeDate(t.year, t.month + 1, 1);
 }
 
-ReportKind ReportOf(OperationKind kind) {
-  switch (kind) {
-    case OperationKind::DailyArchive:
-      return ReportKind::Daily;
-    case OperationKind::MonthlyArchive:
-      return ReportKind::Monthly;
-    default:
-      return ReportKind::Hourly;
-  }
-}
-
 const char* AutoSaveFileOf(OperationKind kind) {
   switch (kind) {
     case OperationKind::DailyArchive:
@@ -132,6 +121,7 @@ RequestPlan ArchiveDownload::Begin(OperationKind kind, double first_day, double 
   job_.planned_steps = range.planned_steps;
   job_.cursor = range.start;
   job_.done_steps = 0;
+  job_.unrecorded_integrators.clear();
   address_ = settings.address;
   return {3, kVolumeScaleFirstRegister, kVolumeScaleRegisterCount,
           dispatcher_.CurrentValues().data() + kVolumeScaleOffset};
@@ -188,7 +178,7 @@ void ArchiveDownload::CountProgress() {
   const int64_t percent =
       job_.planned_steps > 0 ? int64_t{job_.done_steps} * 100 / job_.planned_steps : 100;
   View& view = dispatcher_.GetView();
-  view.ShowStatus("Выполнено..." + std::to_string(percent) + "%");
+  view.ShowProgress("Выполнено..." + std::to_string(percent) + "%", static_cast<int>(percent));
   view.ProcessPendingEvents();
 }
 
@@ -255,6 +245,7 @@ void ArchiveDownload::StartIntegratorRead(OperationContext& context) {
       Kind() == ArchiveKind::Hourly && DayOf(job_.start) == DayOf(dispatcher_.GetClock().Now());
   // Today's integrators are not recorded yet; the hourly archive shows zeros.
   const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
+  job_.unrecorded_integrators.push_back(today);
   AddIntegratorLabel(workbook_, job_.sheet);
   AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.start, job_.scales);
   context.Next(SelectIntegrator(job_.end));
@@ -265,6 +256,7 @@ void ArchiveDownload::EndIntegratorRead(OperationContext& context) {
   const bool today =
       Kind() == ArchiveKind::Hourly && DayOf(job_.end) == DayOf(dispatcher_.GetClock().Now());
   const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
+  job_.unrecorded_integrators.push_back(today);
   AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.end, job_.scales);
   Finish(context);
 }

@@ -40,6 +40,9 @@ struct ArchiveJob {
   int32_t done_steps = 0;
   std::array<VolumeScale, kChannelCount> scales{};
   ArchiveSheet sheet;  // next row, totals, mains-off sum, CellFormatBase
+  // Per integrator row, in order: written as zeros because its day is today
+  // and the meter has not recorded it yet.
+  std::vector<bool> unrecorded_integrators;
 };
 
 // The range and step count of a download, fixed when its button is pressed.

@@ -84,6 +84,11 @@ void Dispatcher::SaveAutoReport(const std::string& file_text,
 }
 
 void Dispatcher::SetThread(ExchangeThread* thread, ExchangeRequest* shared_request) {
+  if (busy_ && request_->StopRequested) {
+    // A cancelled operation whose line was closed under it ends cancelled.
+    last_text_ = StatusText(ExchangeStatus::Cancelled);
+    last_ok_ = false;
+  }
   thread_ = thread;
   request_ = shared_request != nullptr ? shared_request : &own_request_;
   busy_ = false;

@@ -28,6 +28,7 @@
 #include "operations/background.h"
 #include "operations/clock.h"
 #include "operations/parameter_buffer.h"
+#include "operations/register_map.h"
 #include "operations/settings.h"
 #include "operations/view.h"
 
@@ -43,6 +44,32 @@ enum class OperationKind : uint8_t {
   TestRead = 6,
 };
 inline constexpr size_t kOperationKindCount = 7;
+
+// The archive download of an archive kind, and the archive kind of an
+// operation (none for the operations that are no download).
+constexpr OperationKind OperationOf(ArchiveKind kind) {
+  return static_cast<OperationKind>(static_cast<int>(kind) + 1);
+}
+constexpr std::optional<ArchiveKind> ArchiveOf(OperationKind kind) {
+  if (kind < OperationKind::HourlyArchive || kind > OperationKind::MonthlyArchive) return {};
+  return static_cast<ArchiveKind>(static_cast<int>(kind) - 1);
+}
+// The report area an operation fills: its archive's table, or the current
+// values for every other operation.
+constexpr ReportKind ReportOf(OperationKind kind) {
+  switch (kind) {
+    case OperationKind::HourlyArchive:
+      return ReportKind::Hourly;
+    case OperationKind::DailyArchive:
+      return ReportKind::Daily;
+    case OperationKind::MonthlyArchive:
+      return ReportKind::Monthly;
+    case OperationKind::TestRead:
+      return ReportKind::Test;
+    default:
+      return ReportKind::Current;
+  }
+}
 
 // The step within an operation: Started (0) when it starts; only the
 // archive downloads advance it (archive_download.h). Each step is named
@@ -156,7 +183,8 @@ class Dispatcher {
   // The exchange thread of the open connection, or nullptr once it has
   // ended, and the block it runs requests from (nullptr: the dispatcher's
   // own). An operation still running when its thread goes away is dropped:
-  // the dispatcher becomes idle without a status text (Stop shows its own).
+  // the dispatcher becomes idle without a status text (Stop shows its own);
+  // a cancelled one ends with "Прервано пользователем" as its last status.
   void SetThread(ExchangeThread* thread, ExchangeRequest* shared_request = nullptr);
   // The completion handler; the exchange thread runs it on the main thread
   // after every request.

@@ -23,10 +23,6 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-bool InRange(const NumberField& field, uint32_t value) {
-  return value >= field.low && value <= field.high;
-}
-
 // The field's value, or the status naming it.
 std::optional<uint32_t> ParseField(const NumberField& field, const std::string& text,
                                    std::string& error) {
@@ -44,6 +40,17 @@ bool ValidLineFormat(const LineFormat& line) {
 }
 
 }  // namespace
+
+bool InRange(const NumberField& field, uint64_t value) {
+  return value >= field.low && value <= field.high;
+}
+
+std::string RangeWords(const NumberField& field) {
+  if (field.high == std::numeric_limits<uint32_t>::max()) {
+    return "a whole number from " + std::to_string(field.low) + " up (kept modulo 256)";
+  }
+  return "a whole number from " + std::to_string(field.low) + " to " + std::to_string(field.high);
+}
 
 std::string FieldError(const NumberField& field, const std::string& text) {
   std::string error = std::string("Поле \"") + field.label + "\": \"" + text + "\" ";

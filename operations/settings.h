@@ -106,6 +106,11 @@ bool SplitHostPort(const std::string& text, std::string& host, std::string& port
 // The status text of a numeric field whose text is not a number in range.
 std::string FieldError(const NumberField& field, const std::string& text);
 
+bool InRange(const NumberField& field, uint64_t value);
+// The range in the words of the command line and the fleet file: "a whole
+// number from 1 to 247", "a whole number from 0 up (kept modulo 256)".
+std::string RangeWords(const NumberField& field);
+
 // The selected items of the lists as a line format; empty for an index
 // outside its list.
 std::optional<LineFormat> LineFormatOf(int baud_index, int parity_index, int stop_bits_index);

@@ -18,6 +18,13 @@ class View {
   virtual ~View() = default;
   // The first panel of the status bar.
   virtual void ShowStatus(const std::string& text) = 0;
+  // The status text of a step that counts up ("Выполнено...42%", "Поиск
+  // модема...40%") with its number, 0 to 100, for a progress bar. A view
+  // without one shows the text alone; a later ShowStatus ends the progress.
+  virtual void ShowProgress(const std::string& text, int percent) {
+    (void)percent;
+    ShowStatus(text);
+  }
   // The operation buttons. Starters disable them (the test poll's tick leaves
   // its own button enabled); the end of every operation enables all of them.
   virtual void EnableOperationButtons(bool enabled, bool including_test_button) = 0;
@@ -30,5 +37,21 @@ class View {
   // Lets the window repaint and handle pending input.
   virtual void ProcessPendingEvents() = 0;
 };
+
+// The lines of a message box's text: the modem's reports separate them with
+// '\r' (as the window's boxes show them), other texts with '\n'.
+inline std::vector<std::string> MessageLines(const std::string& text) {
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    } else {
+      lines.back() += c;
+    }
+  }
+  return lines;
+}
 
 }  // namespace flovir

@@ -13,7 +13,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
@@ -23,6 +22,7 @@
 #include "connection/port_list.h"
 #include "operations/archive_download.h"
 #include "operations/report_files.h"
+#include "session/demo_ports.h"
 #include "ui/parameter_tab.h"
 #include "ui/qt_executor.h"
 #include "ui/remote_modem_dialog.h"
@@ -34,7 +34,6 @@
 #include "ui/trace_dock.h"
 #include "ui/trace_sink.h"
 #include "ui/widgets.h"
-#include "ui/window_ports.h"
 #ifdef FLOVIR_UI_CHARTS
 #include "ui/charts/archive_charts.h"
 #else
@@ -68,15 +67,11 @@ std::vector<std::string> Lines(const QString& text) {
 MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     : QMainWindow(parent),
       options_(std::move(options)),
-      dispatcher_(*this, clock_),
       executor_(new QtExecutor(this)),
-      ports_(std::make_unique<WindowPorts>()),
       background_(std::make_unique<ThreadedBackground>()) {
   setWindowTitle(kCaption);
   setAccessibleName(kCaption);
   setAccessibleDescription("Form1");
-  setCentralWidget(BuildPages());
-  BuildStatusBar();
   trace_ = new TraceDock(this);
   addDockWidget(Qt::BottomDockWidgetArea, trace_);
   trace_->hide();
@@ -84,21 +79,19 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     const QString chosen = ChooseFile(save_name_);
     if (!chosen.isEmpty()) SaveReportText(chosen, trace_->Text());
   });
+  session_ =
+      std::make_unique<Session>(*this, clock_,
+                                SessionOptions{.executor = executor_,
+                                               .trace = &trace_->Sink(),
+                                               .clear_trace = [this] { trace_->Sink().Clear(); },
+                                               .program_folder = options_.folder});
+  GetDispatcher().SetBackground(background_.get());
+  setCentralWidget(BuildPages());
+  BuildStatusBar();
   BuildMenus();
   resize(kDefaultSize);
-
-  LinkParts link;
-  link.request = &dispatcher_.Request();
-  link.executor = executor_;
-  link.exchange_completed = [this] { dispatcher_.ExchangeCompleted(); };
-  link.trace = &trace_->Sink();
-  link.clear_trace = [this] { trace_->Sink().Clear(); };
-  link.on_thread_changed = [this](ExchangeThread* thread) { dispatcher_.SetThread(thread); };
-  connection_ = std::make_unique<Connection>(*this, *ports_, std::move(link));
-  dispatcher_.SetBackground(background_.get());
-  remote_modem_ = new RemoteModemDialog(*connection_, *this, this);
-  if (!options_.folder.empty()) dispatcher_.SetProgramFolder(ProgramFolder(options_.folder));
-  save_name_ = Q(dispatcher_.ProgramFolder()) + "/";
+  remote_modem_ = new RemoteModemDialog(GetConnection(), *this, this);
+  save_name_ = Q(GetDispatcher().ProgramFolder()) + "/";
   ListPorts();
   LoadSettings();
   AddCharts();
@@ -107,10 +100,11 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
 
 MainWindow::~MainWindow() {
   test_->StopPoll();
-  // The exchange thread and the background work call back into the
-  // dispatcher and this view: end them while both still exist.
-  connection_.reset();
+  // The work aside reads the archive workbook, and the exchange thread
+  // calls back into the dispatcher and this view: end them while both
+  // still exist.
   background_.reset();
+  session_.reset();
 }
 
 // --- Building the window ---------------------------------------------------
@@ -129,7 +123,7 @@ QTabWidget* MainWindow::BuildPages() {
     connect(page, &ReportPage::saveRequested, this, &MainWindow::SaveReport);
     downloads->addTab(page, ReportPage::Caption(kind));
   }
-  parameters_ = new ParameterTab(dispatcher_, this);
+  parameters_ = new ParameterTab(GetDispatcher(), this);
   downloads->addTab(parameters_, "Параметры");
   test_ = new TestPage;
   connect(test_, &TestPage::pollDue, this, &MainWindow::Poll);
@@ -182,8 +176,8 @@ void MainWindow::AddCharts() {
   }
   // A failed archive download clears its chart.
   connect(this, &MainWindow::operationEnded, this, [this] {
-    if (!dispatcher_.Busy()) {
-      charts_->OperationEnded(dispatcher_.Kind(), dispatcher_.LastSucceeded());
+    if (!session_->Busy()) {
+      charts_->OperationEnded(GetDispatcher().Kind(), session_->LastSucceeded());
     }
   });
 #endif
@@ -221,7 +215,7 @@ void MainWindow::RestoreDefaults() {
   SettingsFields defaults;
   defaults.port_name = settings_->PortName(0).toStdString();
   // The line's settings are frozen while connected.
-  settings_->SetFields(defaults, !connection_->Connected());
+  settings_->SetFields(defaults, !session_->Connected());
   resize(kDefaultSize);
 }
 
@@ -231,27 +225,28 @@ bool MainWindow::ApplySettings() {
     ShowStatus(parsed.error);
     return false;
   }
-  dispatcher_.Settings() = std::move(*parsed.settings);
+  GetDispatcher().Settings() = std::move(*parsed.settings);
   return true;
 }
 
 // --- Connection --------------------------------------------------------------
 
 void MainWindow::Start() {
+  // The port "demo" is the simulated meter: the session puts it on the
+  // line the settings ask for (a converter where there are no
+  // pseudo-terminals).
   const SettingsResult parsed = ParseSettings(settings_->Fields());
   if (!parsed.settings) {  // nothing is opened; the status names the field
     ShowStatus(parsed.error);
     settings_->SetConnected(false);
     return;
   }
-  ports_->SetDemoModem(parsed.settings->type == ConnectionType::Gsm ||
-                       parsed.settings->type == ConnectionType::DialUp);
-  connection_->Start(*parsed.settings);
+  session_->Start(*parsed.settings);
   SetConnectedStates(true);
 }
 
 void MainWindow::Stop() {
-  connection_->Stop();
+  session_->Stop();
   SetConnectedStates(false);
   test_->StopPoll();
 }
@@ -261,12 +256,12 @@ void MainWindow::ShowRemoteModem() {
 }
 
 void MainWindow::SetConnectedStates(bool after_start) {
-  const bool connected = connection_->Connected();
+  const bool connected = session_->Connected();
   settings_->SetConnected(connected);
   SetOperationsEnabled(connected);
   // The end of the first operation after Start enables "Записать".
   parameters_->SetWriteEnabled(after_start ? false : connected);
-  cancel_->setEnabled(connected && dispatcher_.Busy());
+  cancel_->setEnabled(connected && session_->Busy());
 }
 
 void MainWindow::SetOperationsEnabled(bool enabled) {
@@ -280,22 +275,22 @@ void MainWindow::SetOperationsEnabled(bool enabled) {
 void MainWindow::Download(ReportKind kind) {
   if (!ApplySettings()) return;
   if (kind == ReportKind::Current) {
-    dispatcher_.StartCurrentValues();
+    session_->StartCurrentValues();
     return;
   }
-  const OperationKind operation = kind == ReportKind::Hourly  ? OperationKind::HourlyArchive
-                                  : kind == ReportKind::Daily ? OperationKind::DailyArchive
-                                                              : OperationKind::MonthlyArchive;
-  dispatcher_.StartArchive(operation, settings_->FirstDay(), settings_->LastDay());
+  const ArchiveKind archive = kind == ReportKind::Hourly  ? ArchiveKind::Hourly
+                              : kind == ReportKind::Daily ? ArchiveKind::Daily
+                                                          : ArchiveKind::Monthly;
+  session_->StartArchive(archive, settings_->FirstDay(), settings_->LastDay());
 }
 
 void MainWindow::Poll() {
   // A tick that finds an operation running is lost.
-  if (!dispatcher_.Busy() && ApplySettings()) dispatcher_.TestTick();
+  if (!session_->Busy() && ApplySettings()) session_->TestTick();
 }
 
 void MainWindow::Cancel() {
-  dispatcher_.Cancel();
+  session_->Cancel();
 }
 
 QString MainWindow::ChooseFile(const QString& proposed) {
@@ -326,7 +321,8 @@ void MainWindow::SaveReportText(const QString& chosen, const QString& text) {
 void MainWindow::OpenReportFolder() {
   std::string folder;
   try {
-    folder = MakeAutoSaveFolder(dispatcher_.ProgramFolder(), settings_->Fields().auto_save_name);
+    folder =
+        MakeAutoSaveFolder(GetDispatcher().ProgramFolder(), settings_->Fields().auto_save_name);
   } catch (const std::exception& error) {
     ShowStatus(error.what());
     return;
@@ -335,7 +331,7 @@ void MainWindow::OpenReportFolder() {
 }
 
 void MainWindow::OpenTempWorkbook() {
-  const QString path = Q(dispatcher_.ProgramFolder()) + "/temp.xls";
+  const QString path = Q(GetDispatcher().ProgramFolder()) + "/temp.xls";
   if (!QFile::exists(path)) {
     ShowStatus("Файл temp.xls ещё не создан: скачайте архив");
     return;
@@ -345,7 +341,7 @@ void MainWindow::OpenTempWorkbook() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Stop first, so that a modem call is hung up.
-  if (connection_->Connected()) Stop();
+  if (session_->Connected()) Stop();
   SaveSettings();
   remote_modem_->close();
   event->accept();
@@ -361,15 +357,13 @@ void MainWindow::ShowStatus(const std::string& text) {
   const QString status = Q(text);
   status_->setText(status);
   status_->setAccessibleName(status);
-  // "Выполнено...NN%" and "Поиск модема...NN%" drive the progress bar.
-  static const QRegularExpression progress("^(Выполнено|Поиск модема)\\.\\.\\. ?(\\d+)%$");
-  const QRegularExpressionMatch match = progress.match(status);
-  if (match.hasMatch()) {
-    progress_->setValue(match.captured(2).toInt());
-    progress_->show();
-  } else {
-    progress_->hide();
-  }
+  progress_->hide();
+}
+
+void MainWindow::ShowProgress(const std::string& text, int percent) {
+  ShowStatus(text);
+  progress_->setValue(percent);
+  progress_->show();
 }
 
 void MainWindow::EnableOperationButtons(bool enabled, bool including_test_button) {
@@ -398,7 +392,7 @@ void MainWindow::ShowMessage(const std::string& title, const std::string& text, 
 void MainWindow::SetReport(ReportKind kind, const std::vector<std::string>& lines) {
 #ifdef FLOVIR_UI_CHARTS
   // The archive workbook holds the file the table has just been read from.
-  charts_->ReportSet(kind, lines.empty(), dispatcher_.Archive().Workbook(), *background_);
+  charts_->ReportSet(kind, lines.empty(), GetDispatcher().Archive().Workbook(), *background_);
 #endif
   if (ReportPage* page = Page(kind)) page->ShowLines(lines);
 }

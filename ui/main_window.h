@@ -1,8 +1,8 @@
 #pragma once
 // "Связь ФЛОВИР" (Form1): the main window. It holds the pages, the menus, the
 // status bar and the exchange trace dock, and wires the pages' requests to
-// the core (Connection, Dispatcher); what the core hands back through View
-// it passes to the pages. There is no protocol or file logic here.
+// the meter's Session; what the core hands back through View it passes to
+// the pages. There is no protocol or file logic here.
 
 #include <QMainWindow>
 #include <QString>
@@ -12,10 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "connection/connection.h"
 #include "operations/clock.h"
-#include "operations/dispatcher.h"
 #include "operations/view.h"
+#include "session/session.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -37,7 +36,6 @@ class SettingsPage;
 class TestPage;
 class ThreadedBackground;
 class TraceDock;
-class WindowPorts;
 
 struct WindowOptions {
   std::vector<std::string> extra_ports;  // --port: added to the list and selected
@@ -55,6 +53,7 @@ class MainWindow : public QMainWindow, public View {
 
   // --- View (the core's way to the user) ----------------------------------
   void ShowStatus(const std::string& text) override;
+  void ShowProgress(const std::string& text, int percent) override;
   void EnableOperationButtons(bool enabled, bool including_test_button) override;
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
   void SetReport(ReportKind kind, const std::vector<std::string>& lines) override;
@@ -62,8 +61,9 @@ class MainWindow : public QMainWindow, public View {
   void ProcessPendingEvents() override;
 
   // --- What the tests, the benchmark and the screenshots reach ------------
-  Dispatcher& GetDispatcher() { return dispatcher_; }
-  Connection& GetConnection() { return *connection_; }
+  Session& GetSession() { return *session_; }
+  Dispatcher& GetDispatcher() { return session_->GetDispatcher(); }
+  Connection& GetConnection() { return session_->GetConnection(); }
   QtExecutor& Executor() { return *executor_; }
   RemoteModemDialog& RemoteModem() { return *remote_modem_; }
   // The charts under the archive tables; null in a window built without them.
@@ -118,12 +118,10 @@ class MainWindow : public QMainWindow, public View {
 
   WindowOptions options_;
   SystemClock clock_;
-  Dispatcher dispatcher_;
   QtExecutor* executor_;
-  std::unique_ptr<WindowPorts> ports_;
   std::unique_ptr<ThreadedBackground> background_;
   TraceDock* trace_ = nullptr;
-  std::unique_ptr<Connection> connection_;
+  std::unique_ptr<Session> session_;
   RemoteModemDialog* remote_modem_ = nullptr;
   FileChooser choose_file_;
   MessageSink message_sink_;

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <QValidator>
+#include <algorithm>
 
 #include "operations/line_tables.h"
 #include "ui/widgets.h"
@@ -31,13 +32,6 @@ class UpperCase : public QValidator {
     return Acceptable;
   }
 };
-
-template <typename Table>
-QStringList Words(const Table& table) {
-  QStringList words;
-  for (const auto& word : table) words << QString::fromUtf8(word.data(), qsizetype(word.size()));
-  return words;
-}
 
 QStringList Speeds() {
   QStringList speeds;
@@ -122,9 +116,9 @@ QWidget* SettingsPage::BuildMainPage() {
 
 QWidget* SettingsPage::BuildLinePage() {
   auto* page = new QWidget;
-  parity_ = MakeList(Words(ParityNames), "Бит паритета (проверка четности) в протоколе ModBus-Rtu",
-                     "ComboBox5", page);
-  stop_bits_ = MakeList(Words(StopBitsNames), "Количество стоп-битов в протоколе ModBus-Rtu",
+  parity_ = MakeList(Captions(kParityWords),
+                     "Бит паритета (проверка четности) в протоколе ModBus-Rtu", "ComboBox5", page);
+  stop_bits_ = MakeList(Captions(kStopBitsWords), "Количество стоп-битов в протоколе ModBus-Rtu",
                         "ComboBox4", page);
   timeout_ = MakeEdit("", kAnswerTimeoutField.label, "Edit4", page);
   attempts_ = MakeEdit("", kAttemptsField.label, "Edit3", page);
@@ -144,9 +138,10 @@ QWidget* SettingsPage::BuildLinePage() {
   type->setObjectName("GroupBox1");
   const char* const names[] = {"RadioButton1", "RadioButton2", "RadioButton3", "RadioButton6"};
   auto* radios = new QHBoxLayout(type);
+  const QStringList captions = Captions(kConnectionTypeWords);
   for (int i = 0; i < 4; ++i) {
-    types_[i] = new QRadioButton(kConnectionTypeNames[i], type);
-    Name(types_[i], kConnectionTypeNames[i], names[i]);
+    types_[i] = new QRadioButton(captions[i], type);
+    Name(types_[i], captions[i], names[i]);
     radios->addWidget(types_[i]);
     line_fields_ << types_[i];
   }
@@ -155,7 +150,7 @@ QWidget* SettingsPage::BuildLinePage() {
   // The network line: a converter or gateway at HOST:PORT.
   host_ = MakeEdit("", "адрес:порт", "Edit8", page);
   host_->setPlaceholderText("192.168.0.10:502");
-  framing_ = MakeList(kFramingNames, "протокол", "ComboBox2", page);
+  framing_ = MakeList(Captions(kFramingWords), "протокол", "ComboBox2", page);
   auto* network = new QFormLayout;
   QLabel* host_label = MakeLabel("адрес:порт", "Label12", host_, page);
   QLabel* framing_label = MakeLabel("протокол", "Label13", framing_, page);
@@ -221,13 +216,13 @@ QString SettingsPage::PortName(int index) const {
 
 ConnectionType SettingsPage::Type() const {
   for (int i = 0; i < 4; ++i) {
-    if (types_[i]->isChecked()) return static_cast<ConnectionType>(i);
+    if (types_[i]->isChecked()) return kConnectionTypeWords[size_t(i)].value;
   }
   return ConnectionType::Direct;
 }
 
 QRadioButton* SettingsPage::TypeRadio(ConnectionType type) const {
-  return types_[static_cast<int>(type)];
+  return types_[std::max(0, IndexOfValue(kConnectionTypeWords, type))];
 }
 
 SettingsFields SettingsPage::Fields() const {
@@ -246,7 +241,7 @@ SettingsFields SettingsPage::Fields() const {
   f.chunk_size = S(chunk_);
   f.auto_save_name = S(auto_save_);
   f.host = host_->text().trimmed().toStdString();
-  f.framing = static_cast<WireFraming>(framing_->currentIndex());
+  f.framing = kFramingWords[size_t(std::max(0, framing_->currentIndex()))].value;
   return f;
 }
 
@@ -260,7 +255,7 @@ void SettingsPage::SetFields(const SettingsFields& f, bool line_too) {
     stop_bits_->setCurrentIndex(f.stop_bits_index);
     timeout_->setText(Q(f.answer_timeout));
     host_->setText(Q(f.host));
-    framing_->setCurrentIndex(static_cast<int>(f.framing));
+    framing_->setCurrentIndex(IndexOfValue(kFramingWords, f.framing));
   }
   address_->setText(Q(f.address));
   auto_save_->setText(Q(f.auto_save_name));

@@ -6,8 +6,10 @@
 
 #include <QStringList>
 #include <QTabWidget>
+#include <array>
 
 #include "operations/settings.h"
+#include "operations/words.h"
 
 class QCalendarWidget;
 class QComboBox;
@@ -19,10 +21,16 @@ class QRadioButton;
 
 namespace flovir::ui {
 
-// The captions of the connection types (by ConnectionType) and of the
-// network framings (by WireFraming), which the settings store keeps too.
-inline const QStringList kConnectionTypeNames = {"прямое", "GSM", "Dial-Up", "TCP/IP"};
-inline const QStringList kFramingNames = {"RTU поверх TCP", "Modbus TCP"};
+// The window's captions of a word table of the core ("нет", "нечет", ...),
+// item by item as the lists show them and the settings store keeps them.
+template <typename T, size_t N>
+QStringList Captions(const std::array<Word<T>, N>& table) {
+  QStringList captions;
+  for (const Word<T>& row : table) {
+    captions << QString::fromUtf8(row.caption.data(), qsizetype(row.caption.size()));
+  }
+  return captions;
+}
 
 class SettingsPage : public QTabWidget {
   Q_OBJECT

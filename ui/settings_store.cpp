@@ -9,19 +9,16 @@ namespace flovir::ui {
 
 namespace {
 
-template <typename Table>
-QString Word(const Table& table, int index) {
-  const auto& word = table[static_cast<size_t>(index)];
-  return QString::fromUtf8(word.data(), qsizetype(word.size()));
+// The row of `table` whose caption is `text`, or null.
+template <typename T, size_t N>
+const T* ValueOfCaption(const std::array<Word<T>, N>& table, const QString& text) {
+  const int i = int(Captions(table).indexOf(text));
+  return i >= 0 ? &table[size_t(i)].value : nullptr;
 }
 
-// The index of `text` among the words of a list, or `fallback`.
-template <typename Table>
-int IndexOf(const Table& table, const QString& text, int fallback) {
-  for (size_t i = 0; i < table.size(); ++i) {
-    if (Word(table, int(i)) == text) return int(i);
-  }
-  return fallback;
+template <typename T, size_t N>
+QString CaptionOf(const std::array<Word<T>, N>& table, const T& value) {
+  return Captions(table).value(IndexOfValue(table, value));
 }
 
 }  // namespace
@@ -52,12 +49,16 @@ SettingsFields SettingsStore::Load() const {
   for (size_t i = 0; i < BaudTable.size(); ++i) {
     if (QString::number(BaudTable[i]) == speed) f.baud_index = int(i);
   }
-  f.parity_index = IndexOf(ParityNames, s->value("parity").toString(), f.parity_index);
-  f.stop_bits_index = IndexOf(StopBitsNames, s->value("stop_bits").toString(), f.stop_bits_index);
-  const int framing = int(kFramingNames.indexOf(s->value("framing").toString()));
-  if (framing >= 0) f.framing = static_cast<WireFraming>(framing);
-  const int type = int(kConnectionTypeNames.indexOf(s->value("connection_type").toString()));
-  if (type >= 0) f.type = static_cast<ConnectionType>(type);
+  const int parity = int(Captions(kParityWords).indexOf(s->value("parity").toString()));
+  if (parity >= 0) f.parity_index = parity;
+  const int stop_bits = int(Captions(kStopBitsWords).indexOf(s->value("stop_bits").toString()));
+  if (stop_bits >= 0) f.stop_bits_index = stop_bits;
+  if (auto framing = ValueOfCaption(kFramingWords, s->value("framing").toString())) {
+    f.framing = *framing;
+  }
+  if (auto type = ValueOfCaption(kConnectionTypeWords, s->value("connection_type").toString())) {
+    f.type = *type;
+  }
   f.dial_mode = s->value("dial_mode").toString() == "pulse" ? DialMode::Pulse : DialMode::Tone;
   return f;
 }
@@ -71,17 +72,17 @@ void SettingsStore::Save(const SettingsFields& f) const {
   s->setValue("speed", QString::number(BaudTable.at(size_t(f.baud_index))));
   text("address", f.address);
   text("auto_save_name", f.auto_save_name);
-  s->setValue("parity", Word(ParityNames, f.parity_index));
-  s->setValue("stop_bits", Word(StopBitsNames, f.stop_bits_index));
+  s->setValue("parity", Captions(kParityWords).value(f.parity_index));
+  s->setValue("stop_bits", Captions(kStopBitsWords).value(f.stop_bits_index));
   text("timeout", f.answer_timeout);
   text("attempts", f.attempts);
   text("chunk", f.chunk_size);
-  s->setValue("connection_type", kConnectionTypeNames[int(f.type)]);
+  s->setValue("connection_type", CaptionOf(kConnectionTypeWords, f.type));
   text("number", f.number);
   text("init_string", f.init_string);
   s->setValue("dial_mode", f.dial_mode == DialMode::Pulse ? "pulse" : "tone");
   text("host", f.host);
-  s->setValue("framing", kFramingNames[int(f.framing)]);
+  s->setValue("framing", CaptionOf(kFramingWords, f.framing));
 }
 
 std::optional<QSize> SettingsStore::WindowSize() const {

@@ -14,6 +14,7 @@
 #include "tools/meter-sim/hayes_modem.h"
 #include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/simulated_meter.h"
+#include "tools/meter-sim/tcp_server.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::collect {
@@ -57,10 +58,12 @@ sim::MeterOptions WithClock(Activity& activity) {
   return o;
 }
 
-// Two meters on their own lines, one behind a GSM modem, one silent.
-class FourMeters : public ::testing::Test {
+// A meter on every line type: two on their own serial lines, one behind a
+// GSM modem, one behind a dial-up modem, one behind a converter passing RTU
+// frames, one behind a Modbus TCP gateway; and one silent.
+class FleetOnEveryLine : public ::testing::Test {
  protected:
-  FourMeters() {
+  FleetOnEveryLine() {
     silent.SetFaults({{sim::FaultKind::kNoAnswer}});
     for (Activity* a : {&activity_a, &activity_b, &activity_c}) a->Reset();
     std::ofstream(scratch / "fleet.toml") << R"([defaults]
@@ -83,6 +86,22 @@ number = "89001234567"
 port = ")" + server_c.SlavePath() + R"("
 
 [[meter]]
+name = "well-8"
+line = "dialup"
+number = "89001234568"
+port = ")" + server_d.SlavePath() + R"("
+
+[[meter]]
+name = "net-rtu"
+line = "tcp"
+host = ")" + tcp_rtu.HostPort() + R"("
+
+[[meter]]
+name = "net-mbap"
+line = "modbus-tcp"
+host = ")" + tcp_mbap.HostPort() + R"("
+
+[[meter]]
 name = "silent"
 port = ")" + server_silent.SlavePath() + R"("
 timeout = 300
@@ -103,10 +122,25 @@ attempts = 1
   sim::MeterLineDevice line_c{meter_c, 5ms};
   sim::HayesModem modem{line_c, {}};
   sim::MeterServer server_c{modem};
+  sim::SimulatedMeter meter_d, meter_rtu, meter_mbap;
+  sim::MeterLineDevice line_d{meter_d, 5ms};
+  sim::HayesModem modem_d{line_d, {}};
+  sim::MeterServer server_d{modem_d};
+  sim::TcpMeterServer tcp_rtu{meter_rtu};
+  sim::TcpMeterServer tcp_mbap{meter_mbap, {.framing = sim::TcpFraming::kModbusTcp}};
   sim::MeterServer server_silent{silent};
 };
 
-TEST_F(FourMeters, GoodMetersCollectedSilentOneReportedAfterItsRetry) {
+const char* const kGoodMeters[] = {"pump-1", "pump-2", "well-7", "well-8", "net-rtu", "net-mbap"};
+
+// The summary row of a meter.
+std::string SummaryRow(const std::string& summary, const std::string& meter) {
+  const size_t at = summary.find("\r\n" + meter + ",");
+  if (at == std::string::npos) return {};
+  return summary.substr(at + 2, summary.find("\r\n", at + 2) - at - 2);
+}
+
+TEST_F(FleetOnEveryLine, GoodMetersCollectedSilentOneReportedAfterItsRetry) {
   const auto t0 = std::chrono::steady_clock::now();
   const testing::ProgramRun one = Collect("one", "--quiet");
   const auto t1 = std::chrono::steady_clock::now();
@@ -126,10 +160,8 @@ TEST_F(FourMeters, GoodMetersCollectedSilentOneReportedAfterItsRetry) {
   const std::string header = "meter,line,read,status,seconds,succeeded\r\n";
   ASSERT_EQ(summary.substr(0, header.size()), header);
   // A good meter may have needed its retry on a busy machine; it succeeds.
-  for (const char* good : {"pump-1", "pump-2", "well-7"}) {
-    const size_t at = summary.find(std::string("\r\n") + good + ",");
-    ASSERT_NE(at, std::string::npos) << summary;
-    const std::string row = summary.substr(at + 2, summary.find("\r\n", at + 2) - at - 2);
+  for (const char* good : kGoodMeters) {
+    const std::string row = SummaryRow(summary, good);
     EXPECT_NE(row.find(",current hourly 1d daily 1d params,Завершено успешно"), std::string::npos)
         << summary;
     EXPECT_TRUE(row.ends_with(",true")) << summary;
@@ -144,6 +176,15 @@ TEST_F(FourMeters, GoodMetersCollectedSilentOneReportedAfterItsRetry) {
                             scratch.Path("one") + " " + scratch.Path("two"));
   EXPECT_EQ(check.status, 0) << check.output;
   EXPECT_EQ(check.output.substr(0, 3), "ok ") << check.output;
+
+  // A second run the same day reads no archive day again, on any line.
+  Collect("one", "--quiet");
+  const std::string again = ReadFile(scratch / "one" / "summary.csv");
+  for (const char* good : kGoodMeters) {
+    EXPECT_NE(SummaryRow(again, good).find(",current hourly up to date daily up to date params,"),
+              std::string::npos)
+        << again;
+  }
 }
 
 TEST(Collect, BadFleetFileReadsNothing) {

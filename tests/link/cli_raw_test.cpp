@@ -87,7 +87,7 @@ TEST(CliRaw, UsageErrorsNameTheBadOption) {
       {"raw read 0 1 --stop 3", "--stop"},
       {"raw read 0 1 --address 0", "--address"},
       {"raw read 0 1 --timeout x", "--timeout"},
-      {"raw read 0 1 --attempts 256", "--attempts"},
+      {"raw read 0 1 --attempts -1", "--attempts"},
       {"raw read 0 1 --chunk", "--chunk"},
       {"raw read 0 1 --trace=yes", "--trace"},
       {"raw read 0 1 --bogus", "--bogus"},

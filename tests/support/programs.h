@@ -3,6 +3,7 @@
 // xlrd and friends, LibreOffice. Commands go through the shell.
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +52,31 @@ inline ProgramRun RunCapturing(const std::string& command) {
   for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
     run.output.append(buffer, n);
   run.status = ExitStatus(pclose(pipe));
+  return run;
+}
+
+// One run of flovir-cli: its exit status, standard output and standard error.
+struct CliRun : ProgramRun {
+  std::string errors;  // standard error
+};
+
+// Runs flovir-cli with the arguments (shell words) and captures its
+// standard output and standard error apart; standard input is empty.
+inline CliRun RunCli(const std::string& arguments) {
+  static int serial = 0;
+  const std::filesystem::path errors =
+      std::filesystem::temp_directory_path() /
+      ("flovir-cli-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".err");
+  CliRun run;
+  static_cast<ProgramRun&>(run) =
+      RunCapturing(kCli + " " + arguments + " 2>'" + errors.string() + "' </dev/null");
+  if (FILE* file = std::fopen(errors.c_str(), "rb")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+      run.errors.append(buffer, n);
+    std::fclose(file);
+  }
+  std::filesystem::remove(errors);
   return run;
 }
 

@@ -14,19 +14,6 @@ int IndexOf(ReportKind kind) {
   return i >= 0 && i < 3 ? i : -1;
 }
 
-ReportKind ReportOf(OperationKind kind) {
-  switch (kind) {
-    case OperationKind::HourlyArchive:
-      return ReportKind::Hourly;
-    case OperationKind::DailyArchive:
-      return ReportKind::Daily;
-    case OperationKind::MonthlyArchive:
-      return ReportKind::Monthly;
-    default:
-      return ReportKind::Current;
-  }
-}
-
 // The box layout under `layout` that holds `widget`, or null.
 QBoxLayout* RowOf(QLayout* layout, QWidget* widget) {
   if (layout == nullptr) return nullptr;

@@ -1,0 +1,145 @@
+#include "cli/command_session.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "workbook/platform_files.h"
+
+namespace flovir::cli {
+
+namespace {
+
+constexpr const char* kOpenFailed = "Не удалось открыть порт";
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt(int) {
+  interrupted = true;
+}
+
+bool IsPortNotice(const std::string& text) {
+  return text == "Порт открыт" || text == "Порт закрыт" || text == kOpenFailed ||
+         text == "Не удалось закрыть порт";
+}
+
+// Trace lines as they come, from the exchange thread; stdio locks each call.
+class StderrTrace : public ExchangeTrace {
+ public:
+  void Append(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
+};
+
+// A folder named on the command line is made when missing, as a user
+// expects of an output folder.
+bool MakeFolder(const std::string& folder) {
+  std::error_code error;
+  const std::filesystem::path path = PathFromUtf8(folder);
+  if (folder.empty() || std::filesystem::is_directory(path) ||
+      std::filesystem::create_directories(path, error)) {
+    return true;
+  }
+  std::fprintf(stderr, "Не удалось создать папку %s\n%s\n", folder.c_str(),
+               error.message().c_str());
+  return false;
+}
+
+}  // namespace
+
+void TerminalView::ShowStatus(const std::string& text) {
+  last_status_ = text;
+  if (echo_ && !IsPortNotice(text)) status_.Show(text);
+}
+
+void TerminalView::ShowProgress(const std::string& text, int) {
+  ShowStatus(text);  // the text counts up in place on a terminal
+}
+
+void TerminalView::ShowMessage(const std::string& title, const std::string& text, MessageIcon) {
+  if (!echo_) return;
+  status_.End();
+  // One line says it after the title; a modem's report goes line by line.
+  const std::vector<std::string> lines = MessageLines(text);
+  if (lines.size() == 1) {
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    return;
+  }
+  std::fprintf(stderr, "%s:\n", title.c_str());
+  for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void TerminalView::SetReport(ReportKind, const std::vector<std::string>& lines) {
+  status_.End();
+  if (!print_reports_) return;
+  for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+void TerminalView::AppendTestLine(const std::string& line) {
+  SetReport(ReportKind::Test, {line});
+}
+
+bool Interrupted() {
+  return interrupted;
+}
+
+CommandSession::CommandSession(const GlobalOptions& options) : options_(options) {
+  if (options.line.trace) trace_ = std::make_unique<StderrTrace>();
+  SessionOptions session;
+  session.trace = trace_.get();
+  session.program_folder = options.folder;
+  session_ = std::make_unique<Session>(view_, clock_, std::move(session));
+}
+
+CommandSession::~CommandSession() {
+  // A modem line prints "Закрытие соединения..." and the hang-up's box.
+  view_.SetEcho(ModemLine());
+  session_.reset();
+  view_.EndStatusLine();
+}
+
+bool CommandSession::ModemLine() const {
+  const ConnectionType type = options_.line.settings.type;
+  return type == ConnectionType::Gsm || type == ConnectionType::DialUp;
+}
+
+bool CommandSession::Open(LineUse use) {
+  if (!MakeFolder(options_.folder)) return false;
+  Settings settings = options_.line.settings;
+  const bool network = settings.type == ConnectionType::TcpIp;
+  if (options_.line.demo) {
+    (network ? settings.host : settings.port_name) = kDemoPortName;
+  } else if (network && settings.host.empty()) {
+    std::fprintf(stderr,
+                 "Не удалось подключиться\nno address given: use --host HOST:PORT or --demo\n");
+    return false;
+  } else if (!network && settings.port_name.empty()) {
+    std::fprintf(stderr, "%s\nno port given: use --port NAME or --demo\n", kOpenFailed);
+    return false;
+  }
+  interrupted = false;
+  std::signal(SIGINT, OnInterrupt);
+  view_.SetEcho(ModemLine());
+  if (session_->Start(settings, use)) return true;
+  view_.EndStatusLine();
+  if (network && !options_.line.demo) std::fprintf(stderr, "%s\n", view_.LastStatus().c_str());
+  if (!session_->OpenError().empty()) {
+    std::fprintf(stderr, "%s\n%s\n", kOpenFailed, session_->OpenError().c_str());
+  }
+  return false;
+}
+
+bool CommandSession::Run(const std::function<bool(Session&)>& start) {
+  view_.SetEcho(true);
+  const bool ok = start(*session_) && session_->RunToEnd(Interrupted);
+  view_.SetEcho(ModemLine());
+  return ok;
+}
+
+void CommandSession::PrintStatus(bool to_stdout) {
+  view_.EndStatusLine();
+  std::fprintf(to_stdout ? stdout : stderr, "%s\n", session_->LastStatusText().c_str());
+}
+
+}  // namespace flovir::cli
