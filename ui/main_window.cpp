@@ -123,7 +123,7 @@ QTabWidget* MainWindow::BuildPages() {
     connect(page, &ReportPage::saveRequested, this, &MainWindow::SaveReport);
     downloads->addTab(page, ReportPage::Caption(kind));
   }
-  parameters_ = new ParameterTab(GetDispatcher(), this);
+  parameters_ = new ParameterTab(*session_, this);
   downloads->addTab(parameters_, "Параметры");
   test_ = new TestPage;
   connect(test_, &TestPage::pollDue, this, &MainWindow::Poll);

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "session/session.h"
 #include "ui/widgets.h"
 #ifdef FLOVIR_UI_PARAMETERS
 #include "ui/parameters/parameter_page.h"
@@ -11,8 +12,8 @@
 
 namespace flovir::ui {
 
-ParameterTab::ParameterTab([[maybe_unused]] Dispatcher& dispatcher,
-                           [[maybe_unused]] QWidget* window, QWidget* parent)
+ParameterTab::ParameterTab([[maybe_unused]] Session& session, [[maybe_unused]] QWidget* window,
+                           QWidget* parent)
     : QWidget(parent) {
   read_ = MakeButton("Cчитать", "Button8", this);
   write_ = MakeButton("Записать", "Button11", this);
@@ -29,7 +30,8 @@ ParameterTab::ParameterTab([[maybe_unused]] Dispatcher& dispatcher,
   buttons->addWidget(load);
   auto* layout = new QVBoxLayout(this);
 #ifdef FLOVIR_UI_PARAMETERS
-  page_ = new ParameterPage(dispatcher, window);
+  page_ = new ParameterPage(session.GetDispatcher(), session.Parameters(), session.Table(),
+                            session.ParameterWorkbook(), window);
   layout->addWidget(&page_->Grid(), 1);  // RzStringGrid1
   page_->BindButtons(read_, write_, clock_, save, load);
 #else

@@ -5,8 +5,8 @@
 #include <QWidget>
 
 namespace flovir {
-class Dispatcher;
 class ParameterPage;
+class Session;
 }  // namespace flovir
 
 class QPushButton;
@@ -16,7 +16,7 @@ namespace flovir::ui {
 class ParameterTab : public QWidget {
   Q_OBJECT
  public:
-  ParameterTab(Dispatcher& dispatcher, QWidget* window, QWidget* parent = nullptr);
+  ParameterTab(Session& session, QWidget* window, QWidget* parent = nullptr);
 
   // The buttons that run an operation on the meter; "Записать" apart, as
   // Start leaves it off until the first operation has ended.
