@@ -1,22 +1,17 @@
 #include "ui/main_window.h"
 
-#include <QAction>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <exception>
 
 #include "connection/port_list.h"
