@@ -349,16 +349,21 @@ ReportPage* MainWindow::Page(ReportKind kind) const {
 }
 
 void MainWindow::ShowStatus(const std::string& text) {
-  const QString status = Q(text);
-  status_->setText(status);
-  status_->setAccessibleName(status);
+  SetStatusText(Q(text));
   progress_->hide();
 }
 
 void MainWindow::ShowProgress(const std::string& text, int percent) {
-  ShowStatus(text);
+  // Every step of a download comes here; only a change is drawn.
+  SetStatusText(Q(text));
   progress_->setValue(percent);
   progress_->show();
+}
+
+void MainWindow::SetStatusText(const QString& text) {
+  if (status_->text() == text) return;
+  status_->setText(text);
+  status_->setAccessibleName(text);
 }
 
 void MainWindow::EnableOperationButtons(bool enabled, bool including_test_button) {

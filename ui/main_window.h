@@ -113,6 +113,7 @@ class MainWindow : public QMainWindow, public View {
   void SetConnectedStates(bool after_start);
   void SetOperationsEnabled(bool enabled);
   ReportPage* Page(ReportKind kind) const;
+  void SetStatusText(const QString& text);
   QString ChooseFile(const QString& proposed);
   void SaveReportText(const QString& chosen, const QString& text);
 
