@@ -38,14 +38,14 @@ class TerminalProgress : public collect::CollectProgress {
  public:
   explicit TerminalProgress(bool quiet) : quiet_(quiet), terminal_(isatty(STDERR_FILENO) == 1) {}
 
-  void Update(const std::string& meter, const std::string& text) override {
+  void Update(const std::string& meter, const std::string& stage, int percent) override {
     if (quiet_) return;
     std::lock_guard lock(mutex_);
     if (terminal_) {
-      running_[meter] = text;
+      running_[meter] = percent < 0 ? stage : stage + " " + std::to_string(percent) + "%";
       Redraw();
-    } else if (text.find('%') == std::string::npos) {
-      std::fprintf(stderr, "%s: %s\n", meter.c_str(), text.c_str());
+    } else if (percent < 0) {
+      std::fprintf(stderr, "%s: %s\n", meter.c_str(), stage.c_str());
     }
   }
   void Finished(const collect::MeterResult& r) override {

@@ -52,8 +52,9 @@ void TerminalView::ShowStatus(const std::string& text) {
   if (echo_ && !IsPortNotice(text)) status_.Show(text);
 }
 
-void TerminalView::ShowProgress(const std::string& text, int) {
-  ShowStatus(text);  // the text counts up in place on a terminal
+void TerminalView::ShowProgress(const std::string& text, int percent) {
+  last_status_ = text;
+  if (echo_) status_.Show(text, percent);
 }
 
 void TerminalView::ShowMessage(const std::string& title, const std::string& text, MessageIcon) {
@@ -118,10 +119,14 @@ bool CommandSession::Open(LineUse use) {
     std::fprintf(stderr, "%s\nno port given: use --port NAME or --demo\n", kOpenFailed);
     return false;
   }
-  interrupted = false;
-  std::signal(SIGINT, OnInterrupt);
   view_.SetEcho(ModemLine());
-  if (session_->Start(settings, use)) return true;
+  if (session_->Start(settings, use)) {
+    // From here Ctrl-C cancels the request and hangs up; before, it ends the
+    // program at once (a call being dialled, a modem setup).
+    interrupted = false;
+    if (use == LineUse::Requests) std::signal(SIGINT, OnInterrupt);
+    return true;
+  }
   view_.EndStatusLine();
   if (network && !options_.line.demo) std::fprintf(stderr, "%s\n", view_.LastStatus().c_str());
   if (!session_->OpenError().empty()) {

@@ -24,6 +24,14 @@ class StatusLine {
     std::fflush(stderr);
     open_ = true;
   }
+  // A step that counts up: on a terminal the text and a bar of the percent,
+  // elsewhere the text alone.
+  void Show(const std::string& text, int percent) {
+    if (!in_place_ || percent < 0 || percent > 100) return Show(text);
+    constexpr int kWidth = 20;
+    const int filled = percent * kWidth / 100;
+    Show(text + " [" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]");
+  }
   // Ends the line in place, before anything else is printed.
   void End() {
     if (!open_) return;

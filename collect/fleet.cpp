@@ -102,7 +102,11 @@ void ApplyKey(const Place& at, const std::string& key, const toml::node& node, M
     m.settings.framing = line.framing;
   } else if (key == "host") {
     m.settings.host = Text(at, key, node);
-    if (m.settings.host.empty()) Fail(at, LineOf(node), key, "empty address");
+    std::string host, port;
+    if (!SplitHostPort(m.settings.host, host, port)) {
+      Fail(at, LineOf(node), key,
+           "'" + m.settings.host + "' is not HOST:PORT (a port from 1 to 65535)");
+    }
   } else if (key == "port") {
     m.settings.port_name = Text(at, key, node);
     if (m.settings.port_name.empty()) Fail(at, LineOf(node), key, "empty port name");

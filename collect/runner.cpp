@@ -33,7 +33,7 @@ class MeterView : public View {
       : meter_(meter), progress_(progress) {}
   void SetStage(const std::string& stage) {
     stage_ = stage;
-    progress_.Update(meter_, stage);
+    progress_.Update(meter_, stage, -1);
   }
   const std::string& LastStatus() const { return status_; }
   const std::string& Message() const { return message_; }
@@ -43,7 +43,7 @@ class MeterView : public View {
   }
   void ShowProgress(const std::string& text, int percent) override {
     status_ = text;
-    progress_.Update(meter_, stage_ + " " + std::to_string(percent) + "%");
+    progress_.Update(meter_, stage_, percent);
   }
   void EnableOperationButtons(bool, bool) override {}
   void ShowMessage(const std::string&, const std::string& text, MessageIcon icon) override {

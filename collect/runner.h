@@ -53,8 +53,10 @@ struct MeterResult {
 class CollectProgress {
  public:
   virtual ~CollectProgress() = default;
-  // What a meter does now: "hourly 42%".
-  virtual void Update(const std::string& meter, const std::string& text) = 0;
+  // What a meter does now: its stage ("open", "current", "hourly",
+  // "close", ...) and, while a download counts up, how far it is (0 to 100;
+  // -1 when the stage has just begun).
+  virtual void Update(const std::string& meter, const std::string& stage, int percent) = 0;
   virtual void Finished(const MeterResult& result) = 0;
 };
 

@@ -8,15 +8,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "operations/words.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::collect {
 
 namespace {
-
-constexpr std::pair<const char*, ArchiveKind> kKeys[] = {{"hourly", ArchiveKind::Hourly},
-                                                         {"daily", ArchiveKind::Daily},
-                                                         {"monthly", ArchiveKind::Monthly}};
 
 std::string DateText(double date) {
   const CivilDateTime t = DecodeDateTime(date);
@@ -54,7 +51,9 @@ MeterState LoadState(const std::string& path) {
   if (!in.is_open() || j.is_discarded() || !j.is_object()) {
     throw std::runtime_error("the state file " + path + " cannot be read; remove it to start over");
   }
-  for (const auto& [key, kind] : kKeys) {
+  for (const Word<ArchiveKind>& row : kArchiveWords) {
+    const std::string key(row.word);
+    const ArchiveKind kind = row.value;
     if (!j.contains(key)) continue;
     const std::optional<double> date =
         j[key].is_string() ? ParseDateText(j[key].get<std::string>()) : std::nullopt;
@@ -67,7 +66,9 @@ MeterState LoadState(const std::string& path) {
 void SaveState(const std::string& path, const MeterState& state) {
   nlohmann::json j = nlohmann::json::object();
   MeterState copy = state;
-  for (const auto& [key, kind] : kKeys) {
+  for (const Word<ArchiveKind>& row : kArchiveWords) {
+    const std::string key(row.word);
+    const ArchiveKind kind = row.value;
     if (copy.Of(kind)) j[key] = DateText(*copy.Of(kind));
   }
   const std::string temporary = path + ".tmp";

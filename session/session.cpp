@@ -47,6 +47,7 @@ LinkParts Session::Link(const SessionOptions& options) {
 }
 
 bool Session::Start(const Settings& settings, LineUse use) {
+  if (connection_.Connected()) return true;
   line_settings_ = settings;
   open_error_.clear();
   if (DemoPorts::Names(settings) &&

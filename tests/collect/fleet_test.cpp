@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "collect/fleet.h"
-#include "tests/support/programs.h"
 
 namespace flovir::collect {
 namespace {
@@ -86,37 +85,6 @@ TEST(Fleet, MistakesNameFileLineAndKey) {
     } catch (const FleetError& e) {
       EXPECT_EQ(std::string(e.what()).substr(0, c.expected.size()), c.expected) << c.text;
     }
-  }
-}
-
-// One table of words and ranges: a value the command line takes, the fleet
-// file takes, and the other way round.
-TEST(Fleet, AcceptsExactlyWhatTheCommandLineAccepts) {
-  const struct {
-    const char* key;
-    const char* value;  // as TOML writes it; the command line gets it unquoted
-  } cases[] = {
-      {"address", "0"},      {"address", "247"},     {"address", "248"},     {"timeout", "0"},
-      {"timeout", "600001"}, {"timeout", "3600000"}, {"timeout", "3600001"}, {"attempts", "0"},
-      {"attempts", "256"},   {"chunk", "0"},         {"chunk", "126"},       {"chunk", "300"},
-      {"parity", "\"odd\""}, {"parity", "\"mark\""}, {"stop", "2"},          {"stop", "3"},
-  };
-  for (const auto& c : cases) {
-    bool in_file = true;
-    try {
-      ParseFleet(
-          "[[meter]]\nname = \"m\"\nport = \"p\"\n" + std::string(c.key) + " = " + c.value + "\n",
-          "f.toml");
-    } catch (const FleetError&) {
-      in_file = false;
-    }
-    std::string word = c.value;
-    std::erase(word, '"');
-    // A usage error is 2; a line that cannot open, 1.
-    const int status = testing::RunCli("raw read 0 1 --port /nonexistent/port --" +
-                                       std::string(c.key) + " " + word)
-                           .status;
-    EXPECT_EQ(in_file, status != 2) << c.key << " = " << c.value << ": exit " << status;
   }
 }
 

@@ -219,10 +219,73 @@ TEST(Collect, ArchiveCommandPrintsCsvAndJson) {
   EXPECT_EQ(check.output, "ok 154\n");  // 9 rows of 16 values, 5 mains-off times
 }
 
+// Today's integrator reading is not recorded yet: the workbook shows zeros,
+// CSV and JSON show no value and say why.
+TEST(Collect, TodaysIntegratorHasNoValueInCsvAndJson) {
+  ScratchFolder scratch{"collect"};
+  const double now = SystemClock().Now();
+  const std::string today = IsoDateTime(now).substr(0, 10);
+  const std::string yesterday = IsoDateTime(now - 1).substr(0, 10);
+  const auto dotted = [](const std::string& iso) {
+    return iso.substr(8, 2) + "." + iso.substr(5, 2) + "." + iso.substr(0, 4);
+  };
+  const std::string archive = "--demo archive hourly --from " + dotted(yesterday) + " --to " +
+                              dotted(today) + " --folder " + scratch.Path() + " --format ";
+  for (const char* format : {"csv", "json"}) {
+    const testing::CliRun run = testing::RunCli(archive + format);
+    ASSERT_EQ(run.status, 0) << format << "\n" << run.errors;
+    std::ofstream(scratch / (std::string("h.") + format), std::ios::binary) << run.output;
+  }
+  const testing::ProgramRun check = testing::RunCapturing(
+      testing::kPython + " " + COLLECT_TESTS_DIR + "/compare_outputs.py --one " +
+      scratch.Path("temp.xls") + " hourly " + scratch.Path("h.csv") + " " + scratch.Path("h.json"));
+  EXPECT_EQ(check.output.substr(0, 3), "ok ") << check.output;
+  const Json doc = Json::parse(ReadFile(scratch / "h.json"));
+  ASSERT_EQ(doc["integrators"].size(), 2u);
+  for (const Json& integrator : doc["integrators"]) {
+    // Just after midnight the range ends yesterday: both are recorded.
+    const bool of_today = integrator["time"].get<std::string>().starts_with(today);
+    EXPECT_EQ(integrator.contains("no_value"), of_today) << integrator;
+    EXPECT_EQ(integrator["volume_m3"][0].is_null(), of_today) << integrator;
+  }
+}
+
+// One table of words and ranges: a value the command line takes, the fleet
+// file takes, and the other way round.
+TEST(Fleet, AcceptsExactlyWhatTheCommandLineAccepts) {
+  const struct {
+    const char* key;
+    const char* value;  // as TOML writes it; the command line gets it unquoted
+  } cases[] = {
+      {"address", "0"},        {"address", "247"},     {"address", "248"},     {"timeout", "0"},
+      {"timeout", "600001"},   {"timeout", "3600000"}, {"timeout", "3600001"}, {"attempts", "0"},
+      {"attempts", "256"},     {"chunk", "0"},         {"chunk", "126"},       {"chunk", "300"},
+      {"parity", "\"odd\""},   {"parity", "\"mark\""}, {"stop", "2"},          {"stop", "3"},
+      {"host", "\"gw:4001\""}, {"host", "\"gw\""},
+  };
+  for (const auto& c : cases) {
+    bool in_file = true;
+    try {
+      ParseFleet(
+          "[[meter]]\nname = \"m\"\nport = \"p\"\n" + std::string(c.key) + " = " + c.value + "\n",
+          "f.toml");
+    } catch (const FleetError&) {
+      in_file = false;
+    }
+    std::string word = c.value;
+    std::erase(word, '"');
+    // A usage error is 2; a line that cannot open, 1.
+    const int status = testing::RunCli("raw read 0 1 --port /nonexistent/port --" +
+                                       std::string(c.key) + " " + word)
+                           .status;
+    EXPECT_EQ(in_file, status != 2) << c.key << " = " << c.value << ": exit " << status;
+  }
+}
+
 // The collection's view of progress, unused here.
 class NoProgress : public CollectProgress {
  public:
-  void Update(const std::string&, const std::string&) override {}
+  void Update(const std::string&, const std::string&, int) override {}
   void Finished(const MeterResult&) override {}
 };
 

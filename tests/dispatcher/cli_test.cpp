@@ -13,24 +13,15 @@
 namespace flovir {
 namespace {
 
-struct Result {
-  int status = -1;
-  std::vector<std::string> lines;  // standard output
-};
-
-Result RunCli(const std::string& arguments) {
-  const testing::ProgramRun run =
-      testing::RunCapturing(testing::kCli + " " + arguments + " 2>/dev/null");
-  return {run.status, run.Lines()};
-}
+using testing::RunCli;
 
 TEST(OperationsCli, CurrentPrintsTheReportAndSavesIt) {
   testing::ScratchFolder folder{"flovir-cli"};
-  const Result r = RunCli("current --demo --folder " + folder.Path());
+  const testing::CliRun r = RunCli("current --demo --folder " + folder.Path());
   EXPECT_EQ(r.status, 0);
-  ASSERT_EQ(r.lines.size(), 15u);
-  EXPECT_EQ(r.lines[0].rfind("объёмный расход F1, м3/час = ", 0), 0u);
-  EXPECT_EQ(r.lines[14], "Завершено успешно");
+  ASSERT_EQ(r.Lines().size(), 15u);
+  EXPECT_EQ(r.Lines()[0].rfind("объёмный расход F1, м3/час = ", 0), 0u);
+  EXPECT_EQ(r.Lines()[14], "Завершено успешно");
   EXPECT_TRUE(std::filesystem::exists(folder / u8"авто_/текущие.txt"));
 }
 
@@ -38,24 +29,25 @@ TEST(OperationsCli, ArchivePrintsTheTableOfTheDays) {
   testing::ScratchFolder folder{"flovir-cli"};
   // Days long before the simulated meter's first day, so that they do not
   // depend on today: entries without data, still a whole table.
-  const Result r =
+  const testing::CliRun r =
       RunCli("archive daily --demo --from 01.01.2020 --to 03.01.2020 --folder " + folder.Path());
   EXPECT_EQ(r.status, 0);
-  ASSERT_FALSE(r.lines.empty());
-  EXPECT_EQ(r.lines[0], "Суточный архив с 01.01.2020 по 03.01.2020");
+  ASSERT_FALSE(r.Lines().empty());
+  EXPECT_EQ(r.Lines()[0], "Суточный архив с 01.01.2020 по 03.01.2020");
   int rows = 0;
-  for (const auto& line : r.lines) rows += line.rfind("0", 0) == 0 && line[2] == '.';
+  for (const auto& line : r.Lines()) rows += line.rfind("0", 0) == 0 && line[2] == '.';
   EXPECT_EQ(rows, 3 + 2);  // three days and two integrator readings
-  EXPECT_EQ(r.lines.back(), "Завершено успешно");
+  EXPECT_EQ(r.Lines().back(), "Завершено успешно");
   EXPECT_TRUE(std::filesystem::exists(folder / "temp.xls"));
   EXPECT_TRUE(std::filesystem::exists(folder / u8"авто_/суточный архив.txt"));
 }
 
 TEST(OperationsCli, TestPrintsOneLinePerTick) {
-  const Result r = RunCli("test --demo --ticks 2 --interval 0 --chunk 4");
+  const testing::CliRun r = RunCli("test --demo --ticks 2 --interval 0 --chunk 4");
   EXPECT_EQ(r.status, 0);
-  ASSERT_EQ(r.lines.size(), 3u);
-  EXPECT_EQ(std::count(r.lines[0].begin(), r.lines[0].end(), ' '), 2);
+  const std::vector<std::string> lines = r.Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ' '), 2);
 }
 
 TEST(OperationsCli, BadArgumentsAreUsageErrors) {

@@ -12,8 +12,8 @@
 namespace {
 
 // Standard output and error together.
-flovir::testing::ProgramRun Cli(const std::string& arguments) {
-  return flovir::testing::RunCapturing(flovir::testing::kCli + " " + arguments + " 2>&1");
+flovir::testing::CliRun Cli(const std::string& arguments) {
+  return flovir::testing::RunCli(arguments + " 2>&1");
 }
 
 bool Has(const std::string& text, const std::string& part) {
@@ -21,7 +21,7 @@ bool Has(const std::string& text, const std::string& part) {
 }
 
 TEST(CliModemLine, CallsBeforeTheCommandAndHangsUpAfterIt) {
-  const flovir::testing::ProgramRun run = Cli("raw read 0 2 --demo --line gsm --number 8900");
+  const flovir::testing::CliRun run = Cli("raw read 0 2 --demo --line gsm --number 8900");
   ASSERT_EQ(run.status, 0) << run.output;
   const size_t connected = run.output.find("Соединение установлено");
   const size_t read = run.output.find("1\t");
@@ -34,14 +34,14 @@ TEST(CliModemLine, CallsBeforeTheCommandAndHangsUpAfterIt) {
 }
 
 TEST(CliModemLine, BadLineTypeIsAUsageError) {
-  const flovir::testing::ProgramRun run = Cli("raw read 0 2 --demo --line isdn");
+  const flovir::testing::CliRun run = Cli("raw read 0 2 --demo --line isdn");
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(Has(run.output, "--line: 'isdn' is not direct, gsm, dialup, tcp or modbus-tcp"))
       << run.output;
 }
 
 TEST(CliModemSetup, DefaultListOnTheDemoModem) {
-  const flovir::testing::ProgramRun run = Cli("modem-setup --demo");
+  const flovir::testing::CliRun run = Cli("modem-setup --demo");
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_TRUE(Has(run.output, "Завершено успешно")) << run.output;
 }
@@ -52,8 +52,7 @@ TEST(CliModemSetup, ListThatIsTooLongIsRefusedBeforeTheLineOpens) {
     std::ofstream out(path);
     for (int i = 0; i < 256; ++i) out << "AT\r\n";
   }
-  const flovir::testing::ProgramRun run =
-      Cli("modem-setup --port /dev/null/absent --commands " + path);
+  const flovir::testing::CliRun run = Cli("modem-setup --port /dev/null/absent --commands " + path);
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(Has(run.output, "256")) << run.output;
   EXPECT_FALSE(Has(run.output, "Не удалось открыть порт")) << run.output;

@@ -13,9 +13,8 @@
 namespace flovir {
 namespace {
 
-// Standard output of a run, with its exit status.
-testing::ProgramRun Cli(const std::string& arguments) {
-  return testing::RunCapturing(testing::kCli + " " + arguments + " 2>/dev/null");
+testing::CliRun Cli(const std::string& arguments) {
+  return testing::RunCli(arguments);
 }
 
 // DD.MM.YYYY of a day well inside the simulated meter's archive.

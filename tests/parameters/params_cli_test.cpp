@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,16 +24,8 @@ namespace fs = std::filesystem;
 using flovir::testing::kCli;
 const std::string kSim = std::string(FLOVIR_BINARY_DIR) + "/tools/meter-sim/flovir-meter-sim";
 
-struct Output {
-  int status = -1;
-  std::vector<std::string> lines;
-};
-
-Output RunCli(const std::string& arguments) {
-  const flovir::testing::ProgramRun run =
-      flovir::testing::RunCapturing(kCli + " " + arguments + " 2>/dev/null");
-  return {run.status, run.Lines()};
-}
+using Output = flovir::testing::CliRun;
+using flovir::testing::RunCli;
 
 // flovir-meter-sim in a child process; its first line names the pty.
 class MeterProcess {
@@ -71,11 +65,11 @@ class MeterProcess {
   std::string path_;
 };
 
-const std::string* RowOf(const Output& out, const std::string& name) {
-  for (const std::string& line : out.lines) {
-    if (line.rfind(name, 0) == 0) return &line;
+std::optional<std::string> RowOf(const Output& out, const std::string& name) {
+  for (const std::string& line : out.Lines()) {
+    if (line.rfind(name, 0) == 0) return line;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 TEST(ParamsCommand, ReadSetWriteAndReadAgainOverAPseudoTerminal) {
@@ -89,9 +83,9 @@ TEST(ParamsCommand, ReadSetWriteAndReadAgainOverAPseudoTerminal) {
   const Output first =
       RunCli("params read --save " + (folder / "копия").string() + port + folder_option);
   ASSERT_EQ(first.status, 0);
-  ASSERT_EQ(first.lines.size(), 38u + 2u);  // the rows, the status, the saved file
-  EXPECT_EQ(first.lines[38], "Завершено успешно");
-  EXPECT_EQ(first.lines[39], saved);
+  ASSERT_EQ(first.Lines().size(), 38u + 2u);  // the rows, the status, the saved file
+  EXPECT_EQ(first.Lines()[38], "Завершено успешно");
+  EXPECT_EQ(first.Lines()[39], saved);
   EXPECT_TRUE(fs::exists(folder / "авто_" / "параметры.xls"));
 
   EXPECT_EQ(RunCli("params set '" + saved + "' 6 2 1234,5").status, 0);
@@ -99,23 +93,40 @@ TEST(ParamsCommand, ReadSetWriteAndReadAgainOverAPseudoTerminal) {
   EXPECT_EQ(RunCli("params set '" + saved + "' 6 2 1.5").status, 1);  // a point is no separator
   const Output write = RunCli("params write --load '" + saved + "'" + port);
   ASSERT_EQ(write.status, 0);
-  EXPECT_EQ(write.lines, std::vector<std::string>{"Завершено успешно"});
+  EXPECT_EQ(write.Lines(), std::vector<std::string>{"Завершено успешно"});
 
   const Output second = RunCli("params read" + port + folder_option);
   ASSERT_EQ(second.status, 0);
-  ASSERT_EQ(second.lines.size(), 39u);
+  ASSERT_EQ(second.Lines().size(), 39u);
   for (size_t row = 0; row < 38; ++row) {
     if (row != 6) {
-      EXPECT_EQ(second.lines[row], first.lines[row]) << row;
+      EXPECT_EQ(second.Lines()[row], first.Lines()[row]) << row;
     }
   }
-  const std::string* maximum = RowOf(second, "Максимум, м3/час");
-  ASSERT_NE(maximum, nullptr);
+  const std::optional<std::string> maximum = RowOf(second, "Максимум, м3/час");
+  ASSERT_TRUE(maximum.has_value());
   EXPECT_NE(maximum->find(" 1234,5 "), std::string::npos) << *maximum;
 
   const Output clock = RunCli("clock" + port);
   EXPECT_EQ(clock.status, 0);
-  EXPECT_EQ(clock.lines, std::vector<std::string>{"Завершено успешно"});
+  EXPECT_EQ(clock.Lines(), std::vector<std::string>{"Завершено успешно"});
+}
+
+// Ctrl-C during a read on a slow line: at 1200 baud the five frames of 125
+// registers take over ten seconds on the wire; the read ends soon after the
+// interrupt, cancelled, and saves nothing.
+TEST(ParamsCommand, CtrlCEndsASlowReadAndSavesNothing) {
+  const flovir::testing::ScratchFolder folder{"flovir-pcli"};
+  const auto began = std::chrono::steady_clock::now();
+  const flovir::testing::ProgramRun run = flovir::testing::RunCapturing(
+      "timeout -s INT --preserve-status 1 " + flovir::testing::kCli +
+      " params read --demo --baud 1200 --chunk 125 --folder " + folder.Path() + " 2>&1");
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("Прервано пользователем"), std::string::npos) << run.output;
+  EXPECT_LT(seconds, 8.0);
+  EXPECT_FALSE(fs::exists(folder / "авто_" / "параметры.xls"));
 }
 
 }  // namespace

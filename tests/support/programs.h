@@ -62,6 +62,7 @@ struct CliRun : ProgramRun {
 
 // Runs flovir-cli with the arguments (shell words) and captures its
 // standard output and standard error apart; standard input is empty.
+// Arguments ending in "2>&1" put standard error into the output instead.
 inline CliRun RunCli(const std::string& arguments) {
   static int serial = 0;
   const std::filesystem::path errors =
@@ -69,7 +70,7 @@ inline CliRun RunCli(const std::string& arguments) {
       ("flovir-cli-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".err");
   CliRun run;
   static_cast<ProgramRun&>(run) =
-      RunCapturing(kCli + " " + arguments + " 2>'" + errors.string() + "' </dev/null");
+      RunCapturing(kCli + " 2>'" + errors.string() + "' </dev/null " + arguments);
   if (FILE* file = std::fopen(errors.c_str(), "rb")) {
     char buffer[4096];
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
