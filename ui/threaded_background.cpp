@@ -1,31 +1,29 @@
 #include "ui/threaded_background.h"
 
-#include <QThread>
-#include <algorithm>
+#include <QMetaObject>
 
 namespace flovir::ui {
 
 ThreadedBackground::ThreadedBackground() = default;
 
 ThreadedBackground::~ThreadedBackground() {
-  for (QThread* thread : running_) {
-    thread->disconnect(this);
-    thread->wait();
-    delete thread;
-  }
+  // The queued `done`s go with this object.
+  for (auto& [id, thread] : running_) thread.join();
 }
 
 void ThreadedBackground::Run(std::function<void()> work, std::function<void()> done) {
-  QThread* thread = QThread::create(std::move(work));
-  running_.push_back(thread);
-  // finished comes from the thread; the connection queues it to ours.
-  connect(thread, &QThread::finished, this, [this, thread, done = std::move(done)] {
-    running_.erase(std::find(running_.begin(), running_.end(), thread));
-    thread->wait();
-    delete thread;
-    done();
+  const uint64_t id = next_++;
+  running_[id] = std::thread([this, id, work = std::move(work), done = std::move(done)] {
+    work();
+    QMetaObject::invokeMethod(
+        this,
+        [this, id, done] {
+          auto finished = running_.extract(id);
+          finished.mapped().join();
+          done();
+        },
+        Qt::QueuedConnection);
   });
-  thread->start();
 }
 
 }  // namespace flovir::ui
