@@ -7,23 +7,36 @@ namespace flovir::ui {
 ThreadedBackground::ThreadedBackground() = default;
 
 ThreadedBackground::~ThreadedBackground() {
-  // The queued `done`s go with this object.
-  for (auto& [id, thread] : running_) thread.join();
+  // A queued Reap goes with this object.
+  for (auto& [id, job] : running_) job.thread.join();
 }
 
 void ThreadedBackground::Run(std::function<void()> work, std::function<void()> done) {
   const uint64_t id = next_++;
-  running_[id] = std::thread([this, id, work = std::move(work), done = std::move(done)] {
+  Job& job = running_[id];
+  job.done = std::move(done);
+  job.thread = std::thread([this, id, work = std::move(work)] {
     work();
-    QMetaObject::invokeMethod(
-        this,
-        [this, id, done] {
-          auto finished = running_.extract(id);
-          finished.mapped().join();
-          done();
-        },
-        Qt::QueuedConnection);
+    {
+      std::lock_guard lock(mutex_);
+      finished_.push_back(id);
+    }
+    QMetaObject::invokeMethod(this, "Reap", Qt::QueuedConnection);
   });
+}
+
+void ThreadedBackground::Reap() {
+  std::vector<uint64_t> finished;
+  {
+    std::lock_guard lock(mutex_);
+    finished.swap(finished_);
+  }
+  for (const uint64_t id : finished) {
+    auto node = running_.extract(id);
+    if (node.empty()) continue;
+    node.mapped().thread.join();
+    node.mapped().done();
+  }
 }
 
 }  // namespace flovir::ui
