@@ -8,8 +8,7 @@
 #include <QTranslator>
 #include <cstdio>
 
-#include "ui/form1.h"
-#include "ui/form3.h"
+#include "ui/main_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -42,7 +41,7 @@ int main(int argc, char** argv) {
   for (const QString& name : parser.values(port)) options.extra_ports.push_back(name.toStdString());
   options.folder = parser.value(folder).toStdString();
 
-  flovir::ui::TForm1 form1(options);
-  form1.show();
+  flovir::ui::MainWindow window(options);
+  window.show();
   return QApplication::exec();
 }

@@ -1,10 +1,14 @@
 #include "operations/archive_download.h"
 
 #include <cmath>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "operations/archive_report.h"
 #include "operations/report_files.h"
+#include "workbook/platform_files.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
@@ -254,15 +258,13 @@ void ArchiveDownload::EndIntegratorRead(OperationContext& context) {
   const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
   job_.unrecorded_integrators.push_back(today);
   AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.end, job_.scales);
-  Finish();
-  context.Finish();
+  Finish(context);
 }
 
 void ArchiveDownload::MonthIntegratorRead(OperationContext& context) {
   AddIntegratorRow(workbook_, job_.sheet, Kind(), Entry(), job_.cursor, job_.scales);
   if (ToSeconds(job_.cursor) >= ToSeconds(job_.end)) {
-    Finish();
-    context.Finish();
+    Finish(context);
     return;
   }
   job_.cursor = FirstOfNextMonth(job_.cursor);
@@ -271,20 +273,67 @@ void ArchiveDownload::MonthIntegratorRead(OperationContext& context) {
   CountProgress();
 }
 
-void ArchiveDownload::Finish() {
+// The end of a download, in the order the user has always seen: the
+// workbook saved as "temp.xls" (a failed save says so in a message box, and
+// the table then shows whatever "temp.xls" holds), "Читаю архив...", the
+// table read back from that file, the status cleared, the table shown and
+// auto-saved. The saving and the reading run aside, off the main thread.
+void ArchiveDownload::Finish(OperationContext& context) {
+  auto saved = std::make_shared<bool>(false);
+  dispatcher_.RunAside(
+      [this, saved] {
+        try {
+          workbook_.SaveWorkbook();
+          *saved = true;
+        } catch (const std::exception&) {
+        }
+      },
+      [this, saved, end = context.Defer()] { ReadBack(*saved, end); });
+}
+
+void ArchiveDownload::ReadBack(bool saved, const OperationContext::Ending& end) {
   View& view = dispatcher_.GetView();
-  // A failed save has told the user already; the table then shows whatever
-  // "temp.xls" holds.
-  SaveArchiveWorkbook(workbook_, view);
+  if (!saved) view.ShowMessage(kProgramTitle, kArchiveSaveFailedText, MessageIcon::Error);
   const std::string path = workbook_.FileName();
-  std::vector<std::string> lines;
+  std::error_code missing;
+  if (!std::filesystem::exists(PathFromUtf8(path), missing)) return Publish({}, end);
+  view.ShowStatus(kReadingArchiveStatus);
+  view.ProcessPendingEvents();
+  struct Table {
+    std::vector<std::string> lines;
+    std::optional<std::string> error;
+  };
+  auto table = std::make_shared<Table>();
+  const ReportKind kind = ReportOf(job_.kind);
+  dispatcher_.RunAside(
+      [this, table, kind, path] {
+        try {
+          table->lines = ReadArchiveTable(kind, workbook_, path);
+        } catch (const std::exception& error) {
+          table->error = error.what();
+        }
+      },
+      [this, table, kind, path, end] {
+        View& view = dispatcher_.GetView();
+        if (table->error) {
+          view.SetReport(kind, {});
+          end("Не удалось прочитать архив из файла " + path + ": " + *table->error);
+          return;
+        }
+        view.ShowStatus("");
+        Publish(table->lines, end);
+      });
+}
+
+void ArchiveDownload::Publish(const std::vector<std::string>& lines,
+                              const OperationContext::Ending& end) {
+  dispatcher_.GetView().SetReport(ReportOf(job_.kind), lines);
   try {
-    lines = BuildArchiveTable(ReportOf(job_.kind), workbook_, path, view);
+    dispatcher_.SaveAutoReport(AutoSaveFileOf(job_.kind), lines);
   } catch (const std::exception& error) {
-    throw std::runtime_error("Не удалось прочитать архив из файла " + path + ": " + error.what());
+    return end(error.what());
   }
-  view.SetReport(ReportOf(job_.kind), lines);
-  dispatcher_.SaveAutoReport(AutoSaveFileOf(job_.kind), lines);
+  end(std::nullopt);
 }
 
 }  // namespace flovir

@@ -87,7 +87,9 @@ class ArchiveDownload {
   void StartIntegratorRead(OperationContext& context);
   void EndIntegratorRead(OperationContext& context);
   void MonthIntegratorRead(OperationContext& context);
-  void Finish();
+  void Finish(OperationContext& context);
+  void ReadBack(bool saved, const OperationContext::Ending& end);
+  void Publish(const std::vector<std::string>& lines, const OperationContext::Ending& end);
 
   Dispatcher& dispatcher_;
   WorkbookModel workbook_;

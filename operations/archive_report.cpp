@@ -6,26 +6,26 @@
 
 namespace flovir {
 
-namespace {
-
-constexpr const char* kReadingStatus = "Читаю архив...";
-
-}  // namespace
+std::vector<std::string> ReadArchiveTable(ReportKind kind, WorkbookModel& workbook,
+                                          const std::string& path) {
+  workbook.SetFileName(path);
+  workbook.LoadWorkbook();
+  return ArchiveTableLines(kind, workbook);
+}
 
 std::vector<std::string> BuildArchiveTable(ReportKind kind, WorkbookModel& workbook,
                                            const std::string& path, View& view) {
   std::error_code error;
   if (!std::filesystem::exists(PathFromUtf8(path), error)) return {};
-  view.ShowStatus(kReadingStatus);
+  view.ShowStatus(kReadingArchiveStatus);
   view.ProcessPendingEvents();
-  workbook.SetFileName(path);
+  std::vector<std::string> lines;
   try {
-    workbook.LoadWorkbook();
+    lines = ReadArchiveTable(kind, workbook, path);
   } catch (...) {
     view.SetReport(kind, {});
     throw;
   }
-  std::vector<std::string> lines = ArchiveTableLines(kind, workbook);
   view.ShowStatus("");
   return lines;
 }

@@ -11,6 +11,15 @@
 
 namespace flovir {
 
+// The status bar while the workbook file is read back.
+inline constexpr const char* kReadingArchiveStatus = "Читаю архив...";
+
+// Loads the workbook file at `path` into `workbook` and builds the table of
+// `kind` from it, touching no view (any thread). Throws the reader's
+// WorkbookError for a file that cannot be loaded.
+std::vector<std::string> ReadArchiveTable(ReportKind kind, WorkbookModel& workbook,
+                                          const std::string& path);
+
 // Builds the table of `kind` from the workbook file at `path`, loading it
 // into `workbook` (the archive workbook, which then holds the file's
 // formats).

@@ -14,6 +14,40 @@ void OperationContext::Next(const RequestPlan& plan) {
   next_ = plan;
 }
 
+OperationContext::Ending OperationContext::Defer() {
+  deferral_ = std::make_shared<Deferral>();
+  deferral_->operation = dispatcher_->operation_;
+  return [dispatcher = dispatcher_, deferral = deferral_](std::optional<std::string> failure) {
+    if (deferral->ended) return;
+    deferral->ended = true;
+    deferral->failure = std::move(failure);
+    // Work that ran at once has ended within the hook: the dispatcher ends
+    // the operation as after any hook.
+    if (deferral->hook_returned) dispatcher->EndDeferred(deferral->operation, deferral->failure);
+  };
+}
+
+void Dispatcher::RunAside(std::function<void()> work, std::function<void()> done) {
+  if (background_ != nullptr) {
+    ++aside_;
+    background_->Run(std::move(work), [this, done = std::move(done)] {
+      --aside_;
+      done();
+    });
+    return;
+  }
+  work();
+  done();
+}
+
+void Dispatcher::EndDeferred(uint64_t operation, const std::optional<std::string>& failure) {
+  // Stop, or a cancel that ended the operation meanwhile, has had its say.
+  if (thread_ == nullptr || !busy_ || operation != operation_) return;
+  if (failure) return EndOperation(*failure, false);
+  request_->OperationDone = true;
+  EndOperation(std::string(StatusText(ExchangeStatus::Success)), true);
+}
+
 Dispatcher::Dispatcher(View& view, const Clock& clock)
     : view_(view),
       clock_(clock),
@@ -65,7 +99,8 @@ void Dispatcher::SetCompletion(OperationKind kind, CompletionHook hook) {
 }
 
 bool Dispatcher::Start(const OperationStart& start) {
-  if (thread_ == nullptr || busy_ || !thread_->IsSleeping()) return false;
+  // Work still running aside may hold the archive workbook after a Stop.
+  if (thread_ == nullptr || busy_ || aside_ > 0 || !thread_->IsSleeping()) return false;
   if (const std::string error = SettingsError(next_settings_); !error.empty()) {
     last_text_ = error;
     last_ok_ = false;
@@ -94,6 +129,7 @@ bool Dispatcher::Start(const OperationStart& start) {
   request_->StopRequested = false;
   request_->OperationDone = false;
   busy_ = true;
+  ++operation_;
   thread_->Wake();
   // The first completion cannot overtake this text: it runs on this thread.
   view_.ShowStatus(start.start_text);
@@ -119,6 +155,7 @@ void Dispatcher::ExchangeCompleted() {
   context.status_ = request_->StopRequested ? ExchangeStatus::Cancelled : request_->Status;
   context.step_ = &step_;
   context.settings_ = &settings_;
+  context.dispatcher_ = this;
   if (const CompletionHook& hook = hooks_[static_cast<size_t>(kind_)]) {
     try {
       hook(context);
@@ -134,6 +171,15 @@ void Dispatcher::ExchangeCompleted() {
   if (request_->StopRequested) context.status_ = ExchangeStatus::Cancelled;
   request_->Status = context.status_;
 
+  if (context.deferral_) {
+    context.deferral_->hook_returned = true;
+    const bool goes_on = !context.failure_ && context.Succeeded();
+    if (goes_on && !context.deferral_->ended) {
+      thread_->Sleep();  // busy until the ending comes
+      return;
+    }
+    if (goes_on && context.deferral_->failure) context.failure_ = context.deferral_->failure;
+  }
   if (context.failure_) return EndOperation(*context.failure_, false);
   if (!context.Succeeded()) {
     return EndOperation(context.status_ == ExchangeStatus::PortLost
@@ -190,7 +236,8 @@ bool Dispatcher::StartArchive(OperationKind kind, double first_day, double last_
 }
 
 bool Dispatcher::TestTick() {
-  if (thread_ == nullptr || busy_ || !thread_->IsSleeping()) return false;
+  // Work still running aside may hold the archive workbook after a Stop.
+  if (thread_ == nullptr || busy_ || aside_ > 0 || !thread_->IsSleeping()) return false;
   OperationStart start;
   start.kind = OperationKind::TestRead;
   start.start_text = "Запрос параметров...";

@@ -25,6 +25,7 @@
 
 #include "link/exchange_request.h"
 #include "link/exchange_thread.h"
+#include "operations/background.h"
 #include "operations/clock.h"
 #include "operations/parameter_buffer.h"
 #include "operations/register_map.h"
@@ -120,9 +121,23 @@ class OperationContext {
   // status text. A hook may also throw a std::exception: the operation then
   // ends the same way with the exception's what().
   void Fail(std::string text) { failure_ = std::move(text); }
+  // The operation goes on off the exchange thread (Dispatcher::RunAside)
+  // after a successful request: it stays busy, the thread sleeps, and it
+  // ends when the returned call is made on the main thread, with no text
+  // when it finished well or with the status text it failed with.
+  using Ending = std::function<void(std::optional<std::string> failure)>;
+  Ending Defer();
 
  private:
   friend class Dispatcher;
+  struct Deferral {
+    bool hook_returned = false;
+    bool ended = false;
+    std::optional<std::string> failure;
+    uint64_t operation = 0;
+  };
+  Dispatcher* dispatcher_ = nullptr;
+  std::shared_ptr<Deferral> deferral_;
   ExchangeStatus status_ = ExchangeStatus::Success;
   OperationStep* step_ = nullptr;
   const flovir::Settings* settings_ = nullptr;
@@ -193,6 +208,11 @@ class Dispatcher {
   // the reason; the previous file then stays as it was.
   void SaveAutoReport(const std::string& file_text, const std::vector<std::string>& lines) const;
   const Clock& GetClock() const { return clock_; }
+  // Where RunAside runs its work: the window's thread, or nullptr to run it
+  // at once on the main thread.
+  void SetBackground(Background* background) { background_ = background; }
+  // Runs `work` off the main thread, then `done` on it.
+  void RunAside(std::function<void()> work, std::function<void()> done);
   View& GetView() { return view_; }
 
   // --- Data areas ---------------------------------------------------------
@@ -233,7 +253,9 @@ class Dispatcher {
   ArchiveDownload& Archive() { return *archive_; }
 
  private:
+  friend class OperationContext;
   void EndOperation(const std::string& text, bool succeeded);
+  void EndDeferred(uint64_t operation, const std::optional<std::string>& failure);
   void ApplyPlan(const RequestPlan& plan);
   void CompleteCurrentValues(OperationContext& context);
   void CompleteTestRead(OperationContext& context);
@@ -256,7 +278,10 @@ class Dispatcher {
   std::unique_ptr<ArchiveDownload> archive_;
 
   std::array<CompletionHook, kOperationKindCount> hooks_;
+  Background* background_ = nullptr;
+  int aside_ = 0;  // RunAside work not yet done
   bool busy_ = false;
+  uint64_t operation_ = 0;  // counts the starts, so a late ending finds its own
   OperationKind kind_ = OperationKind::CurrentValues;
   OperationStep step_ = OperationStep::Started;
   std::string last_text_;

@@ -1,26 +1,33 @@
 #pragma once
 // Small helpers for building the window's controls: every control carries
 // its caption or label as accessible name and its name in the window's
-// layout (Button4, Memo1, Edit5, ...) as accessible description, which
-// screen readers and the end-to-end tests use.
+// layout (Button4, Memo1, Edit5, ...) as object name and accessible
+// description, which screen readers and the end-to-end tests use.
 
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QString>
-#include <QWidget>
+#include <QStringList>
+
+class QComboBox;
+class QFont;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
 
 namespace flovir::ui {
 
-inline void Name(QWidget* widget, const QString& caption, const QString& name) {
-  widget->setObjectName(name);
-  widget->setAccessibleName(caption);
-  widget->setAccessibleDescription(name);
-}
-
-inline QPushButton* MakeButton(const QString& caption, const QString& name, QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  Name(button, caption, name);
-  return button;
-}
+void Name(QWidget* widget, const QString& caption, const QString& name);
+QPushButton* MakeButton(const QString& caption, const QString& name, QWidget* parent);
+QLineEdit* MakeEdit(const QString& text, const QString& label, const QString& name,
+                    QWidget* parent);
+QComboBox* MakeList(const QStringList& items, const QString& label, const QString& name,
+                    QWidget* parent);
+// A label for `buddy`; an empty name leaves it unnamed.
+QLabel* MakeLabel(const QString& text, const QString& name, QWidget* buddy, QWidget* parent);
+// The fixed-pitch font of the report tables and the exchange trace.
+QFont ReportFont();
+// A report table: fixed pitch, no wrapping, both scroll bars always shown.
+QPlainTextEdit* MakeReportArea(const QString& name, QWidget* parent);
 
 }  // namespace flovir::ui

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "operations/archive_download.h"
+#include "operations/background.h"
 #include "operations/register_map.h"
 #include "tests/support/rig.h"
 
@@ -261,6 +267,57 @@ TEST(ArchiveCancel, StoppingTheConnectionWhileTheWindowHandlesEventsEndsQuietly)
     ASSERT_TRUE(rig.Finish());
     EXPECT_TRUE(stopped) << when;
     EXPECT_FALSE(rig.dispatcher.StartCurrentValues());  // no connection now
+  }
+}
+
+// A background that holds its work until the test lets it run, as the
+// window's thread may take its time.
+struct HeldBackground : Background {
+  void Run(std::function<void()> work, std::function<void()> done) override {
+    held.emplace_back(std::move(work), std::move(done));
+  }
+  void RunAll() {
+    while (!held.empty()) {
+      auto [work, done] = std::move(held.front());
+      held.erase(held.begin());
+      work();
+      done();
+    }
+  }
+  std::vector<std::pair<std::function<void()>, std::function<void()>>> held;
+};
+
+// The save and read-back run aside: the operation stays busy until they are
+// done, then ends with the same statuses, table and files as when they run
+// at once. A Stop meanwhile ends it quietly.
+TEST(ArchiveAside, TheEndWaitsForTheWorkAsideAndKeepsItsOrder) {
+  Rig at_once(Now());
+  ASSERT_TRUE(Download(at_once, OperationKind::DailyArchive, At(2024, 3, 1), At(2024, 3, 3)));
+  for (const bool stop : {false, true}) {
+    Rig rig(Now());
+    HeldBackground aside;
+    rig.dispatcher.SetBackground(&aside);
+    ASSERT_TRUE(
+        rig.dispatcher.StartArchive(OperationKind::DailyArchive, At(2024, 3, 1), At(2024, 3, 3)));
+    ASSERT_TRUE(rig.executor.RunUntil([&] { return !aside.held.empty(); }, 60000));
+    EXPECT_TRUE(rig.dispatcher.Busy());
+    EXPECT_FALSE(rig.dispatcher.StartCurrentValues());
+    EXPECT_FALSE(std::filesystem::exists(rig.folder / "temp.xls"));
+    if (stop) {
+      rig.dispatcher.SetThread(nullptr);
+      rig.thread->Terminate();
+    }
+    aside.RunAll();
+    EXPECT_FALSE(rig.dispatcher.Busy());
+    EXPECT_TRUE(std::filesystem::exists(rig.folder / "temp.xls"));  // nothing downloaded is lost
+    EXPECT_EQ(rig.view.reports[size_t(ReportKind::Daily)],
+              at_once.view.reports[size_t(ReportKind::Daily)]);
+    if (stop) {
+      EXPECT_NE(rig.LastStatus(), "Завершено успешно");
+    } else {
+      EXPECT_EQ(rig.view.statuses, at_once.view.statuses);
+      EXPECT_TRUE(rig.ButtonsEnabled());
+    }
   }
 }
 

@@ -1,7 +1,8 @@
 // The window's executor with the real exchange thread: an hourly archive
-// downloaded from the simulated meter on a pseudo-terminal, and a Stop in the
-// middle of a download, which must end the thread without a deadlock while
-// it waits for its hand-over. Only QtCore runs here (Qt is not built for
+// downloaded from the simulated meter on a pseudo-terminal, its end run on
+// the window's background threads, and a Stop in the middle of a download,
+// which must end the thread without a deadlock while it waits for its
+// hand-over. Only QtCore runs here (Qt is not built for
 // ThreadSanitizer, so no QtTest either: its watchdog thread is Qt's own);
 // the view records.
 
@@ -20,6 +21,7 @@
 #include "tests/ui/run_until.h"
 #include "tools/meter-sim/meter_server.h"
 #include "ui/qt_executor.h"
+#include "ui/threaded_background.h"
 
 using namespace flovir;
 
@@ -64,11 +66,14 @@ struct Rig {
                           };
                           return link;
                         }()};
+  // The end of an archive (save, read-back, table) runs on its threads.
+  ui::ThreadedBackground background;
 
   explicit Rig(const QString& folder) {
     // The window's repaints run the executor's queue.
     view.on_events = [this] { executor.ProcessPendingEvents(); };
     dispatcher.SetProgramFolder(folder.toStdString());
+    dispatcher.SetBackground(&background);
     Settings settings;
     settings.port_name = server.SlavePath();
     connection.Start(settings);

@@ -65,17 +65,40 @@ KindTexts TextsOf(ReportKind kind) {
   }
 }
 
-// Ticks on whole hours (hourly) or days (daily) where the span allows;
-// months differ in length, so the monthly axis keeps seven ticks.
-int TickCount(ReportKind kind, double span_ms) {
-  constexpr int kDefault = 7;
-  if (kind == ReportKind::Monthly) return kDefault;
-  const double unit = kind == ReportKind::Hourly ? 3600e3 : 86400e3;
-  const double units = std::round(span_ms / unit);
-  for (const int gaps : {6, 5, 4, 7, 8, 3, 2}) {
-    if (units >= gaps && std::fmod(units, gaps) == 0) return gaps + 1;
+// The time axis widened to whole steps of a round length, hours or days,
+// with a tick at every step: ticks then fall on whole hours (hourly) or
+// days, in at most eight steps.
+struct TimeTicks {
+  double low = 0;
+  double high = 0;
+  int count = 0;
+};
+
+TimeTicks WholeTicks(ReportKind kind, double low, double high) {
+  constexpr double kHour = 3600e3;
+  constexpr double kDay = 24 * kHour;
+  constexpr int kMaxSteps = 8;
+  constexpr double kHours[] = {1, 2, 3, 4, 6, 8, 12};
+  constexpr double kDays[] = {1, 2, 3, 4, 5, 7, 10, 14, 15, 30, 61, 91, 183, 365};
+  std::vector<double> steps;
+  if (kind == ReportKind::Hourly) {
+    for (double h : kHours) steps.push_back(h * kHour);
   }
-  return kDefault;
+  for (double d : kDays) steps.push_back(d * kDay);
+  // Whole hours and days of the local time the axis shows.
+  const double offset =
+      QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(low)).offsetFromUtc() * 1000.0;
+  const double unit = kind == ReportKind::Hourly ? kHour : kDay;
+  const double first = std::floor((low + offset) / unit) * unit - offset;
+  double step = steps.back();
+  for (double candidate : steps) {
+    if ((high - first) / candidate <= kMaxSteps) {
+      step = candidate;
+      break;
+    }
+  }
+  const double count = std::max(1.0, std::ceil((high - first) / step - 1e-9));
+  return {first, first + count * step, static_cast<int>(count) + 1};
 }
 
 // Zero to a round number above `top`, in at most five round steps.
@@ -285,9 +308,10 @@ void ArchiveChart::UpdateRanges() {
     high = *last + margin;
   }
   if (auto* dates = qobject_cast<QDateTimeAxis*>(time_axis_)) {
-    dates->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(low)),
-                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(high)));
-    dates->setTickCount(TickCount(kind_, high - low));
+    const TimeTicks ticks = WholeTicks(kind_, low, high);
+    dates->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.low)),
+                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.high)));
+    dates->setTickCount(ticks.count);
   } else if (auto* months = qobject_cast<QCategoryAxis*>(time_axis_)) {
     for (const QString& label : months->categoriesLabels()) months->remove(label);
     months->setStartValue(low);

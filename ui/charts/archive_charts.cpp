@@ -1,6 +1,8 @@
 #include "ui/charts/archive_charts.h"
 
 #include <QBoxLayout>
+#include <exception>
+#include <memory>
 
 namespace flovir {
 
@@ -39,14 +41,27 @@ ArchiveChart* ArchiveCharts::Add(ReportKind kind, QSplitter* splitter, QPushButt
   return chart;
 }
 
-void ArchiveCharts::ReportSet(ReportKind kind, bool table_empty, const WorkbookModel& workbook) {
+void ArchiveCharts::ReportSet(ReportKind kind, bool table_empty, const WorkbookModel& workbook,
+                              Background& background) {
   ArchiveChart* chart = Chart(kind);
   if (chart == nullptr) return;
-  if (table_empty) {
-    chart->Clear();
-  } else {
-    chart->ShowWorkbook(workbook);
-  }
+  if (table_empty) return chart->Clear();
+  // The rows come aside, like the table, from a reading of their own of the
+  // file the table was read from; the next download may refill the archive
+  // workbook meanwhile.
+  auto data = std::make_shared<ArchiveChartData>();
+  background.Run(
+      [data, kind, path = workbook.FileName()] {
+        try {
+          WorkbookModel file;
+          file.SetFileName(path);
+          file.LoadWorkbook();
+          *data = ArchiveChartRows(kind, file);
+        } catch (const std::exception&) {
+          data->rows.clear();  // the table has said what went wrong
+        }
+      },
+      [chart, data] { chart->ShowRows(std::move(*data)); });
 }
 
 void ArchiveCharts::OperationEnded(OperationKind kind, bool succeeded) {

@@ -9,6 +9,7 @@
 #include <QSplitter>
 #include <array>
 
+#include "operations/background.h"
 #include "operations/dispatcher.h"
 #include "ui/charts/archive_chart.h"
 
@@ -21,8 +22,10 @@ class ArchiveCharts {
   ArchiveChart* Add(ReportKind kind, QSplitter* splitter, QPushButton* beside);
 
   // The table of `kind` has been set from `workbook`, the archive workbook
-  // that has just been read back; no lines means the table was cleared.
-  void ReportSet(ReportKind kind, bool table_empty, const WorkbookModel& workbook);
+  // that has just been read back; no lines means the table was cleared. The
+  // chart's rows are built on `background` and shown when they are done.
+  void ReportSet(ReportKind kind, bool table_empty, const WorkbookModel& workbook,
+                 Background& background);
   // An operation has ended; a failed archive download clears its chart.
   void OperationEnded(OperationKind kind, bool succeeded);
 

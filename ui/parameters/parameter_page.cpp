@@ -8,11 +8,14 @@
 
 namespace flovir {
 
-ParameterPage::ParameterPage(Dispatcher& dispatcher, QWidget* window)
+ParameterPage::ParameterPage(Dispatcher& dispatcher, ParameterOperations& operations,
+                             const ParameterTable& table, WorkbookModel& xls0, QWidget* window)
     : QObject(window),
       dispatcher_(dispatcher),
       window_(window),
-      operations_(dispatcher, table_, xls0_),
+      table_(table),
+      xls0_(xls0),
+      operations_(operations),
       model_(table_, dispatcher.Parameters(), this),
       grid_(new ParameterGrid(model_, window)),
       choose_file_([this](QFileDialog::AcceptMode mode) {

@@ -28,9 +28,12 @@ class ParameterPage : public QObject {
   Q_OBJECT
 
  public:
-  // dispatcher must outlive the page; window owns the grid until the
-  // window places it, and the dialogs and message boxes.
-  ParameterPage(Dispatcher& dispatcher, QWidget* window);
+  // The meter's parameter operations over its table and workbook
+  // "параметры.xls" (a session's parts), which must outlive the page;
+  // window owns the grid until the window places it, and the dialogs and
+  // message boxes.
+  ParameterPage(Dispatcher& dispatcher, ParameterOperations& operations,
+                const ParameterTable& table, WorkbookModel& xls0, QWidget* window);
   ~ParameterPage() override;
 
   ParameterGrid& Grid() { return *grid_; }
@@ -63,9 +66,9 @@ class ParameterPage : public QObject {
 
   Dispatcher& dispatcher_;
   QWidget* window_;
-  ParameterTable table_;
-  WorkbookModel xls0_ = WorkbookModel::MakeParameterWorkbook();
-  ParameterOperations operations_;
+  const ParameterTable& table_;
+  WorkbookModel& xls0_;
+  ParameterOperations& operations_;
   ParameterModel model_;
   QPointer<ParameterGrid> grid_;        // the window's layout may hold it
   QFileDialog* save_dialog_ = nullptr;  // SaveDialog2

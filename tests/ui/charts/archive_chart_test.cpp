@@ -2,6 +2,7 @@
 // series check boxes, hover hints, and saving the picture.
 
 #include <QChartView>
+#include <QDateTimeAxis>
 #include <QDir>
 #include <QLineSeries>
 #include <QScatterSeries>
@@ -54,6 +55,46 @@ class ArchiveChartTest : public QObject {
     QVERIFY(!chart.isVisible());
     QCOMPARE(chart.Series(0)->count(), 0);
     QCOMPARE(chart.EventMarks()->count(), 0);
+  }
+
+  // The time axis' ticks fall on whole hours, and on whole days once a step
+  // is a day or more, in at most eight steps.
+  void TimeAxisTicksAtWholeHoursOrDays_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("hours_apart");
+    QTest::newRow("31 days of hours") << int(ReportKind::Hourly) << 744 << 1;
+    QTest::newRow("17 hours") << int(ReportKind::Hourly) << 17 << 1;
+    QTest::newRow("one hour") << int(ReportKind::Hourly) << 1 << 1;
+    QTest::newRow("a year of days") << int(ReportKind::Daily) << 365 << 24;
+    QTest::newRow("20 days") << int(ReportKind::Daily) << 20 << 24;
+  }
+  void TimeAxisTicksAtWholeHoursOrDays() {
+    QFETCH(int, kind);
+    QFETCH(int, rows);
+    QFETCH(int, hours_apart);
+    ArchiveChartData data;
+    for (int i = 0; i < rows; ++i) {
+      data.rows.emplace_back().at = EncodeDate(2024, 3, 1) + i * hours_apart / 24.0;
+      data.rows.back().values[0] = 1;
+    }
+    ArchiveChart chart(static_cast<ReportKind>(kind));
+    chart.ShowRows(data);
+    QDateTimeAxis* axis = nullptr;
+    for (QAbstractAxis* a : chart.Series(0)->attachedAxes()) {
+      if (auto* dates = qobject_cast<QDateTimeAxis*>(a)) axis = dates;
+    }
+    QVERIFY(axis);
+    const int count = axis->tickCount();
+    QVERIFY(count >= 2 && count <= 9);
+    const qint64 low = axis->min().toMSecsSinceEpoch();
+    const qint64 step = (axis->max().toMSecsSinceEpoch() - low) / (count - 1);
+    QVERIFY(step % 3600000 == 0);
+    for (int i = 0; i < count; ++i) {
+      const QTime at = QDateTime::fromMSecsSinceEpoch(low + i * step).time();
+      QCOMPARE(at.minute(), 0);
+      if (step >= 24 * 3600000) QCOMPARE(at.hour(), 0);
+    }
   }
 
   void NoDataBreaksTheLinesAndEventsAreMarked() {

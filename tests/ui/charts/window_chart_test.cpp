@@ -10,12 +10,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "tests/support/demo_window.h"
 #include "ui/charts/archive_charts.h"
-#include "ui/form1.h"
 
 using flovir::ArchiveChart;
 using flovir::ReportKind;
-using flovir::ui::TForm1;
+using flovir::testing::DemoWindow;
 
 namespace {
 
@@ -41,35 +41,31 @@ class WindowChartTest : public QObject {
 
  private slots:
   void ChartsFollowDownloadsAndFailedOnesClearThem() {
-    QTemporaryDir dir;
-    flovir::ui::WindowOptions options;
-    options.demo = true;
-    options.folder = dir.path().toStdString();
-    options.settings_file = dir.filePath("settings.ini");
-    TForm1 w(options);
-    w.SetMessageSink([](const QString&, const QString&, flovir::MessageIcon) {});
-    w.show();
-    const std::pair<ReportKind, QPushButton*> pages[] = {{ReportKind::Hourly, w.Button13},
-                                                         {ReportKind::Daily, w.Button14},
-                                                         {ReportKind::Monthly, w.Button15}};
-    for (const auto& [kind, save] : pages) {
-      ArchiveChart* chart = w.Charts()->Chart(kind);
+    DemoWindow w;
+    w->show();
+    const std::tuple<ReportKind, const char*, const char*> pages[] = {
+        {ReportKind::Hourly, "Button13", "SplitterMemo4"},
+        {ReportKind::Daily, "Button14", "SplitterMemo5"},
+        {ReportKind::Monthly, "Button15", "SplitterMemo6"}};
+    for (const auto& [kind, save_name, splitter] : pages) {
+      ArchiveChart* chart = w->Charts()->Chart(kind);
+      QPushButton* save = w.Get<QPushButton>(save_name);
       QVERIFY(chart);
-      QCOMPARE(w.ArchiveSplitter(kind)->widget(1), chart);
+      QCOMPARE(w.Get<QSplitter>(splitter)->widget(1), chart);
       QCOMPARE(chart->VisibilityBox()->parentWidget(), save->parentWidget());
       QVERIFY(chart->isHidden());  // until a download
     }
 
-    w.Button1->click();
-    w.MonthCalendar1->setSelectedDate(QDate::currentDate().addDays(-20));
-    w.MonthCalendar2->setSelectedDate(QDate::currentDate().addDays(-1));
-    ArchiveChart* daily = w.Charts()->Chart(ReportKind::Daily);
-    w.Button6->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.GetDispatcher().Busy(), kOperationMs);
-    QVERIFY(w.GetDispatcher().LastSucceeded());
-    QVERIFY(!daily->isHidden());
-    const QString table = w.Memo5->toPlainText();
-    const QStringList lines = DataLines(w.Memo5);
+    w.Get<QPushButton>("Button1")->click();
+    w.Get<QCalendarWidget>("MonthCalendar1")->setSelectedDate(QDate::currentDate().addDays(-20));
+    w.Get<QCalendarWidget>("MonthCalendar2")->setSelectedDate(QDate::currentDate().addDays(-1));
+    ArchiveChart* daily = w->Charts()->Chart(ReportKind::Daily);
+    w.Get<QPushButton>("Button6")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->GetDispatcher().Busy(), kOperationMs);
+    QVERIFY(w->GetDispatcher().LastSucceeded());
+    QTRY_VERIFY(!daily->isHidden());  // its rows are built aside
+    const QString table = w.Get<QPlainTextEdit>("Memo5")->toPlainText();
+    const QStringList lines = DataLines(w.Get<QPlainTextEdit>("Memo5"));
     QCOMPARE(lines.size(), 20);
     QCOMPARE(daily->Data().rows.size(), size_t{20});
     for (int i = 0; i < lines.size(); ++i) {
@@ -80,14 +76,14 @@ class WindowChartTest : public QObject {
 
     // A cancelled download of the same archive clears its chart; the table
     // keeps what it showed, and the other charts are not touched.
-    w.Button6->click();
-    w.ButtonCancel->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.GetDispatcher().Busy(), kOperationMs);
-    QVERIFY(!w.GetDispatcher().LastSucceeded());
+    w.Get<QPushButton>("Button6")->click();
+    w.Get<QPushButton>("ButtonCancel")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->GetDispatcher().Busy(), kOperationMs);
+    QVERIFY(!w->GetDispatcher().LastSucceeded());
     QVERIFY(daily->isHidden());
     QVERIFY(daily->Data().rows.empty());
-    QCOMPARE(w.Memo5->toPlainText(), table);
-    QVERIFY(w.Charts()->Chart(ReportKind::Hourly)->isHidden());
+    QCOMPARE(w.Get<QPlainTextEdit>("Memo5")->toPlainText(), table);
+    QVERIFY(w->Charts()->Chart(ReportKind::Hourly)->isHidden());
   }
 };
 

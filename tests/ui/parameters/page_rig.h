@@ -50,7 +50,10 @@ struct Rig {
   ui::QtExecutor executor;  // the window's hand-over
   Dispatcher dispatcher{view, clock};
   QWidget window;
-  ParameterPage page{dispatcher, &window};
+  ParameterTable table;
+  WorkbookModel xls0 = WorkbookModel::MakeParameterWorkbook();
+  ParameterOperations operations{dispatcher, table, xls0};
+  ParameterPage page{dispatcher, operations, table, xls0, &window};
   std::unique_ptr<ExchangeThread> thread;
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// Form3, "настройка модема": the AT command list that prepares the modem at
+// "настройка модема" (Form3): the AT command list that prepares the modem at
 // the meter's site, cabled directly to the port of a direct connection. It
 // lives from program start to end, so edits survive closing it.
 
@@ -12,19 +12,16 @@ class QPushButton;
 
 namespace flovir::ui {
 
-class TForm3 : public QDialog {
+class RemoteModemDialog : public QDialog {
   Q_OBJECT
  public:
-  TForm3(Connection& connection, View& view, QWidget* parent);
+  RemoteModemDialog(Connection& connection, View& view, QWidget* parent);
 
-  QPlainTextEdit* Memo1() const { return memo1_; }
-  QPushButton* Button1() const { return button1_; }
-  QPushButton* Button2() const { return button2_; }
-
+ public slots:
   // "сброс": the seven default lines.
-  void Button1Click();
+  void Reset();
   // "Применить": sends the list to the modem.
-  void Button2Click();
+  void Apply();
 
  private:
   void ShowCommands();
@@ -32,10 +29,8 @@ class TForm3 : public QDialog {
   Connection& connection_;
   View& view_;
   RemoteModemSetup setup_;
-  QPlainTextEdit* memo1_;
-  QPushButton* button1_;
-  QPushButton* button2_;
-  QPushButton* bitbtn1_;
+  QPlainTextEdit* commands_;  // Memo1
+  QPushButton* apply_;        // Button2
 };
 
 }  // namespace flovir::ui

@@ -1,0 +1,408 @@
+#include "ui/main_window.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QUrl>
+#include <exception>
+
+#include "connection/port_list.h"
+#include "operations/archive_download.h"
+#include "operations/report_files.h"
+#include "session/demo_ports.h"
+#include "ui/parameter_tab.h"
+#include "ui/qt_executor.h"
+#include "ui/remote_modem_dialog.h"
+#include "ui/report_page.h"
+#include "ui/settings_page.h"
+#include "ui/settings_store.h"
+#include "ui/test_page.h"
+#include "ui/threaded_background.h"
+#include "ui/trace_dock.h"
+#include "ui/trace_sink.h"
+#include "ui/widgets.h"
+#ifdef FLOVIR_UI_CHARTS
+#include "ui/charts/archive_charts.h"
+#else
+namespace flovir {
+class ArchiveCharts {};
+}  // namespace flovir
+#endif
+
+namespace flovir::ui {
+
+namespace {
+
+constexpr const char* kCaption = "Связь ФЛОВИР";
+const QSize kDefaultSize(860, 640);
+constexpr ReportKind kReportKinds[] = {ReportKind::Current, ReportKind::Hourly, ReportKind::Daily,
+                                       ReportKind::Monthly};
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+std::vector<std::string> Lines(const QString& text) {
+  std::vector<std::string> lines;
+  if (text.isEmpty()) return lines;
+  for (const QString& line : text.split('\n')) lines.push_back(line.toStdString());
+  return lines;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(WindowOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      options_(std::move(options)),
+      executor_(new QtExecutor(this)),
+      background_(std::make_unique<ThreadedBackground>()) {
+  setWindowTitle(kCaption);
+  setAccessibleName(kCaption);
+  setAccessibleDescription("Form1");
+  trace_ = new TraceDock(this);
+  addDockWidget(Qt::BottomDockWidgetArea, trace_);
+  trace_->hide();
+  connect(trace_, &TraceDock::saveRequested, this, [this] {
+    const QString chosen = ChooseFile(save_name_);
+    if (!chosen.isEmpty()) SaveReportText(chosen, trace_->Text());
+  });
+  session_ =
+      std::make_unique<Session>(*this, clock_,
+                                SessionOptions{.executor = executor_,
+                                               .trace = &trace_->Sink(),
+                                               .clear_trace = [this] { trace_->Sink().Clear(); },
+                                               .program_folder = options_.folder});
+  GetDispatcher().SetBackground(background_.get());
+  setCentralWidget(BuildPages());
+  BuildStatusBar();
+  BuildMenus();
+  resize(kDefaultSize);
+  remote_modem_ = new RemoteModemDialog(GetConnection(), *this, this);
+  save_name_ = Q(GetDispatcher().ProgramFolder()) + "/";
+  ListPorts();
+  LoadSettings();
+  AddCharts();
+  connect(this, &MainWindow::operationEnded, parameters_, &ParameterTab::OperationEnded);
+}
+
+MainWindow::~MainWindow() {
+  test_->StopPoll();
+  // The work aside reads the archive workbook, and the exchange thread
+  // calls back into the dispatcher and this view: end them while both
+  // still exist.
+  background_.reset();
+  session_.reset();
+}
+
+// --- Building the window ---------------------------------------------------
+
+QTabWidget* MainWindow::BuildPages() {
+  settings_ = new SettingsPage;
+  connect(settings_, &SettingsPage::startRequested, this, &MainWindow::Start);
+  connect(settings_, &SettingsPage::stopRequested, this, &MainWindow::Stop);
+  connect(settings_, &SettingsPage::remoteModemRequested, this, &MainWindow::ShowRemoteModem);
+
+  auto* downloads = new QTabWidget;
+  for (ReportKind kind : kReportKinds) {
+    auto* page = new ReportPage(kind);
+    reports_[static_cast<size_t>(kind)] = page;
+    connect(page, &ReportPage::downloadRequested, this, &MainWindow::Download);
+    connect(page, &ReportPage::saveRequested, this, &MainWindow::SaveReport);
+    downloads->addTab(page, ReportPage::Caption(kind));
+  }
+  parameters_ = new ParameterTab(*session_, this);
+  downloads->addTab(parameters_, "Параметры");
+  test_ = new TestPage;
+  connect(test_, &TestPage::pollDue, this, &MainWindow::Poll);
+  downloads->addTab(test_, "тест");
+
+  auto* pages = new QTabWidget(this);
+  pages->setObjectName("PageControl1");
+  pages->addTab(settings_, "1.   Параметры программы          ");
+  pages->addTab(downloads, "****  2. Cкачать  ****");
+  return pages;
+}
+
+void MainWindow::BuildStatusBar() {
+  status_ = new QLabel(this);
+  status_->setFixedWidth(400);
+  Name(status_, "", "StatusBar1");
+  auto* second = new QLabel(this);
+  second->setObjectName("StatusBar2");
+  second->setFixedWidth(50);
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName("ProgressBar");
+  progress_->setRange(0, 100);
+  progress_->setMaximumWidth(160);
+  progress_->hide();
+  cancel_ = MakeButton("Прервать", "ButtonCancel", this);
+  cancel_->setEnabled(false);
+  connect(cancel_, &QPushButton::clicked, this, &MainWindow::Cancel);
+  statusBar()->addWidget(status_);
+  statusBar()->addWidget(second);
+  statusBar()->addWidget(progress_);
+  statusBar()->addPermanentWidget(cancel_);
+}
+
+void MainWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("Файл");
+  file->addAction("Открыть папку отчётов", this, &MainWindow::OpenReportFolder);
+  file->addAction("Открыть temp.xls", this, &MainWindow::OpenTempWorkbook);
+  file->addAction("Настройки по умолчанию", this, &MainWindow::RestoreDefaults);
+  file->addSeparator();
+  file->addAction("Выход", this, &QWidget::close);
+  QMenu* view = menuBar()->addMenu("Вид");
+  view->addAction(trace_->toggleViewAction());
+}
+
+void MainWindow::AddCharts() {
+#ifdef FLOVIR_UI_CHARTS
+  charts_ = std::make_unique<ArchiveCharts>();
+  for (ReportKind kind : {ReportKind::Hourly, ReportKind::Daily, ReportKind::Monthly}) {
+    charts_->Add(kind, Page(kind)->ChartSplitter(), Page(kind)->ChartBoxNeighbour());
+  }
+  // A failed archive download clears its chart.
+  connect(this, &MainWindow::operationEnded, this, [this] {
+    if (!session_->Busy()) {
+      charts_->OperationEnded(GetDispatcher().Kind(), session_->LastSucceeded());
+    }
+  });
+#endif
+}
+
+void MainWindow::ListPorts() {
+  for (const std::string& entry : ListSerialPorts()) {
+    // The entry is the port's name, a blank and its description.
+    settings_->AddPort(Q(entry), Q(entry.substr(0, entry.find(' '))));
+  }
+  for (const std::string& port : options_.extra_ports) settings_->AddPort(Q(port), Q(port));
+  if (options_.demo) settings_->AddPort("demo (имитатор прибора ФЛОВИР)", kDemoPortName);
+}
+
+// --- Settings ----------------------------------------------------------------
+
+void MainWindow::LoadSettings() {
+  const SettingsStore store(options_.settings_file);
+  SettingsFields fields = store.Load();
+  // --port and --demo choose the port themselves.
+  if (!options_.extra_ports.empty() || options_.demo) {
+    fields.port_name = settings_->PortName(settings_->PortCount() - 1).toStdString();
+  }
+  settings_->SetFields(fields);
+  if (const auto size = store.WindowSize()) resize(*size);
+}
+
+void MainWindow::SaveSettings() const {
+  const SettingsStore store(options_.settings_file);
+  store.Save(settings_->Fields());
+  store.SaveWindowSize(size());
+}
+
+void MainWindow::RestoreDefaults() {
+  SettingsFields defaults;
+  defaults.port_name = settings_->PortName(0).toStdString();
+  // The line's settings are frozen while connected.
+  settings_->SetFields(defaults, !session_->Connected());
+  resize(kDefaultSize);
+}
+
+bool MainWindow::ApplySettings() {
+  SettingsResult parsed = ParseSettings(settings_->Fields());
+  if (!parsed.settings) {
+    ShowStatus(parsed.error);
+    return false;
+  }
+  GetDispatcher().Settings() = std::move(*parsed.settings);
+  return true;
+}
+
+// --- Connection --------------------------------------------------------------
+
+void MainWindow::Start() {
+  // The port "demo" is the simulated meter: the session puts it on the
+  // line the settings ask for (a converter where there are no
+  // pseudo-terminals).
+  const SettingsResult parsed = ParseSettings(settings_->Fields());
+  if (!parsed.settings) {  // nothing is opened; the status names the field
+    ShowStatus(parsed.error);
+    settings_->SetConnected(false);
+    return;
+  }
+  session_->Start(*parsed.settings);
+  SetConnectedStates(true);
+}
+
+void MainWindow::Stop() {
+  session_->Stop();
+  SetConnectedStates(false);
+  test_->StopPoll();
+}
+
+void MainWindow::ShowRemoteModem() {
+  remote_modem_->exec();
+}
+
+void MainWindow::SetConnectedStates(bool after_start) {
+  const bool connected = session_->Connected();
+  settings_->SetConnected(connected);
+  SetOperationsEnabled(connected);
+  // The end of the first operation after Start enables "Записать".
+  parameters_->SetWriteEnabled(after_start ? false : connected);
+  cancel_->setEnabled(connected && session_->Busy());
+}
+
+void MainWindow::SetOperationsEnabled(bool enabled) {
+  for (ReportPage* page : reports_) page->SetDownloadEnabled(enabled);
+  parameters_->SetOperationsEnabled(enabled);
+  test_->SetPollEnabled(enabled);
+}
+
+// --- Operations --------------------------------------------------------------
+
+void MainWindow::Download(ReportKind kind) {
+  if (!ApplySettings()) return;
+  if (kind == ReportKind::Current) {
+    session_->StartCurrentValues();
+    return;
+  }
+  const ArchiveKind archive = kind == ReportKind::Hourly  ? ArchiveKind::Hourly
+                              : kind == ReportKind::Daily ? ArchiveKind::Daily
+                                                          : ArchiveKind::Monthly;
+  session_->StartArchive(archive, settings_->FirstDay(), settings_->LastDay());
+}
+
+void MainWindow::Poll() {
+  // A tick that finds an operation running is lost.
+  if (!session_->Busy() && ApplySettings()) session_->TestTick();
+}
+
+void MainWindow::Cancel() {
+  session_->Cancel();
+}
+
+QString MainWindow::ChooseFile(const QString& proposed) {
+  if (choose_file_) return choose_file_(this, proposed);
+  QFileDialog dialog(this, "Сохранить");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilter("текстовый файл (*.txt)");
+  dialog.selectFile(proposed);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+void MainWindow::SaveReport(ReportKind kind) {
+  const QString chosen = ChooseFile(save_name_);
+  if (!chosen.isEmpty()) SaveReportText(chosen, Page(kind)->Text());
+}
+
+void MainWindow::SaveReportText(const QString& chosen, const QString& text) {
+  const std::string path = WithExtension(chosen.toStdString(), ".txt");
+  save_name_ = Q(path);  // the next save through any button proposes it
+  try {
+    WriteReportFile(path, Lines(text));
+  } catch (const std::exception& error) {
+    ShowMessage(kCaption, error.what(), MessageIcon::Error);
+  }
+}
+
+void MainWindow::OpenReportFolder() {
+  std::string folder;
+  try {
+    folder =
+        MakeAutoSaveFolder(GetDispatcher().ProgramFolder(), settings_->Fields().auto_save_name);
+  } catch (const std::exception& error) {
+    ShowStatus(error.what());
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(folder)));
+}
+
+void MainWindow::OpenTempWorkbook() {
+  const QString path = Q(GetDispatcher().ProgramFolder()) + "/temp.xls";
+  if (!QFile::exists(path)) {
+    ShowStatus("Файл temp.xls ещё не создан: скачайте архив");
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Stop first, so that a modem call is hung up.
+  if (session_->Connected()) Stop();
+  SaveSettings();
+  remote_modem_->close();
+  event->accept();
+}
+
+// --- View ----------------------------------------------------------------------
+
+ReportPage* MainWindow::Page(ReportKind kind) const {
+  return kind == ReportKind::Test ? nullptr : reports_[static_cast<size_t>(kind)];
+}
+
+void MainWindow::ShowStatus(const std::string& text) {
+  SetStatusText(Q(text));
+  progress_->hide();
+}
+
+void MainWindow::ShowProgress(const std::string& text, int percent) {
+  // Every step of a download comes here; only a change is drawn.
+  SetStatusText(Q(text));
+  progress_->setValue(percent);
+  progress_->show();
+}
+
+void MainWindow::SetStatusText(const QString& text) {
+  if (status_->text() == text) return;
+  status_->setText(text);
+  status_->setAccessibleName(text);
+}
+
+void MainWindow::EnableOperationButtons(bool enabled, bool including_test_button) {
+  for (ReportPage* page : reports_) page->SetDownloadEnabled(enabled);
+  parameters_->SetOperationsEnabled(enabled);
+  parameters_->SetWriteEnabled(enabled);
+  if (enabled || including_test_button) test_->SetPollEnabled(enabled);
+  cancel_->setEnabled(!enabled);
+  if (enabled) emit operationEnded();
+}
+
+void MainWindow::ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) {
+  QString body = Q(text);
+  body.replace('\r', '\n');
+  if (message_sink_) {
+    message_sink_(Q(title), body, icon);
+    return;
+  }
+  const QMessageBox::Icon kind = icon == MessageIcon::Error         ? QMessageBox::Critical
+                                 : icon == MessageIcon::Information ? QMessageBox::Information
+                                                                    : QMessageBox::Warning;
+  QMessageBox box(kind, Q(title), body, QMessageBox::Ok, this);
+  box.exec();
+}
+
+void MainWindow::SetReport(ReportKind kind, const std::vector<std::string>& lines) {
+#ifdef FLOVIR_UI_CHARTS
+  // The archive workbook holds the file the table has just been read from.
+  charts_->ReportSet(kind, lines.empty(), GetDispatcher().Archive().Workbook(), *background_);
+#endif
+  if (ReportPage* page = Page(kind)) page->ShowLines(lines);
+}
+
+void MainWindow::AppendTestLine(const std::string& line) {
+  test_->AppendLine(Q(line));
+}
+
+void MainWindow::ProcessPendingEvents() {
+  executor_->ProcessPendingEvents();
+}
+
+}  // namespace flovir::ui

@@ -1,0 +1,141 @@
+#pragma once
+// "Связь ФЛОВИР" (Form1): the main window. It holds the pages, the menus, the
+// status bar and the exchange trace dock, and wires the pages' requests to
+// the meter's Session; what the core hands back through View it passes to
+// the pages. There is no protocol or file logic here.
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "operations/clock.h"
+#include "operations/view.h"
+#include "session/session.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+
+namespace flovir {
+class ArchiveCharts;
+}
+
+namespace flovir::ui {
+
+class ParameterTab;
+class QtExecutor;
+class RemoteModemDialog;
+class ReportPage;
+class SettingsPage;
+class TestPage;
+class ThreadedBackground;
+class TraceDock;
+
+struct WindowOptions {
+  std::vector<std::string> extra_ports;  // --port: added to the list and selected
+  bool demo = false;                     // --demo: the simulated meter, selected
+  std::string folder;                    // --folder: the program's folder
+  // Where the settings are remembered; empty: the user's QSettings.
+  QString settings_file;
+};
+
+class MainWindow : public QMainWindow, public View {
+  Q_OBJECT
+ public:
+  explicit MainWindow(WindowOptions options = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // --- View (the core's way to the user) ----------------------------------
+  void ShowStatus(const std::string& text) override;
+  void ShowProgress(const std::string& text, int percent) override;
+  void EnableOperationButtons(bool enabled, bool including_test_button) override;
+  void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
+  void SetReport(ReportKind kind, const std::vector<std::string>& lines) override;
+  void AppendTestLine(const std::string& line) override;
+  void ProcessPendingEvents() override;
+
+  // --- What the tests, the benchmark and the screenshots reach ------------
+  Session& GetSession() { return *session_; }
+  Dispatcher& GetDispatcher() { return session_->GetDispatcher(); }
+  Connection& GetConnection() { return session_->GetConnection(); }
+  QtExecutor& Executor() { return *executor_; }
+  RemoteModemDialog& RemoteModem() { return *remote_modem_; }
+  // The charts under the archive tables; null in a window built without them.
+  ArchiveCharts* Charts() const { return charts_.get(); }
+  // Parses the settings fields into the dispatcher's settings for the next
+  // operation; every starter calls it first. False, with the status naming
+  // the bad field, when a field is not a number in its range.
+  bool ApplySettings();
+
+  // The save dialog: returns the chosen path, or an empty text on cancel.
+  using FileChooser = std::function<QString(QWidget* parent, const QString& proposed)>;
+  void SetFileChooser(FileChooser chooser) { choose_file_ = std::move(chooser); }
+  const QString& ProposedSaveName() const { return save_name_; }
+  // Replaces the message boxes (tests record them instead).
+  using MessageSink = std::function<void(const QString& title, const QString& text, MessageIcon)>;
+  void SetMessageSink(MessageSink sink) { message_sink_ = std::move(sink); }
+
+ public slots:
+  void Start();
+  void Stop();
+  void ShowRemoteModem();
+  void Download(ReportKind kind);
+  // A report area's text to a text file of the user's choice.
+  void SaveReport(ReportKind kind);
+  void Poll();
+  void Cancel();
+  // "Настройки по умолчанию".
+  void RestoreDefaults();
+  void OpenReportFolder();
+  void OpenTempWorkbook();
+
+ signals:
+  // The end of every operation, failed ones included: the buttons are enabled again.
+  void operationEnded();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QTabWidget* BuildPages();
+  void BuildStatusBar();
+  void BuildMenus();
+  void AddCharts();
+  void ListPorts();
+  void LoadSettings();
+  void SaveSettings() const;
+  void SetConnectedStates(bool after_start);
+  void SetOperationsEnabled(bool enabled);
+  ReportPage* Page(ReportKind kind) const;
+  void SetStatusText(const QString& text);
+  QString ChooseFile(const QString& proposed);
+  void SaveReportText(const QString& chosen, const QString& text);
+
+  WindowOptions options_;
+  SystemClock clock_;
+  QtExecutor* executor_;
+  std::unique_ptr<ThreadedBackground> background_;
+  TraceDock* trace_ = nullptr;
+  std::unique_ptr<Session> session_;
+  RemoteModemDialog* remote_modem_ = nullptr;
+  FileChooser choose_file_;
+  MessageSink message_sink_;
+  QString save_name_;
+
+  SettingsPage* settings_ = nullptr;
+  std::array<ReportPage*, 4> reports_{};  // by ReportKind
+  ParameterTab* parameters_ = nullptr;
+  TestPage* test_ = nullptr;
+  QLabel* status_ = nullptr;  // StatusBar1's first panel
+  QProgressBar* progress_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  std::unique_ptr<ArchiveCharts> charts_;
+};
+
+}  // namespace flovir::ui

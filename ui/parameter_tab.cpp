@@ -1,0 +1,58 @@
+#include "ui/parameter_tab.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "session/session.h"
+#include "ui/widgets.h"
+#ifdef FLOVIR_UI_PARAMETERS
+#include "ui/parameters/parameter_page.h"
+#endif
+
+namespace flovir::ui {
+
+ParameterTab::ParameterTab([[maybe_unused]] Session& session, [[maybe_unused]] QWidget* window,
+                           QWidget* parent)
+    : QWidget(parent) {
+  read_ = MakeButton("Cчитать", "Button8", this);
+  write_ = MakeButton("Записать", "Button11", this);
+  clock_ = MakeButton("Время ПК в прибор", "Button10", this);
+  QPushButton* save = MakeButton("Сохранить", "Button16", this);
+  QPushButton* load = MakeButton("Загрузить", "Button17", this);
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* b : {read_, write_, clock_}) {
+    b->setEnabled(false);
+    buttons->addWidget(b);
+  }
+  buttons->addStretch();
+  buttons->addWidget(save);
+  buttons->addWidget(load);
+  auto* layout = new QVBoxLayout(this);
+#ifdef FLOVIR_UI_PARAMETERS
+  page_ = new ParameterPage(session.GetDispatcher(), session.Parameters(), session.Table(),
+                            session.ParameterWorkbook(), window);
+  layout->addWidget(&page_->Grid(), 1);  // RzStringGrid1
+  page_->BindButtons(read_, write_, clock_, save, load);
+#else
+  layout->addStretch(1);
+#endif
+  layout->addLayout(buttons);
+}
+
+void ParameterTab::SetOperationsEnabled(bool enabled) {
+  read_->setEnabled(enabled);
+  clock_->setEnabled(enabled);
+}
+
+void ParameterTab::SetWriteEnabled(bool enabled) {
+  write_->setEnabled(enabled);
+}
+
+void ParameterTab::OperationEnded() {
+#ifdef FLOVIR_UI_PARAMETERS
+  page_->OperationEnded();
+#endif
+}
+
+}  // namespace flovir::ui

@@ -1,0 +1,33 @@
+#pragma once
+// What the user set last time, kept with QSettings under the keys and texts
+// the window has always written. A key that is missing, or holds a text no
+// list offers, takes the core's default from SettingsFields.
+
+#include <QSize>
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "operations/settings.h"
+
+class QSettings;
+
+namespace flovir::ui {
+
+class SettingsStore {
+ public:
+  // An empty file: the user's own QSettings ("flovir", "flovir").
+  explicit SettingsStore(QString file = {});
+
+  SettingsFields Load() const;
+  void Save(const SettingsFields& fields) const;
+  std::optional<QSize> WindowSize() const;
+  void SaveWindowSize(const QSize& size) const;
+
+ private:
+  std::unique_ptr<QSettings> Open() const;
+
+  QString file_;
+};
+
+}  // namespace flovir::ui
