@@ -69,3 +69,16 @@ flovir_test(flovir_meter_sim_tests
   SOURCES meter-sim/register_map_test.cpp meter-sim/archive_test.cpp meter-sim/fault_test.cpp
   LIBS flovir_meter_sim
   LABELS "meter-sim")
+
+# The window's rules on the offscreen platform. Wine passes no QT_*
+# variables to the program: the platform goes on its command line.
+if(FLOVIR_BUILD_UI)
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Test)
+  add_executable(flovir_window_tests ui/window_test.cpp)
+  set_target_properties(flovir_window_tests PROPERTIES AUTOMOC ON)
+  target_include_directories(flovir_window_tests PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(flovir_window_tests PRIVATE flovir_ui Qt6::Test)
+  flovir_window_plugins(flovir_window_tests)
+  add_test(NAME flovir_window_tests COMMAND flovir_window_tests -platform offscreen)
+  set_tests_properties(flovir_window_tests PROPERTIES LABELS "ui" TIMEOUT 600)
+endif()

@@ -1,7 +1,9 @@
 #pragma once
 // The ports the window opens: serial devices and pseudo-terminals by path,
 // and with --demo the built-in simulated meter, behind its simulated modem
-// when the connection type is a modem one.
+// when the connection type is a modem one. Windows has no pseudo-terminal:
+// there the demo meter sits behind a converter on the loopback, and has no
+// modem.
 
 #include <memory>
 #include <string>
@@ -11,6 +13,7 @@
 namespace flovir::sim {
 class SimulatedMeter;
 class DemoLine;
+class TcpMeterServer;
 }  // namespace flovir::sim
 
 namespace flovir::ui {
@@ -38,6 +41,7 @@ class WindowPorts : public PortProvider {
   bool demo_modem_ = false;
   std::unique_ptr<sim::SimulatedMeter> meter_;
   std::unique_ptr<sim::DemoLine> demo_line_;
+  std::unique_ptr<sim::TcpMeterServer> demo_network_;  // Windows: no pseudo-terminal
 };
 
 }  // namespace flovir::ui

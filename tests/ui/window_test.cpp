@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/tcp_server.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
@@ -186,6 +187,9 @@ class WindowTest : public QObject {
   void StartAndStop() {
     QFETCH(int, type);
     QFETCH(int, framing);
+    if (!flovir::sim::kServesPseudoTerminals && (type == 1 || type == 2)) {
+      QSKIP("the demo meter has no modem where there is no pseudo-terminal");
+    }
     flovir::sim::SimulatedMeter meter;
     flovir::sim::TcpMeterServer server(
         meter, {.framing = framing == 1 ? flovir::sim::TcpFraming::kModbusTcp
@@ -243,8 +247,10 @@ class WindowTest : public QObject {
     w->Edit8->setText(QString::fromStdString(closed));
     w->Button1->click();
     QVERIFY(!w->GetConnection().Connected());
-    QCOMPARE(w->StatusPanel1->text(), QString::fromStdString("Не удалось подключиться к " + closed +
-                                                             ": Connection refused"));
+    // The system words the reason; Windows adds a full stop.
+    QVERIFY2(w->StatusPanel1->text().startsWith(QString::fromStdString(
+                 "Не удалось подключиться к " + closed + ": Connection refused")),
+             qPrintable(w->StatusPanel1->text()));
     CheckStates(*w, false, true);
   }
 
