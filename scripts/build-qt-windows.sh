@@ -47,7 +47,7 @@ else
   apt_opts=(-o Dir::Etc::sourcelist="$work/src.list" -o Dir::Etc::sourceparts=-
     -o Dir::State::Lists="$lists" -o Dir::Cache="$work/apt-cache")
   apt-get "${apt_opts[@]}" update -q >/dev/null
-  (cd "$work" && apt-get "${apt_opts[@]}" source --download-only "qt6-base=$version*" >/dev/null)
+  (cd "$work" && apt-get "${apt_opts[@]}" source --download-only qt6-base >/dev/null)
   tar -C "$work" -xf "$work/qt6-base_$version+dfsg.orig.tar.xz"
   mkdir -p "$work/build"
   # Static and release, bundled third-party libraries; no sql, network,
