@@ -53,6 +53,13 @@ done
 iconv -f UTF-16 -t UTF-8 "$WINEPREFIX/drive_c/uninstall.reg" 2>/dev/null |
   grep -q '"DisplayName"="Связь ФЛОВИР"' || fail "not among the installed programs"
 
+# The installed window starts and stays up (a missing platform plugin ends
+# it at once) until it is stopped.
+status=0
+timeout 15 "$wine" "$folder/flovir.exe" -platform offscreen --demo >/dev/null 2>&1 || status=$?
+[ "$status" -eq 124 ] || fail "flovir.exe ended by itself with status $status"
+/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+
 echo "== the installed flovir-cli.exe on COM5"
 "$sim" --link "$scratch/meter" >"$scratch/sim.out" &
 sim_pid=$!
