@@ -11,12 +11,20 @@ set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+# Qt built for mingw (scripts/build-qt-windows.sh) is one more root to find
+# the target's packages in; its tools (moc, uic, rcc) are the host's.
+if(FLOVIR_QT_WINDOWS)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${FLOVIR_QT_WINDOWS})
+  list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES FLOVIR_QT_WINDOWS)
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Release programs without symbols: the window with a static Qt is halved.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 find_program(FLOVIR_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 if(FLOVIR_WINE)

@@ -69,3 +69,25 @@ flovir_test(flovir_meter_sim_tests
   SOURCES meter-sim/register_map_test.cpp meter-sim/archive_test.cpp meter-sim/fault_test.cpp
   LIBS flovir_meter_sim
   LABELS "meter-sim")
+
+# The window's rules on the offscreen platform. Without a console QtTest
+# writes to the debugger; QT_FORCE_STDERR_LOGGING brings its lines to the
+# test's output. Wine passes no QT_* variables to the program: under wine
+# that one is set inside wine, and the platform goes on the command line.
+if(FLOVIR_BUILD_UI)
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Test)
+  add_executable(flovir_window_tests ui/window_test.cpp)
+  set_target_properties(flovir_window_tests PROPERTIES AUTOMOC ON)
+  target_include_directories(flovir_window_tests PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(flovir_window_tests PRIVATE flovir_ui Qt6::Test)
+  flovir_window_plugins(flovir_window_tests)
+  if(CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME flovir_window_tests COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} cmd /c
+      "set QT_FORCE_STDERR_LOGGING=1&& flovir_window_tests.exe -platform offscreen"
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  else()
+    add_test(NAME flovir_window_tests COMMAND flovir_window_tests -platform offscreen)
+    set_tests_properties(flovir_window_tests PROPERTIES ENVIRONMENT QT_FORCE_STDERR_LOGGING=1)
+  endif()
+  set_tests_properties(flovir_window_tests PROPERTIES LABELS "ui" TIMEOUT 600)
+endif()

@@ -47,7 +47,9 @@ QLabel* MakeLabel(const QString& text, const QString& name, QWidget* buddy, QWid
 }
 
 QFont ReportFont() {
-  QFont font("Liberation Mono");  // stands in for "Courier New"
+  // Windows' own fixed-pitch font; Liberation Mono has its metrics elsewhere.
+  QFont font;
+  font.setFamilies({"Courier New", "Liberation Mono"});
   font.setStyleHint(QFont::Monospace);
   font.setPixelSize(13);
   return font;

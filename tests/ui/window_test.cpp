@@ -24,6 +24,7 @@
 #include <memory>
 
 #include "tests/support/demo_window.h"
+#include "tools/meter-sim/meter_server.h"
 #include "tools/meter-sim/tcp_server.h"
 #include "ui/remote_modem_dialog.h"
 
@@ -180,6 +181,9 @@ class WindowTest : public QObject {
   void StartAndStop() {
     QFETCH(int, type);
     QFETCH(int, framing);
+    if (!flovir::sim::kServesPseudoTerminals && (type == 1 || type == 2)) {
+      QSKIP("the demo meter has no modem where there is no pseudo-terminal");
+    }
     flovir::sim::SimulatedMeter meter;
     flovir::sim::TcpMeterServer server(
         meter, {.framing = framing == 1 ? flovir::sim::TcpFraming::kModbusTcp
@@ -240,9 +244,11 @@ class WindowTest : public QObject {
     w.Get<QLineEdit>("Edit8")->setText(QString::fromStdString(closed));
     w.Get<QPushButton>("Button1")->click();
     QVERIFY(!w->GetConnection().Connected());
-    QCOMPARE(
-        w.Get<QLabel>("StatusBar1")->text(),
-        QString::fromStdString("Не удалось подключиться к " + closed + ": Connection refused"));
+    // The system words the reason; Windows adds a full stop.
+    const QString status = w.Get<QLabel>("StatusBar1")->text();
+    QVERIFY2(status.startsWith(QString::fromStdString("Не удалось подключиться к " + closed +
+                                                      ": Connection refused")),
+             qPrintable(status));
     CheckStates(w, false, true);
   }
 

@@ -4,6 +4,9 @@
 #include <bit>
 #include <cstring>
 #include <ctime>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "tools/meter-sim/meter_archive.h"
 #include "tools/meter-sim/modbus_frame.h"
@@ -72,11 +75,19 @@ ArchiveEntry NoDataEntry() {
 }  // namespace
 
 MeterDateTime ComputerLocalTime() {
+#ifdef _WIN32
+  // As the program's clock: the system's, not the C runtime's reading of TZ.
+  SYSTEMTIME local{};
+  GetLocalTime(&local);
+  return {local.wYear, local.wMonth,  local.wDay,
+          local.wHour, local.wMinute, std::min<int>(local.wSecond, 59)};
+#else
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
           local.tm_hour,        local.tm_min,     std::min(local.tm_sec, 59)};
+#endif
 }
 
 std::array<uint16_t, 26> ArchiveEntry::Registers() const {
