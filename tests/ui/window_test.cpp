@@ -201,7 +201,12 @@ class WindowTest : public QObject {
     CheckStates(w, true, true);
     QCOMPARE(w.Get<QPushButton>("Button3")->isEnabled(), type == 0 || type == 3);
     if (type == 0) {
-      QCOMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Порт открыт"));
+      // Without pseudo-terminals the demo meter's direct line is a converter
+      // on the loopback.
+      const QString opened =
+          flovir::sim::kServesPseudoTerminals ? QString("Порт открыт") : QString("Подключено к ");
+      QVERIFY2(w.Get<QLabel>("StatusBar1")->text().startsWith(opened),
+               qPrintable(w.Get<QLabel>("StatusBar1")->text()));
       QVERIFY(w.messages.empty());
     } else if (type == 3) {
       QCOMPARE(w.Get<QLabel>("StatusBar1")->text(), "Подключено к " + host);
