@@ -47,13 +47,24 @@ def nodes(root):
             pass
 
 
+ENDED = "ended"  # what _find_app finds of a window that has ended
+
+
 class Window:
     def __init__(self, *args):
-        self.process = subprocess.Popen([FLOVIR, "--folder", SCRATCH, *args])
-        self.app = poll("the window", self._find_app)
+        # Now and then the X server refuses a client on a busy machine, and
+        # the window ends at once: it gets one more start.
+        for attempt in (1, 2):
+            self.process = subprocess.Popen([FLOVIR, "--folder", SCRATCH, *args])
+            self.app = poll("the window", self._find_app)
+            if self.app is not ENDED:
+                break
+            assert attempt == 1, "the window ended with %s" % self.process.returncode
         self.by_description = {}
 
     def _find_app(self):
+        if self.process.poll() is not None:
+            return ENDED
         desktop = pyatspi.Registry.getDesktop(0)
         for i in range(desktop.childCount):
             app = desktop[i]

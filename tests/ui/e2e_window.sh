@@ -25,6 +25,9 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1
 pids+=($!)
 read -r -t 20 display <&3
 export DISPLAY=":$display"
+# The number comes when the server listens; a client may still be refused
+# for a moment on a busy machine, and the window gives up at once.
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$scratch/atspi.log" 2>&1 &
 pids+=($!)
 
