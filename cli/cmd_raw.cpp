@@ -14,8 +14,6 @@ namespace flovir::cli {
 
 namespace {
 
-constexpr uint8_t kReadHolding = 3;
-constexpr uint8_t kWriteMultiple = 16;
 constexpr unsigned long kRegisterSpace = 65536;
 
 // Reads words[at] as START and checks that count registers from it exist.
@@ -30,7 +28,7 @@ int RunRequest(const GlobalOptions& global, uint8_t function, uint16_t start,
   Session& session = command.Get();
   const uint16_t count = static_cast<uint16_t>(data.size() / 2);
   const ExchangeStatus status = session.Transfer(function, start, count, data.data(), Interrupted);
-  if (function == kReadHolding) {
+  if (function == kReadHoldingRegisters) {
     // Registers of the frames that succeeded, also when a later one failed.
     const size_t done = static_cast<size_t>(session.Request().DataCursor - data.data()) / 2;
     for (size_t k = 0; k < done; ++k) {
@@ -58,7 +56,7 @@ int Raw(const GlobalOptions& global, const std::vector<std::string>& words) {
                         std::to_string(count) + " registers fit below 65536");
     }
     std::vector<uint8_t> data(2 * count);
-    return RunRequest(global, kReadHolding, static_cast<uint16_t>(start), data);
+    return RunRequest(global, kReadHoldingRegisters, static_cast<uint16_t>(start), data);
   }
 
   if (action == "write") {
@@ -78,7 +76,7 @@ int Raw(const GlobalOptions& global, const std::vector<std::string>& words) {
       data.push_back(static_cast<uint8_t>(value & 0xFF));
       data.push_back(static_cast<uint8_t>(value >> 8));
     }
-    return RunRequest(global, kWriteMultiple, static_cast<uint16_t>(start), data);
+    return RunRequest(global, kWriteMultipleRegisters, static_cast<uint16_t>(start), data);
   }
   return UsageError("raw: '" + action + "' is not read or write");
 }

@@ -51,6 +51,10 @@ std::string_view StatusText(ExchangeStatus status);
 // The text of status 19 naming the port: "Порт ttyUSB0 потерян: ...".
 std::string LostPortText(const std::string& port_name);
 
+// The two Modbus functions the meter answers.
+inline constexpr uint8_t kReadHoldingRegisters = 3;
+inline constexpr uint8_t kWriteMultipleRegisters = 16;
+
 // Frame size limits of the 256-byte frame and reply buffers.
 inline constexpr uint16_t kMaxReadRegisters = 125;   // 5 + 2*125 = 255 bytes
 inline constexpr uint16_t kMaxWriteRegisters = 123;  // 9 + 2*123 = 255 bytes
@@ -61,7 +65,7 @@ inline constexpr uint16_t kMaxWriteRegisters = 123;  // 9 + 2*123 = 255 bytes
 // StopRequested alone may be set by the main thread while a request runs.
 struct ExchangeRequest {
   uint8_t SlaveAddress = 1;
-  uint8_t FunctionCode = 3;
+  uint8_t FunctionCode = kReadHoldingRegisters;
   uint16_t StartRegister = 0;
   uint16_t RegisterCount = 0;
   uint8_t ChunkSize = 64;

@@ -13,8 +13,6 @@ namespace flovir {
 namespace {
 
 constexpr size_t kBufferSize = 256;
-constexpr uint8_t kReadHolding = 3;
-constexpr uint8_t kWriteMultiple = 16;
 // Before a new try the line must have been quiet this long: twice the
 // silence that ends a frame, so the rest of a broken or stray frame and a
 // reply that follows it have passed.
@@ -111,7 +109,7 @@ void com_port::State::RunRequest() {
     r.Status = ExchangeStatus::ZeroAttemptsOrChunk;
     return;
   }
-  if (r.FunctionCode != kReadHolding && r.FunctionCode != kWriteMultiple) {
+  if (r.FunctionCode != kReadHoldingRegisters && r.FunctionCode != kWriteMultipleRegisters) {
     r.Status = ExchangeStatus::UnsupportedFunction;
     return;
   }
@@ -119,7 +117,7 @@ void com_port::State::RunRequest() {
     r.Status = ExchangeStatus::PortLost;
     return;
   }
-  const bool read = r.FunctionCode == kReadHolding;
+  const bool read = r.FunctionCode == kReadHoldingRegisters;
   // Larger chunks would not fit the 256-byte frame or reply.
   const uint16_t chunk =
       std::min<uint16_t>(r.ChunkSize, read ? kMaxReadRegisters : kMaxWriteRegisters);

@@ -14,7 +14,6 @@ bool CrcMatches(const uint8_t* frame, size_t length) {
 }
 
 constexpr size_t kExceptionLength = 5;
-constexpr uint8_t kReadHoldingRegisters = 3;
 
 }  // namespace
 
