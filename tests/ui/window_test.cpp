@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -296,8 +298,11 @@ class WindowTest : public QObject {
     }
     QVERIFY(!w.Get<QPushButton>("ButtonCancel")->isEnabled());
     QVERIFY(QFile::exists(w.dir.filePath("авто_/текущие.txt")));
-    QTRY_VERIFY(w.Get<QPlainTextEdit>("Memo2")->toPlainText().startsWith(
-        "out: "));  // the trace, on its timer
+    // The trace, on its timer: each frame after its time since the operation
+    // began and the gap before it.
+    QTRY_VERIFY(QRegularExpression("^ *[0-9]+\\.[0-9] мс +\\+[0-9]+\\.[0-9]  out: 0x01 0x03 ")
+                    .match(w.Get<QPlainTextEdit>("Memo2")->toPlainText())
+                    .hasMatch());
 
     w.Get<QPushButton>("Button12")->click();
     QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("Стоп"));
@@ -359,6 +364,13 @@ class WindowTest : public QObject {
     QVERIFY(QFile::exists(w.dir.filePath("отчёт.txt")));
     answer.clear();  // cancelled: nothing changes
     w.Get<QPushButton>("Button14")->click();
+    QCOMPARE(w->ProposedSaveName(), w.dir.filePath("отчёт.txt"));
+    // The traffic log proposes a name of its own and leaves the reports theirs.
+    answer = w.dir.filePath("обмен");
+    w.Get<QPushButton>("ButtonTraceSave")->click();
+    QVERIFY2(QFileInfo(proposed.last()).fileName().startsWith("обмен 20"),
+             qPrintable(proposed.last()));
+    QVERIFY(QFile::exists(w.dir.filePath("обмен.txt")));
     QCOMPARE(w->ProposedSaveName(), w.dir.filePath("отчёт.txt"));
     answer = w.dir.filePath("нет такой папки/файл");
     w.Get<QPushButton>("Button15")->click();
