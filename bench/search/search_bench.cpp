@@ -7,8 +7,8 @@
 //      is run as well (several minutes).
 //
 // usage: flovir-bench-search [--full]
-// The silent line is a meter set to 1200 baud and two stop bits, which
-// none of the measured steps uses, so every probe waits out its timeout.
+// The silent line is a meter set to 300 baud, which no step of the search
+// uses, so every probe waits out its timeout.
 
 #include <chrono>
 #include <cstdio>
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
               found ? "yes" : "NO", first);
 
   sim::SimulatedMeter elsewhere;
-  sim::MeterServer silent(elsewhere, {.required_format = sim::LineFormat{1200, false, true}});
+  sim::MeterServer silent(elsewhere, {.required_format = sim::LineFormat{300, false, false}});
   const std::vector<SearchStep> one_format =
       SearchOrder(defaults, {.baud = 9600, .parity = Parity::None, .stop_bits = StopBits::One});
   const double one = Time(silent, one_format, found);

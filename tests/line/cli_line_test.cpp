@@ -73,6 +73,15 @@ TEST(CliScan, FindsAMeterItWasNotToldAbout) {
   EXPECT_EQ(current.status, 0) << current.errors;
 }
 
+// Behind a converter the line format is the converter's: only the address
+// is searched, and only the address is printed.
+TEST(CliScan, ThroughANetworkConverterSearchesTheAddresses) {
+  Sim sim({"--tcp", "0", "--address", "9"});
+  const testing::CliRun run = RunCli("scan --line tcp --host " + sim.Path());
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_EQ(run.output, "--address 9\n");
+}
+
 TEST(CliScan, NothingAnsweringIsAFailureThatSaysSo) {
   Sim sim({"--baud", "1200", "--stop", "2"});
   // One address at 9600: six line formats, none the meter's.
