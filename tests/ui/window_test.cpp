@@ -238,6 +238,10 @@ class WindowTest : public QObject {
              QString("/dev/flovir-no-such-port"));
     w.Get<QPushButton>("Button1")->click();
     QCOMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Не удалось открыть порт"));
+    // Beside it, why: the device is missing.
+    QVERIFY2(
+        w.Get<QLabel>("StatusBar2")->text().contains("устройства /dev/flovir-no-such-port нет"),
+        qPrintable(w.Get<QLabel>("StatusBar2")->text()));
     CheckStates(w, false, true);
 
     // A loopback port nobody listens on any more.
