@@ -82,7 +82,13 @@ int Scan(const GlobalOptions& global, const SearchScope& scope, bool all) {
   StatusLine status;
   SearchCallbacks callbacks;
   callbacks.all = all;
-  callbacks.progress = [&status](const std::string& text, int percent) {
+  // On a terminal every step in place; in a log one line a line format.
+  const bool terminal = isatty(STDERR_FILENO) == 1;
+  std::string last_format;
+  callbacks.progress = [&](const std::string& text, int percent) {
+    const std::string format = text.substr(0, text.rfind(", адрес "));
+    if (!terminal && format == last_format) return;
+    last_format = format;
     status.Show(text, percent);
   };
   callbacks.cancelled = Interrupted;

@@ -232,8 +232,12 @@ SearchResult SearchForMeter(PortProvider& ports, const Settings& settings,
     const uint32_t timeout = network ? kNetworkProbeTimeoutMs : ProbeTimeoutMs(step.line);
     uint8_t address = 0;
     double reply_ms = 0;
-    if (!ProbeMeter(*port, framing, step.address, timeout, address, reply_ms)) continue;
-    if (port->Lost()) break;
+    if (!ProbeMeter(*port, framing, step.address, timeout, address, reply_ms)) {
+      if (!port->Lost()) continue;
+      // An adapter pulled out is no silent meter.
+      result.open_error = LostPortText(network ? settings.host : settings.port_name);
+      break;
+    }
     bool known = false;
     for (const FoundMeter& f : result.found)
       known = known || f.step == SearchStep{step.line, address};

@@ -73,8 +73,8 @@ struct SearchCallbacks {
 struct SearchResult {
   std::vector<FoundMeter> found;
   bool cancelled = false;
-  // The port or the network did not open: "Не удалось открыть порт" and the
-  // system's reason, for the user.
+  // The port or the network did not open ("Не удалось открыть порт" and
+  // the system's reason), or the port went during the search.
   std::string open_error;
 };
 
