@@ -514,7 +514,10 @@ void MainWindow::TuningFinished(uint64_t timeouts_before, size_t replies_before,
   ShowStatus(text);
   const QString question =
       Q(text) + "\n\nУстановить тайм-аут " + QString::number(suggested) + " мс?";
-  if (QMessageBox::question(this, "Подобрать тайм-аут", question) != QMessageBox::Yes) return;
+  const bool yes = question_sink_ ? question_sink_("Подобрать тайм-аут", question)
+                                  : QMessageBox::question(this, "Подобрать тайм-аут", question) ==
+                                        QMessageBox::Yes;
+  if (!yes) return;
   SettingsFields fields = settings_->Fields();
   fields.answer_timeout = std::to_string(suggested);
   settings_->SetFields(fields);

@@ -83,6 +83,9 @@ class MainWindow : public QMainWindow, public View {
   // Replaces the message boxes (tests record them instead).
   using MessageSink = std::function<void(const QString& title, const QString& text, MessageIcon)>;
   void SetMessageSink(MessageSink sink) { message_sink_ = std::move(sink); }
+  // Replaces the yes/no questions (tests answer them instead).
+  using QuestionSink = std::function<bool(const QString& title, const QString& text)>;
+  void SetQuestionSink(QuestionSink sink) { question_sink_ = std::move(sink); }
 
  public slots:
   void Start();
@@ -143,6 +146,7 @@ class MainWindow : public QMainWindow, public View {
   RemoteModemDialog* remote_modem_ = nullptr;
   FileChooser choose_file_;
   MessageSink message_sink_;
+  QuestionSink question_sink_;
   QString save_name_;
 
   SettingsPage* settings_ = nullptr;

@@ -383,6 +383,31 @@ class WindowTest : public QObject {
     QVERIFY(w.messages[0].text.contains("файл.txt"));
   }
 
+  // "Подобрать тайм-аут" measures the connected line, says how it got its
+  // suggestion, and on request fills the field and uses it at once.
+  void TuneTimeoutFillsTheField() {
+    DemoWindow w;
+    QStringList asked;
+    w->SetQuestionSink([&](const QString&, const QString& text) {
+      asked << text;
+      return true;
+    });
+    QVERIFY(!w.Get<QPushButton>("ButtonTune")->isEnabled());
+    w.Get<QPushButton>("Button1")->click();
+    QTRY_VERIFY(w.Get<QPushButton>("ButtonTune")->isEnabled());
+    w.Get<QPushButton>("ButtonTune")->click();
+    QVERIFY(!w.Get<QPushButton>("Button4")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(asked.size() == 1, kOperationMs);
+    const QString status = w.Get<QLabel>("StatusBar1")->text();
+    const QRegularExpression told("^ответ [0-9.]+–[0-9.]+ мс, предлагаю ([0-9]+) мс$");
+    const QRegularExpressionMatch match = told.match(status);
+    QVERIFY2(match.hasMatch(), qPrintable(status));
+    QCOMPARE(w.Get<QLineEdit>("Edit4")->text(), match.captured(1));
+    QCOMPARE(w->GetConnection().OpenPort()->GetTimeouts().ReadConstant, match.captured(1).toUInt());
+    QVERIFY(w.Get<QPushButton>("Button4")->isEnabled());
+    QVERIFY(w->GetSession().Statistics().Snapshot().counts.requests >= 20);
+  }
+
   // Form3 lives as long as the window: edits survive closing it, "сброс"
   // brings back the seven default lines, and it refuses to run without a
   // direct connection.
