@@ -8,6 +8,7 @@
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -381,6 +382,27 @@ class WindowTest : public QObject {
     QCOMPARE(w.messages.size(), size_t{1});
     QCOMPARE(w.messages[0].icon, MessageIcon::Error);
     QVERIFY(w.messages[0].text.contains("файл.txt"));
+  }
+
+  // "Найти прибор" on a line where nothing answers: the button stops the
+  // search at once, and Start waits while it runs.
+  void SearchCancelledAtOnce() {
+    flovir::sim::SimulatedMeter meter;
+    flovir::sim::MeterServer silent(
+        meter, {.required_format = flovir::sim::LineFormat{300, false, false}});
+    DemoWindow w(false, {silent.SlavePath()});
+    QPushButton* search = w.Get<QPushButton>("ButtonSearch");
+    search->click();
+    QTRY_VERIFY(w.Get<QLabel>("StatusBar1")->text().startsWith("Поиск прибора: "));
+    QCOMPARE(search->text(), QString("Остановить поиск"));
+    QVERIFY(!w.Get<QPushButton>("Button1")->isEnabled());
+    QElapsedTimer clock;
+    clock.start();
+    search->click();
+    QTRY_COMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Прервано пользователем"));
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(search->text(), QString("Найти прибор"));
+    QVERIFY(w.Get<QPushButton>("Button1")->isEnabled());
   }
 
   // "Подобрать тайм-аут" measures the connected line, says how it got its
