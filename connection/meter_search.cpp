@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <set>
+#include <tuple>
 
 #include "connection/modem_search.h"
 #include "link/mbap.h"
@@ -39,15 +41,14 @@ bool Allowed(const SearchScope& scope, const SearchStep& step) {
          (!scope.address || *scope.address == step.address);
 }
 
+// The steps in order, each once, within what the user fixed.
 class Order {
  public:
-  Order(const SearchScope& scope) : scope_(scope) {}
+  explicit Order(const SearchScope& scope) : scope_(scope) {}
   void Add(const SearchStep& step) {
-    if (!Allowed(scope_, step)) return;
-    for (const SearchStep& s : steps_) {
-      if (s == step) return;
-    }
-    steps_.push_back(step);
+    const auto key =
+        std::make_tuple(step.line.baud_rate, step.line.parity, step.line.stop_bits, step.address);
+    if (Allowed(scope_, step) && seen_.insert(key).second) steps_.push_back(step);
   }
   void AddAddresses(const LineFormat& line) {
     for (unsigned a = 1; a <= kLastAddress; ++a) Add({line, static_cast<uint8_t>(a)});
@@ -57,6 +58,7 @@ class Order {
  private:
   const SearchScope& scope_;
   std::vector<SearchStep> steps_;
+  std::set<std::tuple<uint32_t, Parity, StopBits, uint8_t>> seen_;
 };
 
 uint32_t BitsPerCharacter(const LineFormat& line) {
