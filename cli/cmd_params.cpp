@@ -106,7 +106,8 @@ void PrintPlan(const ParameterTable& table, const WritePlan& plan) {
 
 // Asks on the terminal; only "д", "да", "y" or "yes" go on.
 bool AskToGo(bool nothing_changed) {
-  std::fprintf(stderr, nothing_changed ? "Записать всё равно? [д/Н] " : "Записать в прибор? [д/Н] ");
+  std::fprintf(stderr,
+               nothing_changed ? "Записать всё равно? [д/Н] " : "Записать в прибор? [д/Н] ");
   std::fflush(stderr);
   char answer[64] = {};
   if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false;
@@ -214,8 +215,8 @@ int Diff(const GlobalOptions& global, const std::vector<std::string>& words) {
     std::fprintf(stderr, "%s и %s совпадают\n", words[1].c_str(), against.c_str());
     return kExitOk;
   }
-  std::fprintf(stderr, "%s -> %s: различаются значений: %zu\n", words[1].c_str(),
-               against.c_str(), changes.size());
+  std::fprintf(stderr, "%s -> %s: различаются значений: %zu\n", words[1].c_str(), against.c_str(),
+               changes.size());
   return kExitFailed;
 }
 

@@ -42,14 +42,15 @@ std::vector<ParameterChange> CompareTables(const ParameterTable& table,
     const uint16_t index = table.Cell(at.row, at.column).ValueIndex;
     shown[index] = true;
     if (!SameBits(before, after, index)) {
-      changes.push_back({index, at.row, at.column, before.ParameterValue(index),
-                         after.ParameterValue(index)});
+      changes.push_back(
+          {index, at.row, at.column, before.ParameterValue(index), after.ParameterValue(index)});
     }
   }
   if (scope == ValueScope::All) {
     for (uint16_t index = 0; index < kParameterValueCount; ++index) {
       if (!shown[index] && !SameBits(before, after, index)) {
-        changes.push_back({index, -1, -1, before.ParameterValue(index), after.ParameterValue(index)});
+        changes.push_back(
+            {index, -1, -1, before.ParameterValue(index), after.ParameterValue(index)});
       }
     }
   }

@@ -132,9 +132,9 @@ std::string ParameterOperations::WriteRefusal() const {
       return refused + "таблица не считана из этого прибора." + kWhatToDo;
     case TableOrigin::Meter:
       if (dispatcher_.Settings().address != origin_address_) {
-        return refused + "таблица считана из прибора с адресом " +
-               std::to_string(origin_address_) + ", а записать её нужно по адресу " +
-               std::to_string(dispatcher_.Settings().address) + "." + kWhatToDo;
+        return refused + "таблица считана из прибора с адресом " + std::to_string(origin_address_) +
+               ", а записать её нужно по адресу " + std::to_string(dispatcher_.Settings().address) +
+               "." + kWhatToDo;
       }
       break;
     case TableOrigin::Workbook:
@@ -216,8 +216,8 @@ void ParameterOperations::CompleteWrite(OperationContext& context) {
         outcome.result = WriteOutcome::Result::Interrupted;
         outcome.frames_acknowledged = AcknowledgedFrames(built, settings.chunk_size);
         const std::string failure =
-            "Запись прервана: " + FailureText(context.Status(), settings) +
-            ". Прибор подтвердил " + std::to_string(outcome.frames_acknowledged) + " из " +
+            "Запись прервана: " + FailureText(context.Status(), settings) + ". Прибор подтвердил " +
+            std::to_string(outcome.frames_acknowledged) + " из " +
             std::to_string(outcome.frames_total) +
             " кадров и теперь может хранить смешанную таблицу: новые значения в начале блока, "
             "прежние дальше. Резервная копия прежней таблицы: " +
@@ -255,10 +255,10 @@ void ParameterOperations::CompleteWrite(OperationContext& context) {
         return;
       }
       outcome.result = WriteOutcome::Result::Differs;
-      const std::string failure =
-          "Прибор хранит не то, что записано (" + std::to_string(outcome.mismatches.size()) +
-          "): " + MismatchText(table_, outcome.mismatches) +
-          ". Резервная копия прежней таблицы: " + outcome.backup_path;
+      const std::string failure = "Прибор хранит не то, что записано (" +
+                                  std::to_string(outcome.mismatches.size()) +
+                                  "): " + MismatchText(table_, outcome.mismatches) +
+                                  ". Резервная копия прежней таблицы: " + outcome.backup_path;
       EndWrite(context, std::move(outcome), failure);
       return;
     }
@@ -269,8 +269,8 @@ void ParameterOperations::Plan(OperationContext& context) {
   const Settings& settings = context.Settings();
   WritePlan plan;
   plan.meter_before = staging_;
-  plan.to_send = origin_ == TableOrigin::Workbook ? WithShownValues(table_, sending_, staging_)
-                                                  : sending_;
+  plan.to_send =
+      origin_ == TableOrigin::Workbook ? WithShownValues(table_, sending_, staging_) : sending_;
   plan.changes = CompareTables(table_, plan.meter_before, plan.to_send, ValueScope::All);
   try {
     plan.backup_path =

@@ -152,7 +152,7 @@ class ParameterOperations {
   ParameterBuffer read_back_;
 
   TableOrigin origin_ = TableOrigin::None;
-  uint8_t origin_address_ = 0;  // the meter a read came from
+  uint8_t origin_address_ = 0;   // the meter a read came from
   uint64_t origin_refills_ = 0;  // the dispatcher's refill count then
   Phase phase_ = Phase::Clock;
   bool prepare_only_ = false;

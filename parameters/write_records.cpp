@@ -42,10 +42,10 @@ std::string NewBackupPath(const std::string& program_folder, uint8_t address, do
   const std::string folder = MakeAutoSaveFolder(base, kBackupFolderName);
   const CivilDateTime t = DecodeDateTime(now);
   // A name that sorts by time and that every file system takes (no colons).
-  const std::string stem = Joined(folder, "адрес " + std::to_string(address) + " " +
-                                              std::to_string(t.year) + "-" + TwoDigits(t.month) +
-                                              "-" + TwoDigits(t.day) + " " + TwoDigits(t.hour) +
-                                              "-" + TwoDigits(t.minute) + "-" + TwoDigits(t.second));
+  const std::string stem =
+      Joined(folder, "адрес " + std::to_string(address) + " " + std::to_string(t.year) + "-" +
+                         TwoDigits(t.month) + "-" + TwoDigits(t.day) + " " + TwoDigits(t.hour) +
+                         "-" + TwoDigits(t.minute) + "-" + TwoDigits(t.second));
   std::string path = stem + ".xls";
   std::error_code error;
   for (int n = 2; fs::exists(PathFromUtf8(path), error); ++n) {

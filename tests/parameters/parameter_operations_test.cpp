@@ -11,9 +11,9 @@
 
 #include "parameters/parameter_workbook.h"
 #include "parameters/value_conversion.h"
-#include "workbook/cp1251.h"
 #include "tests/support/files.h"
 #include "tests/support/rig.h"
+#include "workbook/cp1251.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {

@@ -163,14 +163,16 @@ TEST_F(ParameterWorkbookTest, AWorkbookThatIsNoParameterTableIsRefused) {
   };
   const std::vector<Case> cases = {
       {"empty.xls", {}, "в первой строке нет заголовков"},
-      {"temp.xls", {{0, 0, "Часовой архив с 01.03.2024 по 07.03.2024"}, {0, 7, "Дата"}},
+      {"temp.xls",
+       {{0, 0, "Часовой архив с 01.03.2024 по 07.03.2024"}, {0, 7, "Дата"}},
        "в ячейке A1"},
       {"renamed.xls", {{1, 0, "КАНАЛ1"}, {0, 8, "Диаметр"}}, "ожидается «Диаметр, мм [D]»"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    WorkbookModel other = c.name == std::string("temp.xls") ? WorkbookModel::MakeArchiveWorkbook()
-                                                           : WorkbookModel::MakeParameterWorkbook();
+    WorkbookModel other = c.name == std::string("temp.xls")
+                              ? WorkbookModel::MakeArchiveWorkbook()
+                              : WorkbookModel::MakeParameterWorkbook();
     other.SetFileName(Path(c.name));
     for (const auto& [column, row, text] : c.texts) other.SetTextCell(0, column, row, text, 0);
     other.SetNumberCell(0, 1, 8, 3547, 0);

@@ -2,12 +2,12 @@
 
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <algorithm>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace flovir {
 namespace {
@@ -141,8 +141,8 @@ int TextWidth(const ParameterModel& model, int column) {
     const QModelIndex index = model.index(row, column);
     const QFontMetrics metrics(index.data(Qt::FontRole).value<QFont>());
     const int margin = index.data(ParameterModel::MarginRole).toInt();
-    widest = std::max(widest, metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()) +
-                                  2 * margin);
+    widest = std::max(
+        widest, metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()) + 2 * margin);
   }
   constexpr int kSpare = 10;  // the grid lines and a little air on either side
   return widest + kSpare;

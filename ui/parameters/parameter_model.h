@@ -85,7 +85,7 @@ class ParameterModel : public QAbstractTableModel {
 
   const ParameterTable& table_;
   ParameterBuffer& buffer_;
-  ParameterBuffer meter_;  // zeros, as the buffer, until a read or write succeeds
+  ParameterBuffer meter_;                 // zeros, as the buffer, until a read or write succeeds
   std::map<uint16_t, float> mismatches_;  // value index -> what the meter holds
   std::optional<ParameterBuffer> compared_;
   QString compared_name_;

@@ -31,9 +31,8 @@ ParameterPage::ParameterPage(Dispatcher& dispatcher, ParameterOperations& operat
         open_folder_.clear();
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
       }),
-      confirm_([this](const WritePlan& plan) {
-        return WriteConfirmation::Ask(table_, plan, window_);
-      }) {
+      confirm_(
+          [this](const WritePlan& plan) { return WriteConfirmation::Ask(table_, plan, window_); }) {
   // A successful read shows the meter's values, unmarked, before the
   // workbook of the read is saved.
   operations_.SetOnParametersRead([this] { model_.SetMeterValues(dispatcher_.Parameters()); });
@@ -73,8 +72,10 @@ void ParameterPage::BindButtons(QAbstractButton* read, QAbstractButton* write,
   connect(clock, &QAbstractButton::clicked, this, &ParameterPage::SetClock);
   connect(save, &QAbstractButton::clicked, this, &ParameterPage::Save);
   connect(load, &QAbstractButton::clicked, this, &ParameterPage::Load);
-  if (compare != nullptr) connect(compare, &QAbstractButton::clicked, this, &ParameterPage::Compare);
-  if (restore != nullptr) connect(restore, &QAbstractButton::clicked, this, &ParameterPage::Restore);
+  if (compare != nullptr)
+    connect(compare, &QAbstractButton::clicked, this, &ParameterPage::Compare);
+  if (restore != nullptr)
+    connect(restore, &QAbstractButton::clicked, this, &ParameterPage::Restore);
 }
 
 // A read starts from a cleared buffer, so the edits made before it are gone:
@@ -95,8 +96,8 @@ void ParameterPage::SetClock() {
 }
 
 void ParameterPage::OperationEnded() {
-  const WriteStage stage = dispatcher_.Kind() == OperationKind::WriteToDevice ? stage_
-                                                                              : WriteStage::None;
+  const WriteStage stage =
+      dispatcher_.Kind() == OperationKind::WriteToDevice ? stage_ : WriteStage::None;
   stage_ = WriteStage::None;
   switch (dispatcher_.Kind()) {
     case OperationKind::ReadParameters:

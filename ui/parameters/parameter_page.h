@@ -50,8 +50,8 @@ class ParameterPage : public QObject {
   // Connects the page's buttons: Button8, Button11, Button10, Button16,
   // Button17, and "Сравнить" and "Восстановить" when given.
   void BindButtons(QAbstractButton* read, QAbstractButton* write, QAbstractButton* clock,
-                   QAbstractButton* save, QAbstractButton* load,
-                   QAbstractButton* compare = nullptr, QAbstractButton* restore = nullptr);
+                   QAbstractButton* save, QAbstractButton* load, QAbstractButton* compare = nullptr,
+                   QAbstractButton* restore = nullptr);
 
   // Shows SaveDialog2 or OpenDialog1 and returns the chosen path, empty when
   // cancelled. Tests choose without a dialog.
