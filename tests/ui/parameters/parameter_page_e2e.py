@@ -191,14 +191,16 @@ def main():
     select_tab("****  2. Cкачать  ****")
     select_tab("Параметры")
 
-    # Nothing read from the meter yet: after the current values, and after
-    # a test poll, "Записать" sends nothing and says what to do.
+    # Nothing read from the meter yet, after the current values, and a read
+    # followed by a test poll: "Записать" sends nothing and says what to do.
     select_tab("Текущие")
     assert run_operation("Button4") == "Завершено успешно", status()
     select_tab("Параметры")
     click("Button11")
     poll("the refusal", lambda: "Запись не выполнена" in status())
     assert "Сначала считайте" in status(), status()
+    # A read, then the test poll refills the buffer.
+    assert run_operation("Button8") == "Завершено успешно", status()
     select_tab("тест")
     memo3 = control("Memo3").queryText()
     click("Button12")
