@@ -144,7 +144,8 @@ int Write(const GlobalOptions& global, const std::string& load, bool yes) {
     std::fprintf(stderr, "%s: %s\n", load.c_str(), error.what());
     return kExitFailed;
   }
-  const bool ask = !yes && isatty(STDIN_FILENO) == 1;
+  // Asked only where someone sees the question and can answer it.
+  const bool ask = !yes && isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
   const ParameterTable& table = session.Table();
   const bool ok = command.Run([&](Session& s) {
     return s.Parameters().WriteToDevice([&](const WritePlan& plan) {
