@@ -14,7 +14,7 @@ namespace flovir {
 namespace {
 
 constexpr const char* kWhatToDo =
-    " Сначала считайте параметры из прибора («Cчитать») или загрузите их из файла («Загрузить»).";
+    " Сначала считайте параметры из прибора или загрузите их из файла.";
 
 // The frames a write of the whole block takes at this chunk size.
 int FrameCount(uint8_t chunk_size) {
@@ -194,7 +194,6 @@ RequestPlan ParameterOperations::WriteRequest(const WritePlan& plan) {
 }
 
 void ParameterOperations::CompleteWrite(OperationContext& context) {
-  const Settings& settings = context.Settings();
   switch (phase_) {
     case Phase::Clock:
       if (context.Succeeded()) context.Finish();
@@ -202,67 +201,71 @@ void ParameterOperations::CompleteWrite(OperationContext& context) {
     case Phase::Backup:
       if (!context.Succeeded()) {
         context.Fail("Не удалось считать параметры прибора для резервной копии: " +
-                     FailureText(context.Status(), settings) + ". Ничего не записано.");
+                     FailureText(context.Status(), context.Settings()) + ". Ничего не записано.");
         return;
       }
-      Plan(context);
-      return;
-    case Phase::Write: {
-      WriteOutcome outcome = *last_write_;
-      outcome.frames_total = FrameCount(settings.chunk_size);
-      if (!context.Succeeded()) {
-        const size_t built =
-            static_cast<size_t>(dispatcher_.Request().DataCursor - sending_.bytes.data()) / 2;
-        outcome.result = WriteOutcome::Result::Interrupted;
-        outcome.frames_acknowledged = AcknowledgedFrames(built, settings.chunk_size);
-        const std::string failure =
-            "Запись прервана: " + FailureText(context.Status(), settings) + ". Прибор подтвердил " +
-            std::to_string(outcome.frames_acknowledged) + " из " +
-            std::to_string(outcome.frames_total) +
-            " кадров и теперь может хранить смешанную таблицу: новые значения в начале блока, "
-            "прежние дальше. Резервная копия прежней таблицы: " +
-            outcome.backup_path;
-        EndWrite(context, std::move(outcome), failure);
-        return;
-      }
-      outcome.frames_acknowledged = outcome.frames_total;
-      *last_write_ = outcome;
-      phase_ = Phase::Verify;
-      read_back_.Clear();
-      dispatcher_.GetView().ShowStatus("Проверка записи...");
-      context.Next({3, kParameterFirstRegister, kParameterRegisterCount, read_back_.bytes.data()});
-      return;
-    }
-    case Phase::Verify: {
-      WriteOutcome outcome = *last_write_;
-      if (!context.Succeeded()) {
-        outcome.result = WriteOutcome::Result::Unverified;
-        const std::string failure =
-            "Параметры записаны, но не проверены: " + FailureText(context.Status(), settings) +
-            ". Считайте их, чтобы проверить. Резервная копия прежней таблицы: " +
-            outcome.backup_path;
-        EndWrite(context, std::move(outcome), failure);
-        return;
-      }
-      outcome.held = read_back_;
-      outcome.mismatches = CompareTables(table_, outcome.sent, read_back_, ValueScope::All);
-      if (outcome.mismatches.empty()) {
-        outcome.result = WriteOutcome::Result::Verified;
-        // The meter holds this table now: it may be written again.
-        origin_ = origin_ == TableOrigin::Workbook ? TableOrigin::Workbook : TableOrigin::Meter;
-        origin_address_ = settings.address;
-        EndWrite(context, std::move(outcome), {});
-        return;
-      }
-      outcome.result = WriteOutcome::Result::Differs;
-      const std::string failure = "Прибор хранит не то, что записано (" +
-                                  std::to_string(outcome.mismatches.size()) +
-                                  "): " + MismatchText(table_, outcome.mismatches) +
-                                  ". Резервная копия прежней таблицы: " + outcome.backup_path;
-      EndWrite(context, std::move(outcome), failure);
-      return;
-    }
+      return Plan(context);
+    case Phase::Write:
+      return CompleteFrames(context);
+    case Phase::Verify:
+      return CompleteReadBack(context);
   }
+}
+
+// The write's frames are done: all acknowledged, or one failed.
+void ParameterOperations::CompleteFrames(OperationContext& context) {
+  const Settings& settings = context.Settings();
+  WriteOutcome outcome = *last_write_;
+  outcome.frames_total = FrameCount(settings.chunk_size);
+  if (!context.Succeeded()) {
+    const auto built =
+        static_cast<size_t>(dispatcher_.Request().DataCursor - sending_.bytes.data()) / 2;
+    outcome.result = WriteOutcome::Result::Interrupted;
+    outcome.frames_acknowledged = AcknowledgedFrames(built, settings.chunk_size);
+    const std::string failure =
+        "Запись прервана: " + FailureText(context.Status(), settings) + ". Прибор подтвердил " +
+        std::to_string(outcome.frames_acknowledged) + " из " +
+        std::to_string(outcome.frames_total) +
+        " кадров и теперь может хранить смешанную таблицу: новые значения в начале блока, "
+        "прежние дальше. Резервная копия прежней таблицы: " +
+        outcome.backup_path;
+    return EndWrite(context, std::move(outcome), failure);
+  }
+  outcome.frames_acknowledged = outcome.frames_total;
+  *last_write_ = outcome;
+  // A meter acknowledges a value it clamps or refuses all the same: only
+  // reading the block back tells.
+  phase_ = Phase::Verify;
+  read_back_.Clear();
+  dispatcher_.GetView().ShowStatus("Проверка записи...");
+  context.Next({3, kParameterFirstRegister, kParameterRegisterCount, read_back_.bytes.data()});
+}
+
+void ParameterOperations::CompleteReadBack(OperationContext& context) {
+  const Settings& settings = context.Settings();
+  WriteOutcome outcome = *last_write_;
+  if (!context.Succeeded()) {
+    outcome.result = WriteOutcome::Result::Unverified;
+    const std::string failure =
+        "Параметры записаны, но не проверены: " + FailureText(context.Status(), settings) +
+        ". Считайте их, чтобы проверить. Резервная копия прежней таблицы: " + outcome.backup_path;
+    return EndWrite(context, std::move(outcome), failure);
+  }
+  outcome.held = read_back_;
+  outcome.mismatches = CompareTables(table_, outcome.sent, read_back_, ValueScope::All);
+  if (!outcome.mismatches.empty()) {
+    outcome.result = WriteOutcome::Result::Differs;
+    const std::string failure = "Прибор хранит не то, что записано (" +
+                                std::to_string(outcome.mismatches.size()) +
+                                "): " + MismatchText(table_, outcome.mismatches) +
+                                ". Резервная копия прежней таблицы: " + outcome.backup_path;
+    return EndWrite(context, std::move(outcome), failure);
+  }
+  outcome.result = WriteOutcome::Result::Verified;
+  // The meter holds this table now: it may be written again. A loaded
+  // table keeps taking the values it does not hold from the meter.
+  if (origin_ == TableOrigin::Meter) origin_address_ = settings.address;
+  EndWrite(context, std::move(outcome), {});
 }
 
 void ParameterOperations::Plan(OperationContext& context) {

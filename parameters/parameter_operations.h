@@ -135,6 +135,8 @@ class ParameterOperations {
 
   void CompleteRead(OperationContext& context);
   void CompleteWrite(OperationContext& context);
+  void CompleteFrames(OperationContext& context);
+  void CompleteReadBack(OperationContext& context);
   bool StartBackup(bool prepare_only, Confirm confirm);
   void Plan(OperationContext& context);
   RequestPlan WriteRequest(const WritePlan& plan);
