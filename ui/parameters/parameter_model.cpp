@@ -87,6 +87,9 @@ QString ParameterModel::MarkToolTip(const ParameterCell& cell) const {
     if (const auto held = mismatches_.find(cell.ValueIndex); held != mismatches_.end()) {
       return kMismatchToolTip + other_value(held->second);
     }
+    if (const auto before = unverified_.find(cell.ValueIndex); before != unverified_.end()) {
+      return kUnverifiedToolTip + other_value(before->second);
+    }
     if (Compared(cell)) {
       return "в " + compared_name_ + ": " + other_value(compared_->ParameterValue(cell.ValueIndex));
     }
@@ -100,7 +103,8 @@ QVariant ParameterModel::CellData(const ParameterCell& cell, int role) const {
       return QString::fromStdString(CellText(cell, buffer_));
     case Qt::FontRole: {
       QFont font = CellFont(cell);
-      if (Changed(cell) || Compared(cell) || mismatches_.count(cell.ValueIndex) != 0) {
+      if (Changed(cell) || Compared(cell) || mismatches_.count(cell.ValueIndex) != 0 ||
+          unverified_.count(cell.ValueIndex) != 0) {
         if (cell.Kind == CellKind::Value) font.setBold(true);
       }
       return font;
@@ -109,7 +113,8 @@ QVariant ParameterModel::CellData(const ParameterCell& cell, int role) const {
       // Zero stands for the palette's window-text colour.
       return cell.FontColour != 0 ? QVariant(Colour(cell.FontColour)) : QVariant();
     case Qt::BackgroundRole:
-      if (cell.Kind == CellKind::Value && mismatches_.count(cell.ValueIndex) != 0) {
+      if (cell.Kind == CellKind::Value &&
+          (mismatches_.count(cell.ValueIndex) != 0 || unverified_.count(cell.ValueIndex) != 0)) {
         return kMismatchColour;
       }
       if (Compared(cell)) return kComparedColour;
@@ -172,6 +177,13 @@ void ParameterModel::BufferReplaced() {
 void ParameterModel::SetMeterValues(const ParameterBuffer& meter_values) {
   meter_ = meter_values;
   mismatches_.clear();
+  unverified_.clear();
+  BufferReplaced();
+}
+
+void ParameterModel::SetUnverified(const std::vector<ParameterChange>& changes) {
+  unverified_.clear();
+  for (const ParameterChange& change : changes) unverified_[change.value_index] = change.before;
   BufferReplaced();
 }
 

@@ -9,12 +9,12 @@
 //
 // Values that differ from what the meter is known to hold (the buffer after
 // the last successful read or write) are marked: bold on light yellow, with
-// a tooltip. Two more marks, each with the other value in its tooltip: a
-// value the meter holds other than written (a write's read-back found it),
-// light red; a value that differs from a workbook the user compares the
-// grid with, light blue. Only cells of the channel and general columns can
-// be selected; the measured rows can be selected but not edited. Name cells
-// carry their whole text as a tooltip.
+// a tooltip. More marks, each with the other value in its tooltip: a value
+// the meter holds other than written (a write's read-back found it), or one
+// a broken-off write may or may not have changed, light red; a value that differs from a workbook
+// the user compares the grid with, light blue. Only cells of the channel and general columns can be
+// selected; the measured rows can be selected but not edited. Name cells carry their whole text as
+// a tooltip.
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -33,6 +33,7 @@ inline const QColor kMismatchColour{255, 190, 190};
 inline const QColor kComparedColour{200, 225, 255};
 inline const char* const kChangedToolTip = "изменено, не записано в прибор";
 inline const char* const kMismatchToolTip = "прибор хранит другое значение: ";
+inline const char* const kUnverifiedToolTip = "запись не проверена; до записи в приборе: ";
 
 class ParameterModel : public QAbstractTableModel {
   Q_OBJECT
@@ -68,6 +69,9 @@ class ParameterModel : public QAbstractTableModel {
   // The values a write's read-back found other than sent (after: what the
   // meter holds); an empty list clears the marks.
   void SetMismatches(const std::vector<ParameterChange>& mismatches);
+  // The values a write meant to change when it broke off or could not be
+  // read back: the meter may hold them or not (before: what it held).
+  void SetUnverified(const std::vector<ParameterChange>& changes);
   // A table to compare the grid with, named in the tooltips ("в файле
   // копия.xls: 100,00"); nothing ends the comparison.
   void SetComparison(std::optional<ParameterBuffer> other, QString name = {});
@@ -87,6 +91,7 @@ class ParameterModel : public QAbstractTableModel {
   ParameterBuffer& buffer_;
   ParameterBuffer meter_;                 // zeros, as the buffer, until a read or write succeeds
   std::map<uint16_t, float> mismatches_;  // value index -> what the meter holds
+  std::map<uint16_t, float> unverified_;  // value index -> what it held before
   std::optional<ParameterBuffer> compared_;
   QString compared_name_;
 };

@@ -146,7 +146,7 @@ void ParameterPage::WriteEnded() {
       break;
     case WriteOutcome::Result::Interrupted:
     case WriteOutcome::Result::Unverified:
-      model_.BufferReplaced();
+      model_.SetUnverified(outcome->changes);
       ShowError(QString::fromStdString(dispatcher_.LastStatusText()));
       break;
     case WriteOutcome::Result::Declined:
