@@ -19,6 +19,7 @@ bash scripts/install-deps.sh cmake g++-mingw-w64-x86-64-posix wine64 libgtest-de
 # Qt for mingw: moc, uic and rcc are the host's Qt of the same version. No
 # Qt Charts for mingw: the window has no archive charts on Windows.
 qt="$(bash scripts/build-qt-windows.sh)"
+source scripts/compiler-cache.sh
 jobs=$(nproc)
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DFLOVIR_BUILD_BENCH=OFF \
