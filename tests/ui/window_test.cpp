@@ -400,7 +400,8 @@ class WindowTest : public QObject {
     clock.start();
     search->click();
     QTRY_COMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Прервано пользователем"));
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    // One probe (77 ms at 9600 baud) at most; a busy machine adds its own.
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(search->text(), QString("Найти прибор"));
     QVERIFY(w.Get<QPushButton>("Button1")->isEnabled());
   }
