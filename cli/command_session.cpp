@@ -28,7 +28,14 @@ bool IsPortNotice(const std::string& text) {
 // Trace lines as they come, from the exchange thread; stdio locks each call.
 class StderrTrace : public ExchangeTrace {
  public:
+  explicit StderrTrace(bool times) : times_(times) {}
   void Append(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
+  void AppendTimed(const std::string& line, const FrameTime& time) override {
+    Append(times_ ? TimedTraceLine(line, time) : line);
+  }
+
+ private:
+  bool times_;
 };
 
 // A folder named on the command line is made when missing, as a user
@@ -85,8 +92,15 @@ bool Interrupted() {
   return interrupted;
 }
 
+void CatchInterrupt() {
+  interrupted = false;
+  std::signal(SIGINT, OnInterrupt);
+}
+
 CommandSession::CommandSession(const GlobalOptions& options) : options_(options) {
-  if (options.line.trace) trace_ = std::make_unique<StderrTrace>();
+  if (options.line.trace || options.line.trace_times) {
+    trace_ = std::make_unique<StderrTrace>(options.line.trace_times);
+  }
   SessionOptions session;
   session.trace = trace_.get();
   session.program_folder = options.folder;
@@ -96,8 +110,22 @@ CommandSession::CommandSession(const GlobalOptions& options) : options_(options)
 CommandSession::~CommandSession() {
   // A modem line prints "Закрытие соединения..." and the hang-up's box.
   view_.SetEcho(ModemLine());
+  if (options_.line.stats && session_->Connected()) {
+    session_->Stop();
+    PrintStatistics();
+  }
   session_.reset();
   view_.EndStatusLine();
+}
+
+void CommandSession::PrintStatistics() {
+  view_.EndStatusLine();
+  const LineStatisticsSnapshot s = session_->Statistics().Snapshot();
+  std::fprintf(stderr, "Статистика обмена:\n");
+  for (const std::string& line : StatisticsLines(s)) std::fprintf(stderr, "  %s\n", line.c_str());
+  for (const std::string& line : StatisticsAdvice(s, options_.line.settings.answer_timeout_ms)) {
+    std::fprintf(stderr, "  %s\n", line.c_str());
+  }
 }
 
 bool CommandSession::ModemLine() const {

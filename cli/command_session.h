@@ -50,6 +50,9 @@ class TerminalView : public View {
 
 // True once Ctrl-C was pressed during a command.
 bool Interrupted();
+// From now on Ctrl-C sets Interrupted() instead of ending the program (a
+// command that runs without a session: flovir-cli scan).
+void CatchInterrupt();
 
 class CommandSession {
  public:
@@ -67,6 +70,8 @@ class CommandSession {
   // The status text the last operation ended with, on standard output (or
   // standard error, when standard output holds CSV or JSON).
   void PrintStatus(bool to_stdout = true);
+  // The line's statistics on standard error (--stats does it at the end).
+  void PrintStatistics();
 
   Session& Get() { return *session_; }
   Dispatcher& GetDispatcher() { return session_->GetDispatcher(); }

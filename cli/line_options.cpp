@@ -164,6 +164,14 @@ void AddLineOptions(CLI::App& app, LineOptions& options) {
   }
   app.add_flag("--trace", options.trace, "the frames sent and received, on standard error")
       ->disable_flag_override();
+  app.add_flag("--trace-times", options.trace_times,
+               "as --trace, each frame after its time in ms since the\n"
+               "operation began and the gap since the frame before")
+      ->disable_flag_override();
+  app.add_flag("--stats", options.stats,
+               "after the command, the line's statistics on standard error:\n"
+               "tries, repeats, timeouts, CRC errors, reply times")
+      ->disable_flag_override();
   app.add_flag("--demo", options.demo,
                "talk to the built-in simulated meter (behind a simulated\n"
                "modem, converter or gateway, as --line says)")

@@ -20,8 +20,10 @@ struct LineOptions {
   // when it closes; for a converter or gateway on the network (--line tcp
   // or modbus-tcp) --host.
   Settings settings;
-  bool trace = false;  // the frames on standard error
-  bool demo = false;   // the built-in simulated meter instead of a port
+  bool trace = false;        // the frames on standard error
+  bool trace_times = false;  // the same, each with its time since the operation began
+  bool stats = false;        // the line's statistics on standard error after the command
+  bool demo = false;         // the built-in simulated meter instead of a port
 };
 
 // Adds the line options to a command line application ("--baud 9600" or

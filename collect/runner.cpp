@@ -115,6 +115,9 @@ class MeterRun {
         session_(view_, clock,
                  {.timing = options.timing, .program_folder = (folder_ / ".work").string()}) {}
 
+  // What the line did, on one line.
+  std::string LinkSummary() { return StatisticsSummary(session_.Statistics().Snapshot()); }
+
   // Runs everything; returns the status text, empty on success.
   std::string Run(std::string& read) {
     fs::create_directories(folder_ / ".work");
@@ -300,8 +303,12 @@ std::string RetryNote(const MeterResult& r) {
 }
 
 std::vector<std::string> SummaryFields(const MeterResult& r) {
-  return {r.name, r.line, r.read.empty() ? "-" : r.read.substr(r.read.starts_with(" ") ? 1 : 0),
-          r.status + RetryNote(r), SecondsText(r.seconds)};
+  return {r.name,
+          r.line,
+          r.read.empty() ? "-" : r.read.substr(r.read.starts_with(" ") ? 1 : 0),
+          r.status + RetryNote(r),
+          SecondsText(r.seconds),
+          r.link.empty() ? "-" : r.link};
 }
 
 }  // namespace
@@ -316,6 +323,7 @@ MeterResult CollectMeter(const MeterConfig& meter, const CollectOptions& options
   try {
     MeterRun session(meter, options, clock, progress);
     failure = session.Run(result.read);
+    result.link = session.LinkSummary();
   } catch (const std::exception& e) {
     failure = e.what();
   }
@@ -349,7 +357,8 @@ std::vector<MeterResult> RunCollection(const Fleet& fleet, const CollectOptions&
 }
 
 std::vector<std::string> SummaryTable(const std::vector<MeterResult>& results) {
-  std::vector<std::vector<std::string>> rows{{"meter", "line", "read", "status", "seconds"}};
+  std::vector<std::vector<std::string>> rows{
+      {"meter", "line", "read", "status", "seconds", "link"}};
   for (const MeterResult& r : results) rows.push_back(SummaryFields(r));
   std::vector<size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {
@@ -359,10 +368,11 @@ std::vector<std::string> SummaryTable(const std::vector<MeterResult>& results) {
   for (const auto& row : rows) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {
+      const bool seconds = c == 4;
       const bool last = c + 1 == row.size();
       // Seconds right-aligned, the rest left-aligned.
       const std::string pad(widths[c] - Width(row[c]), ' ');
-      line += last ? pad + row[c] : row[c] + pad + "  ";
+      line += seconds ? pad + row[c] + "  " : last ? row[c] : row[c] + pad + "  ";
     }
     lines.push_back(line);
   }
@@ -370,10 +380,11 @@ std::vector<std::string> SummaryTable(const std::vector<MeterResult>& results) {
 }
 
 void WriteSummaryCsv(const std::string& path, const std::vector<MeterResult>& results) {
-  std::string csv = CsvRecord({"meter", "line", "read", "status", "seconds", "succeeded"});
+  // The line's statistics come last, so the columns before keep their places.
+  std::string csv = CsvRecord({"meter", "line", "read", "status", "seconds", "succeeded", "link"});
   for (const MeterResult& r : results) {
     std::vector<std::string> fields = SummaryFields(r);
-    fields.push_back(r.succeeded ? "true" : "false");
+    fields.insert(fields.end() - 1, r.succeeded ? "true" : "false");
     csv += CsvRecord(fields);
   }
   WriteFile(path, csv);

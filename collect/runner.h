@@ -44,7 +44,8 @@ struct MeterResult {
   std::string first_status;  // of the first try, when it was retried
   bool succeeded = false;
   bool retried = false;
-  double seconds = 0;                                  // both tries together
+  double seconds = 0;  // both tries together
+  std::string link;    // the line's statistics of the last try (StatisticsSummary)
   std::chrono::steady_clock::time_point began, ended;  // of the last try
 };
 

@@ -1,6 +1,7 @@
 #include "connection/connection.h"
 
 #include "connection/modem_search.h"
+#include "connection/open_failure.h"
 #include "connection/serial_port.h"
 #include "connection/tcp_port.h"
 
@@ -10,6 +11,9 @@ std::unique_ptr<Port> SerialPortProvider::Open(const std::string& name) {
   auto port = std::make_unique<SerialPort>();
   if (!port->Open(name)) {
     last_error_ = name + ": " + port->LastError();
+    // What to do about it, beside the system's text.
+    const std::string why = OpenFailureText(SerialPort::DevicePath(name), port->OpenErrorCode());
+    if (!why.empty()) last_error_ += "\n" + why;
     return nullptr;
   }
   port->SetQueueSizes(256, 256);
@@ -122,6 +126,7 @@ void Connection::StartThread() {
   thread_ = std::make_unique<ExchangeThread>(*port_, *link_.request, *link_.executor,
                                              link_.exchange_completed, link_.trace);
   if (settings_.type == ConnectionType::TcpIp) thread_->SetWireFraming(settings_.framing);
+  thread_->SetStatistics(link_.statistics);
   if (link_.on_thread_changed) link_.on_thread_changed(thread_.get());
 }
 

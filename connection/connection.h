@@ -62,6 +62,7 @@ struct LinkParts {
   ExchangeTrace* trace = nullptr;
   std::function<void()> clear_trace;
   std::function<void(ExchangeThread*)> on_thread_changed;
+  LineStatistics* statistics = nullptr;  // where the thread counts; may be null
 };
 
 class Connection {

@@ -65,16 +65,17 @@ std::string SerialPort::DevicePath(const std::string& name) {
 
 bool SerialPort::Open(const std::string& name) {
   Close();
-  if (name.empty()) return Fail(ENOENT, -1);
+  open_error_code_ = 0;
+  if (name.empty()) return FailOpen(ENOENT, -1);
   const int fd = ::open(DevicePath(name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return Fail(errno, -1);
+  if (fd < 0) return FailOpen(errno, -1);
   termios t{};
-  if (tcgetattr(fd, &t) != 0) return Fail(errno, fd);
+  if (tcgetattr(fd, &t) != 0) return FailOpen(errno, fd);
   // No sharing: another program holding the port gets it to itself.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Fail(EBUSY, fd);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return FailOpen(EBUSY, fd);
   ioctl(fd, TIOCEXCL);
   MakeRaw(t);
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail(errno, fd);
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return FailOpen(errno, fd);
   return Adopt(fd, name);
 }
 

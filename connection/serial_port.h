@@ -25,6 +25,9 @@ class SerialPort : public SystemPort {
   // keeping its speed and character format. Returns false, with the system's
   // reason in LastError(), when the device is absent, busy or no terminal.
   bool Open(const std::string& name);
+  // The system's code of the last Open that failed (errno, GetLastError());
+  // 0 after one that succeeded.
+  ErrorCode OpenErrorCode() const { return open_error_code_; }
   // The driver's queues; Linux sizes them itself.
   bool SetQueueSizes(uint32_t input, uint32_t output);
 
@@ -39,6 +42,12 @@ class SerialPort : public SystemPort {
   void Purge() override;
 
  private:
+  bool FailOpen(ErrorCode error, Handle handle) {
+    open_error_code_ = error;
+    return Fail(error, handle);
+  }
+
+  ErrorCode open_error_code_ = 0;
 #ifdef _WIN32
   void BeforeReadPiece(Handle handle, uint32_t wait_ms) override;
   bool SetSystemTimeouts(Handle handle, uint32_t read_wait_ms);

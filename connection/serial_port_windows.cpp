@@ -42,15 +42,16 @@ std::string SerialPort::DevicePath(const std::string& name) {
 
 bool SerialPort::Open(const std::string& name) {
   Close();
-  if (name.empty()) return Fail(ERROR_FILE_NOT_FOUND, nullptr);
+  open_error_code_ = 0;
+  if (name.empty()) return FailOpen(ERROR_FILE_NOT_FOUND, nullptr);
   // No sharing: the port belongs to this program until it closes it.
   const HANDLE handle =
       CreateFileW(Utf16FromUtf8(DevicePath(name)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Fail(GetLastError(), nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return FailOpen(GetLastError(), nullptr);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(handle, &dcb)) return Fail(GetLastError(), handle);
+  if (!GetCommState(handle, &dcb)) return FailOpen(GetLastError(), handle);
   if (!Adopt(handle, name)) return false;
   piece_gap_ms_ = PieceGapMs(dcb.BaudRate);
   SetSystemTimeouts(handle, kAsTheyAre);

@@ -51,7 +51,20 @@ struct com_port::State {
   uint32_t ReadAndDiscard(uint32_t wait_ms);
   void HandOver();
   void Trace(const char* prefix, const uint8_t* data, size_t count) {
-    if (trace) trace->Append(prefix + HexDump(data, count));
+    if (!trace) return;
+    const auto now = std::chrono::steady_clock::now();
+    const FrameTime time{Ms(now - operation_start), Ms(now - previous_frame)};
+    previous_frame = now;
+    trace->AppendTimed(prefix + HexDump(data, count), time);
+  }
+  static double Ms(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+  }
+  // What the try heard, for the statistics.
+  void Count(const uint8_t* heard, size_t length, std::chrono::steady_clock::time_point sent_at) {
+    if (LineStatistics* s = statistics.load()) {
+      s->TryEnded(request.Status, heard, length, std::chrono::steady_clock::now() - sent_at);
+    }
   }
 
   Port& port;
@@ -69,6 +82,12 @@ struct com_port::State {
   std::atomic<bool> in_handler{false};  // main thread only
   std::atomic<bool> early_frame_end{true};
   std::atomic<WireFraming> framing{WireFraming::Rtu};
+  std::atomic<LineStatistics*> statistics{nullptr};
+  // An operation begins when a sleeping thread is woken; the trace times
+  // count from there.
+  std::atomic<bool> operation_begins{true};
+  std::chrono::steady_clock::time_point operation_start{};
+  std::chrono::steady_clock::time_point previous_frame{};
   uint16_t transaction = 0;  // the MBAP transaction id of the last try
   // Replies that failed tries may still owe: a try that heard nothing, or
   // heard a frame that was not the answer to it, may see its own reply
@@ -94,6 +113,10 @@ void com_port::State::Run() {
       wake.wait(lock, [this] { return awake || terminating; });
     }
     if (terminating) break;
+    if (operation_begins.exchange(false)) {
+      operation_start = previous_frame = std::chrono::steady_clock::now();
+    }
+    if (LineStatistics* s = statistics.load()) s->RequestStarted();
     RunRequest();
     if (terminating) break;
     HandOver();
@@ -151,6 +174,7 @@ void com_port::State::RunRequest() {
         // A reply sent twice would pass for the next frame's: with frames
         // of one size nothing else tells them apart. The line settles and
         // the frame is asked again; what comes then is its reply.
+        if (LineStatistics* s = statistics.load()) s->Discarded();
         Settle();
         RunFrame(8, 5 + data_bytes);
         if (r.Status != ExchangeStatus::Success) return;
@@ -177,6 +201,7 @@ void com_port::State::RunFrame(size_t frame_length, size_t expected) {
   // A frame that failed for good may have left replies owed; they are
   // waited out here, only as long as they could still come.
   if (rtu && owed_replies > 0 && !terminating) DiscardOwedReplies();
+  if (LineStatistics* s = statistics.load()) s->FrameStarted();
   unsigned tries_left = request.Attempts;
   for (;;) {
     RunTry(frame_length, expected);
@@ -231,6 +256,7 @@ uint32_t com_port::State::ReadAndDiscard(uint32_t wait_ms) {
   port.SetTimeouts(modbus);
   if (received == 0) return 0;
   Trace("in:  ", discarded.data(), received);
+  if (LineStatistics* s = statistics.load()) s->Discarded();
   if (owed_replies > 0 && IsValidFrame(discarded.data(), received)) --owed_replies;
   return received;
 }
@@ -240,11 +266,13 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
   port.Purge();
   reply.fill(0);
   const uint32_t sent = port.Write(frame.data(), frame_length);
+  const auto sent_at = std::chrono::steady_clock::now();
   Trace("out: ", frame.data(), sent);
   // A vanished port ends the request at once instead of waiting out the
   // tries like a silent meter.
   if (port.Lost()) {
     request.Status = ExchangeStatus::PortLost;
+    Count(reply.data(), 0, sent_at);
     return;
   }
 
@@ -259,10 +287,12 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
 
   if (port.Lost()) {
     request.Status = ExchangeStatus::PortLost;
+    Count(reply.data(), 0, sent_at);
     return;
   }
   const size_t length = StripReplyZeros(reply.data(), received, expected);
   request.Status = CheckReply(reply.data(), length, expected, frame.data());
+  Count(reply.data(), length, sent_at);
   // Nothing heard, or a whole frame that answers something else: the
   // try's own reply may still come. A damaged reply (CRC, length) was its
   // own, and settling takes what is left of it.
@@ -283,15 +313,18 @@ void com_port::State::RunMbapTry(size_t frame_length, size_t expected) {
   ++transaction;
   const size_t length = MbapFromRtu(transaction, frame.data(), frame_length, wire.data());
   const uint32_t sent = port.Write(wire.data(), length);
+  const auto sent_at = std::chrono::steady_clock::now();
   Trace("out: ", wire.data(), sent);
   if (port.Lost()) {  // the connection has dropped
     request.Status = ExchangeStatus::PortLost;
+    Count(reply.data(), 0, sent_at);
     return;
   }
   const size_t received = ReadMbapReply(transaction);
   Trace("in:  ", wire.data(), received);
   if (port.Lost()) {
     request.Status = ExchangeStatus::PortLost;
+    Count(reply.data(), 0, sent_at);
     return;
   }
 
@@ -302,6 +335,7 @@ void com_port::State::RunMbapTry(size_t frame_length, size_t expected) {
   } else {
     request.Status = found.malformed ? ExchangeStatus::DataLost : ExchangeStatus::Timeout;
   }
+  Count(reply.data(), found.rtu_length, sent_at);
 }
 
 // Reads until the reply to the transaction is in or the line stays silent
@@ -360,6 +394,7 @@ void com_port::Wake() {
 void com_port::Sleep() {
   std::lock_guard lock(state_->mutex);
   state_->awake = false;
+  state_->operation_begins = true;
 }
 
 bool com_port::IsSleeping() const {
@@ -399,6 +434,10 @@ void com_port::SetEarlyFrameEnd(bool on) {
 
 void com_port::SetWireFraming(WireFraming framing) {
   state_->framing = framing;
+}
+
+void com_port::SetStatistics(LineStatistics* statistics) {
+  state_->statistics = statistics;
 }
 
 }  // namespace flovir

@@ -12,6 +12,7 @@
 
 #include "link/exchange_request.h"
 #include "link/executor.h"
+#include "link/line_statistics.h"
 #include "link/mbap.h"
 #include "link/port.h"
 #include "link/trace.h"
@@ -56,6 +57,10 @@ class com_port {
   // How frames go over the line: RTU (the default) or Modbus TCP. Set it
   // before the first request.
   void SetWireFraming(WireFraming framing);
+
+  // Where the thread counts what the line does; may be null. Set it before
+  // the first request; the statistics must outlive the thread.
+  void SetStatistics(LineStatistics* statistics);
 
  private:
   struct State;

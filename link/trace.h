@@ -8,11 +8,24 @@
 
 namespace flovir {
 
+// When a frame went or came: milliseconds since the operation began (the
+// thread was woken) and since the frame before it.
+struct FrameTime {
+  double since_start_ms = 0;
+  double since_previous_ms = 0;
+};
+
 class ExchangeTrace {
  public:
   virtual ~ExchangeTrace() = default;
   virtual void Append(const std::string& line) = 0;
+  // The exchange thread calls this one. A sink that shows times overrides
+  // it; the others get the line as it always was.
+  virtual void AppendTimed(const std::string& line, const FrameTime&) { Append(line); }
 };
+
+// The line with its time in front: "   412.3 мс  +205.1  out: 0x01 ...".
+std::string TimedTraceLine(const std::string& line, const FrameTime& time);
 
 // Keeps every line in memory; safe from any thread. Used by tests and the CLI.
 class MemoryTrace : public ExchangeTrace {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <optional>
 
+#include "connection/meter_search.h"
 #include "operations/report_files.h"
 
 namespace flovir {
@@ -34,7 +35,9 @@ LinkParts Session::Link(const SessionOptions& options) {
   link.request = &dispatcher_.Request();
   link.executor = executor_;
   link.exchange_completed = [this] {
-    if (transfer_done_) {
+    if (round_trips_left_ > 0) {
+      RoundTripCompleted();
+    } else if (transfer_done_) {
       transfer_done_();
     } else {
       dispatcher_.ExchangeCompleted();
@@ -43,6 +46,7 @@ LinkParts Session::Link(const SessionOptions& options) {
   link.trace = options.trace;
   link.clear_trace = options.clear_trace;
   link.on_thread_changed = [this](ExchangeThread* thread) { dispatcher_.SetThread(thread); };
+  link.statistics = &statistics_;
   return link;
 }
 
@@ -53,6 +57,9 @@ bool Session::Start(const Settings& settings, LineUse use) {
   parameters_.ForgetMeter();
   line_settings_ = settings;
   open_error_.clear();
+  statistics_.Reset();
+  round_trips_left_ = 0;  // a measurement cut short by an earlier Stop
+  round_trips_done_ = nullptr;
   if (DemoPorts::Names(settings) &&
       !demo_.Place(line_settings_, use == LineUse::ModemOnCable, open_error_)) {
     view_.ShowStatus("Не удалось открыть порт");
@@ -145,6 +152,55 @@ ExchangeStatus Session::Transfer(uint8_t function, uint16_t start, uint16_t coun
   Wait([&] { return done || connection_.Thread() == nullptr; }, interrupted);
   transfer_done_ = nullptr;
   return request.StopRequested ? ExchangeStatus::Cancelled : request.Status;
+}
+
+bool Session::StartRoundTrips(unsigned count, std::function<void()> done) {
+  ExchangeThread* thread = connection_.Thread();
+  if (thread == nullptr || count == 0 || dispatcher_.Busy() || transfer_done_ ||
+      round_trips_left_ > 0) {
+    return false;
+  }
+  round_trips_left_ = count;
+  round_trips_done_ = std::move(done);
+  dispatcher_.Request().StopRequested = false;
+  NextRoundTrip();
+  thread->Wake();
+  return true;
+}
+
+bool Session::MeasureRoundTrips(unsigned count, const std::function<bool()>& interrupted) {
+  bool done = false;
+  if (!StartRoundTrips(count, [&done] { done = true; })) return false;
+  Wait([&] { return done || connection_.Thread() == nullptr; }, interrupted);
+  return true;
+}
+
+// One try a probe: a timeout is what the measurement is after, not
+// something to retry.
+void Session::NextRoundTrip() {
+  ExchangeRequest& request = dispatcher_.Request();
+  request.SlaveAddress = dispatcher_.Settings().address;
+  request.FunctionCode = kReadHoldingRegisters;
+  request.StartRegister = kProbeFirstRegister;
+  request.RegisterCount = kProbeRegisterCount;
+  request.ChunkSize = kProbeRegisterCount;
+  request.Attempts = 1;
+  request.DataCursor = round_trip_data_.data();
+  request.OperationDone = false;
+}
+
+void Session::RoundTripCompleted() {
+  ExchangeRequest& request = dispatcher_.Request();
+  if (--round_trips_left_ > 0 && !request.StopRequested &&
+      request.Status != ExchangeStatus::PortLost) {
+    NextRoundTrip();
+    return;
+  }
+  round_trips_left_ = 0;
+  if (ExchangeThread* thread = connection_.Thread()) thread->Sleep();
+  const std::function<void()> done = std::move(round_trips_done_);
+  round_trips_done_ = nullptr;
+  if (done) done();
 }
 
 }  // namespace flovir

@@ -13,6 +13,7 @@
 // A program with its own event loop (the window) passes its executor and
 // never calls RunToEnd: operations end in the View's EnableOperationButtons.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "connection/connection.h"
 #include "link/exchange_request.h"
 #include "link/executor.h"
+#include "link/line_statistics.h"
 #include "link/trace.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
@@ -85,7 +87,10 @@ class Session {
   bool SetClock();  // the computer's time, to the minute
   bool TestTick();  // one poll of the test page
   // Asks the running operation to end after its current try.
-  void Cancel() { dispatcher_.Cancel(); }
+  void Cancel() {
+    if (round_trips_left_ > 0) Request().StopRequested = true;
+    dispatcher_.Cancel();
+  }
   bool Busy() const { return dispatcher_.Busy(); }
 
   // Runs the session's own queue until the running operation has ended.
@@ -104,6 +109,18 @@ class Session {
   // RunToEnd.
   ExchangeStatus Transfer(uint8_t function, uint16_t start, uint16_t count, uint8_t* data,
                           const std::function<bool()>& interrupted = {});
+
+  // --- The line's statistics and round trips ----------------------------
+  // What the line did since the last Start; safe to read from any thread.
+  LineStatistics& Statistics() { return statistics_; }
+  // Measures the line: `count` reads of the probe registers, one try each,
+  // their reply times in Statistics(). `done` runs on the main thread once
+  // they are over (or cancelled). False when nothing started.
+  bool StartRoundTrips(unsigned count, std::function<void()> done);
+  bool RoundTripsRunning() const { return round_trips_left_ > 0; }
+  // The same run to its end on the session's own queue (flovir-cli);
+  // `interrupted` as for RunToEnd. False when nothing started.
+  bool MeasureRoundTrips(unsigned count, const std::function<bool()>& interrupted = {});
 
   // --- Parts ------------------------------------------------------------
   Dispatcher& GetDispatcher() { return dispatcher_; }
@@ -130,7 +147,14 @@ class Session {
   ParameterOperations parameters_;
   DemoPorts demo_;
   SerialPortProvider ports_;
+  void NextRoundTrip();
+  void RoundTripCompleted();
+
   std::function<void()> transfer_done_;  // set while Transfer runs
+  LineStatistics statistics_;
+  unsigned round_trips_left_ = 0;
+  std::function<void()> round_trips_done_;
+  std::array<uint8_t, 16> round_trip_data_{};
   Settings line_settings_;
   std::string open_error_;
   Connection connection_;

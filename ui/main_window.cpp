@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -12,18 +13,22 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
+#include <algorithm>
 #include <exception>
 
 #include "connection/port_list.h"
 #include "operations/archive_download.h"
+#include "operations/line_tables.h"
 #include "operations/report_files.h"
 #include "session/demo_ports.h"
+#include "ui/meter_finder.h"
 #include "ui/parameter_tab.h"
 #include "ui/qt_executor.h"
 #include "ui/remote_modem_dialog.h"
 #include "ui/report_page.h"
 #include "ui/settings_page.h"
 #include "ui/settings_store.h"
+#include "ui/statistics_dock.h"
 #include "ui/test_page.h"
 #include "ui/threaded_background.h"
 #include "ui/trace_dock.h"
@@ -50,6 +55,11 @@ QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
 
+// "обмен 2026-12-09 0416.txt" in the program's folder.
+QString TraceFileName(const std::string& folder) {
+  return Q(folder) + "/обмен " + QDateTime::currentDateTime().toString("yyyy-MM-dd HHmm") + ".txt";
+}
+
 std::vector<std::string> Lines(const QString& text) {
   std::vector<std::string> lines;
   if (text.isEmpty()) return lines;
@@ -71,8 +81,9 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
   addDockWidget(Qt::BottomDockWidgetArea, trace_);
   trace_->hide();
   connect(trace_, &TraceDock::saveRequested, this, [this] {
-    const QString chosen = ChooseFile(save_name_);
-    if (!chosen.isEmpty()) SaveReportText(chosen, trace_->Text());
+    // The trace has a name of its own; the reports keep theirs.
+    const QString chosen = ChooseFile(TraceFileName(GetDispatcher().ProgramFolder()));
+    if (!chosen.isEmpty()) SaveReportText(chosen, trace_->Text(), false);
   });
   session_ =
       std::make_unique<Session>(*this, clock_,
@@ -81,6 +92,16 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
                                                .clear_trace = [this] { trace_->Sink().Clear(); },
                                                .program_folder = options_.folder});
   GetDispatcher().SetBackground(background_.get());
+  statistics_ = new StatisticsDock(
+      session_->Statistics(), [this] { return GetDispatcher().Settings().answer_timeout_ms; },
+      this);
+  addDockWidget(Qt::BottomDockWidgetArea, statistics_);
+  tabifyDockWidget(trace_, statistics_);
+  statistics_->hide();
+  finder_ = new MeterFinder(this);
+  connect(finder_, &MeterFinder::progress, this,
+          [this](const QString& text, int percent) { ShowProgress(text.toStdString(), percent); });
+  connect(finder_, &MeterFinder::finished, this, &MainWindow::SearchFinished);
   setCentralWidget(BuildPages());
   BuildStatusBar();
   BuildMenus();
@@ -109,6 +130,9 @@ QTabWidget* MainWindow::BuildPages() {
   connect(settings_, &SettingsPage::startRequested, this, &MainWindow::Start);
   connect(settings_, &SettingsPage::stopRequested, this, &MainWindow::Stop);
   connect(settings_, &SettingsPage::remoteModemRequested, this, &MainWindow::ShowRemoteModem);
+  connect(settings_, &SettingsPage::searchRequested, this, &MainWindow::FindMeter);
+  connect(settings_, &SettingsPage::searchCancelled, this, [this] { finder_->Cancel(); });
+  connect(settings_, &SettingsPage::tuneRequested, this, &MainWindow::TuneTimeout);
 
   auto* downloads = new QTabWidget;
   for (ReportKind kind : kReportKinds) {
@@ -137,7 +161,9 @@ void MainWindow::BuildStatusBar() {
   Name(status_, "", "StatusBar1");
   auto* second = new QLabel(this);
   second->setObjectName("StatusBar2");
-  second->setFixedWidth(50);
+  // Empty but for the reason beside a status text, which may be long.
+  second->setMinimumWidth(50);
+  reason_ = second;
   progress_ = new QProgressBar(this);
   progress_->setObjectName("ProgressBar");
   progress_->setRange(0, 100);
@@ -161,6 +187,7 @@ void MainWindow::BuildMenus() {
   file->addAction("Выход", this, &QWidget::close);
   QMenu* view = menuBar()->addMenu("Вид");
   view->addAction(trace_->toggleViewAction());
+  view->addAction(statistics_->toggleViewAction());
 }
 
 void MainWindow::AddCharts() {
@@ -236,7 +263,8 @@ void MainWindow::Start() {
     settings_->SetConnected(false);
     return;
   }
-  session_->Start(*parsed.settings);
+  ShowReason({});
+  if (!session_->Start(*parsed.settings)) ShowReason(Q(session_->OpenError()));
   SetConnectedStates(true);
 }
 
@@ -257,6 +285,7 @@ void MainWindow::SetConnectedStates(bool after_start) {
   // The end of the first operation after Start enables "Записать".
   parameters_->SetWriteEnabled(after_start ? false : connected);
   cancel_->setEnabled(connected && session_->Busy());
+  settings_->SetTuneEnabled(connected && !session_->Busy());
 }
 
 void MainWindow::SetOperationsEnabled(bool enabled) {
@@ -303,9 +332,9 @@ void MainWindow::SaveReport(ReportKind kind) {
   if (!chosen.isEmpty()) SaveReportText(chosen, Page(kind)->Text());
 }
 
-void MainWindow::SaveReportText(const QString& chosen, const QString& text) {
+void MainWindow::SaveReportText(const QString& chosen, const QString& text, bool remember_name) {
   const std::string path = WithExtension(chosen.toStdString(), ".txt");
-  save_name_ = Q(path);  // the next save through any button proposes it
+  if (remember_name) save_name_ = Q(path);  // the next report's save proposes it
   try {
     WriteReportFile(path, Lines(text));
   } catch (const std::exception& error) {
@@ -372,6 +401,7 @@ void MainWindow::EnableOperationButtons(bool enabled, bool including_test_button
   parameters_->SetWriteEnabled(enabled);
   if (enabled || including_test_button) test_->SetPollEnabled(enabled);
   cancel_->setEnabled(!enabled);
+  settings_->SetTuneEnabled(enabled && session_->Connected());
   if (enabled) emit operationEnded();
 }
 
@@ -403,6 +433,104 @@ void MainWindow::AppendTestLine(const std::string& line) {
 
 void MainWindow::ProcessPendingEvents() {
   executor_->ProcessPendingEvents();
+}
+
+// --- The line: search and tuning ---------------------------------------------
+
+void MainWindow::FindMeter() {
+  const SettingsResult parsed = ParseSettings(settings_->Fields());
+  if (!parsed.settings) {
+    ShowStatus(parsed.error);
+    return;
+  }
+  const Settings& settings = *parsed.settings;
+  if (settings.type == ConnectionType::Gsm || settings.type == ConnectionType::DialUp) {
+    // Every try would cost a call: Start tries the settings as they are.
+    ShowStatus("По модему проверяются только текущие настройки: нажмите Старт");
+    return;
+  }
+  if (settings.port_name == kDemoPortName || settings.host == kDemoPortName) {
+    ShowStatus("Имитатор прибора отвечает при любых настройках: нажмите Старт");
+    return;
+  }
+  ShowReason({});
+  if (finder_->Start(settings)) settings_->SetSearching(true);
+}
+
+void MainWindow::SearchFinished(bool found, const SearchStep& step, const QString& status,
+                                const QString& reason) {
+  settings_->SetSearching(false);
+  if (found) {
+    SettingsFields fields = settings_->Fields();
+    const auto baud = std::find(BaudTable.begin(), BaudTable.end(), step.line.baud_rate);
+    fields.baud_index = static_cast<int>(baud - BaudTable.begin());
+    fields.parity_index = static_cast<int>(step.line.parity);
+    fields.stop_bits_index = static_cast<int>(step.line.stop_bits);
+    fields.address = std::to_string(step.address);
+    // A network line keeps its converter's format: only the address is new.
+    if (fields.type == ConnectionType::TcpIp) {
+      const SettingsFields before = settings_->Fields();
+      fields.baud_index = before.baud_index;
+      fields.parity_index = before.parity_index;
+      fields.stop_bits_index = before.stop_bits_index;
+    }
+    settings_->SetFields(fields);
+  }
+  ShowStatus(status.toStdString());
+  ShowReason(reason);
+}
+
+void MainWindow::TuneTimeout() {
+  if (!ApplySettings()) return;
+  const LineStatisticsSnapshot before = session_->Statistics().Snapshot();
+  const uint32_t timeout = GetDispatcher().Settings().answer_timeout_ms;
+  constexpr unsigned kProbes = 20;
+  const bool started = session_->StartRoundTrips(kProbes, [this, before, timeout] {
+    TuningFinished(before.counts.timeouts, before.replies.count, timeout);
+  });
+  if (!started) return;
+  SetOperationsEnabled(false);
+  settings_->SetTuneEnabled(false);
+  cancel_->setEnabled(true);
+  ShowStatus("Подбор тайм-аута...");
+}
+
+void MainWindow::TuningFinished(uint64_t timeouts_before, size_t replies_before,
+                                uint32_t timeout_ms) {
+  EnableOperationButtons(true, true);
+  const ReplyTimes replies = session_->Statistics().RepliesSince(replies_before);
+  const uint64_t silent = session_->Statistics().Snapshot().counts.timeouts - timeouts_before;
+  if (GetDispatcher().Request().StopRequested) {
+    ShowStatus("Прервано пользователем");
+    return;
+  }
+  if (replies.count == 0) {
+    ShowStatus("Прибор не ответил ни на один запрос за " + std::to_string(timeout_ms) + " мс");
+    return;
+  }
+  const uint32_t suggested = SuggestedTimeoutMs(replies);
+  std::string text = TuningText(replies, suggested);
+  if (silent > 0) text += "; без ответа " + std::to_string(silent);
+  ShowStatus(text);
+  const QString question =
+      Q(text) + "\n\nУстановить тайм-аут " + QString::number(suggested) + " мс?";
+  const bool yes = question_sink_ ? question_sink_("Подобрать тайм-аут", question)
+                                  : QMessageBox::question(this, "Подобрать тайм-аут", question) ==
+                                        QMessageBox::Yes;
+  if (!yes) return;
+  SettingsFields fields = settings_->Fields();
+  fields.answer_timeout = std::to_string(suggested);
+  settings_->SetFields(fields);
+  // In force at once on the open line, and at every Start after.
+  GetDispatcher().Settings().answer_timeout_ms = suggested;
+  if (Port* port = GetConnection().OpenPort())
+    port->SetTimeouts(PortTimeouts{50, 0, suggested, 0, 0});
+}
+
+void MainWindow::ShowReason(const QString& reason) {
+  reason_->setText(reason);
+  reason_->setToolTip(reason);
+  reason_->setAccessibleName(reason);
 }
 
 }  // namespace flovir::ui

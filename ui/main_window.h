@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/meter_search.h"
 #include "operations/clock.h"
 #include "operations/view.h"
 #include "session/session.h"
@@ -28,7 +29,9 @@ class ArchiveCharts;
 
 namespace flovir::ui {
 
+class MeterFinder;
 class ParameterTab;
+class StatisticsDock;
 class QtExecutor;
 class RemoteModemDialog;
 class ReportPage;
@@ -80,6 +83,9 @@ class MainWindow : public QMainWindow, public View {
   // Replaces the message boxes (tests record them instead).
   using MessageSink = std::function<void(const QString& title, const QString& text, MessageIcon)>;
   void SetMessageSink(MessageSink sink) { message_sink_ = std::move(sink); }
+  // Replaces the yes/no questions (tests answer them instead).
+  using QuestionSink = std::function<bool(const QString& title, const QString& text)>;
+  void SetQuestionSink(QuestionSink sink) { question_sink_ = std::move(sink); }
 
  public slots:
   void Start();
@@ -94,6 +100,12 @@ class MainWindow : public QMainWindow, public View {
   void RestoreDefaults();
   void OpenReportFolder();
   void OpenTempWorkbook();
+  // "Найти прибор": searches the line for the meter and fills the speed,
+  // parity, stop bits and address fields with what answered.
+  void FindMeter();
+  // "Подобрать тайм-аут": measures round trips on the connected line and
+  // offers the timeout they suggest.
+  void TuneTimeout();
 
  signals:
   // The end of every operation, failed ones included: the buttons are enabled again.
@@ -115,17 +127,26 @@ class MainWindow : public QMainWindow, public View {
   ReportPage* Page(ReportKind kind) const;
   void SetStatusText(const QString& text);
   QString ChooseFile(const QString& proposed);
-  void SaveReportText(const QString& chosen, const QString& text);
+  void SaveReportText(const QString& chosen, const QString& text, bool remember_name = true);
+  void SearchFinished(bool found, const SearchStep& step, const QString& status,
+                      const QString& reason);
+  void TuningFinished(uint64_t timeouts_before, size_t replies_before, uint32_t timeout_ms);
+  // The reason beside a status text (a port that would not open), in the
+  // second panel; empty clears it.
+  void ShowReason(const QString& reason);
 
   WindowOptions options_;
   SystemClock clock_;
   QtExecutor* executor_;
   std::unique_ptr<ThreadedBackground> background_;
   TraceDock* trace_ = nullptr;
+  StatisticsDock* statistics_ = nullptr;
+  MeterFinder* finder_ = nullptr;
   std::unique_ptr<Session> session_;
   RemoteModemDialog* remote_modem_ = nullptr;
   FileChooser choose_file_;
   MessageSink message_sink_;
+  QuestionSink question_sink_;
   QString save_name_;
 
   SettingsPage* settings_ = nullptr;
@@ -133,6 +154,7 @@ class MainWindow : public QMainWindow, public View {
   ParameterTab* parameters_ = nullptr;
   TestPage* test_ = nullptr;
   QLabel* status_ = nullptr;  // StatusBar1's first panel
+  QLabel* reason_ = nullptr;  // the second panel
   QProgressBar* progress_ = nullptr;
   QPushButton* cancel_ = nullptr;
   std::unique_ptr<ArchiveCharts> charts_;

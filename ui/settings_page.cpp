@@ -67,6 +67,14 @@ SettingsPage::SettingsPage(QWidget* parent) : QTabWidget(parent) {
   });
   connect(stop_, &QPushButton::clicked, this, &SettingsPage::stopRequested);
   connect(remote_modem_, &QPushButton::clicked, this, &SettingsPage::remoteModemRequested);
+  connect(search_, &QPushButton::clicked, this, [this] {
+    if (searching_) {
+      emit searchCancelled();
+    } else {
+      emit searchRequested();
+    }
+  });
+  connect(tune_, &QPushButton::clicked, this, &SettingsPage::tuneRequested);
   SetFields(SettingsFields{});
   first_->setSelectedDate(QDate::currentDate());
   last_->setSelectedDate(QDate::currentDate());
@@ -100,9 +108,11 @@ QWidget* SettingsPage::BuildMainPage() {
   start_ = MakeButton("-------------    Старт    -------------", "Button1", page);
   stop_ = MakeButton("Стоп", "Button2", page);
   stop_->setEnabled(false);
+  search_ = MakeButton(kSearchCaption, "ButtonSearch", page);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(start_);
   buttons->addWidget(stop_);
+  buttons->addWidget(search_);
   buttons->addStretch();
 
   auto* layout = new QVBoxLayout(page);
@@ -110,7 +120,7 @@ QWidget* SettingsPage::BuildMainPage() {
   layout->addLayout(calendars);
   layout->addLayout(buttons);
   layout->addStretch();
-  line_fields_ << port_ << start_ << speed_label << speed_;
+  line_fields_ << port_ << start_ << speed_label << speed_ << search_;
   return page;
 }
 
@@ -130,7 +140,12 @@ QWidget* SettingsPage::BuildLinePage() {
   auto* form = new QFormLayout;
   form->addRow(parity_label, parity_);
   form->addRow(stop_bits_label, stop_bits_);
-  form->addRow(timeout_label, timeout_);
+  tune_ = MakeButton("Подобрать тайм-аут", "ButtonTune", page);
+  tune_->setEnabled(false);  // it measures the line of a connection
+  auto* timeout_row = new QHBoxLayout;
+  timeout_row->addWidget(timeout_);
+  timeout_row->addWidget(tune_);
+  form->addRow(timeout_label, timeout_row);
   form->addRow(MakeLabel(attempts_->accessibleName(), "Label6", attempts_, page), attempts_);
   form->addRow(MakeLabel(chunk_->accessibleName(), "Label8", chunk_, page), chunk_);
 
@@ -299,6 +314,18 @@ void SettingsPage::UpdateTypeFields() {
   }
   const bool network = type == ConnectionType::TcpIp && !connected_;
   for (QWidget* w : network_fields_) w->setEnabled(network);
+}
+
+void SettingsPage::SetSearching(bool searching) {
+  searching_ = searching;
+  search_->setText(searching ? "Остановить поиск" : kSearchCaption);
+  search_->setAccessibleName(search_->text());
+  // The line belongs to the search meanwhile.
+  start_->setEnabled(!searching && !connected_);
+}
+
+void SettingsPage::SetTuneEnabled(bool enabled) {
+  tune_->setEnabled(enabled);
 }
 
 }  // namespace flovir::ui

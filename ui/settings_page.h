@@ -54,11 +54,21 @@ class SettingsPage : public QTabWidget {
 
   // Start freezes the line's settings and enables Stop; Stop the reverse.
   void SetConnected(bool connected);
+  // While the meter is searched for, "Найти прибор" stops the search and
+  // Start waits.
+  void SetSearching(bool searching);
+  // "Подобрать тайм-аут" measures a connected line with no operation running.
+  void SetTuneEnabled(bool enabled);
+
+  static constexpr const char* kSearchCaption = "Найти прибор";
 
  signals:
   void startRequested();
   void stopRequested();
   void remoteModemRequested();
+  void searchRequested();
+  void searchCancelled();
+  void tuneRequested();
 
  private:
   QWidget* BuildMainPage();
@@ -71,28 +81,31 @@ class SettingsPage : public QTabWidget {
   QRadioButton* TypeRadio(ConnectionType type) const;
 
   bool connected_ = false;
-  QComboBox* port_;                 // ComboBox1
-  QComboBox* speed_;                // ComboBox3
-  QComboBox* parity_;               // ComboBox5
-  QComboBox* stop_bits_;            // ComboBox4
-  QComboBox* framing_;              // ComboBox2
-  QLineEdit* address_;              // Edit5
-  QLineEdit* auto_save_;            // Edit7
-  QLineEdit* timeout_;              // Edit4
-  QLineEdit* attempts_;             // Edit3
-  QLineEdit* chunk_;                // Edit6
-  QLineEdit* number_;               // Edit1
-  QLineEdit* init_string_;          // Edit2
-  QLineEdit* host_;                 // Edit8
-  QCalendarWidget* first_;          // MonthCalendar1
-  QCalendarWidget* last_;           // MonthCalendar2
-  QRadioButton* types_[4];          // RadioButton1, 2, 3, 6 by ConnectionType
-  QRadioButton* tone_;              // RadioButton4
-  QRadioButton* pulse_;             // RadioButton5
-  QGroupBox* dial_mode_;            // GroupBox2
-  QPushButton* start_;              // Button1
-  QPushButton* stop_;               // Button2
-  QPushButton* remote_modem_;       // Button3
+  QComboBox* port_;            // ComboBox1
+  QComboBox* speed_;           // ComboBox3
+  QComboBox* parity_;          // ComboBox5
+  QComboBox* stop_bits_;       // ComboBox4
+  QComboBox* framing_;         // ComboBox2
+  QLineEdit* address_;         // Edit5
+  QLineEdit* auto_save_;       // Edit7
+  QLineEdit* timeout_;         // Edit4
+  QLineEdit* attempts_;        // Edit3
+  QLineEdit* chunk_;           // Edit6
+  QLineEdit* number_;          // Edit1
+  QLineEdit* init_string_;     // Edit2
+  QLineEdit* host_;            // Edit8
+  QCalendarWidget* first_;     // MonthCalendar1
+  QCalendarWidget* last_;      // MonthCalendar2
+  QRadioButton* types_[4];     // RadioButton1, 2, 3, 6 by ConnectionType
+  QRadioButton* tone_;         // RadioButton4
+  QRadioButton* pulse_;        // RadioButton5
+  QGroupBox* dial_mode_;       // GroupBox2
+  QPushButton* start_;         // Button1
+  QPushButton* stop_;          // Button2
+  QPushButton* remote_modem_;  // Button3
+  QPushButton* search_;        // "Найти прибор"
+  QPushButton* tune_;          // "Подобрать тайм-аут"
+  bool searching_ = false;
   QList<QWidget*> line_fields_;     // frozen while connected
   QList<QWidget*> modem_fields_;    // GSM and Dial-Up
   QList<QWidget*> network_fields_;  // TCP/IP, frozen while connected

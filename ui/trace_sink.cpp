@@ -1,7 +1,10 @@
 #include "ui/trace_sink.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTimer>
+
+#include "link/line_statistics.h"
 
 namespace flovir::ui {
 
@@ -22,6 +25,10 @@ void TraceSink::Append(const std::string& line) {
   }
 }
 
+void TraceSink::AppendTimed(const std::string& line, const FrameTime& time) {
+  Append(TimedTraceLine(line, time));
+}
+
 void TraceSink::Flush() {
   std::vector<std::string> lines;
   {
@@ -33,7 +40,12 @@ void TraceSink::Flush() {
   QStringList text;
   text.reserve(static_cast<qsizetype>(lines.size() - first));
   for (size_t i = first; i < lines.size(); ++i) text << QString::fromStdString(lines[i]);
+  // New frames scroll into view unless the user has scrolled up to read.
+  QScrollBar* bar = area_.verticalScrollBar();
+  const bool following = bar->value() >= bar->maximum();
+  const int kept = bar->value();
   area_.appendPlainText(text.join('\n'));
+  bar->setValue(following ? bar->maximum() : kept);
 }
 
 void TraceSink::Clear() {

@@ -25,6 +25,8 @@ class TraceSink : public QObject, public ExchangeTrace {
   TraceSink(QPlainTextEdit& area, QObject* parent = nullptr);
   // Any thread.
   void Append(const std::string& line) override;
+  // The window shows every frame with its time and the gap before it.
+  void AppendTimed(const std::string& line, const FrameTime& time) override;
   // GUI thread: moves waiting lines into the area now.
   void Flush();
   // GUI thread: empties the area and drops waiting lines.

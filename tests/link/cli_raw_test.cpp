@@ -57,7 +57,11 @@ TEST(CliRaw, MeterFailuresExitWithOne) {
 TEST(CliRaw, APortThatCannotBeOpened) {
   const Result r = Cli("--port /dev/flovir-absent raw read 0 1");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.errors, "Не удалось открыть порт\n/dev/flovir-absent: No such file or directory\n");
+  // The system's reason, then what it means: the device is missing.
+  EXPECT_EQ(r.errors,
+            "Не удалось открыть порт\n/dev/flovir-absent: No such file or directory\n"
+            "устройства /dev/flovir-absent нет: адаптер не подключён или порт назван неверно; "
+            "flovir-cli ports перечисляет порты\n");
   EXPECT_EQ(Cli("raw read 0 1").status, 1) << "no port given";
 }
 

@@ -208,7 +208,36 @@ def gsm_call():
     assert w.process.wait(DEADLINE) == 0
 
 
+def find_meter():
+    """"Найти прибор" fills the fields with what answered; Start then connects."""
+    w = Window("--port", os.path.join(SCRATCH, "hidden"))
+    w.tab("Дополнительные")
+    w.click("RadioButton1")  # the window remembers the GSM line of the last run
+    w.tab("Основные")
+    w.click("ButtonSearch")
+    poll("the search's progress", lambda: w.status().startswith("Поиск прибора: "))
+    found = poll("the meter found", lambda: w.status().startswith("Прибор") and w.status(),
+                 deadline=300, explain=w.status)
+    # A pseudo-terminal cannot tell no parity from even: the first that answers.
+    assert found == "Прибор найден: 19200, нет, 1 стоп-бит, адрес 173", found
+    assert w.text("Edit5") == "173", w.text("Edit5")
+    assert w.find("ComboBox3").name == "19200", w.find("ComboBox3").name
+    assert w.find("ComboBox5").name == "нет", w.find("ComboBox5").name
+    w.click("Button1")
+    w.wait_status("Порт открыт")
+    w.tab("****  2. Cкачать  ****")
+    w.click("Button4")
+    w.wait_status("Завершено успешно")
+    # The statistics beside the traffic log count the request.
+    w.menu("Статистика обмена")
+    poll("the statistics", lambda: "запросов 1, кадров 1, попыток 1" in w.text("MemoStatistics"),
+         explain=lambda: w.text("MemoStatistics"))
+    w.menu("Выход")
+    assert w.process.wait(DEADLINE) == 0
+
+
 if __name__ == "__main__":
     direct_line()
     gsm_call()
+    find_meter()
     print("e2e window: passed")

@@ -35,7 +35,12 @@ pids+=($!)
 pids+=($!)
 "$build/tools/meter-sim/flovir-meter-sim" --modem gsm --link "$scratch/modem" >"$scratch/modem.log" 2>&1 &
 pids+=($!)
-for link in meter modem; do
+# A meter nobody told the window about: address 173 at 19200 baud, silent
+# at every other speed.
+"$build/tools/meter-sim/flovir-meter-sim" --address 173 --baud 19200 --link "$scratch/hidden" \
+  >"$scratch/hidden.log" 2>&1 &
+pids+=($!)
+for link in meter modem hidden; do
   for _ in $(seq 100); do [ -e "$scratch/$link" ] && break; sleep 0.1; done
 done
 

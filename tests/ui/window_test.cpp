@@ -8,7 +8,9 @@
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -236,6 +239,10 @@ class WindowTest : public QObject {
              QString("/dev/flovir-no-such-port"));
     w.Get<QPushButton>("Button1")->click();
     QCOMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Не удалось открыть порт"));
+    // Beside it, why: the device is missing.
+    QVERIFY2(
+        w.Get<QLabel>("StatusBar2")->text().contains("устройства /dev/flovir-no-such-port нет"),
+        qPrintable(w.Get<QLabel>("StatusBar2")->text()));
     CheckStates(w, false, true);
 
     // A loopback port nobody listens on any more.
@@ -296,8 +303,11 @@ class WindowTest : public QObject {
     }
     QVERIFY(!w.Get<QPushButton>("ButtonCancel")->isEnabled());
     QVERIFY(QFile::exists(w.dir.filePath("авто_/текущие.txt")));
-    QTRY_VERIFY(w.Get<QPlainTextEdit>("Memo2")->toPlainText().startsWith(
-        "out: "));  // the trace, on its timer
+    // The trace, on its timer: each frame after its time since the operation
+    // began and the gap before it.
+    QTRY_VERIFY(QRegularExpression("^ *[0-9]+\\.[0-9] мс +\\+[0-9]+\\.[0-9]  out: 0x01 0x03 ")
+                    .match(w.Get<QPlainTextEdit>("Memo2")->toPlainText())
+                    .hasMatch());
 
     w.Get<QPushButton>("Button12")->click();
     QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("Стоп"));
@@ -360,11 +370,65 @@ class WindowTest : public QObject {
     answer.clear();  // cancelled: nothing changes
     w.Get<QPushButton>("Button14")->click();
     QCOMPARE(w->ProposedSaveName(), w.dir.filePath("отчёт.txt"));
+    // The traffic log proposes a name of its own and leaves the reports theirs.
+    answer = w.dir.filePath("обмен");
+    w.Get<QPushButton>("ButtonTraceSave")->click();
+    QVERIFY2(QFileInfo(proposed.last()).fileName().startsWith("обмен 20"),
+             qPrintable(proposed.last()));
+    QVERIFY(QFile::exists(w.dir.filePath("обмен.txt")));
+    QCOMPARE(w->ProposedSaveName(), w.dir.filePath("отчёт.txt"));
     answer = w.dir.filePath("нет такой папки/файл");
     w.Get<QPushButton>("Button15")->click();
     QCOMPARE(w.messages.size(), size_t{1});
     QCOMPARE(w.messages[0].icon, MessageIcon::Error);
     QVERIFY(w.messages[0].text.contains("файл.txt"));
+  }
+
+  // "Найти прибор" on a line where nothing answers: the button stops the
+  // search at once, and Start waits while it runs.
+  void SearchCancelledAtOnce() {
+    flovir::sim::SimulatedMeter meter;
+    flovir::sim::MeterServer silent(
+        meter, {.required_format = flovir::sim::LineFormat{300, false, false}});
+    DemoWindow w(false, {silent.SlavePath()});
+    QPushButton* search = w.Get<QPushButton>("ButtonSearch");
+    search->click();
+    QTRY_VERIFY(w.Get<QLabel>("StatusBar1")->text().startsWith("Поиск прибора: "));
+    QCOMPARE(search->text(), QString("Остановить поиск"));
+    QVERIFY(!w.Get<QPushButton>("Button1")->isEnabled());
+    QElapsedTimer clock;
+    clock.start();
+    search->click();
+    QTRY_COMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Прервано пользователем"));
+    // One probe (77 ms at 9600 baud) at most; a busy machine adds its own.
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(search->text(), QString("Найти прибор"));
+    QVERIFY(w.Get<QPushButton>("Button1")->isEnabled());
+  }
+
+  // "Подобрать тайм-аут" measures the connected line, says how it got its
+  // suggestion, and on request fills the field and uses it at once.
+  void TuneTimeoutFillsTheField() {
+    DemoWindow w;
+    QStringList asked;
+    w->SetQuestionSink([&](const QString&, const QString& text) {
+      asked << text;
+      return true;
+    });
+    QVERIFY(!w.Get<QPushButton>("ButtonTune")->isEnabled());
+    w.Get<QPushButton>("Button1")->click();
+    QTRY_VERIFY(w.Get<QPushButton>("ButtonTune")->isEnabled());
+    w.Get<QPushButton>("ButtonTune")->click();
+    QVERIFY(!w.Get<QPushButton>("Button4")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(asked.size() == 1, kOperationMs);
+    const QString status = w.Get<QLabel>("StatusBar1")->text();
+    const QRegularExpression told("^ответ [0-9.]+–[0-9.]+ мс, предлагаю ([0-9]+) мс$");
+    const QRegularExpressionMatch match = told.match(status);
+    QVERIFY2(match.hasMatch(), qPrintable(status));
+    QCOMPARE(w.Get<QLineEdit>("Edit4")->text(), match.captured(1));
+    QCOMPARE(w->GetConnection().OpenPort()->GetTimeouts().ReadConstant, match.captured(1).toUInt());
+    QVERIFY(w.Get<QPushButton>("Button4")->isEnabled());
+    QVERIFY(w->GetSession().Statistics().Snapshot().counts.requests >= 20);
   }
 
   // Form3 lives as long as the window: edits survive closing it, "сброс"

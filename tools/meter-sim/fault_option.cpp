@@ -116,4 +116,16 @@ std::optional<FaultPlan> ParseFaultOption(std::string_view text, std::string& er
   }
 }
 
+std::string InjectedFaultsText(const std::map<FaultKind, unsigned>& injected) {
+  std::string text;
+  for (const auto& [kind, count] : injected) {
+    for (const KindName& k : kKinds) {
+      if (k.kind != kind) continue;
+      text += (text.empty() ? "" : ", ") + std::string(k.name) + " " + std::to_string(count);
+      break;  // "delay" and "late" are one kind
+    }
+  }
+  return text.empty() ? "none" : text;
+}
+
 }  // namespace flovir::sim

@@ -3,6 +3,7 @@
 // KIND[=VALUE][/EVERY][*LIMIT][+AFTER], for example "exception=4",
 // "split=80/3", "no-answer*2", "store-other=415", "cut+11".
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,5 +14,9 @@ namespace flovir::sim {
 
 // The fault, or nothing with the reason in `error`.
 std::optional<FaultPlan> ParseFaultOption(std::string_view text, std::string& error);
+
+// What the meter injected, in the names of --fault: "bad-crc 12, no-answer 6"
+// ("none" when nothing).
+std::string InjectedFaultsText(const std::map<FaultKind, unsigned>& injected);
 
 }  // namespace flovir::sim

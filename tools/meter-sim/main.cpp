@@ -29,6 +29,11 @@ constexpr const char* kUsage =
     "  --address N        slave address (default 1)\n"
     "  --link PATH        also make PATH a symbolic link to the pseudo-terminal\n"
     "  --turnaround MS    time from a request to its reply (default 5)\n"
+    "  --baud N           answer only at this speed (and the --parity, --stop\n"
+    "                     given); a pseudo-terminal shows odd parity only, so\n"
+    "                     none and even look alike\n"
+    "  --parity P         none, odd or even, with --baud\n"
+    "  --stop N           1 or 2 stop bits, with --baud\n"
     "  --no-pacing        send replies at once instead of at the line's baud rate\n"
     "  --tcp PORT         serve RTU over TCP on 127.0.0.1:PORT instead (0: any port)\n"
     "  --modbus-tcp PORT  serve Modbus TCP on 127.0.0.1:PORT instead (0: any port)\n"
@@ -68,6 +73,11 @@ std::optional<long> ParseNumber(std::string_view text, long min, long max) {
   return value;
 }
 
+flovir::sim::LineFormat& RequiredFormat(Arguments& args) {
+  if (!args.server.required_format) args.server.required_format = flovir::sim::LineFormat{};
+  return *args.server.required_format;
+}
+
 // Parses the command line; on a usage error prints the reason and returns nothing.
 std::optional<Arguments> Parse(int argc, char** argv) {
   Arguments args;
@@ -90,9 +100,9 @@ std::optional<Arguments> Parse(int argc, char** argv) {
         return std::nullopt;
       }
     }
-    constexpr std::string_view kValued[] = {"--address",      "--turnaround", "--fail-channel",
-                                            "--history-days", "--link",       "--fault",
-                                            "--tcp",          "--modbus-tcp", "--drop-after"};
+    constexpr std::string_view kValued[] = {
+        "--address", "--turnaround", "--fail-channel", "--history-days", "--link",   "--fault",
+        "--tcp",     "--modbus-tcp", "--drop-after",   "--baud",         "--parity", "--stop"};
     if (std::find(std::begin(kValued), std::end(kValued), option) == std::end(kValued)) {
       std::cerr << "flovir-meter-sim: " << option << ": unknown option\n";
       return std::nullopt;
@@ -132,6 +142,18 @@ std::optional<Arguments> Parse(int argc, char** argv) {
     } else if (option == "--drop-after") {
       if (!(parsed = number(1, 1000000))) return std::nullopt;
       args.drop_after = static_cast<unsigned>(*parsed);
+    } else if (option == "--baud") {
+      if (!(parsed = number(50, 4000000))) return std::nullopt;
+      RequiredFormat(args).baud = static_cast<unsigned>(*parsed);
+    } else if (option == "--parity") {
+      if (value != "none" && value != "odd" && value != "even") {
+        std::cerr << "flovir-meter-sim: --parity wants none, odd or even\n";
+        return std::nullopt;
+      }
+      RequiredFormat(args).odd_parity = value == "odd";
+    } else if (option == "--stop") {
+      if (!(parsed = number(1, 2))) return std::nullopt;
+      RequiredFormat(args).two_stop_bits = *parsed == 2;
     } else if (option == "--link") {
       args.server.link = value;
     } else {  // --fault
@@ -186,6 +208,11 @@ int main(int argc, char** argv) {
     int signal = 0;
     sigwait(&signals, &signal);
     server->Stop();
+    // For a test to compare with what the master counted.
+    if (!args->faults.empty()) {
+      std::cerr << "injected faults: " << flovir::sim::InjectedFaultsText(meter.InjectedFaults())
+                << std::endl;
+    }
   } catch (const std::system_error& error) {
     std::cerr << "flovir-meter-sim: " << error.what() << "\n";
     return 1;

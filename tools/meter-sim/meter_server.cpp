@@ -210,6 +210,9 @@ void MeterServer::Run() {
     if (ready > 0) {
       const ssize_t count =
           (poll_fd.revents & POLLIN) ? ::read(master_fd_, buffer, sizeof buffer) : -1;
+      if (count > 0 && options_.required_format && Format() != *options_.required_format) {
+        continue;  // characters at another speed or framing: noise to this meter
+      }
       if (count > 0) {
         device_.Received(std::span<const uint8_t>(buffer, static_cast<size_t>(count)), *line_);
         continue;

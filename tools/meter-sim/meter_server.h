@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +71,9 @@ struct ServerOptions {
   // A symbolic link to create to the slave's path; empty for none. An
   // existing symbolic link there is replaced; any other file is an error.
   std::string link{};
+  // A meter set to one line format hears only garbage at any other and
+  // answers nothing; empty: it follows whatever the master sets.
+  std::optional<LineFormat> required_format{};
 };
 
 class MeterServer {

@@ -251,6 +251,12 @@ void SimulatedMeter::SetFaults(std::vector<FaultPlan> faults) {
     return a.plan.kind < b.plan.kind;
   });
   replies_ = 0;
+  injected_.clear();
+}
+
+std::map<FaultKind, unsigned> SimulatedMeter::InjectedFaults() const {
+  std::lock_guard lock(mutex_);
+  return injected_;
 }
 
 std::vector<std::vector<uint8_t>> SimulatedMeter::ReceivedFrames() const {
@@ -411,6 +417,7 @@ std::optional<uint16_t> SimulatedMeter::StoreOtherRegister() const {
 
 void SimulatedMeter::ApplyFaults(Reply& reply, uint8_t function) {
   ++replies_;
+  std::vector<FaultKind> applied;
   for (ActiveFault& fault : faults_) {
     const FaultPlan& plan = fault.plan;
     if (replies_ <= plan.after) continue;
@@ -418,7 +425,8 @@ void SimulatedMeter::ApplyFaults(Reply& reply, uint8_t function) {
     if (replies_ % std::max(plan.every, 1u) != 0) continue;
     ++fault.hits;
     std::vector<uint8_t>& bytes = reply.bytes;
-    if (bytes.empty()) return;  // an earlier fault already silenced it
+    if (bytes.empty()) break;  // an earlier fault already silenced it
+    applied.push_back(plan.kind);
     switch (plan.kind) {
       case FaultKind::kException:
         bytes = ExceptionReply(bytes[0], function, static_cast<uint8_t>(plan.count));
@@ -461,6 +469,9 @@ void SimulatedMeter::ApplyFaults(Reply& reply, uint8_t function) {
         break;
     }
   }
+  // Silence hides whatever else the reply would have carried.
+  if (reply.bytes.empty()) applied = {FaultKind::kNoAnswer};
+  for (FaultKind kind : applied) ++injected_[kind];
 }
 
 }  // namespace flovir::sim

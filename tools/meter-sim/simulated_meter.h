@@ -68,6 +68,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -197,6 +198,11 @@ class SimulatedMeter {
   // `every` and `limit` starts again.
   void SetFaults(std::vector<FaultPlan> faults);
 
+  // How many replies each fault changed, as the master saw them: a reply
+  // that one fault damaged and another silenced counts as silence only.
+  // Counted since the last SetFaults.
+  std::map<FaultKind, unsigned> InjectedFaults() const;
+
   // Every frame handed to the meter, whatever its address or CRC, oldest
   // first (the last 4096).
   std::vector<std::vector<uint8_t>> ReceivedFrames() const;
@@ -231,6 +237,7 @@ class SimulatedMeter {
   std::array<bool, 4> failed_{};
   std::vector<ActiveFault> faults_;
   unsigned replies_ = 0;
+  std::map<FaultKind, unsigned> injected_;
   std::vector<std::vector<uint8_t>> received_;
 };
 
