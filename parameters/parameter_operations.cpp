@@ -14,8 +14,14 @@ ParameterOperations::ParameterOperations(Dispatcher& dispatcher, const Parameter
                             [this](OperationContext& context) { CompleteRead(context); });
   // The write and the clock setting end well when the meter acknowledged
   // every frame; nothing is read back.
-  dispatcher_.SetCompletion(OperationKind::WriteToDevice, [](OperationContext& context) {
-    if (context.Succeeded()) context.Finish();
+  dispatcher_.SetCompletion(OperationKind::WriteToDevice, [this](OperationContext& context) {
+    if (!context.Succeeded()) return;
+    // The parameter write (not the clock's) goes into the meter's history.
+    HistoryFeed* history = dispatcher_.History();
+    if (history != nullptr && writing_table_) {
+      history->ParameterTableSeen(ParameterSource::Written, staging_.bytes);
+    }
+    context.Finish();
   });
 }
 
@@ -35,6 +41,9 @@ bool ParameterOperations::ReadParameters() {
 void ParameterOperations::CompleteRead(OperationContext& context) {
   dispatcher_.Parameters() = staging_;
   if (!context.Succeeded()) return;
+  if (HistoryFeed* history = dispatcher_.History()) {
+    history->ParameterTableSeen(ParameterSource::Read, dispatcher_.Parameters().bytes);
+  }
   if (on_read_) on_read_();
   const std::string& program_folder = dispatcher_.ProgramFolder();
   const std::string& name_field = context.Settings().auto_save_name;
@@ -55,6 +64,7 @@ bool ParameterOperations::WriteToDevice() {
   start.kind = OperationKind::WriteToDevice;
   start.start_text = "Запись параметров...";
   start.first_request = [this](const Settings&) {
+    writing_table_ = true;
     staging_ = dispatcher_.Parameters();
     return RequestPlan{16, kParameterFirstRegister, kParameterRegisterCount, staging_.bytes.data()};
   };
@@ -66,6 +76,7 @@ bool ParameterOperations::ClockSetRequest() {
   start.kind = OperationKind::WriteToDevice;
   start.start_text = "Синхронизация времени...";
   start.first_request = [this](const Settings&) {
+    writing_table_ = false;
     const SelectorBytes bytes = EncodeClockSetRequest(DecodeDateTime(dispatcher_.GetClock().Now()));
     std::copy(bytes.begin(), bytes.end(), dispatcher_.Selector().begin());
     return RequestPlan{16, kSelectorFirstRegister, kSelectorRegisterCount,

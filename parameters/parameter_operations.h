@@ -60,6 +60,7 @@ class ParameterOperations {
   const ParameterTable& table_;
   WorkbookModel& xls0_;
   std::function<void()> on_read_;
+  bool writing_table_ = false;  // the running write is the table's, not the clock's
   // The exchange thread's side of the parameter block (see above).
   ParameterBuffer staging_;
 };
