@@ -236,8 +236,30 @@ void MainWindow::Start() {
     settings_->SetConnected(false);
     return;
   }
-  session_->Start(*parsed.settings);
+  if (session_->Start(*parsed.settings)) OpenHistory(*parsed.settings);
   SetConnectedStates(true);
+}
+
+// The history of the meter the settings name, in the program's folder. A
+// store that cannot be used says so once and costs no file.
+void MainWindow::OpenHistory(const Settings& settings) {
+  GetDispatcher().SetHistory(nullptr);
+  history_.reset();
+  auto warn = [this](const std::string& text) {
+    ShowMessage(kCaption, text, MessageIcon::Warning);
+  };
+  if (!store_) {
+    try {
+      store_ = history::OpenHistoryStore(GetDispatcher().ProgramFolder() + "/" +
+                                         history::kHistoryFileName);
+    } catch (const std::exception& error) {
+      warn(std::string(error.what()) + ". История не ведётся; файлы сохраняются как обычно");
+      return;
+    }
+  }
+  history_ = std::make_unique<history::MeterHistory>(
+      *store_, history::IdentityOf(settings.meter_name, settings), clock_, warn);
+  GetDispatcher().SetHistory(history_.get());
 }
 
 void MainWindow::Stop() {
@@ -276,6 +298,7 @@ void MainWindow::Download(ReportKind kind) {
   const ArchiveKind archive = kind == ReportKind::Hourly  ? ArchiveKind::Hourly
                               : kind == ReportKind::Daily ? ArchiveKind::Daily
                                                           : ArchiveKind::Monthly;
+  if (history_) history_->SetMissingOnly(Page(kind)->MissingOnly());
   session_->StartArchive(archive, settings_->FirstDay(), settings_->LastDay());
 }
 

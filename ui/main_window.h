@@ -15,6 +15,7 @@
 #include "operations/clock.h"
 #include "operations/view.h"
 #include "session/session.h"
+#include "store/meter_history.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -64,6 +65,8 @@ class MainWindow : public QMainWindow, public View {
   Session& GetSession() { return *session_; }
   Dispatcher& GetDispatcher() { return session_->GetDispatcher(); }
   Connection& GetConnection() { return session_->GetConnection(); }
+  // The meter's history while connected; null when it could not be opened.
+  history::MeterHistory* History() { return history_.get(); }
   QtExecutor& Executor() { return *executor_; }
   RemoteModemDialog& RemoteModem() { return *remote_modem_; }
   // The charts under the archive tables; null in a window built without them.
@@ -116,13 +119,16 @@ class MainWindow : public QMainWindow, public View {
   void SetStatusText(const QString& text);
   QString ChooseFile(const QString& proposed);
   void SaveReportText(const QString& chosen, const QString& text);
+  void OpenHistory(const Settings& settings);
 
   WindowOptions options_;
   SystemClock clock_;
   QtExecutor* executor_;
   std::unique_ptr<ThreadedBackground> background_;
   TraceDock* trace_ = nullptr;
-  std::unique_ptr<Session> session_;
+  std::unique_ptr<history::HistoryStore> store_;
+  std::unique_ptr<history::MeterHistory> history_;
+  std::unique_ptr<Session> session_;  // after the history: its operations feed it
   RemoteModemDialog* remote_modem_ = nullptr;
   FileChooser choose_file_;
   MessageSink message_sink_;
