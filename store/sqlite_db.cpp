@@ -16,6 +16,8 @@ Database::Database(const std::string& path, int busy_ms) : path_(path) {
 }
 
 Database::~Database() {
+  begin_.reset();
+  commit_.reset();
   sqlite3_close_v2(db_);
 }
 
@@ -132,7 +134,7 @@ std::vector<uint8_t> Statement::Blob(int column) const {
 }
 
 Transaction::Transaction(Database& db) : db_(db) {
-  db_.Execute("BEGIN IMMEDIATE");
+  db_.Begin().Run();
 }
 
 Transaction::~Transaction() {
@@ -140,8 +142,20 @@ Transaction::~Transaction() {
 }
 
 void Transaction::Commit() {
-  db_.Execute("COMMIT");
+  db_.Commit().Run();
   done_ = true;
+}
+
+Statement& Database::Begin() {
+  // IMMEDIATE takes the write lock at once, so a busy store is waited for
+  // here, not half-way through the writes.
+  if (!begin_) begin_ = std::make_unique<Statement>(*this, "BEGIN IMMEDIATE");
+  return *begin_;
+}
+
+Statement& Database::Commit() {
+  if (!commit_) commit_ = std::make_unique<Statement>(*this, "COMMIT");
+  return *commit_;
 }
 
 }  // namespace flovir::history

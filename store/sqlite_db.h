@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,9 +33,13 @@ class Database {
   sqlite3* Handle() const { return db_; }
   // Throws HistoryError with SQLite's message unless code is OK, ROW or DONE.
   void Check(int code) const;
+  // The transaction's two statements, prepared once.
+  Statement& Begin();
+  Statement& Commit();
 
  private:
   sqlite3* db_ = nullptr;
+  std::unique_ptr<Statement> begin_, commit_;
   std::string path_;
 };
 

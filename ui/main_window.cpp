@@ -21,6 +21,7 @@
 #include "ui/parameter_tab.h"
 #include "ui/qt_executor.h"
 #include "ui/remote_modem_dialog.h"
+#include "ui/history_page.h"
 #include "ui/report_page.h"
 #include "ui/settings_page.h"
 #include "ui/settings_store.h"
@@ -128,6 +129,10 @@ QTabWidget* MainWindow::BuildPages() {
   pages->setObjectName("PageControl1");
   pages->addTab(settings_, "1.   Параметры программы          ");
   pages->addTab(downloads, "****  2. Cкачать  ****");
+  history_page_ = new HistoryPage;
+  history_page_->SetStorePath(GetDispatcher().ProgramFolder() + "/" + history::kHistoryFileName);
+  connect(history_page_, &HistoryPage::fillGapsRequested, this, &MainWindow::FillGaps);
+  pages->addTab(history_page_, "История");
   return pages;
 }
 
@@ -300,6 +305,20 @@ void MainWindow::Download(ReportKind kind) {
                                                           : ArchiveKind::Monthly;
   if (history_) history_->SetMissingOnly(Page(kind)->MissingOnly());
   session_->StartArchive(archive, settings_->FirstDay(), settings_->LastDay());
+}
+
+// "Догрузить пропуски" on the history page: the period again, taking what
+// the history holds, on the meter the window is connected to.
+void MainWindow::FillGaps(const QString& meter, int kind, double first_day, double last_day) {
+  if (!history_ || !session_->Connected() ||
+      history_->Identity().name != meter.toStdString()) {
+    ShowStatus("Пропуски догружаются, когда окно подключено к прибору «" + meter.toStdString() +
+               "»");
+    return;
+  }
+  if (!ApplySettings()) return;
+  history_->SetMissingOnly(true);
+  session_->StartArchive(static_cast<ArchiveKind>(kind), first_day, last_day);
 }
 
 void MainWindow::Poll() {

@@ -29,6 +29,7 @@ class ArchiveCharts;
 
 namespace flovir::ui {
 
+class HistoryPage;
 class ParameterTab;
 class QtExecutor;
 class RemoteModemDialog;
@@ -120,6 +121,7 @@ class MainWindow : public QMainWindow, public View {
   QString ChooseFile(const QString& proposed);
   void SaveReportText(const QString& chosen, const QString& text);
   void OpenHistory(const Settings& settings);
+  void FillGaps(const QString& meter, int kind, double first_day, double last_day);
 
   WindowOptions options_;
   SystemClock clock_;
@@ -138,6 +140,7 @@ class MainWindow : public QMainWindow, public View {
   std::array<ReportPage*, 4> reports_{};  // by ReportKind
   ParameterTab* parameters_ = nullptr;
   TestPage* test_ = nullptr;
+  HistoryPage* history_page_ = nullptr;
   QLabel* status_ = nullptr;  // StatusBar1's first panel
   QProgressBar* progress_ = nullptr;
   QPushButton* cancel_ = nullptr;
