@@ -145,8 +145,7 @@ void HistoryPage::Refresh() {
       const int row = static_cast<int>(i);
       meters_->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(meters[i].meter.name)));
       meters_->setItem(row, 1, new QTableWidgetItem(KindsText(meters[i])));
-      meters_->setItem(row, 2,
-                       new QTableWidgetItem(QString::fromStdString(meters[i].last_seen)));
+      meters_->setItem(row, 2, new QTableWidgetItem(QString::fromStdString(meters[i].last_seen)));
       if (meters_->item(row, 0)->text() == chosen || (chosen.isEmpty() && row == 0)) {
         meters_->selectRow(row);
       }
@@ -161,6 +160,16 @@ std::string HistoryPage::MeterName() const {
   const auto rows = meters_->selectionModel()->selectedRows();
   if (rows.isEmpty()) return {};
   return meters_->item(rows.first().row(), 0)->text().toStdString();
+}
+
+bool HistoryPage::SelectMeter(const std::string& name) {
+  for (int row = 0; row < meters_->rowCount(); ++row) {
+    if (meters_->item(row, 0)->text().toStdString() == name) {
+      meters_->selectRow(row);
+      return true;
+    }
+  }
+  return false;
 }
 
 ArchiveKind HistoryPage::Kind() const {

@@ -43,6 +43,8 @@ class HistoryPage : public QWidget {
   void ShowEntries();
   // The chosen meter's name, kind and period (days).
   std::string MeterName() const;
+  // Chooses the meter of that name in the list; false when it has none.
+  bool SelectMeter(const std::string& name);
   ArchiveKind Kind() const;
   double FirstDay() const;
   double LastDay() const;

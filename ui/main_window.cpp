@@ -18,10 +18,10 @@
 #include "operations/archive_download.h"
 #include "operations/report_files.h"
 #include "session/demo_ports.h"
+#include "ui/history_page.h"
 #include "ui/parameter_tab.h"
 #include "ui/qt_executor.h"
 #include "ui/remote_modem_dialog.h"
-#include "ui/history_page.h"
 #include "ui/report_page.h"
 #include "ui/settings_page.h"
 #include "ui/settings_store.h"
@@ -265,6 +265,8 @@ void MainWindow::OpenHistory(const Settings& settings) {
   history_ = std::make_unique<history::MeterHistory>(
       *store_, history::IdentityOf(settings.meter_name, settings), clock_, warn);
   GetDispatcher().SetHistory(history_.get());
+  history_page_->Refresh();
+  history_page_->SelectMeter(history_->Identity().name);
 }
 
 void MainWindow::Stop() {
@@ -310,8 +312,7 @@ void MainWindow::Download(ReportKind kind) {
 // "Догрузить пропуски" on the history page: the period again, taking what
 // the history holds, on the meter the window is connected to.
 void MainWindow::FillGaps(const QString& meter, int kind, double first_day, double last_day) {
-  if (!history_ || !session_->Connected() ||
-      history_->Identity().name != meter.toStdString()) {
+  if (!history_ || !session_->Connected() || history_->Identity().name != meter.toStdString()) {
     ShowStatus("Пропуски догружаются, когда окно подключено к прибору «" + meter.toStdString() +
                "»");
     return;

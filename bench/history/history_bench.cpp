@@ -36,9 +36,9 @@ double BestMs(const std::function<void()>& run, const std::function<void()>& pre
     if (prepare) prepare();
     const auto start = std::chrono::steady_clock::now();
     run();
-    best = std::min(best, std::chrono::duration<double, std::milli>(
-                              std::chrono::steady_clock::now() - start)
-                              .count());
+    best = std::min(
+        best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                  .count());
   }
   return best;
 }
@@ -61,8 +61,8 @@ history::MeterIdentity Bench() {
 
 int main() {
   namespace fs = std::filesystem;
-  const fs::path folder = fs::temp_directory_path() / ("flovir-history-bench-" +
-                                                        std::to_string(getpid()));
+  const fs::path folder =
+      fs::temp_directory_path() / ("flovir-history-bench-" + std::to_string(getpid()));
   fs::create_directories(folder);
   FixedClock clock(EncodeDate(2026, 1, 2));
   const double year = EncodeDate(2025, 1, 1);
@@ -105,9 +105,9 @@ int main() {
   });
   size_t lines = 0;
   const double table_ms = BestMs([&] {
-    const auto entries = store->Entries(id, ArchiveKind::Hourly,
-                                        history::EntryTimeText(period.first),
-                                        history::EntryTimeText(period.last));
+    const auto entries =
+        store->Entries(id, ArchiveKind::Hourly, history::EntryTimeText(period.first),
+                       history::EntryTimeText(period.last));
     const history::StoredSheet sheet = history::BuildStoredSheet(period, entries, {}, 1, year);
     lines = ArchiveTableLines(ReportKind::Hourly, sheet.workbook).size();
   });

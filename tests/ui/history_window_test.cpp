@@ -1,12 +1,14 @@
 // The history in the window: the meter's name from "Имя прибора", a repeat
 // with "Только недостающие" that reads nothing stored and shows the same
 // table, and the page "История" showing the stored entries. The store is
-// read back with Debian's sqlite3 client.
+// read back with Debian's sqlite3 client, while a fleet collection writes
+// the same store.
 
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -50,13 +52,34 @@ class HistoryWindowTest : public QObject {
     w.Get<QComboBox>("ComboBox3")->setCurrentText("115200");
     w.Get<QCalendarWidget>("MonthCalendar1")->setSelectedDate(QDate::currentDate().addDays(-3));
     w.Get<QCalendarWidget>("MonthCalendar2")->setSelectedDate(QDate::currentDate().addDays(-2));
+    const QString db = w.dir.filePath("history.sqlite");
+    // A fleet collection into the same store, at the same time.
+    QFile fleet(w.dir.filePath("fleet.toml"));
+    QVERIFY(fleet.open(QIODevice::WriteOnly));
+    fleet.write(
+        "history = \"history.sqlite\"\n[[meter]]\nname = \"pump-1\"\nport = \"demo\"\n"
+        "baud = 115200\ncollect = [\"hourly\"]\nhistory_days = 2\n");
+    fleet.close();
+    QProcess collect;
+    collect.start(FLOVIR_BINARY_DIR "/cli/flovir-cli",
+                  {"collect", fleet.fileName(), "--quiet", "--out", w.dir.filePath("out")});
+    QVERIFY(collect.waitForStarted());
     w.Get<QPushButton>("Button1")->click();
     w.Get<QPushButton>("Button5")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!w->GetDispatcher().Busy(), kOperationMs);
     QCOMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Завершено успешно"));
-    const QString db = w.dir.filePath("history.sqlite");
-    QCOMPARE(Sql(db, "SELECT name FROM meters"), QString("котельная"));
-    QCOMPARE(Sql(db, "SELECT count(*) FROM archive_entries"), QString("48"));
+    QTRY_VERIFY_WITH_TIMEOUT(collect.state() == QProcess::NotRunning, kOperationMs);
+    QCOMPARE(collect.exitCode(), 0);
+    QCOMPARE(Sql(db, "SELECT group_concat(name, ',') FROM (SELECT name FROM meters ORDER BY name)"),
+             QString("pump-1,котельная"));
+    QCOMPARE(Sql(db,
+                 "SELECT count(*) FROM archive_entries WHERE meter_id = (SELECT id FROM "
+                 "meters WHERE name = 'котельная')"),
+             QString("48"));
+    QVERIFY(Sql(db,
+                "SELECT count(*) FROM archive_entries WHERE meter_id = (SELECT id FROM "
+                "meters WHERE name = 'pump-1')")
+                .toInt() >= 48);
     const QStringList full = HourLines(w.Get<QPlainTextEdit>("Memo4")->toPlainText());
     QCOMPARE(full.size(), 48);
 
@@ -64,14 +87,16 @@ class HistoryWindowTest : public QObject {
     w.Get<QPushButton>("Button5")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!w->GetDispatcher().Busy(), kOperationMs);
     QCOMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Завершено успешно"));
-    QCOMPARE(Sql(db, "SELECT from_meter || ' ' || from_store FROM downloads ORDER BY id"),
+    QCOMPARE(Sql(db,
+                 "SELECT from_meter || ' ' || from_store FROM downloads WHERE meter_id = "
+                 "(SELECT id FROM meters WHERE name = 'котельная') ORDER BY id"),
              QString("48 0\n0 48"));
     QCOMPARE(HourLines(w.Get<QPlainTextEdit>("Memo4")->toPlainText()), full);
 
     auto* page = w->findChild<flovir::ui::HistoryPage*>();
     QVERIFY(page != nullptr);
     page->Refresh();
-    QCOMPARE(QString::fromStdString(page->MeterName()), QString("котельная"));
+    QVERIFY(page->SelectMeter("котельная"));
     w.Get<QDateEdit>("HistoryFrom")->setDate(QDate::currentDate().addDays(-4));
     w.Get<QDateEdit>("HistoryTo")->setDate(QDate::currentDate().addDays(-2));
     w.Get<QPushButton>("HistoryShow")->click();
