@@ -257,6 +257,7 @@ void Dispatcher::CompleteTestRead(OperationContext& context) {
   // The buffer shows what arrived, also after a failure, as a direct read
   // into it would.
   parameters_.bytes = test_staging_;
+  ++parameter_refills_;
   if (!context.Succeeded()) return;
   view_.AppendTestLine(BuildTestLine(parameters_, request_->ChunkSize));
   context.Finish();

@@ -228,6 +228,9 @@ class Dispatcher {
   CurrentValuesArea& CurrentValues() { return current_values_; }
   SelectorArea& Selector() { return selector_; }
   ParameterBuffer& Parameters() { return parameters_; }
+  // How often the test poll has refilled the parameter buffer: a parameter
+  // write must not send what a poll left there.
+  uint64_t ParameterRefills() const { return parameter_refills_; }
 
   // --- Operations ---------------------------------------------------------
   // The generic starter. False when nothing started: no connection, an
@@ -281,6 +284,7 @@ class Dispatcher {
   CurrentValuesArea current_values_{};
   SelectorArea selector_{};
   ParameterBuffer parameters_;
+  uint64_t parameter_refills_ = 0;
   // The test poll reads here; the completion publishes it into parameters_,
   // so that nothing draws the buffer while the thread writes it.
   std::array<uint8_t, kParameterBytes> test_staging_{};

@@ -1,28 +1,77 @@
 #include "parameters/parameter_operations.h"
 
+#include <algorithm>
+#include <stdexcept>
+
+#include "link/exchange_request.h"
 #include "operations/register_map.h"
 #include "operations/report_files.h"
 #include "parameters/parameter_workbook.h"
+#include "parameters/write_records.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
+namespace {
+
+constexpr const char* kWhatToDo =
+    " Сначала считайте параметры из прибора или загрузите их из файла.";
+
+// The frames a write of the whole block takes at this chunk size.
+int FrameCount(uint8_t chunk_size) {
+  const int chunk = std::min<int>(chunk_size, kMaxWriteRegisters);
+  return chunk == 0 ? 0 : (kParameterRegisterCount + chunk - 1) / chunk;
+}
+
+// The frames the meter acknowledged, from how far the exchange thread got
+// through the block: it moves past a frame's registers before sending it.
+int AcknowledgedFrames(size_t registers_built, uint8_t chunk_size) {
+  const size_t chunk = std::min<size_t>(chunk_size, kMaxWriteRegisters);
+  if (chunk == 0 || registers_built == 0) return 0;
+  const size_t last = registers_built % chunk != 0 ? registers_built % chunk : chunk;
+  return static_cast<int>((registers_built - last) / chunk);
+}
+
+std::string LineText(const Settings& settings) {
+  switch (settings.type) {
+    case ConnectionType::TcpIp:
+      return "TCP/IP " + settings.host;
+    case ConnectionType::Gsm:
+      return "GSM " + settings.port_name + ", номер " + settings.number;
+    case ConnectionType::DialUp:
+      return "Dial-Up " + settings.port_name + ", номер " + settings.number;
+    case ConnectionType::Direct:
+      break;
+  }
+  return "прямое " + settings.port_name + ", " + std::to_string(settings.line.baud_rate) + " бод";
+}
+
+std::string FailureText(ExchangeStatus status, const Settings& settings) {
+  return status == ExchangeStatus::PortLost ? LostPortText(settings.port_name)
+                                            : std::string(StatusText(status));
+}
+
+// The differing cells for a status text: the first few, then how many more.
+std::string MismatchText(const ParameterTable& table, const std::vector<ParameterChange>& cells) {
+  constexpr size_t kNamed = 5;
+  std::string text;
+  for (size_t i = 0; i < cells.size() && i < kNamed; ++i) {
+    const ChangeTexts values = ValueTexts(table, cells[i]);
+    text += (i == 0 ? "" : "; ") + ChangeName(table, cells[i]) + ": записано " + values.before +
+            ", в приборе " + values.after;
+  }
+  if (cells.size() > kNamed) text += "; и ещё " + std::to_string(cells.size() - kNamed);
+  return text;
+}
+
+}  // namespace
 
 ParameterOperations::ParameterOperations(Dispatcher& dispatcher, const ParameterTable& table,
                                          WorkbookModel& xls0)
     : dispatcher_(dispatcher), table_(table), xls0_(xls0) {
   dispatcher_.SetCompletion(OperationKind::ReadParameters,
                             [this](OperationContext& context) { CompleteRead(context); });
-  // The write and the clock setting end well when the meter acknowledged
-  // every frame; nothing is read back.
-  dispatcher_.SetCompletion(OperationKind::WriteToDevice, [this](OperationContext& context) {
-    if (!context.Succeeded()) return;
-    // The parameter write (not the clock's) goes into the meter's history.
-    HistoryFeed* history = dispatcher_.History();
-    if (history != nullptr && writing_table_) {
-      history->ParameterTableSeen(ParameterSource::Written, staging_.bytes);
-    }
-    context.Finish();
-  });
+  dispatcher_.SetCompletion(OperationKind::WriteToDevice,
+                            [this](OperationContext& context) { CompleteWrite(context); });
 }
 
 bool ParameterOperations::ReadParameters() {
@@ -33,6 +82,8 @@ bool ParameterOperations::ReadParameters() {
     // A read never leaves values of an earlier read in place.
     dispatcher_.Parameters().Clear();
     staging_.Clear();
+    origin_ = TableOrigin::None;
+    prepared_.reset();
     return RequestPlan{3, kParameterFirstRegister, kParameterRegisterCount, staging_.bytes.data()};
   };
   return dispatcher_.Start(start);
@@ -41,6 +92,9 @@ bool ParameterOperations::ReadParameters() {
 void ParameterOperations::CompleteRead(OperationContext& context) {
   dispatcher_.Parameters() = staging_;
   if (!context.Succeeded()) return;
+  origin_ = TableOrigin::Meter;
+  origin_address_ = context.Settings().address;
+  origin_refills_ = dispatcher_.ParameterRefills();
   if (HistoryFeed* history = dispatcher_.History()) {
     history->ParameterTableSeen(ParameterSource::Read, dispatcher_.Parameters().bytes);
   }
@@ -59,16 +113,259 @@ void ParameterOperations::CompleteRead(OperationContext& context) {
   context.Finish();
 }
 
-bool ParameterOperations::WriteToDevice() {
+void ParameterOperations::LoadWorkbook(const std::string& path) {
+  LoadParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), path);
+  origin_ = TableOrigin::Workbook;
+  origin_refills_ = dispatcher_.ParameterRefills();
+  prepared_.reset();
+}
+
+void ParameterOperations::ForgetMeter() {
+  if (origin_ == TableOrigin::Meter) origin_ = TableOrigin::None;
+  prepared_.reset();
+}
+
+std::string ParameterOperations::WriteRefusal() const {
+  const std::string refused = "Запись не выполнена: ";
+  if (origin_ != TableOrigin::None && dispatcher_.ParameterRefills() != origin_refills_) {
+    return refused + "таблицу заменили значения тестового опроса." + kWhatToDo;
+  }
+  switch (origin_) {
+    case TableOrigin::None:
+      return refused + "таблица не считана из этого прибора." + kWhatToDo;
+    case TableOrigin::Meter:
+      if (dispatcher_.Settings().address != origin_address_) {
+        return refused + "таблица считана из прибора с адресом " + std::to_string(origin_address_) +
+               ", а записать её нужно по адресу " + std::to_string(dispatcher_.Settings().address) +
+               "." + kWhatToDo;
+      }
+      break;
+    case TableOrigin::Workbook:
+      break;
+  }
+  return {};
+}
+
+bool ParameterOperations::WriteToDevice(Confirm confirm) {
+  return StartBackup(false, std::move(confirm));
+}
+
+bool ParameterOperations::PrepareWrite() {
+  return StartBackup(true, {});
+}
+
+bool ParameterOperations::StartBackup(bool prepare_only, Confirm confirm) {
+  OperationStart start;
+  start.kind = OperationKind::WriteToDevice;
+  start.start_text = "Резервная копия параметров...";
+  start.first_request = [this, prepare_only, &confirm](const Settings&) {
+    if (const std::string refusal = WriteRefusal(); !refusal.empty()) {
+      throw std::runtime_error(refusal);
+    }
+    phase_ = Phase::Backup;
+    prepare_only_ = prepare_only;
+    confirm_ = std::move(confirm);
+    prepared_.reset();
+    // What the write will send, as the buffer stands now.
+    sending_ = dispatcher_.Parameters();
+    staging_.Clear();
+    return RequestPlan{3, kParameterFirstRegister, kParameterRegisterCount, staging_.bytes.data()};
+  };
+  return dispatcher_.Start(start);
+}
+
+bool ParameterOperations::WritePrepared() {
+  if (!prepared_) return false;
   OperationStart start;
   start.kind = OperationKind::WriteToDevice;
   start.start_text = "Запись параметров...";
   start.first_request = [this](const Settings&) {
-    writing_table_ = true;
-    staging_ = dispatcher_.Parameters();
-    return RequestPlan{16, kParameterFirstRegister, kParameterRegisterCount, staging_.bytes.data()};
+    phase_ = Phase::Write;
+    return WriteRequest(*prepared_);
   };
   return dispatcher_.Start(start);
+}
+
+RequestPlan ParameterOperations::WriteRequest(const WritePlan& plan) {
+  sending_ = plan.to_send;
+  last_write_ = WriteOutcome{};
+  last_write_->changes = plan.changes;
+  last_write_->sent = plan.to_send;
+  last_write_->backup_path = plan.backup_path;
+  prepared_.reset();  // a plan is written once
+  return RequestPlan{16, kParameterFirstRegister, kParameterRegisterCount, sending_.bytes.data()};
+}
+
+void ParameterOperations::CompleteWrite(OperationContext& context) {
+  switch (phase_) {
+    case Phase::Clock:
+      if (context.Succeeded()) context.Finish();
+      return;
+    case Phase::Backup:
+      if (!context.Succeeded()) {
+        context.Fail("Не удалось считать параметры прибора для резервной копии: " +
+                     FailureText(context.Status(), context.Settings()) + ". Ничего не записано.");
+        return;
+      }
+      return Plan(context);
+    case Phase::Write:
+      return CompleteFrames(context);
+    case Phase::Verify:
+      return CompleteReadBack(context);
+  }
+}
+
+// The write's frames are done: all acknowledged, or one failed.
+void ParameterOperations::CompleteFrames(OperationContext& context) {
+  const Settings& settings = context.Settings();
+  WriteOutcome outcome = *last_write_;
+  outcome.frames_total = FrameCount(settings.chunk_size);
+  if (!context.Succeeded()) {
+    const auto built =
+        static_cast<size_t>(dispatcher_.Request().DataCursor - sending_.bytes.data()) / 2;
+    outcome.result = WriteOutcome::Result::Interrupted;
+    outcome.frames_acknowledged = AcknowledgedFrames(built, settings.chunk_size);
+    const std::string failure =
+        "Запись прервана: " + FailureText(context.Status(), settings) + ". Прибор подтвердил " +
+        std::to_string(outcome.frames_acknowledged) + " из " +
+        std::to_string(outcome.frames_total) +
+        " кадров и теперь может хранить смешанную таблицу: новые значения в начале блока, "
+        "прежние дальше. Резервная копия прежней таблицы: " +
+        outcome.backup_path;
+    return EndWrite(context, std::move(outcome), failure);
+  }
+  outcome.frames_acknowledged = outcome.frames_total;
+  *last_write_ = outcome;
+  // Every frame acknowledged: the table as sent goes into the history.
+  if (HistoryFeed* history = dispatcher_.History()) {
+    history->ParameterTableSeen(ParameterSource::Written, sending_.bytes);
+  }
+  // A meter acknowledges a value it clamps or refuses all the same: only
+  // reading the block back tells.
+  phase_ = Phase::Verify;
+  read_back_.Clear();
+  dispatcher_.GetView().ShowStatus("Проверка записи...");
+  context.Next({3, kParameterFirstRegister, kParameterRegisterCount, read_back_.bytes.data()});
+}
+
+void ParameterOperations::CompleteReadBack(OperationContext& context) {
+  const Settings& settings = context.Settings();
+  WriteOutcome outcome = *last_write_;
+  if (!context.Succeeded()) {
+    outcome.result = WriteOutcome::Result::Unverified;
+    const std::string failure =
+        "Параметры записаны, но не проверены: " + FailureText(context.Status(), settings) +
+        ". Считайте их, чтобы проверить. Резервная копия прежней таблицы: " + outcome.backup_path;
+    return EndWrite(context, std::move(outcome), failure);
+  }
+  outcome.held = read_back_;
+  outcome.mismatches = CompareTables(table_, outcome.sent, read_back_, ValueScope::All);
+  if (!outcome.mismatches.empty()) {
+    outcome.result = WriteOutcome::Result::Differs;
+    const std::string failure = "Прибор хранит не то, что записано (" +
+                                std::to_string(outcome.mismatches.size()) +
+                                "): " + MismatchText(table_, outcome.mismatches) +
+                                ". Резервная копия прежней таблицы: " + outcome.backup_path;
+    return EndWrite(context, std::move(outcome), failure);
+  }
+  outcome.result = WriteOutcome::Result::Verified;
+  // The meter holds this table now: it may be written again. A loaded
+  // table keeps taking the values it does not hold from the meter.
+  if (origin_ == TableOrigin::Meter) origin_address_ = settings.address;
+  EndWrite(context, std::move(outcome), {});
+}
+
+void ParameterOperations::Plan(OperationContext& context) {
+  const Settings& settings = context.Settings();
+  WritePlan plan;
+  plan.meter_before = staging_;
+  plan.to_send =
+      origin_ == TableOrigin::Workbook ? WithShownValues(table_, sending_, staging_) : sending_;
+  plan.changes = CompareTables(table_, plan.meter_before, plan.to_send, ValueScope::All);
+  try {
+    plan.backup_path =
+        NewBackupPath(dispatcher_.ProgramFolder(), settings.address, dispatcher_.GetClock().Now());
+    WorkbookModel backup = WorkbookModel::MakeParameterWorkbook();
+    SaveParameterWorkbook(backup, table_, plan.meter_before, plan.backup_path);
+  } catch (const std::exception& error) {
+    context.Fail(std::string("Не удалось сохранить резервную копию параметров: ") + error.what() +
+                 ". Ничего не записано.");
+    return;
+  }
+  if (HistoryFeed* history = dispatcher_.History()) {
+    history->ParameterTableSeen(ParameterSource::Backup, plan.meter_before.bytes);
+  }
+  prepared_ = plan;
+  if (prepare_only_) {
+    context.Finish();
+    return;
+  }
+  if (confirm_ && !confirm_(plan)) {
+    WriteOutcome outcome;
+    outcome.result = WriteOutcome::Result::Declined;
+    outcome.changes = plan.changes;
+    outcome.backup_path = plan.backup_path;
+    last_write_ = outcome;
+    prepared_.reset();
+    context.Fail("Запись отменена, прибор не изменён.");
+    return;
+  }
+  phase_ = Phase::Write;
+  dispatcher_.GetView().ShowStatus("Запись параметров...");
+  context.Next(WriteRequest(plan));
+}
+
+void ParameterOperations::EndWrite(OperationContext& context, WriteOutcome outcome,
+                                   const std::string& failure) {
+  try {
+    AppendWriteLog(dispatcher_.ProgramFolder(), LogLines(context, outcome));
+  } catch (const std::exception& error) {
+    outcome.log_error = error.what();
+  }
+  last_write_ = std::move(outcome);
+  if (failure.empty()) {
+    context.Finish();
+  } else {
+    context.Fail(failure);
+  }
+}
+
+std::vector<std::string> ParameterOperations::LogLines(const OperationContext& context,
+                                                       const WriteOutcome& outcome) const {
+  const Settings& settings = context.Settings();
+  std::vector<std::string> lines;
+  lines.push_back(LogTime(dispatcher_.GetClock().Now()) + "  запись параметров: адрес " +
+                  std::to_string(settings.address) + ", линия " + LineText(settings));
+  lines.push_back("  изменено значений: " + std::to_string(outcome.changes.size()));
+  for (const ParameterChange& change : outcome.changes) {
+    lines.push_back("    " + ChangeLine(table_, change));
+  }
+  lines.push_back("  резервная копия: " + outcome.backup_path);
+  switch (outcome.result) {
+    case WriteOutcome::Result::Verified:
+      lines.push_back("  итог: записано и проверено, прибор хранит записанные значения");
+      break;
+    case WriteOutcome::Result::Differs:
+      lines.push_back("  итог: ПРИБОР ХРАНИТ ДРУГИЕ ЗНАЧЕНИЯ (записано -> в приборе):");
+      for (const ParameterChange& cell : outcome.mismatches) {
+        lines.push_back("    " + ChangeLine(table_, cell));
+      }
+      break;
+    case WriteOutcome::Result::Unverified:
+      lines.push_back("  итог: записано, но не проверено: " +
+                      FailureText(context.Status(), settings));
+      break;
+    case WriteOutcome::Result::Interrupted:
+      lines.push_back("  итог: ЗАПИСЬ ПРЕРВАНА (" + FailureText(context.Status(), settings) +
+                      "): подтверждено кадров " + std::to_string(outcome.frames_acknowledged) +
+                      " из " + std::to_string(outcome.frames_total) +
+                      ", в приборе может быть смешанная таблица");
+      break;
+    case WriteOutcome::Result::Declined:
+      break;
+  }
+  lines.push_back("");
+  return lines;
 }
 
 bool ParameterOperations::ClockSetRequest() {
@@ -76,7 +373,7 @@ bool ParameterOperations::ClockSetRequest() {
   start.kind = OperationKind::WriteToDevice;
   start.start_text = "Синхронизация времени...";
   start.first_request = [this](const Settings&) {
-    writing_table_ = false;
+    phase_ = Phase::Clock;
     const SelectorBytes bytes = EncodeClockSetRequest(DecodeDateTime(dispatcher_.GetClock().Now()));
     std::copy(bytes.begin(), bytes.end(), dispatcher_.Selector().begin());
     return RequestPlan{16, kSelectorFirstRegister, kSelectorRegisterCount,

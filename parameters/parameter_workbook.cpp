@@ -51,15 +51,57 @@ bool FileExists(const std::string& path) {
   return std::filesystem::exists(PathFromUtf8(path), error);
 }
 
+std::string CellName(int column, int row) {
+  return std::string(1, static_cast<char>('A' + column)) + std::to_string(row + 1);
+}
+
 // A register pair holds a float32; a number beyond its range (only a file
 // from elsewhere can hold one) is refused rather than sent as infinity.
 float ToParameterValue(double number, int column, int row) {
   if (std::isfinite(number) && std::fabs(number) > std::numeric_limits<float>::max()) {
-    throw WorkbookError("Cell " + std::string(1, static_cast<char>('A' + column)) +
-                        std::to_string(row + 1) + ": " + FormatGeneral(number) +
+    throw WorkbookError("Cell " + CellName(column, row) + ": " + FormatGeneral(number) +
                         " is out of range for a floating point value");
   }
   return static_cast<float>(number);
+}
+
+std::string_view TrimmedRight(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// Whether sheet 0 of a loaded workbook is a parameter table and not, say,
+// the archive workbook "temp.xls": its row 0 carries at least one of the
+// channel headers, and no text in the table's area contradicts the table
+// (a name or header elsewhere, or text where the table is empty). Text in a
+// value cell is tolerated: it loads as 0, as a hand-edited file may hold it.
+void CheckParameterLayout(const WorkbookModel& loaded, const ParameterTable& table) {
+  const auto text_at = [&](int column, int row) {
+    return loaded.GetCellText(kSheet, static_cast<uint16_t>(column), static_cast<uint16_t>(row));
+  };
+  const auto refuse = [](const std::string& why) {
+    throw WorkbookError("Это не файл параметров прибора: " + why + ". Таблица не изменена.");
+  };
+  bool header_found = false;
+  for (int column = 0; column < kParameterColumns; ++column) {
+    for (int row = 0; row < kParameterRows; ++row) {
+      const ParameterCell& cell = table.Cell(row, column);
+      if (cell.Kind == CellKind::Value) continue;
+      const auto c = static_cast<uint16_t>(column);
+      const auto r = static_cast<uint16_t>(row);
+      if (loaded.GetCellType(kSheet, c, r) != CellType::Text) continue;
+      const std::string found(TrimmedRight(text_at(column, row)));
+      if (found.empty()) continue;
+      const std::string_view expected = TrimmedRight(cell.Text);
+      if (cell.Kind == CellKind::Empty || found != expected) {
+        refuse("в ячейке " + CellName(column, row) + " «" + found + "»" +
+               (cell.Kind == CellKind::Empty ? ", а в файле параметров она пуста"
+                                             : ", а ожидается «" + std::string(expected) + "»"));
+      }
+      if (row == 0) header_found = true;
+    }
+  }
+  if (!header_found) refuse("в первой строке нет заголовков «КАНАЛ1» … «ОБЩИЕ»");
 }
 
 }  // namespace
@@ -106,6 +148,7 @@ void LoadParameterWorkbook(WorkbookModel& xls0, const ParameterTable& table,
       values.SetParameterValue(cell.ValueIndex, ToParameterValue(number, column, row));
     }
   }
+  CheckParameterLayout(loaded, table);
   xls0 = std::move(loaded);
   buffer = values;
 }

@@ -30,8 +30,12 @@ void SaveParameterWorkbook(WorkbookModel& xls0, const ParameterTable& table,
 
 // Loads path into xls0 and copies the number of every value cell into the
 // buffer, converted to float32; a missing cell or one without a number loads
-// as 0. Throws WorkbookError with the reader's message, or naming a cell
-// whose number float32 cannot hold; xls0 and the buffer are then unchanged.
+// as 0. A workbook whose sheet 0 is no parameter table (no channel header in
+// row 0, or a text in the table's area that contradicts the table, as the
+// archive workbook "temp.xls" has) is refused. Throws WorkbookError with the
+// reader's message, naming a cell whose number float32 cannot hold, or
+// saying why the file is no parameter workbook; xls0 and the buffer are then
+// unchanged.
 void LoadParameterWorkbook(WorkbookModel& xls0, const ParameterTable& table,
                            ParameterBuffer& buffer, const std::string& path);
 

@@ -21,6 +21,7 @@ bash scripts/install-deps.sh cmake g++-mingw-w64-x86-64-posix wine64 libgtest-de
 qt="$(bash scripts/build-qt-windows.sh)"
 # SQLite for the history store, from Debian's sqlite3 source, cached likewise.
 sqlite="$(bash scripts/build-sqlite-windows.sh)"
+source scripts/compiler-cache.sh
 jobs=$(nproc)
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DFLOVIR_BUILD_BENCH=OFF \

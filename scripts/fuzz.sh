@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+source scripts/compiler-cache.sh
 seconds=${FUZZ_SECONDS:-60}
 tree=build-fuzz
 CXX=clang++-14 cmake -S . -B "$tree" -DFLOVIR_BUILD_FUZZ=ON -DFLOVIR_BUILD_BENCH=OFF \

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config git clang-format
+  build-essential cmake pkg-config git clang-format ccache
   libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
   libmodbus-dev socat libcli11-dev

@@ -48,6 +48,9 @@ LinkParts Session::Link(const SessionOptions& options) {
 
 bool Session::Start(const Settings& settings, LineUse use) {
   if (connection_.Connected()) return true;
+  // Another line may lead to another meter: its table must be read anew
+  // before a write.
+  parameters_.ForgetMeter();
   line_settings_ = settings;
   open_error_.clear();
   if (DemoPorts::Names(settings) &&

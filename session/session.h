@@ -78,10 +78,12 @@ class Session {
   // operation running, a setting out of range: the View was told).
   bool StartCurrentValues();
   bool StartArchive(ArchiveKind kind, double first_day, double last_day);
-  bool ReadParameters();   // "параметры.xls" is saved when it succeeds
-  bool WriteParameters();  // the parameter buffer as it is now
-  bool SetClock();         // the computer's time, to the minute
-  bool TestTick();         // one poll of the test page
+  bool ReadParameters();  // "параметры.xls" is saved when it succeeds
+  // The parameter buffer as it is now, if it came from this meter or a
+  // loaded workbook: backup, write, read-back (ParameterOperations).
+  bool WriteParameters();
+  bool SetClock();  // the computer's time, to the minute
+  bool TestTick();  // one poll of the test page
   // Asks the running operation to end after its current try.
   void Cancel() { dispatcher_.Cancel(); }
   bool Busy() const { return dispatcher_.Busy(); }

@@ -18,22 +18,25 @@ ParameterTab::ParameterTab([[maybe_unused]] Session& session, [[maybe_unused]] Q
   read_ = MakeButton("Cчитать", "Button8", this);
   write_ = MakeButton("Записать", "Button11", this);
   clock_ = MakeButton("Время ПК в прибор", "Button10", this);
+  restore_ = MakeButton("Восстановить", "RestoreButton", this);
   QPushButton* save = MakeButton("Сохранить", "Button16", this);
   QPushButton* load = MakeButton("Загрузить", "Button17", this);
+  QPushButton* compare = MakeButton("Сравнить", "CompareButton", this);
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {read_, write_, clock_}) {
+  for (QPushButton* b : {read_, write_, clock_, restore_}) {
     b->setEnabled(false);
     buttons->addWidget(b);
   }
   buttons->addStretch();
   buttons->addWidget(save);
   buttons->addWidget(load);
+  buttons->addWidget(compare);
   auto* layout = new QVBoxLayout(this);
 #ifdef FLOVIR_UI_PARAMETERS
   page_ = new ParameterPage(session.GetDispatcher(), session.Parameters(), session.Table(),
                             session.ParameterWorkbook(), window);
   layout->addWidget(&page_->Grid(), 1);  // RzStringGrid1
-  page_->BindButtons(read_, write_, clock_, save, load);
+  page_->BindButtons(read_, write_, clock_, save, load, compare, restore_);
 #else
   layout->addStretch(1);
 #endif
@@ -47,6 +50,7 @@ void ParameterTab::SetOperationsEnabled(bool enabled) {
 
 void ParameterTab::SetWriteEnabled(bool enabled) {
   write_->setEnabled(enabled);
+  restore_->setEnabled(enabled);
 }
 
 void ParameterTab::OperationEnded() {

@@ -1,6 +1,7 @@
 #pragma once
 // The tab "Параметры": the grid of ui/parameters/ (when built) above
-// "Cчитать", "Записать", "Время ПК в прибор", "Сохранить" and "Загрузить".
+// "Cчитать", "Записать", "Время ПК в прибор", "Восстановить" (a backup back
+// into the meter), "Сохранить", "Загрузить" and "Сравнить".
 
 #include <QWidget>
 
@@ -18,8 +19,9 @@ class ParameterTab : public QWidget {
  public:
   ParameterTab(Session& session, QWidget* window, QWidget* parent = nullptr);
 
-  // The buttons that run an operation on the meter; "Записать" apart, as
-  // Start leaves it off until the first operation has ended.
+  // The buttons that run an operation on the meter; "Записать" (and
+  // "Восстановить", a write too) apart, as Start leaves it off until the
+  // first operation has ended.
   void SetOperationsEnabled(bool enabled);
   void SetWriteEnabled(bool enabled);
 
@@ -31,6 +33,7 @@ class ParameterTab : public QWidget {
   QPushButton* read_;   // Button8
   QPushButton* write_;  // Button11
   QPushButton* clock_;  // Button10
+  QPushButton* restore_;
   ParameterPage* page_ = nullptr;
 };
 

@@ -149,12 +149,20 @@ TEST(FaultOptionTest, ParsesTheProgramsFaultOption) {
   EXPECT_EQ(plan->duration, 700ms);
   EXPECT_EQ(ParseFaultOption("stray", error)->kind, FaultKind::kStray);
   EXPECT_EQ(ParseFaultOption("twice=0", error)->duration, 0ms);
+  plan = ParseFaultOption("store-other=415", error);
+  ASSERT_TRUE(plan) << error;
+  EXPECT_EQ(plan->kind, FaultKind::kStoreOther);
+  EXPECT_EQ(plan->count, 415u);
+  plan = ParseFaultOption("cut+11", error);
+  ASSERT_TRUE(plan) << error;
+  EXPECT_EQ(plan->kind, FaultKind::kCut);
+  EXPECT_EQ(plan->after, 11u);
 }
 
 TEST(FaultOptionTest, RejectsMalformedFaultsWithAReason) {
-  for (const char* text :
-       {"", "crc", "exception", "exception=0", "exception=256", "exception=x", "delay", "delay=-5",
-        "bad-crc=3", "no-answer/0", "late", "split=80*", "leading-zero/2x"}) {
+  for (const char* text : {"", "crc", "exception", "exception=0", "exception=256", "exception=x",
+                           "delay", "delay=-5", "bad-crc=3", "no-answer/0", "late", "split=80*",
+                           "leading-zero/2x", "store-other", "cut+x"}) {
     std::string error;
     EXPECT_FALSE(ParseFaultOption(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;

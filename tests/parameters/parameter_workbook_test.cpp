@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <tuple>
+#include <vector>
 
 #include "tests/support/files.h"
 
@@ -125,7 +127,8 @@ TEST_F(ParameterWorkbookTest, ALoadedFileKeepsItsExtraCellsOnlyUnderANewName) {
 TEST_F(ParameterWorkbookTest, AnEmptySheetLoadsZerosIntoTheShownValuesOnly) {
   WorkbookModel empty = WorkbookModel::MakeParameterWorkbook();
   empty.SetFileName(Path("empty.xls"));
-  empty.SetTextCell(0, 1, 1, "текст", 0);  // a text where a value belongs
+  empty.SetTextCell(0, 1, 0, "КАНАЛ1", 0);  // what makes it a parameter table
+  empty.SetTextCell(0, 1, 1, "текст", 0);   // a text where a value belongs
   empty.SaveWorkbook();
 
   ParameterBuffer buffer = RandomValues(8);
@@ -147,6 +150,43 @@ TEST_F(ParameterWorkbookTest, AFailedLoadChangesNeitherTheBufferNorTheWorkbook) 
     EXPECT_EQ(buffer.bytes, values.bytes);
     EXPECT_EQ(xls0.FileName(), Path("good.xls"));
     EXPECT_FALSE(xls0.FormatsFromFile());
+  }
+}
+
+// A workbook of another kind (the archive workbook "temp.xls" above all)
+// would fill the grid with archive numbers that a write then sends.
+TEST_F(ParameterWorkbookTest, AWorkbookThatIsNoParameterTableIsRefused) {
+  struct Case {
+    const char* name;
+    std::vector<std::tuple<uint16_t, uint16_t, const char*>> texts;  // column, row, text
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"empty.xls", {}, "в первой строке нет заголовков"},
+      {"temp.xls",
+       {{0, 0, "Часовой архив с 01.03.2024 по 07.03.2024"}, {0, 7, "Дата"}},
+       "в ячейке A1"},
+      {"renamed.xls", {{1, 0, "КАНАЛ1"}, {0, 8, "Диаметр"}}, "ожидается «Диаметр, мм [D]»"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WorkbookModel other = c.name == std::string("temp.xls")
+                              ? WorkbookModel::MakeArchiveWorkbook()
+                              : WorkbookModel::MakeParameterWorkbook();
+    other.SetFileName(Path(c.name));
+    for (const auto& [column, row, text] : c.texts) other.SetTextCell(0, column, row, text, 0);
+    other.SetNumberCell(0, 1, 8, 3547, 0);
+    other.SaveWorkbook();
+    ParameterBuffer buffer = RandomValues(11);
+    const ParameterBuffer before = buffer;
+    try {
+      LoadParameterWorkbook(xls0, table, buffer, Path(c.name));
+      ADD_FAILURE() << "loaded";
+    } catch (const WorkbookError& error) {
+      EXPECT_NE(std::string(error.what()).find("не файл параметров"), std::string::npos);
+      EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(buffer.bytes, before.bytes);
   }
 }
 

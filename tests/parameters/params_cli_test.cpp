@@ -10,12 +10,16 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/support/files.h"
 #include "tests/support/programs.h"
+#include "tools/meter-sim/meter_server.h"
+#include "tools/meter-sim/simulated_meter.h"
 
 namespace {
 
@@ -154,6 +158,102 @@ TEST(ParamsCommand, ALateReplyGivesTheExactTableOrAFailureThatSavesNothing) {
     EXPECT_NE(late.Lines().back(), "Завершено успешно");
     EXPECT_FALSE(fs::exists(folder / "авто_" / "параметры.xls"));
   }
+}
+
+// The meter in this process, so that the test can change its faults
+// between two runs of flovir-cli: a meter that keeps another value than
+// written, then a line that dies in the middle of the write; each time the
+// backup that the write made brings the meter back to its table exactly.
+TEST(ParamsCommand, AWriteThatFailsSaysWhyAndItsBackupRestoresTheMeter) {
+  flovir::sim::SimulatedMeter meter;
+  flovir::sim::MeterServer server(meter, {.pacing = false});
+  const flovir::testing::ScratchFolder folder{"flovir-pfail"};
+  const std::string line = " --port " + server.SlavePath() + " --folder " + folder.Path() +
+                           " --attempts 1 --timeout 300";
+  const auto original = meter.ParameterRegisters();
+  const std::string edited = (folder / "изменено.xls").string();
+  ASSERT_EQ(RunCli("params read --save '" + edited + "'" + line).status, 0);
+  ASSERT_EQ(RunCli("params set '" + edited + "' 8 1 152,5").status, 0);
+
+  flovir::sim::FaultPlan clamp{flovir::sim::FaultKind::kStoreOther};
+  clamp.count = 415;  // the high word of "Диаметр, мм [D]", channel 1
+  meter.SetFaults({clamp});
+  const Output clamped = RunCli("params write --load '" + edited + "'" + line);
+  EXPECT_EQ(clamped.status, 1);
+  ASSERT_EQ(clamped.Lines().size(), 1u) << clamped.errors;
+  EXPECT_NE(clamped.Lines()[0].find("Диаметр, мм [D], канал 1: записано 152,50, в приборе "),
+            std::string::npos)
+      << clamped.Lines()[0];
+  EXPECT_NE(clamped.errors.find("Изменится значений: 1\n  Диаметр, мм [D], канал 1: "),
+            std::string::npos)
+      << clamped.errors;
+
+  const auto backup_in = [](const std::string& text) {
+    const std::string mark = "Резервная копия прежней таблицы: ";
+    const size_t at = text.find(mark);
+    return at == std::string::npos ? std::string() : text.substr(at + mark.size());
+  };
+  meter.SetFaults({});
+  const std::string first_backup = backup_in(clamped.Lines()[0]);
+  ASSERT_TRUE(fs::exists(first_backup)) << first_backup;
+  const Output restored = RunCli("params restore '" + first_backup + "'" + line);
+  EXPECT_EQ(restored.status, 0) << restored.errors;
+  EXPECT_EQ(restored.Lines(), std::vector<std::string>{"Завершено успешно"});
+  EXPECT_EQ(meter.ParameterRegisters(), original);
+
+  // Eight frames of the backup read, then three of the write.
+  flovir::sim::FaultPlan cut{flovir::sim::FaultKind::kCut};
+  cut.after = 11;
+  meter.SetFaults({cut});
+  const Output interrupted = RunCli("params write --load '" + edited + "'" + line);
+  EXPECT_EQ(interrupted.status, 1);
+  ASSERT_EQ(interrupted.Lines().size(), 1u) << interrupted.errors;
+  EXPECT_NE(interrupted.Lines()[0].find("Прибор подтвердил 3 из 8 кадров и теперь может хранить "
+                                        "смешанную таблицу"),
+            std::string::npos)
+      << interrupted.Lines()[0];
+  EXPECT_NE(meter.ParameterRegisters(), original);
+  meter.SetFaults({});
+  const std::string second_backup = backup_in(interrupted.Lines()[0]);
+  EXPECT_EQ(RunCli("params restore '" + second_backup + "' --yes" + line).status, 0);
+  EXPECT_EQ(meter.ParameterRegisters(), original);
+
+  std::ifstream log(folder / "журнал записи параметров.txt", std::ios::binary);
+  const std::string entries(std::istreambuf_iterator<char>(log), {});
+  size_t writes = 0;
+  for (size_t at = 0; (at = entries.find("\r\n\r\n", at)) != std::string::npos; at += 4) ++writes;
+  EXPECT_EQ(writes, 4u);
+}
+
+TEST(ParamsCommand, DiffListsExactlyTheDifferingCells) {
+  MeterProcess meter;
+  ASSERT_FALSE(meter.Path().empty());
+  const flovir::testing::ScratchFolder folder{"flovir-pdiff"};
+  const std::string line = " --port " + meter.Path() + " --folder " + folder.Path();
+  const std::string a = (folder / "a.xls").string();
+  const std::string b = (folder / "b.xls").string();
+  ASSERT_EQ(RunCli("params read --save '" + a + "'" + line).status, 0);
+  fs::copy_file(a, b);
+  ASSERT_EQ(RunCli("params set '" + b + "' 8 1 152,5").status, 0);
+  ASSERT_EQ(RunCli("params set '" + b + "' 3 6 2").status, 0);  // "Тип УПР 1(234)N"
+
+  const Output differ = RunCli("params diff '" + a + "' '" + b + "'");
+  EXPECT_EQ(differ.status, 1);
+  ASSERT_EQ(differ.Lines().size(), 2u) << differ.errors;
+  // Row by row: row 3 of the general column before row 8 of channel 1.
+  EXPECT_EQ(differ.Lines()[0], "Тип УПР 1(234)N: 1 -> 2");
+  EXPECT_EQ(differ.Lines()[1].rfind("Диаметр, мм [D], канал 1: ", 0), 0u) << differ.Lines()[1];
+  EXPECT_NE(differ.Lines()[1].find(" -> 152,50"), std::string::npos);
+
+  const Output same = RunCli("params diff '" + a + "' '" + a + "'");
+  EXPECT_EQ(same.status, 0);
+  EXPECT_TRUE(same.Lines().empty());
+  EXPECT_EQ(RunCli("params diff '" + a + "'" + line).status, 0);  // against the meter
+  EXPECT_EQ(RunCli("params diff '" + b + "'" + line).status, 1);
+
+  { std::ofstream(folder / "не книга.xls") << "text"; }
+  EXPECT_EQ(RunCli("params diff '" + a + "' '" + (folder / "не книга.xls").string() + "'").status,
+            2);
 }
 
 }  // namespace

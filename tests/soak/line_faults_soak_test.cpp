@@ -196,6 +196,9 @@ class LineFaultsSoak : public ::testing::Test {
   // Writes a new table; the meter then holds exactly it, or the write failed.
   void CheckParameterWrite(const std::vector<FaultPlan>& faults, uint8_t read_chunk, float base) {
     const uint8_t chunk = std::min<uint8_t>(read_chunk, 123);
+    // A write sends only a table read from the meter: read on a clean line.
+    line.meter.SetFaults({});
+    EXPECT_TRUE(line.Run(line.parameters.ReadParameters()));
     std::vector<float> written;
     for (size_t i = 0; i < 256; ++i) {
       written.push_back(base + 0.5f * static_cast<float>(i));

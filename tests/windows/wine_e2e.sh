@@ -136,7 +136,7 @@ same_files params "авто_/параметры.xls" "параметры-коп�
 # Set one value in the saved workbook, write it to the meter, read it back.
 (cd "$scratch/params.windows" &&
   "$wine" "$exe" params set "параметры-копия.xls" 6 2 1234,5 >set.txt 2>&1 &&
-  "$wine" "$exe" params write --load "параметры-копия.xls" --port COM5 >write.txt 2>&1 &&
+  "$wine" "$exe" params write --load "параметры-копия.xls" --yes --port COM5 >write.txt 2>&1 &&
   "$wine" "$exe" params read --port COM5 --folder . >read.txt 2>&1) ||
   fail "params: set, write or read back failed"
 grep -q "1234,5" "$scratch/params.windows/read.txt" || fail "params: the value written is not read back"

@@ -13,7 +13,7 @@ struct KindName {
   bool needs_value;
 };
 
-constexpr std::array<KindName, 11> kKinds{{
+constexpr std::array<KindName, 13> kKinds{{
     {"leading-zero", FaultKind::kLeadingZero, false},
     {"trailing-zeros", FaultKind::kTrailingZeros, false},
     {"bad-crc", FaultKind::kBadCrc, false},
@@ -25,6 +25,8 @@ constexpr std::array<KindName, 11> kKinds{{
     {"late", FaultKind::kDelay, true},  // a delay past the master's answer timeout
     {"stray", FaultKind::kStray, false},
     {"twice", FaultKind::kTwice, false},
+    {"store-other", FaultKind::kStoreOther, true},
+    {"cut", FaultKind::kCut, false},
 }};
 
 std::string KindNames() {
@@ -56,6 +58,11 @@ std::optional<std::string_view> TakeSuffix(std::string_view& text, char mark) {
 
 std::optional<FaultPlan> ParseFaultOption(std::string_view text, std::string& error) {
   FaultPlan plan;
+  if (const auto after = TakeSuffix(text, '+')) {
+    const auto n = Number(*after, 0, 1000000);
+    if (!n) return error = "the count after + must be a number", std::nullopt;
+    plan.after = *n;
+  }
   if (const auto limit = TakeSuffix(text, '*')) {
     const auto n = Number(*limit, 1, 1000000);
     if (!n) return error = "the limit after * must be a number from 1", std::nullopt;
@@ -85,6 +92,12 @@ std::optional<FaultPlan> ParseFaultOption(std::string_view text, std::string& er
       const auto n = Number(*value, 1, max);
       if (!n)
         return error = "the value must be a number from 1 to " + std::to_string(max), std::nullopt;
+      plan.count = *n;
+      return plan;
+    }
+    case FaultKind::kStoreOther: {
+      const auto n = Number(*value, 0, 65535);
+      if (!n) return error = "the value must be a register from 0 to 65535", std::nullopt;
       plan.count = *n;
       return plan;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The text form of a fault, as the program's --fault option takes it:
-// KIND[=VALUE][/EVERY][*LIMIT], for example "exception=4", "split=80/3",
-// "no-answer*2".
+// KIND[=VALUE][/EVERY][*LIMIT][+AFTER], for example "exception=4",
+// "split=80/3", "no-answer*2", "store-other=415", "cut+11".
 
 #include <optional>
 #include <string>

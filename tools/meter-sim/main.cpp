@@ -36,14 +36,17 @@ constexpr const char* kUsage =
     "  --fail-channel N   channel N (1-4) reports a failure; may be repeated\n"
     "  --history-days N   the archives begin N days before today (default 400)\n"
     "  --fault FAULT      play a fault on the replies; may be repeated. FAULT is\n"
-    "                     KIND[=VALUE][/EVERY][*LIMIT], KIND one of\n"
+    "                     KIND[=VALUE][/EVERY][*LIMIT][+AFTER], KIND one of\n"
     "                     leading-zero, trailing-zeros[=COUNT], bad-crc,\n"
     "                     other-address, exception=CODE, no-answer,\n"
     "                     split[=GAP_MS], delay=MS, late=MS (a delay past the\n"
     "                     master's answer timeout), stray[=GAP_MS] (a frame that\n"
     "                     answers another request first), twice[=GAP_MS] (the\n"
-    "                     reply again); EVERY hits every EVERY-th\n"
-    "                     reply, LIMIT stops after that many hits\n"
+    "                     reply again), store-other=REGISTER (a write keeps\n"
+    "                     another value in that register), cut (the line goes\n"
+    "                     dead: frames no longer reach the meter); EVERY hits\n"
+    "                     every EVERY-th reply, LIMIT stops after that many\n"
+    "                     hits, AFTER lets that many replies pass first\n"
     "  --help             this text\n";
 
 struct Arguments {

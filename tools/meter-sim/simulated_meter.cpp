@@ -269,9 +269,10 @@ std::vector<uint8_t> SimulatedMeter::HandleFrame(const uint8_t* frame, size_t le
 
 Reply SimulatedMeter::Answer(const uint8_t* frame, size_t length) {
   std::lock_guard lock(mutex_);
+  Reply reply;
+  if (LineCut()) return reply;
   if (received_.size() >= kFrameLogLimit) received_.erase(received_.begin());
   received_.emplace_back(frame, frame + length);
-  Reply reply;
   reply.bytes = Execute(frame, length);
   if (!reply.bytes.empty()) ApplyFaults(reply, frame[1]);
   return reply;
@@ -345,8 +346,11 @@ std::vector<uint8_t> SimulatedMeter::WriteRegisters(const uint8_t* frame, uint16
       if (code != 0) return ExceptionReply(address, kWriteMultiple, code);
     }
   } else if (kParameters.Contains(start, count)) {
+    const std::optional<uint16_t> other = StoreOtherRegister();
     for (uint16_t i = 0; i < count; ++i) {
-      parameters_[start - kParameters.first + i] = BigEndianWord(data + 2 * i);
+      const uint16_t written = BigEndianWord(data + 2 * i);
+      parameters_[start - kParameters.first + i] =
+          other == start + i ? static_cast<uint16_t>(written + 1) : written;
     }
   } else {
     return ExceptionReply(address, kWriteMultiple, kIllegalAddress);
@@ -390,10 +394,26 @@ uint8_t SimulatedMeter::RunCommand() {
   return 0;
 }
 
+bool SimulatedMeter::LineCut() const {
+  return std::any_of(faults_.begin(), faults_.end(), [this](const ActiveFault& fault) {
+    return fault.plan.kind == FaultKind::kCut && replies_ >= fault.plan.after;
+  });
+}
+
+std::optional<uint16_t> SimulatedMeter::StoreOtherRegister() const {
+  for (const ActiveFault& fault : faults_) {
+    if (fault.plan.kind == FaultKind::kStoreOther && replies_ >= fault.plan.after) {
+      return static_cast<uint16_t>(fault.plan.count);
+    }
+  }
+  return std::nullopt;
+}
+
 void SimulatedMeter::ApplyFaults(Reply& reply, uint8_t function) {
   ++replies_;
   for (ActiveFault& fault : faults_) {
     const FaultPlan& plan = fault.plan;
+    if (replies_ <= plan.after) continue;
     if (plan.limit != 0 && fault.hits >= plan.limit) continue;
     if (replies_ % std::max(plan.every, 1u) != 0) continue;
     ++fault.hits;
@@ -435,6 +455,9 @@ void SimulatedMeter::ApplyFaults(Reply& reply, uint8_t function) {
         break;
       case FaultKind::kDelay:
         reply.delay += plan.duration;
+        break;
+      case FaultKind::kStoreOther:  // acted on the write itself
+      case FaultKind::kCut:         // acted before the frame arrived
         break;
     }
   }

@@ -119,6 +119,11 @@ enum class FaultKind : uint8_t {
                    // master's answer timeout it is a late reply, and requests
                    // that came meanwhile are answered right after it
   kNoAnswer,       // silence
+  kStoreOther,     // a write to register `count` keeps the written value plus one
+                   // there, and is acknowledged as usual (a meter that clamps or
+                   // refuses a value in silence)
+  kCut,            // the line is dead: frames no longer reach the meter, which
+                   // neither obeys nor answers them
 };
 
 // Several faults may be in force at once; they act in the order of the
@@ -129,6 +134,7 @@ struct FaultPlan {
   unsigned limit = 0;                      // wears off after hitting this many replies; 0 never
   unsigned count = 2;                      // trailing zero bytes, or the exception code
   std::chrono::milliseconds duration{80};  // split gap or extra delay
+  unsigned after = 0;                      // lets this many replies pass before it acts
 };
 
 // A reply and how it is to be timed on the line.
@@ -206,6 +212,8 @@ class SimulatedMeter {
   std::vector<uint8_t> ReadRegisters(uint16_t start, uint16_t count);
   std::vector<uint8_t> WriteRegisters(const uint8_t* frame, uint16_t start, uint16_t count);
   uint8_t RunCommand();
+  bool LineCut() const;
+  std::optional<uint16_t> StoreOtherRegister() const;
   void ApplyFaults(Reply& reply, uint8_t function);
   int64_t NowSeconds() const;  // the meter's clock, seconds of the local epoch
   ArchiveEntry EntryAt(ArchiveKind kind, ArchiveValueType type, const MeterDateTime& when,

@@ -1,11 +1,13 @@
 #include "ui/parameters/parameter_grid.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace flovir {
 namespace {
@@ -58,7 +60,8 @@ class ParameterHeader : public QHeaderView {
 
 // RzEdit1: characters other than digits, "-" and "," never reach it; keys
 // that type nothing (cursor keys, Backspace, Delete) and control characters
-// work as usual.
+// work as usual. A point is the decimal comma the user means (the keypad's
+// on most layouts): dropping it would make 152.5 into 1525.
 class ParameterEditor : public QLineEdit {
  public:
   explicit ParameterEditor(QWidget* parent) : QLineEdit(parent) {
@@ -78,6 +81,11 @@ class ParameterEditor : public QLineEdit {
  protected:
   void keyPressEvent(QKeyEvent* event) override {
     const QString text = event->text();
+    if (text == ".") {
+      insert(",");
+      event->accept();
+      return;
+    }
     if (!text.isEmpty() && text.front().isPrint() && !Accepted(text.front())) {
       event->accept();  // discarded
       return;
@@ -125,6 +133,21 @@ class ParameterDelegate : public QStyledItemDelegate {
   }
 };
 
+// The width the widest text of a column needs in its own font, margins
+// included: the row names are read whole, never clipped.
+int TextWidth(const ParameterModel& model, int column) {
+  int widest = 0;
+  for (int row = 0; row < model.rowCount(); ++row) {
+    const QModelIndex index = model.index(row, column);
+    const QFontMetrics metrics(index.data(Qt::FontRole).value<QFont>());
+    const int margin = index.data(ParameterModel::MarginRole).toInt();
+    widest = std::max(
+        widest, metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()) + 2 * margin);
+  }
+  constexpr int kSpare = 10;  // the grid lines and a little air on either side
+  return widest + kSpare;
+}
+
 }  // namespace
 
 ParameterGrid::ParameterGrid(ParameterModel& model, QWidget* parent)
@@ -138,7 +161,7 @@ ParameterGrid::ParameterGrid(ParameterModel& model, QWidget* parent)
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(kGridRowHeight);
   for (int column = 0; column < kParameterColumns; ++column) {
-    setColumnWidth(column, GridColumnWidth(column));
+    setColumnWidth(column, std::max(GridColumnWidth(column), TextWidth(model, column)));
   }
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);

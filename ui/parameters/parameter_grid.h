@@ -5,7 +5,8 @@
 //
 // Enter or a double click opens the editor on a selected editable value
 // cell, filled once with the cell's text. Only digits, "-" and "," reach it
-// (with Backspace, Delete and the cursor keys). Enter stores the text,
+// (with Backspace, Delete and the cursor keys); a typed point becomes the
+// decimal comma. The name columns are as wide as their longest name. Enter stores the text,
 // Escape stores nothing, and leaving the editor any other way, a click on
 // another cell included, stores it into the cell that was being edited.
 

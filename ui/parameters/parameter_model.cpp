@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "parameters/value_conversion.h"
+#include "reports/number_format.h"
 
 namespace flovir {
 namespace {
@@ -72,26 +73,63 @@ bool ParameterModel::Changed(const ParameterCell& cell) const {
   return std::memcmp(buffer_.bytes.data() + offset, meter_.bytes.data() + offset, 4) != 0;
 }
 
+bool ParameterModel::Compared(const ParameterCell& cell) const {
+  if (cell.Kind != CellKind::Value || !compared_) return false;
+  const size_t offset = 4 * size_t{cell.ValueIndex};
+  return std::memcmp(buffer_.bytes.data() + offset, compared_->bytes.data() + offset, 4) != 0;
+}
+
+QString ParameterModel::MarkToolTip(const ParameterCell& cell) const {
+  const auto other_value = [&](float value) {
+    return QString::fromStdString(FormatFixed(value, cell.Precision, cell.Decimals));
+  };
+  if (cell.Kind == CellKind::Value) {
+    if (const auto held = mismatches_.find(cell.ValueIndex); held != mismatches_.end()) {
+      return kMismatchToolTip + other_value(held->second);
+    }
+    if (const auto before = unverified_.find(cell.ValueIndex); before != unverified_.end()) {
+      return kUnverifiedToolTip + other_value(before->second);
+    }
+    if (Compared(cell)) {
+      return "в " + compared_name_ + ": " + other_value(compared_->ParameterValue(cell.ValueIndex));
+    }
+  }
+  return Changed(cell) ? QString(kChangedToolTip) : QString();
+}
+
 QVariant ParameterModel::CellData(const ParameterCell& cell, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       return QString::fromStdString(CellText(cell, buffer_));
     case Qt::FontRole: {
       QFont font = CellFont(cell);
-      if (Changed(cell)) font.setBold(true);
+      if (Changed(cell) || Compared(cell) || mismatches_.count(cell.ValueIndex) != 0 ||
+          unverified_.count(cell.ValueIndex) != 0) {
+        if (cell.Kind == CellKind::Value) font.setBold(true);
+      }
       return font;
     }
     case Qt::ForegroundRole:
       // Zero stands for the palette's window-text colour.
       return cell.FontColour != 0 ? QVariant(Colour(cell.FontColour)) : QVariant();
     case Qt::BackgroundRole:
+      if (cell.Kind == CellKind::Value &&
+          (mismatches_.count(cell.ValueIndex) != 0 || unverified_.count(cell.ValueIndex) != 0)) {
+        return kMismatchColour;
+      }
+      if (Compared(cell)) return kComparedColour;
       if (Changed(cell)) return kChangedColour;
       return cell.Background != 0 ? Colour(cell.Background) : QColor(Qt::white);
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Alignment(cell.Alignment));
     case Qt::ToolTipRole:
-    case Qt::AccessibleDescriptionRole:  // what a screen reader says of the mark
-      return Changed(cell) ? QVariant(QString(kChangedToolTip)) : QVariant();
+      // A name too long for its column is read whole here.
+      if (cell.Kind == CellKind::Text) return QString::fromStdString(cell.Text).trimmed();
+      [[fallthrough]];
+    case Qt::AccessibleDescriptionRole: {  // what a screen reader says of the mark
+      const QString mark = MarkToolTip(cell);
+      return mark.isEmpty() ? QVariant() : QVariant(mark);
+    }
     case MarginRole:
       return int{cell.Margin};
     case KindRole:
@@ -138,7 +176,32 @@ void ParameterModel::BufferReplaced() {
 
 void ParameterModel::SetMeterValues(const ParameterBuffer& meter_values) {
   meter_ = meter_values;
+  mismatches_.clear();
+  unverified_.clear();
   BufferReplaced();
+}
+
+void ParameterModel::SetUnverified(const std::vector<ParameterChange>& changes) {
+  unverified_.clear();
+  for (const ParameterChange& change : changes) unverified_[change.value_index] = change.before;
+  BufferReplaced();
+}
+
+void ParameterModel::SetMismatches(const std::vector<ParameterChange>& mismatches) {
+  mismatches_.clear();
+  for (const ParameterChange& cell : mismatches) mismatches_[cell.value_index] = cell.after;
+  BufferReplaced();
+}
+
+void ParameterModel::SetComparison(std::optional<ParameterBuffer> other, QString name) {
+  compared_ = std::move(other);
+  compared_name_ = std::move(name);
+  BufferReplaced();
+}
+
+int ParameterModel::ComparedCount() const {
+  if (!compared_) return 0;
+  return static_cast<int>(CompareTables(table_, *compared_, buffer_, ValueScope::Shown).size());
 }
 
 int ParameterModel::ChangedCount() const {

@@ -1,10 +1,13 @@
 #include "ui/parameters/parameter_page.h"
 
 #include <QAbstractButton>
+#include <QFileInfo>
 #include <exception>
 
 #include "operations/report_files.h"
 #include "parameters/parameter_workbook.h"
+#include "parameters/write_records.h"
+#include "ui/parameters/write_confirmation.h"
 
 namespace flovir {
 
@@ -22,8 +25,14 @@ ParameterPage::ParameterPage(Dispatcher& dispatcher, ParameterOperations& operat
         QFileDialog& dialog = mode == QFileDialog::AcceptSave
                                   ? Dialog(save_dialog_, "SaveDialog2", mode)
                                   : Dialog(open_dialog_, "OpenDialog1", mode);
+        if (!open_folder_.isEmpty() && mode == QFileDialog::AcceptOpen) {
+          dialog.setDirectory(open_folder_);
+        }
+        open_folder_.clear();
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
-      }) {
+      }),
+      confirm_(
+          [this](const WritePlan& plan) { return WriteConfirmation::Ask(table_, plan, window_); }) {
   // A successful read shows the meter's values, unmarked, before the
   // workbook of the read is saved.
   operations_.SetOnParametersRead([this] { model_.SetMeterValues(dispatcher_.Parameters()); });
@@ -56,12 +65,17 @@ QFileDialog& ParameterPage::Dialog(QFileDialog*& dialog, const char* name,
 
 void ParameterPage::BindButtons(QAbstractButton* read, QAbstractButton* write,
                                 QAbstractButton* clock, QAbstractButton* save,
-                                QAbstractButton* load) {
+                                QAbstractButton* load, QAbstractButton* compare,
+                                QAbstractButton* restore) {
   connect(read, &QAbstractButton::clicked, this, &ParameterPage::Read);
   connect(write, &QAbstractButton::clicked, this, &ParameterPage::Write);
   connect(clock, &QAbstractButton::clicked, this, &ParameterPage::SetClock);
   connect(save, &QAbstractButton::clicked, this, &ParameterPage::Save);
   connect(load, &QAbstractButton::clicked, this, &ParameterPage::Load);
+  if (compare != nullptr)
+    connect(compare, &QAbstractButton::clicked, this, &ParameterPage::Compare);
+  if (restore != nullptr)
+    connect(restore, &QAbstractButton::clicked, this, &ParameterPage::Restore);
 }
 
 // A read starts from a cleared buffer, so the edits made before it are gone:
@@ -70,13 +84,11 @@ void ParameterPage::Read() {
   if (operations_.ReadParameters()) model_.SetMeterValues(dispatcher_.Parameters());
 }
 
+// First the backup read; the rest follows once it has ended (AskAndWrite).
+// A table that may not be written is refused here with the reason in the
+// status bar, and nothing is sent.
 void ParameterPage::Write() {
-  const ParameterBuffer sent = dispatcher_.Parameters();
-  const int changed = model_.ChangedCount();
-  if (!operations_.WriteToDevice()) return;
-  sending_ = sent;
-  dispatcher_.GetView().ShowStatus(
-      "Запись параметров... (изменено значений: " + std::to_string(changed) + ")");
+  if (operations_.PrepareWrite()) stage_ = WriteStage::Backup;
 }
 
 void ParameterPage::SetClock() {
@@ -84,22 +96,66 @@ void ParameterPage::SetClock() {
 }
 
 void ParameterPage::OperationEnded() {
+  const WriteStage stage =
+      dispatcher_.Kind() == OperationKind::WriteToDevice ? stage_ : WriteStage::None;
+  stage_ = WriteStage::None;
   switch (dispatcher_.Kind()) {
     case OperationKind::ReadParameters:
     case OperationKind::TestRead:
       // Both refill the buffer from the meter, failed or not: no edit is left.
       model_.SetMeterValues(dispatcher_.Parameters());
-      break;
+      return;
     case OperationKind::WriteToDevice:
-      if (sending_ && dispatcher_.LastSucceeded()) {
-        model_.SetMeterValues(*sending_);
-        break;
+      if (stage == WriteStage::Backup && dispatcher_.LastSucceeded() && operations_.Prepared()) {
+        // The dialog waits until the operation's end has been handled.
+        QMetaObject::invokeMethod(this, &ParameterPage::AskAndWrite, Qt::QueuedConnection);
+        return;
       }
-      [[fallthrough]];
+      if (stage == WriteStage::Write) return WriteEnded();
+      break;
     default:
-      model_.BufferReplaced();
+      break;
   }
-  sending_.reset();
+  model_.BufferReplaced();
+}
+
+void ParameterPage::AskAndWrite() {
+  const std::optional<WritePlan>& plan = operations_.Prepared();
+  if (!plan) return;
+  ShowStatus("Резервная копия сохранена: " + plan->backup_path);
+  if (!confirm_(*plan)) {
+    ShowStatus("Запись отменена, прибор не изменён. Резервная копия: " + plan->backup_path);
+    return;
+  }
+  if (operations_.WritePrepared()) stage_ = WriteStage::Write;
+}
+
+// The marks follow what the read-back found; a write that did not end well
+// is worth a message box, as the meter may now hold another table.
+void ParameterPage::WriteEnded() {
+  const std::optional<WriteOutcome>& outcome = operations_.LastWrite();
+  if (!outcome) return model_.BufferReplaced();
+  switch (outcome->result) {
+    case WriteOutcome::Result::Verified:
+      model_.SetMeterValues(outcome->held);
+      break;
+    case WriteOutcome::Result::Differs:
+      model_.SetMeterValues(outcome->held);
+      model_.SetMismatches(outcome->mismatches);
+      ShowError(QString::fromStdString(dispatcher_.LastStatusText()));
+      break;
+    case WriteOutcome::Result::Interrupted:
+    case WriteOutcome::Result::Unverified:
+      model_.SetUnverified(outcome->changes);
+      ShowError(QString::fromStdString(dispatcher_.LastStatusText()));
+      break;
+    case WriteOutcome::Result::Declined:
+      model_.BufferReplaced();
+      break;
+  }
+  if (!outcome->log_error.empty()) {
+    ShowError(QString::fromStdString("Журнал записи не дополнен: " + outcome->log_error));
+  }
 }
 
 void ParameterPage::Save() {
@@ -119,12 +175,54 @@ void ParameterPage::Load() {
   const QString chosen = choose_file_(QFileDialog::AcceptOpen);
   if (chosen.isEmpty()) return;
   try {
-    LoadParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), chosen.toStdString());
+    operations_.LoadWorkbook(chosen.toStdString());
   } catch (const std::exception& error) {
     ShowError(QString::fromStdString(error.what()));  // the buffer is as it was
     return;
   }
   model_.BufferReplaced();
+}
+
+// Marks the cells that differ from a workbook (a backup, another meter's
+// table); the grid and the buffer stay as they are.
+void ParameterPage::Compare() {
+  const QString chosen = choose_file_(QFileDialog::AcceptOpen);
+  if (chosen.isEmpty()) return;
+  WorkbookModel other_workbook = WorkbookModel::MakeParameterWorkbook();
+  ParameterBuffer other = dispatcher_.Parameters();
+  try {
+    LoadParameterWorkbook(other_workbook, table_, other, chosen.toStdString());
+  } catch (const std::exception& error) {
+    ShowError(QString::fromStdString(error.what()));
+    return;
+  }
+  const QString name = QFileInfo(chosen).fileName();
+  model_.SetComparison(other, "файле «" + name + "»");
+  const int differing = model_.ComparedCount();
+  ShowStatus(differing == 0 ? "Таблица совпадает с файлом «" + name.toStdString() + "»"
+                            : "Отличается от файла «" + name.toStdString() +
+                                  "» значений: " + std::to_string(differing));
+}
+
+// A backup (or any parameter workbook) back into the meter: loaded, then
+// written through the same backup, confirmation and read-back.
+void ParameterPage::Restore() {
+  open_folder_ =
+      QString::fromStdString(dispatcher_.ProgramFolder()) + "/" + QString(kBackupFolderName);
+  const QString chosen = choose_file_(QFileDialog::AcceptOpen);
+  if (chosen.isEmpty()) return;
+  try {
+    operations_.LoadWorkbook(chosen.toStdString());
+  } catch (const std::exception& error) {
+    ShowError(QString::fromStdString(error.what()));
+    return;
+  }
+  model_.SetComparison(std::nullopt);
+  Write();
+}
+
+void ParameterPage::ShowStatus(const std::string& text) {
+  dispatcher_.GetView().ShowStatus(text);
 }
 
 void ParameterPage::ShowError(const QString& text) {

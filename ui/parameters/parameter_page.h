@@ -2,7 +2,13 @@
 // The page "Параметры" bound to the core: the grid RzStringGrid1 over the
 // dispatcher's parameter buffer; "Cчитать", "Записать" and "Время ПК в
 // прибор" through the parameter operations; "Сохранить" and "Загрузить"
-// with the workbook dialogs SaveDialog2 and OpenDialog1.
+// with the workbook dialogs SaveDialog2 and OpenDialog1; "Сравнить" marks
+// the cells that differ from a workbook or a backup; "Восстановить" writes
+// a backup back.
+//
+// "Записать" runs in two operations: the backup read, then, once the user
+// has confirmed the list of changes (WriteConfirmation), the write with its
+// read-back. Cells the meter holds otherwise than written stay marked.
 //
 // The window creates the buttons, enables the operation buttons with the
 // others, places the grid, and calls OperationEnded after every operation.
@@ -12,6 +18,7 @@
 #include <QPointer>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "operations/dispatcher.h"
 #include "parameters/parameter_operations.h"
@@ -40,15 +47,19 @@ class ParameterPage : public QObject {
   ParameterModel& Model() { return model_; }
   const ParameterTable& Table() const { return table_; }
 
-  // Connects the page's buttons: Button8, Button11, Button10, Button16 and
-  // Button17.
+  // Connects the page's buttons: Button8, Button11, Button10, Button16,
+  // Button17, and "Сравнить" and "Восстановить" when given.
   void BindButtons(QAbstractButton* read, QAbstractButton* write, QAbstractButton* clock,
-                   QAbstractButton* save, QAbstractButton* load);
+                   QAbstractButton* save, QAbstractButton* load, QAbstractButton* compare = nullptr,
+                   QAbstractButton* restore = nullptr);
 
   // Shows SaveDialog2 or OpenDialog1 and returns the chosen path, empty when
   // cancelled. Tests choose without a dialog.
   using FileChooser = std::function<QString(QFileDialog::AcceptMode mode)>;
   void SetFileChooser(FileChooser chooser) { choose_file_ = std::move(chooser); }
+  // Asks before a write (WriteConfirmation); tests answer without a dialog.
+  using Confirmer = std::function<bool(const WritePlan& plan)>;
+  void SetConfirmer(Confirmer confirmer) { confirm_ = std::move(confirmer); }
 
  public slots:
   void Read();
@@ -56,6 +67,8 @@ class ParameterPage : public QObject {
   void SetClock();
   void Save();
   void Load();
+  void Compare();
+  void Restore();
   // After every operation, failed ones and test polls included: the buffer
   // may have changed, and a write that succeeded puts the meter in step.
   void OperationEnded();
@@ -63,6 +76,9 @@ class ParameterPage : public QObject {
  private:
   QFileDialog& Dialog(QFileDialog*& dialog, const char* name, QFileDialog::AcceptMode mode);
   void ShowError(const QString& text);
+  void ShowStatus(const std::string& text);
+  void AskAndWrite();
+  void WriteEnded();
 
   Dispatcher& dispatcher_;
   QWidget* window_;
@@ -74,8 +90,11 @@ class ParameterPage : public QObject {
   QFileDialog* save_dialog_ = nullptr;  // SaveDialog2
   QFileDialog* open_dialog_ = nullptr;  // OpenDialog1
   FileChooser choose_file_;
-  // What the running parameter write sends, taken when it starts.
-  std::optional<ParameterBuffer> sending_;
+  Confirmer confirm_;
+  QString open_folder_;  // where the open dialog starts next, when set
+  // Which half of "Записать" is running.
+  enum class WriteStage { None, Backup, Write };
+  WriteStage stage_ = WriteStage::None;
 };
 
 }  // namespace flovir

@@ -3,11 +3,13 @@
 
 Runs inside dbus-run-session: starts Xvfb, the accessibility bus, the
 simulated meter on a pseudo-terminal and the window, then through AT-SPI:
-reads the parameters and checks every value cell against what flovir-cli
-reads from the same meter; changes one value with the mouse and keyboard,
-writes, reads back; saves the workbook, changes the value, loads the
-workbook. At the end flovir-cli finds the new value in the meter and every
-other one unchanged.
+"Записать" after a current-values read and after a test poll sends nothing
+and says why; reads the parameters and checks every value cell against what
+flovir-cli reads from the same meter; changes one value with the mouse and
+keyboard, writes: the confirmation lists exactly that change, the backup
+equals the meter's table before the write; reads back; saves the workbook,
+changes the value, loads the workbook. At the end flovir-cli finds the new
+value in the meter and every other one unchanged.
 
 usage: parameter_page_e2e.py FLOVIR METER_SIM FLOVIR_CLI
 """
@@ -46,9 +48,10 @@ def poll(what, condition, seconds=60):
     raise AssertionError("timed out waiting for " + what)
 
 
-def cli_table():
+def cli_table(save=None):
     """The grid's texts as flovir-cli reads them: {(row, column): text}."""
-    out = subprocess.run([CLI, "params", "read", "--port", LINK, "--folder", SCRATCH],
+    out = subprocess.run([CLI, "params", "read", "--port", LINK, "--folder", SCRATCH] +
+                         (["--save", save] if save else []),
                          capture_output=True, text=True, check=True).stdout.splitlines()
     texts = {}
     for row in range(1, 38):
@@ -82,7 +85,8 @@ def start_display():
 def main():
     start([METER_SIM, "--link", LINK], stdout=subprocess.DEVNULL)
     poll("the simulated meter", lambda: os.path.exists(LINK), 10)
-    meter_before = cli_table()
+    before_file = os.path.join(SCRATCH, "до записи.xls")
+    meter_before = cli_table(before_file)
 
     start_display()
     import pyatspi  # after the display and the bus exist
@@ -187,15 +191,53 @@ def main():
     select_tab("****  2. Cкачать  ****")
     select_tab("Параметры")
 
+    # Nothing read from the meter yet, after the current values, and a read
+    # followed by a test poll: "Записать" sends nothing and says what to do.
+    select_tab("Текущие")
+    assert run_operation("Button4") == "Завершено успешно", status()
+    select_tab("Параметры")
+    click("Button11")
+    poll("the refusal", lambda: "Запись не выполнена" in status())
+    assert "Сначала считайте" in status(), status()
+    # A read, then the test poll refills the buffer.
+    assert run_operation("Button8") == "Завершено успешно", status()
+    select_tab("тест")
+    memo3 = control("Memo3").queryText()
+    click("Button12")
+    poll("a test poll", lambda: memo3.getText(0, -1).strip() != "")
+    click("Button12")
+    poll("the poll stopped", lambda: control("Button12").name == "Старт")
+    poll("the line idle", lambda: enabled(button8))
+    select_tab("Параметры")
+    click("Button11")
+    poll("the refusal after the poll", lambda: "тестового опроса" in status())
+
     # The grid shows what the meter holds.
     assert run_operation("Button8") == "Завершено успешно", status()
     assert grid_texts() == meter_before, (grid_texts(), meter_before)
 
-    # One value by keyboard, marked until it is written.
+    # One value by keyboard, marked until it is written. The write first
+    # backs the meter's table up, then asks with the list of changes.
     type_into(*CHANGED, "1234,5", "1234,5")
     assert cell(*CHANGED).description == "изменено, не записано в прибор"
-    assert run_operation("Button11") == "Завершено успешно", status()
+    click("Button11")
+    dialog = control("WriteConfirmation")
+    assert control("WriteSummary").name == "Изменится значений: 1", control("WriteSummary").name
+    changes = control("WriteChanges").queryTable()
+    assert changes.nRows == 1, changes.nRows
+    listed = [changes.getAccessibleAt(0, c).name for c in range(4)]
+    assert listed == ["Максимум, м3/час", "2", meter_before[CHANGED], "1234,5"], listed
+    control("WriteConfirm").queryAction().doAction(0)
+    poll("the dialog closed", lambda: not dialog.getState().contains(pyatspi.STATE_SHOWING))
+    poll("the write", lambda: status() == "Завершено успешно" and enabled(button8))
     assert cell(*CHANGED).description == ""
+    backups = os.path.join(SCRATCH, "резервные копии")
+    names = os.listdir(backups)
+    assert len(names) == 1 and names[0].startswith("адрес 1 "), names
+    # The backup is the meter's table before the write.
+    diff = subprocess.run([CLI, "params", "diff", before_file, os.path.join(backups, names[0])],
+                          capture_output=True, text=True)
+    assert diff.returncode == 0, diff.stdout + diff.stderr
     assert run_operation("Button8") == "Завершено успешно", status()
     expected = dict(meter_before)
     expected[CHANGED] = "1234,5"
