@@ -257,6 +257,12 @@ TEST(HistoryCli, AnOlderStoreIsMigratedInPlace) {
   EXPECT_EQ(Sql(db, "SELECT at, v1, registers IS NULL FROM archive_entries"),
             "2020-01-01T00:00|1.5|1");
   EXPECT_EQ(Sql(db, "SELECT count(*) FROM current_values WHERE meter_id = 1 AND v1 > 0"), "1");
+  // A parameter read keeps the meter's 1024 bytes.
+  ASSERT_EQ(
+      RunCli("params read --demo --meter old --history '" + db + "' --folder " + folder.Path())
+          .status,
+      0);
+  EXPECT_EQ(Sql(db, "SELECT source, length(registers) FROM parameter_tables"), "read|1024");
 }
 
 }  // namespace
