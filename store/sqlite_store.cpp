@@ -3,8 +3,10 @@
 // synchronous=NORMAL keeps every committed entry through a killed program
 // without a disk flush per entry.
 
+#include <chrono>
 #include <cmath>
 #include <map>
+#include <thread>
 
 #include "store/history_store.h"
 #include "store/schema.h"
@@ -276,9 +278,15 @@ class SqliteStore : public HistoryStore {
  private:
   // The pragmas, then the schema created or migrated.
   void Prepare() {
-    auto mode = db_.Prepare("PRAGMA journal_mode=WAL");
-    const std::string journal = mode.Step() ? mode.Text(0) : "";
-    mode.Reset();
+    // Another program opening the file at the same moment can keep it from
+    // changing mode for an instant: the mode is asked for again a while.
+    std::string journal;
+    for (int tries = 0; tries < 50 && journal != "wal"; ++tries) {
+      if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      auto mode = db_.Prepare("PRAGMA journal_mode=WAL");
+      journal = mode.Step() ? mode.Text(0) : "";
+      mode.Reset();
+    }
     if (journal != "wal") throw HistoryError("the file cannot be kept in WAL mode");
     db_.Execute("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON");
     Transaction transaction(db_);

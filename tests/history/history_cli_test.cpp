@@ -41,7 +41,9 @@ std::string DaysAgo(int days) {
 
 // What sqlite3 prints for a query, without the last line end.
 std::string Sql(const std::string& db, const std::string& query) {
-  std::string out = RunCapturing("sqlite3 '" + db + "' \"" + query + "\"").output;
+  // The client waits, as our programs do, while a writer holds the lock.
+  std::string out =
+      RunCapturing("sqlite3 -cmd '.timeout 10000' '" + db + "' \"" + query + "\"").output;
   while (!out.empty() && out.back() == '\n') out.pop_back();
   return out;
 }

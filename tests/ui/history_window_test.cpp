@@ -27,7 +27,8 @@ constexpr int kOperationMs = 60000;
 
 QString Sql(const QString& db, const QString& query) {
   QProcess sqlite;
-  sqlite.start("sqlite3", {db, query});
+  // The client waits, as our programs do, while a writer holds the lock.
+  sqlite.start("sqlite3", {"-cmd", ".timeout 10000", db, query});
   sqlite.waitForFinished(10000);
   return QString::fromUtf8(sqlite.readAllStandardOutput()).trimmed();
 }
