@@ -23,6 +23,7 @@
 #include "collect/fleet.h"
 #include "collect/runner.h"
 #include "operations/clock.h"
+#include "store/history_store.h"
 
 namespace flovir::cli {
 
@@ -80,7 +81,7 @@ const char* const kCollectHelp =
     "end. Exit status 0 when every meter succeeded, 1 otherwise, 2 for a bad\n"
     "fleet file or option (collect FLEET.toml [--out DIR] [--jobs N] [--format F] [--quiet])";
 
-void SetUpCollect(CLI::App& app, const GlobalOptions&, int& exit_status) {
+void SetUpCollect(CLI::App& app, const GlobalOptions& global, int& exit_status) {
   static CollectCommand command;
   static std::string format = "csv";
   app.add_option("FLEET", command.fleet_file, "the fleet file (TOML)")->required()->type_name("");
@@ -98,8 +99,24 @@ void SetUpCollect(CLI::App& app, const GlobalOptions&, int& exit_status) {
   app.add_flag("--quiet", command.quiet, "no progress, only the summary");
   app.callback([&] {
     collect::ParseOutputFormat(format, command.format);
+    command.history = global.history;
+    command.no_history = global.no_history;
     exit_status = RunCollectCommand(command);
   });
+}
+
+// --history, else the fleet file's (relative to the file's folder), else
+// OUT/history.sqlite; --no-history keeps none.
+std::string HistoryFile(const CollectCommand& command, const collect::Fleet& fleet) {
+  namespace fs = std::filesystem;
+  if (command.no_history) return {};
+  if (!command.history.empty()) return command.history;
+  if (!fleet.history.empty()) {
+    const fs::path named(fleet.history);
+    return named.is_absolute() ? named.string()
+                               : (fs::path(fleet.path).parent_path() / named).string();
+  }
+  return (fs::path(command.out_dir) / history::kHistoryFileName).string();
 }
 
 const CommandRegistration kCollect({"collect", kCollectHelp, SetUpCollect});
@@ -120,6 +137,7 @@ int RunCollectCommand(const CollectCommand& command) {
   // Ctrl-C, or systemd stopping the service: running downloads end after
   // their current try and modem calls are hung up before the program ends.
   options.stop = &stop_requested;
+  options.history_file = HistoryFile(command, fleet);
   std::signal(SIGINT, OnStop);
   std::signal(SIGTERM, OnStop);
   std::error_code error;
@@ -134,6 +152,10 @@ int RunCollectCommand(const CollectCommand& command) {
   const std::vector<collect::MeterResult> results =
       collect::RunCollection(fleet, options, clock, progress);
   for (const std::string& line : collect::SummaryTable(results)) std::printf("%s\n", line.c_str());
+  for (const collect::MeterResult& r : results) {
+    for (const std::string& w : r.warnings)
+      std::fprintf(stderr, "%s: %s\n", r.name.c_str(), w.c_str());
+  }
   const std::string summary = (std::filesystem::path(options.out_dir) / "summary.csv").string();
   try {
     collect::WriteSummaryCsv(summary, results);

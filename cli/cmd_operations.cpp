@@ -33,6 +33,7 @@ struct OperationOptions {
   std::string from, to;
   unsigned long ticks = 1;
   unsigned long interval_ms = 1000;
+  bool missing_only = false;  // --missing-only: stored complete entries from the history
 };
 
 bool ParseDate(const std::string& text, double& date) {
@@ -80,6 +81,9 @@ int Archive(const GlobalOptions& global, const std::string& kind_name,
   }
   CommandSession session(global);
   if (!session.Open()) return kExitFailed;
+  if (options.missing_only && session.History() != nullptr) {
+    session.History()->SetMissingOnly(true);
+  }
   session.GetView().PrintReports(TextOutput());
   session.Run([&](Session& s) { return s.StartArchive(*kind, from, to); });
   const int status = Report(session);
@@ -133,6 +137,8 @@ void SetUpArchive(CLI::App& command, const GlobalOptions& global, int& exit_stat
   command.add_option("--to", options.to, "the last day, DD.MM.YYYY")
       ->type_name("DATE")
       ->default_str("today");
+  command.add_flag("--missing-only", options.missing_only,
+                   "takes the complete entries the history holds and reads only the others");
   command.callback([&] { exit_status = Archive(global, kind, options); });
 }
 

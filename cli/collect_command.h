@@ -14,6 +14,8 @@ struct CollectCommand {
   unsigned jobs = 1;
   collect::OutputFormat format = collect::OutputFormat::Csv;
   bool quiet = false;
+  std::string history;      // --history; empty: the fleet file's, else OUT/history.sqlite
+  bool no_history = false;  // --no-history
 };
 
 // Reads the fleet, runs it, prints the summary; returns the exit status:

@@ -115,6 +115,8 @@ CommandSession::~CommandSession() {
     PrintStatistics();
   }
   session_.reset();
+  history_.reset();
+  store_.reset();
   view_.EndStatusLine();
 }
 
@@ -152,7 +154,10 @@ bool CommandSession::Open(LineUse use) {
     // From here Ctrl-C cancels the request and hangs up; before, it ends the
     // program at once (a call being dialled, a modem setup).
     interrupted = false;
-    if (use == LineUse::Requests) std::signal(SIGINT, OnInterrupt);
+    if (use == LineUse::Requests) {
+      std::signal(SIGINT, OnInterrupt);
+      OpenHistory();
+    }
     return true;
   }
   view_.EndStatusLine();
@@ -161,6 +166,32 @@ bool CommandSession::Open(LineUse use) {
     std::fprintf(stderr, "%s\n%s\n", kOpenFailed, session_->OpenError().c_str());
   }
   return false;
+}
+
+void CommandSession::OpenHistory() {
+  if (options_.no_history) return;
+  const std::string path = !options_.history.empty()
+                               ? options_.history
+                               : GetDispatcher().ProgramFolder() + "/" + history::kHistoryFileName;
+  auto warn = [this](const std::string& text) {
+    view_.EndStatusLine();
+    std::fprintf(stderr, "%s\n", text.c_str());
+  };
+  try {
+    store_ = history::OpenHistoryStore(path);
+  } catch (const std::exception& error) {
+    warn(std::string(error.what()) + ". История не ведётся; файлы сохраняются как обычно");
+    return;
+  }
+  // Named as the user named the line ("demo", not the pseudo-terminal the
+  // demo happens to get), so that the next run finds the same meter.
+  Settings named = options_.line.settings;
+  if (options_.line.demo) {
+    (named.type == ConnectionType::TcpIp ? named.host : named.port_name) = kDemoPortName;
+  }
+  history_ = std::make_unique<history::MeterHistory>(
+      *store_, history::IdentityOf(options_.meter, named), clock_, warn);
+  GetDispatcher().SetHistory(history_.get());
 }
 
 bool CommandSession::Run(const std::function<bool(Session&)>& start) {

@@ -13,6 +13,7 @@
 #include "cli/status_line.h"
 #include "operations/clock.h"
 #include "session/session.h"
+#include "store/meter_history.h"
 
 namespace flovir::cli {
 
@@ -74,16 +75,22 @@ class CommandSession {
   void PrintStatistics();
 
   Session& Get() { return *session_; }
+  // The meter's history once the line is open; null with --no-history or
+  // when the store could not be opened (a warning said why).
+  history::MeterHistory* History() { return history_.get(); }
   Dispatcher& GetDispatcher() { return session_->GetDispatcher(); }
   TerminalView& GetView() { return view_; }
 
  private:
   bool ModemLine() const;
+  void OpenHistory();
 
   const GlobalOptions& options_;
   SystemClock clock_;
   TerminalView view_;
   std::unique_ptr<ExchangeTrace> trace_;
+  std::unique_ptr<history::HistoryStore> store_;
+  std::unique_ptr<history::MeterHistory> history_;
   std::unique_ptr<Session> session_;
 };
 

@@ -39,6 +39,11 @@ inline constexpr int kExitUsage = 2;
 struct GlobalOptions {
   LineOptions line;
   std::string folder;  // --folder: the program's folder (empty: the program's own)
+  // --history FILE (empty: history.sqlite in the program's folder),
+  // --no-history, --meter NAME (empty: named after the line).
+  std::string history;
+  bool no_history = false;
+  std::string meter;
 };
 
 // Adds the command's own options and positionals to `command` and sets its

@@ -46,6 +46,14 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
                  "and the files of the operations go there")
       ->type_name("DIR")
       ->default_str("the program's own");
+  app.add_option("--history", global.history,
+                 "the meter's history: every reading is kept in this SQLite file")
+      ->type_name("FILE")
+      ->default_str("history.sqlite in the program's folder");
+  app.add_flag("--no-history", global.no_history, "keeps nothing in the history");
+  app.add_option("--meter", global.meter, "the name the meter is known by in the history")
+      ->type_name("NAME")
+      ->default_str("the line, port or host, and address");
   AddLineOptions(app, global.line);
 }
 

@@ -237,8 +237,14 @@ Fleet ParseFleet(std::string_view text, const std::string& path) {
   const Place top{path, none};
   MeterConfig defaults;
   const toml::array* meters = nullptr;
+  std::string history;
   for (const auto& [key, node] : root) {
-    if (key.str() == "defaults" && node.is_table()) {
+    if (key.str() == "history") {
+      if (!node.is_string() || node.as_string()->get().empty()) {
+        Fail(top, LineOf(node), "history", "a file name (text) is expected");
+      }
+      history = node.as_string()->get();
+    } else if (key.str() == "defaults" && node.is_table()) {
       for (const auto& [k, v] : *node.as_table()) {
         if (k.str() == "name") Fail(top, LineOf(v), "name", "a name belongs to one meter");
         ApplyKey(top, std::string(k.str()), v, defaults);
@@ -247,11 +253,12 @@ Fleet ParseFleet(std::string_view text, const std::string& path) {
       meters = node.as_array();
     } else {
       Fail(top, LineOf(node), std::string(key.str()),
-           "unknown key; the file holds [defaults] and [[meter]] tables");
+           "unknown key; the file holds history, [defaults] and [[meter]] tables");
     }
   }
   Fleet fleet;
   fleet.path = path;
+  fleet.history = history;
   if (!meters || meters->empty()) Fail(top, 1, "meter", "no [[meter]] table");
   for (const toml::node& node : *meters) {
     fleet.meters.push_back(ReadMeter(path, *node.as_table(), defaults));

@@ -1,6 +1,8 @@
 #pragma once
 // The fleet file: the meters a collection reads, in TOML.
 //
+//   history = "h.sqlite"    # optional: the history store (default OUT/history.sqlite)
+//
 //   [defaults]              # optional; any meter key but name
 //   attempts = 2
 //   collect = ["current", "daily"]
@@ -50,6 +52,7 @@ struct MeterConfig {
 
 struct Fleet {
   std::string path;
+  std::string history;  // the history store the file names; empty: OUT/history.sqlite
   std::vector<MeterConfig> meters;
 };
 

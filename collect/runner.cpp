@@ -16,6 +16,7 @@
 #include "operations/report_files.h"
 #include "parameters/parameter_workbook.h"
 #include "session/session.h"
+#include "store/meter_history.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::collect {
@@ -124,6 +125,7 @@ class MeterRun {
     MeterState state = LoadState(StatePath());
     view_.SetStage(meter_.settings.type == ConnectionType::Direct ? "open" : "call");
     if (!session_.Start(meter_.settings)) return FailureText();
+    OpenHistory();
     const CollectWhat& what = meter_.collect;
     if (what.current) {
       if (!Do("current", [](Session& s) { return s.StartCurrentValues(); })) return FailureText();
@@ -163,7 +165,25 @@ class MeterRun {
     return {};
   }
 
+  const std::vector<std::string>& Warnings() const { return warnings_; }
+
  private:
+  // Each meter's thread has its own connection to the store; SQLite's lock
+  // and busy timeout let them (and a window) take turns.
+  void OpenHistory() {
+    if (options_.history_file.empty() || history_) return;
+    auto warn = [this](const std::string& text) { warnings_.push_back(text); };
+    try {
+      store_ = history::OpenHistoryStore(options_.history_file);
+    } catch (const std::exception& error) {
+      warn(std::string(error.what()) + ". История не ведётся; файлы сохраняются как обычно");
+      return;
+    }
+    history_ = std::make_unique<history::MeterHistory>(
+        *store_, history::IdentityOf(meter_.name, session_.LineSettings()), clock_, warn);
+    history_->SetMissingOnly(true);
+    GetDispatcher().SetHistory(history_.get());
+  }
   bool Stopping() const { return options_.stop && options_.stop->load(); }
   std::string StatePath() const { return (folder_ / "state.json").string(); }
   fs::path Work() const { return folder_ / ".work"; }
@@ -234,7 +254,10 @@ class MeterRun {
   const Clock& clock_;
   fs::path folder_;
   MeterView view_;
-  Session session_;
+  std::vector<std::string> warnings_;
+  std::unique_ptr<history::HistoryStore> store_;
+  std::unique_ptr<history::MeterHistory> history_;
+  Session session_;  // goes first: its operations use the history
 };
 
 // The port as one key, whatever path names it (/dev/serial/by-id links).
@@ -324,6 +347,7 @@ MeterResult CollectMeter(const MeterConfig& meter, const CollectOptions& options
     MeterRun session(meter, options, clock, progress);
     failure = session.Run(result.read);
     result.link = session.LinkSummary();
+    result.warnings = session.Warnings();
   } catch (const std::exception& e) {
     failure = e.what();
   }

@@ -9,7 +9,10 @@
 // (DATE the day of the run), hourly_FIRST_LAST.EXT, daily_... and
 // monthly_... for the archives (the days they hold), the archive and
 // parameter workbooks beside them as .xls, and state.json, which remembers
-// the last complete archive entries collected. The dispatcher's own files
+// the last complete archive entries collected. Every reading also goes into
+// the history store, and each download takes from it the complete entries
+// it already holds (a retried or resumed range reads only what it lacks);
+// state.json still decides which days are due. The dispatcher's own files
 // (temp.xls, the auto-saved reports) stay in OUT/NAME/.work/.
 
 #include <atomic>
@@ -30,6 +33,9 @@ struct CollectOptions {
   unsigned jobs = 1;
   OutputFormat format = OutputFormat::Csv;
   ConnectionTiming timing;  // the modem dialogue's waits
+  // The history store every reading goes into, and from which a download
+  // takes the complete entries it already has; empty keeps none.
+  std::string history_file;
   // Set from elsewhere (a signal handler) to stop: running operations end
   // after their current try, lines are closed and modem calls hung up, no
   // further meter starts and nothing is retried.
@@ -42,6 +48,10 @@ struct MeterResult {
   std::string read;  // what was read, such as "current hourly(1d) daily(1d)"
   std::string status;
   std::string first_status;  // of the first try, when it was retried
+  // What the history said: a store that could not be written, a store whose
+  // entries the meter's integrators contradicted. Never a failure: the
+  // files are written all the same.
+  std::vector<std::string> warnings;
   bool succeeded = false;
   bool retried = false;
   double seconds = 0;  // both tries together

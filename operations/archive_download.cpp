@@ -1,6 +1,8 @@
 #include "operations/archive_download.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -122,7 +124,12 @@ RequestPlan ArchiveDownload::Begin(OperationKind kind, double first_day, double 
   job_.cursor = range.start;
   job_.done_steps = 0;
   job_.unrecorded_integrators.clear();
+  job_.from_meter = job_.from_store = 0;
   address_ = settings.address;
+  history_ = dispatcher_.History();
+  stored_.clear();
+  checks_.clear();
+  if (history_ != nullptr) history_->DownloadStarted(Kind(), job_.start, job_.end);
   return {3, kVolumeScaleFirstRegister, kVolumeScaleRegisterCount,
           dispatcher_.CurrentValues().data() + kVolumeScaleOffset};
 }
@@ -178,12 +185,22 @@ void ArchiveDownload::CountProgress() {
   const int64_t percent =
       job_.planned_steps > 0 ? int64_t{job_.done_steps} * 100 / job_.planned_steps : 100;
   View& view = dispatcher_.GetView();
-  view.ShowProgress("Выполнено..." + std::to_string(percent) + "%", static_cast<int>(percent));
+  std::string text = "Выполнено..." + std::to_string(percent) + "%";
+  if (history_ != nullptr && history_->MissingOnly()) {
+    text += " (из истории " + std::to_string(job_.from_store) + ", с прибора " +
+            std::to_string(job_.from_meter) + ")";
+  }
+  view.ShowProgress(text, static_cast<int>(percent));
   view.ProcessPendingEvents();
 }
 
 void ArchiveDownload::Complete(OperationContext& context) {
-  if (!context.Succeeded()) return;  // nothing of a failed or cancelled step is used
+  if (!context.Succeeded()) {
+    // Nothing of a failed or cancelled step is used; what was read before
+    // it is in the history already.
+    Ended(std::string(StatusText(context.Status())));
+    return;
+  }
   OperationStep& step = context.Step();
   switch (step) {
     case OperationStep::Started:
@@ -207,7 +224,87 @@ void ArchiveDownload::Complete(OperationContext& context) {
       return;
     case OperationStep::EndIntegratorRead:
       return EndIntegratorRead(context);
+    case OperationStep::CheckSelected:
+      context.Next(ReadEntry());
+      step = OperationStep::CheckRead;
+      return;
+    case OperationStep::CheckRead:
+      return CheckRead(context);
   }
+}
+
+void ArchiveDownload::Record(ArchiveKind kind, ArchiveValueType type, double at, bool complete) {
+  if (history_ == nullptr) return;
+  ArchiveReading reading;
+  reading.kind = kind;
+  reading.type = type;
+  reading.at = at;
+  std::copy_n(dispatcher_.CurrentValues().begin(), kArchiveRecordBytes, reading.registers.begin());
+  reading.scales = job_.scales;
+  reading.complete = complete;
+  history_->EntryRead(reading);
+}
+
+void ArchiveDownload::RecordIntegrator(double date) {
+  // A reading is the meter's record of a past moment; one dated after the
+  // computer's clock holds no data yet.
+  if (ToSeconds(date) > ToSeconds(dispatcher_.GetClock().Now())) return;
+  Record(Kind() == ArchiveKind::Monthly ? ArchiveKind::Monthly : ArchiveKind::Daily,
+         ArchiveValueType::Integrator, date, true);
+}
+
+void ArchiveDownload::Ended(const std::string& status) {
+  if (history_ != nullptr) history_->DownloadEnded(status, job_.from_meter, job_.from_store);
+  history_ = nullptr;
+}
+
+void ArchiveDownload::PrepareMissingOnly() {
+  if (history_ == nullptr || !history_->MissingOnly()) return;
+  stored_ = history_->StoredEntries(Kind(), job_.start, job_.end);
+  if (stored_.empty()) return;
+  const ArchiveKind kind =
+      Kind() == ArchiveKind::Monthly ? ArchiveKind::Monthly : ArchiveKind::Daily;
+  const double first = Kind() == ArchiveKind::Monthly ? job_.start : DateOf(job_.start);
+  const double last = Kind() == ArchiveKind::Monthly ? job_.end : DateOf(job_.end);
+  for (double date : {first, last}) {
+    if (checks_.empty() || checks_.back() != date) {
+      if (history_->StoredIntegrator(kind, date)) checks_.push_back(date);
+    }
+  }
+  if (checks_.empty()) {
+    if (auto nearest = history_->NearestStoredIntegrator(kind, first, last)) {
+      checks_.push_back(*nearest);
+    }
+  }
+}
+
+void ArchiveDownload::NextCheckOrStart(OperationContext& context) {
+  if (checks_.empty()) return StartIntervalPass(context);
+  context.Next(SelectIntegrator(checks_.front()));
+  context.Step() = OperationStep::CheckSelected;
+}
+
+void ArchiveDownload::CheckRead(OperationContext& context) {
+  const double date = checks_.front();
+  checks_.erase(checks_.begin());
+  const ArchiveKind kind =
+      Kind() == ArchiveKind::Monthly ? ArchiveKind::Monthly : ArchiveKind::Daily;
+  const auto stored = history_->StoredIntegrator(kind, date);
+  // The eight counts decide; the running mains time of a reading is not
+  // part of what the meter recorded at that moment.
+  constexpr size_t kCountBytes = 2 * kChannelCount * 4;
+  const auto& area = dispatcher_.CurrentValues();
+  if (stored && !std::equal(area.begin(), area.begin() + kCountBytes, stored->begin())) {
+    const CivilDateTime t = DecodeDateTime(date);
+    char day[16];
+    std::snprintf(day, sizeof day, "%02d.%02d.%04d", t.day, t.month, t.year);
+    history_->Disagrees(std::string("Интеграторы прибора на ") + day +
+                        " не совпадают с сохранёнными в истории: история не используется, архив "
+                        "читается с прибора целиком");
+    stored_.clear();
+    checks_.clear();
+  }
+  NextCheckOrStart(context);
 }
 
 void ArchiveDownload::ScaleCodesRead(OperationContext& context) {
@@ -215,22 +312,57 @@ void ArchiveDownload::ScaleCodesRead(OperationContext& context) {
   for (size_t channel = 0; channel < kChannelCount; ++channel) {
     job_.scales[channel] = VolumeScaleOf(ReadFloat32(area, kVolumeScaleOffset + 4 * channel));
   }
+  PrepareMissingOnly();
+  NextCheckOrStart(context);
+}
+
+void ArchiveDownload::StartIntervalPass(OperationContext& context) {
   job_.sheet =
       BeginArchiveSheet(workbook_, Kind(), job_.start, DateOf(job_.end),
                         dispatcher_.GetClock().Now(), address_, dispatcher_.ProgramFolder());
+  TakeOrSelect(context);
+}
+
+void ArchiveDownload::TakeOrSelect(OperationContext& context) {
+  for (auto it = stored_.find(MinuteKey(job_.cursor)); it != stored_.end();
+       it = stored_.find(MinuteKey(job_.cursor))) {
+    ++job_.from_store;
+    AddRecordRow(workbook_, job_.sheet, Kind(), DecodeArchiveRecord(it->second), job_.cursor,
+                 job_.scales);
+    if (IntervalPassEnds()) return EndIntervalPass(context);
+    AdvanceCursor();
+    CountProgress();
+  }
   context.Next(SelectInterval());
   context.Step() = OperationStep::IntervalSelected;
 }
 
 void ArchiveDownload::IntervalRead(OperationContext& context) {
-  AddRecordRow(workbook_, job_.sheet, Kind(), Entry(), job_.cursor, job_.scales);
+  // An interval is complete once it has ended; an entry with no data at all
+  // may be one the meter has not recorded yet, and is asked for again.
+  const ArchiveRecord entry = Entry();
+  bool no_data = true;
+  for (size_t offset = 0; offset < 2 * kChannelCount * 4; offset += 4) {
+    no_data = no_data && ReadUint32(dispatcher_.CurrentValues(), offset) >= kNoDataMarker;
+  }
+  const double ends = Kind() == ArchiveKind::Monthly ? FirstOfNextMonth(job_.cursor)
+                      : Kind() == ArchiveKind::Daily
+                          ? job_.cursor + 1
+                          : FromSeconds(ToSeconds(job_.cursor) + kSecondsPerHour);
+  Record(Kind(), ArchiveValueType::Interval, job_.cursor,
+         !no_data && ToSeconds(ends) <= ToSeconds(dispatcher_.GetClock().Now()));
+  ++job_.from_meter;
+  AddRecordRow(workbook_, job_.sheet, Kind(), entry, job_.cursor, job_.scales);
   if (!IntervalPassEnds()) {
     AdvanceCursor();
-    context.Next(SelectInterval());
-    context.Step() = OperationStep::IntervalSelected;
     CountProgress();
+    TakeOrSelect(context);
     return;
   }
+  EndIntervalPass(context);
+}
+
+void ArchiveDownload::EndIntervalPass(OperationContext& context) {
   AddTotalsRow(workbook_, job_.sheet, Kind(), job_.scales);
   // The daily and monthly integrators walk from the start again; the hourly
   // archive reads its two by the dates of start and end.
@@ -246,6 +378,7 @@ void ArchiveDownload::StartIntegratorRead(OperationContext& context) {
   // Today's integrators are not recorded yet; the hourly archive shows zeros.
   const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
   job_.unrecorded_integrators.push_back(today);
+  if (!today) RecordIntegrator(DateOf(job_.start));
   AddIntegratorLabel(workbook_, job_.sheet);
   AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.start, job_.scales);
   context.Next(SelectIntegrator(job_.end));
@@ -257,11 +390,13 @@ void ArchiveDownload::EndIntegratorRead(OperationContext& context) {
       Kind() == ArchiveKind::Hourly && DayOf(job_.end) == DayOf(dispatcher_.GetClock().Now());
   const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
   job_.unrecorded_integrators.push_back(today);
+  if (!today) RecordIntegrator(DateOf(job_.end));
   AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.end, job_.scales);
   Finish(context);
 }
 
 void ArchiveDownload::MonthIntegratorRead(OperationContext& context) {
+  RecordIntegrator(job_.cursor);
   AddIntegratorRow(workbook_, job_.sheet, Kind(), Entry(), job_.cursor, job_.scales);
   if (ToSeconds(job_.cursor) >= ToSeconds(job_.end)) {
     Finish(context);
@@ -279,6 +414,7 @@ void ArchiveDownload::MonthIntegratorRead(OperationContext& context) {
 // table read back from that file, the status cleared, the table shown and
 // auto-saved. The saving and the reading run aside, off the main thread.
 void ArchiveDownload::Finish(OperationContext& context) {
+  Ended(std::string(StatusText(ExchangeStatus::Success)));
   auto saved = std::make_shared<bool>(false);
   dispatcher_.RunAside(
       [this, saved] {

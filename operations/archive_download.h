@@ -17,9 +17,18 @@
 //   6 EndIntegratorRead: the end row, then finish
 // The monthly archive runs steps 0-2 alike, then 3 and 4 once per month of
 // the range for the integrator readings, counting progress in both passes.
+//
+// Only what is missing (the history's MissingOnly): the complete entries the
+// store holds for the range are taken from it instead of the line. Before
+// that, steps 7 and 8 read from the meter the integrators that the store
+// also holds for the range's ends: when they differ, the store is another
+// meter's (or stale), the user is told, and every entry is read. Stored
+// registers are the meter's own bytes, so the rows, totals and files are
+// those a full download makes.
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,6 +52,9 @@ struct ArchiveJob {
   // Per integrator row, in order: written as zeros because its day is today
   // and the meter has not recorded it yet.
   std::vector<bool> unrecorded_integrators;
+  // Interval entries read from the meter and taken from the history.
+  int32_t from_meter = 0;
+  int32_t from_store = 0;
 };
 
 // The range and step count of a download, fixed when its button is pressed.
@@ -81,6 +93,18 @@ class ArchiveDownload {
   bool IntervalPassEnds() const;
   void AdvanceCursor();
   void CountProgress();
+  // Only what is missing: the stored entries of the range and the checks.
+  void PrepareMissingOnly();
+  void CheckRead(OperationContext& context);
+  void NextCheckOrStart(OperationContext& context);
+  void StartIntervalPass(OperationContext& context);
+  // The entry at the cursor: from the store while it has it, else asked of
+  // the meter.
+  void TakeOrSelect(OperationContext& context);
+  void EndIntervalPass(OperationContext& context);
+  void Record(ArchiveKind kind, ArchiveValueType type, double at, bool complete);
+  void RecordIntegrator(double date);
+  void Ended(const std::string& status);
   // The steps after an entry read, by OperationStep.
   void ScaleCodesRead(OperationContext& context);
   void IntervalRead(OperationContext& context);
@@ -92,6 +116,9 @@ class ArchiveDownload {
   void Publish(const std::vector<std::string>& lines, const OperationContext::Ending& end);
 
   Dispatcher& dispatcher_;
+  HistoryFeed* history_ = nullptr;  // of the running download
+  std::map<int64_t, RecordRegisters> stored_;
+  std::vector<double> checks_;  // integrator dates still to compare
   WorkbookModel workbook_;
   ArchiveJob job_;
   uint8_t address_ = 1;

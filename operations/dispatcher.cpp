@@ -220,6 +220,9 @@ void Dispatcher::CompleteCurrentValues(OperationContext& context) {
   if (!context.Succeeded()) return;
   const std::vector<std::string> lines =
       BuildCurrentValuesReport(DecodeCurrentValues(std::span<const uint8_t, 128>(current_values_)));
+  if (history_ != nullptr) {
+    history_->CurrentValuesRead(std::span<const uint8_t, kCurrentValuesBytes>(current_values_));
+  }
   view_.SetReport(ReportKind::Current, lines);
   SaveAutoReport(kCurrentReportFile, lines);
   context.Finish();

@@ -27,6 +27,7 @@
 #include "link/exchange_thread.h"
 #include "operations/background.h"
 #include "operations/clock.h"
+#include "operations/history_feed.h"
 #include "operations/parameter_buffer.h"
 #include "operations/register_map.h"
 #include "operations/settings.h"
@@ -83,6 +84,10 @@ enum class OperationStep : uint8_t {
   IntegratorRead = 4,         // that integrator is read
   EndIntegratorSelected = 5,  // hourly and daily: the integrator at end is selected
   EndIntegratorRead = 6,      // and read: the download finishes
+  // Only what is missing: before the stored entries are used, an integrator
+  // reading the store also holds is read from the meter and compared.
+  CheckSelected = 7,
+  CheckRead = 8,
 };
 
 // One request: what the thread is to do next. data must stay valid until the
@@ -214,6 +219,10 @@ class Dispatcher {
   // Runs `work` off the main thread, then `done` on it.
   void RunAside(std::function<void()> work, std::function<void()> done);
   View& GetView() { return view_; }
+  // The meter's history, fed by every operation; null keeps nothing. It
+  // must outlive the operations that use it.
+  void SetHistory(HistoryFeed* history) { history_ = history; }
+  HistoryFeed* History() const { return history_; }
 
   // --- Data areas ---------------------------------------------------------
   CurrentValuesArea& CurrentValues() { return current_values_; }
@@ -283,6 +292,7 @@ class Dispatcher {
 
   std::array<CompletionHook, kOperationKindCount> hooks_;
   Background* background_ = nullptr;
+  HistoryFeed* history_ = nullptr;
   int aside_ = 0;  // RunAside work not yet done
   bool busy_ = false;
   uint64_t operation_ = 0;  // counts the starts, so a late ending finds its own

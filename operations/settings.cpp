@@ -115,6 +115,7 @@ SettingsResult ParseSettings(const SettingsFields& fields) {
   settings.attempts = static_cast<uint8_t>(*attempts);  // modulo 256
   settings.chunk_size = static_cast<uint8_t>(*chunk_size);
   settings.auto_save_name = fields.auto_save_name;
+  settings.meter_name = fields.meter_name;
   settings.host = fields.host;
   settings.framing = fields.framing;
   if (std::string error = HostError(settings); !error.empty()) return {std::nullopt, error};

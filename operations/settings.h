@@ -46,6 +46,8 @@ struct Settings {
   uint8_t attempts = 3;                  // tries of every frame; 0 fails every request (status 14)
   uint8_t chunk_size = 64;               // registers per frame; 0 fails every request (status 14)
   std::string auto_save_name = "авто_";  // the auto-save folder beside the program
+  // The name the meter is known by in the history; empty: named after the line.
+  std::string meter_name;
 };
 
 // The fields as the window holds them: the edit boxes' texts and the
@@ -67,6 +69,7 @@ struct SettingsFields {
   std::string auto_save_name = "авто_";  // "Имя файла для автосохранения :"
   std::string host;                      // "адрес:порт"
   WireFraming framing = WireFraming::Rtu;
+  std::string meter_name;  // "Имя прибора"
 };
 
 // A numeric field: its label on the settings page and the values it takes.

@@ -95,6 +95,9 @@ void ParameterOperations::CompleteRead(OperationContext& context) {
   origin_ = TableOrigin::Meter;
   origin_address_ = context.Settings().address;
   origin_refills_ = dispatcher_.ParameterRefills();
+  if (HistoryFeed* history = dispatcher_.History()) {
+    history->ParameterTableSeen(ParameterSource::Read, dispatcher_.Parameters().bytes);
+  }
   if (on_read_) on_read_();
   const std::string& program_folder = dispatcher_.ProgramFolder();
   const std::string& name_field = context.Settings().auto_save_name;
@@ -233,6 +236,10 @@ void ParameterOperations::CompleteFrames(OperationContext& context) {
   }
   outcome.frames_acknowledged = outcome.frames_total;
   *last_write_ = outcome;
+  // Every frame acknowledged: the table as sent goes into the history.
+  if (HistoryFeed* history = dispatcher_.History()) {
+    history->ParameterTableSeen(ParameterSource::Written, sending_.bytes);
+  }
   // A meter acknowledges a value it clamps or refuses all the same: only
   // reading the block back tells.
   phase_ = Phase::Verify;
@@ -284,6 +291,9 @@ void ParameterOperations::Plan(OperationContext& context) {
     context.Fail(std::string("Не удалось сохранить резервную копию параметров: ") + error.what() +
                  ". Ничего не записано.");
     return;
+  }
+  if (HistoryFeed* history = dispatcher_.History()) {
+    history->ParameterTableSeen(ParameterSource::Backup, plan.meter_before.bytes);
   }
   prepared_ = plan;
   if (prepare_only_) {

@@ -19,11 +19,14 @@ bash scripts/install-deps.sh cmake g++-mingw-w64-x86-64-posix wine64 libgtest-de
 # Qt for mingw: moc, uic and rcc are the host's Qt of the same version. No
 # Qt Charts for mingw: the window has no archive charts on Windows.
 qt="$(bash scripts/build-qt-windows.sh)"
+# SQLite for the history store, from Debian's sqlite3 source, cached likewise.
+sqlite="$(bash scripts/build-sqlite-windows.sh)"
 source scripts/compiler-cache.sh
 jobs=$(nproc)
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DFLOVIR_BUILD_BENCH=OFF \
   -DFLOVIR_QT_WINDOWS="$qt" -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+  -DFLOVIR_SQLITE_WINDOWS="$sqlite" \
   -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DFLOVIR_BUILD_CHARTS=OFF >/dev/null
 cmake --build build-windows -j"$jobs"
 

@@ -21,6 +21,7 @@
 #include "operations/line_tables.h"
 #include "operations/report_files.h"
 #include "session/demo_ports.h"
+#include "ui/history_page.h"
 #include "ui/meter_finder.h"
 #include "ui/parameter_tab.h"
 #include "ui/qt_executor.h"
@@ -152,6 +153,10 @@ QTabWidget* MainWindow::BuildPages() {
   pages->setObjectName("PageControl1");
   pages->addTab(settings_, "1.   Параметры программы          ");
   pages->addTab(downloads, "****  2. Cкачать  ****");
+  history_page_ = new HistoryPage;
+  history_page_->SetStorePath(GetDispatcher().ProgramFolder() + "/" + history::kHistoryFileName);
+  connect(history_page_, &HistoryPage::fillGapsRequested, this, &MainWindow::FillGaps);
+  pages->addTab(history_page_, "История");
   return pages;
 }
 
@@ -264,8 +269,35 @@ void MainWindow::Start() {
     return;
   }
   ShowReason({});
-  if (!session_->Start(*parsed.settings)) ShowReason(Q(session_->OpenError()));
+  if (session_->Start(*parsed.settings))
+    OpenHistory(*parsed.settings);
+  else
+    ShowReason(Q(session_->OpenError()));
   SetConnectedStates(true);
+}
+
+// The history of the meter the settings name, in the program's folder. A
+// store that cannot be used says so once and costs no file.
+void MainWindow::OpenHistory(const Settings& settings) {
+  GetDispatcher().SetHistory(nullptr);
+  history_.reset();
+  auto warn = [this](const std::string& text) {
+    ShowMessage(kCaption, text, MessageIcon::Warning);
+  };
+  if (!store_) {
+    try {
+      store_ = history::OpenHistoryStore(GetDispatcher().ProgramFolder() + "/" +
+                                         history::kHistoryFileName);
+    } catch (const std::exception& error) {
+      warn(std::string(error.what()) + ". История не ведётся; файлы сохраняются как обычно");
+      return;
+    }
+  }
+  history_ = std::make_unique<history::MeterHistory>(
+      *store_, history::IdentityOf(settings.meter_name, settings), clock_, warn);
+  GetDispatcher().SetHistory(history_.get());
+  history_page_->Refresh();
+  history_page_->SelectMeter(history_->Identity().name);
 }
 
 void MainWindow::Stop() {
@@ -305,7 +337,21 @@ void MainWindow::Download(ReportKind kind) {
   const ArchiveKind archive = kind == ReportKind::Hourly  ? ArchiveKind::Hourly
                               : kind == ReportKind::Daily ? ArchiveKind::Daily
                                                           : ArchiveKind::Monthly;
+  if (history_) history_->SetMissingOnly(Page(kind)->MissingOnly());
   session_->StartArchive(archive, settings_->FirstDay(), settings_->LastDay());
+}
+
+// "Догрузить пропуски" on the history page: the period again, taking what
+// the history holds, on the meter the window is connected to.
+void MainWindow::FillGaps(const QString& meter, int kind, double first_day, double last_day) {
+  if (!history_ || !session_->Connected() || history_->Identity().name != meter.toStdString()) {
+    ShowStatus("Пропуски догружаются, когда окно подключено к прибору «" + meter.toStdString() +
+               "»");
+    return;
+  }
+  if (!ApplySettings()) return;
+  history_->SetMissingOnly(true);
+  session_->StartArchive(static_cast<ArchiveKind>(kind), first_day, last_day);
 }
 
 void MainWindow::Poll() {

@@ -16,6 +16,7 @@
 #include "operations/clock.h"
 #include "operations/view.h"
 #include "session/session.h"
+#include "store/meter_history.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -29,6 +30,7 @@ class ArchiveCharts;
 
 namespace flovir::ui {
 
+class HistoryPage;
 class MeterFinder;
 class ParameterTab;
 class StatisticsDock;
@@ -67,6 +69,8 @@ class MainWindow : public QMainWindow, public View {
   Session& GetSession() { return *session_; }
   Dispatcher& GetDispatcher() { return session_->GetDispatcher(); }
   Connection& GetConnection() { return session_->GetConnection(); }
+  // The meter's history while connected; null when it could not be opened.
+  history::MeterHistory* History() { return history_.get(); }
   QtExecutor& Executor() { return *executor_; }
   RemoteModemDialog& RemoteModem() { return *remote_modem_; }
   // The charts under the archive tables; null in a window built without them.
@@ -134,6 +138,8 @@ class MainWindow : public QMainWindow, public View {
   // The reason beside a status text (a port that would not open), in the
   // second panel; empty clears it.
   void ShowReason(const QString& reason);
+  void OpenHistory(const Settings& settings);
+  void FillGaps(const QString& meter, int kind, double first_day, double last_day);
 
   WindowOptions options_;
   SystemClock clock_;
@@ -142,7 +148,9 @@ class MainWindow : public QMainWindow, public View {
   TraceDock* trace_ = nullptr;
   StatisticsDock* statistics_ = nullptr;
   MeterFinder* finder_ = nullptr;
-  std::unique_ptr<Session> session_;
+  std::unique_ptr<history::HistoryStore> store_;
+  std::unique_ptr<history::MeterHistory> history_;
+  std::unique_ptr<Session> session_;  // after the history: its operations feed it
   RemoteModemDialog* remote_modem_ = nullptr;
   FileChooser choose_file_;
   MessageSink message_sink_;
@@ -153,6 +161,7 @@ class MainWindow : public QMainWindow, public View {
   std::array<ReportPage*, 4> reports_{};  // by ReportKind
   ParameterTab* parameters_ = nullptr;
   TestPage* test_ = nullptr;
+  HistoryPage* history_page_ = nullptr;
   QLabel* status_ = nullptr;  // StatusBar1's first panel
   QLabel* reason_ = nullptr;  // the second panel
   QProgressBar* progress_ = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/report_page.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
@@ -41,6 +42,14 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(download_);
   buttons->addWidget(save_);
+  if (kind != ReportKind::Current) {
+    missing_only_ = new QCheckBox("Только недостающие", this);
+    missing_only_->setObjectName(QString("MissingOnly") + names.area);
+    missing_only_->setAccessibleName("Только недостающие");
+    missing_only_->setAccessibleDescription(QString("MissingOnly") + names.area);
+    missing_only_->setToolTip("Записи, которые уже есть в истории, берутся из неё");
+    buttons->addWidget(missing_only_);
+  }
   buttons->addStretch();
   auto* layout = new QVBoxLayout(this);
   if (kind == ReportKind::Current) {
@@ -55,6 +64,10 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
   layout->addLayout(buttons);
   connect(download_, &QPushButton::clicked, this, [this] { emit downloadRequested(kind_); });
   connect(save_, &QPushButton::clicked, this, [this] { emit saveRequested(kind_); });
+}
+
+bool ReportPage::MissingOnly() const {
+  return missing_only_ != nullptr && missing_only_->isChecked();
 }
 
 QString ReportPage::Caption(ReportKind kind) {

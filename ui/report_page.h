@@ -11,6 +11,7 @@
 
 #include "reports/report_kind.h"
 
+class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
@@ -31,6 +32,9 @@ class ReportPage : public QWidget {
   void ShowLines(const std::vector<std::string>& lines);
   QString Text() const;
   void SetDownloadEnabled(bool enabled);
+  // "Только недостающие": the download takes the complete entries the
+  // history holds. Always false on "Текущие".
+  bool MissingOnly() const;
 
   // Where an archive chart goes: under the table in this splitter, and its
   // check box after this button. Null on "Текущие".
@@ -46,6 +50,7 @@ class ReportPage : public QWidget {
   QPlainTextEdit* area_;
   QPushButton* download_;
   QPushButton* save_;
+  QCheckBox* missing_only_ = nullptr;
   QSplitter* splitter_ = nullptr;
 };
 

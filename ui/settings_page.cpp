@@ -87,6 +87,8 @@ QWidget* SettingsPage::BuildMainPage() {
   speed_ = MakeList(Speeds(), "Cкорость:", "ComboBox3", page);
   address_ = MakeEdit("", "Адрес:", "Edit5", page);
   auto_save_ = MakeEdit("", "Имя файла для автосохранения :", "Edit7", page);
+  meter_name_ = MakeEdit("", "Имя прибора", "EditMeterName", page);
+  meter_name_->setPlaceholderText("по линии, порту и адресу");
   QLabel* speed_label = MakeLabel("Cкорость:", "Label5", speed_, page);
 
   auto* form = new QFormLayout;
@@ -94,6 +96,7 @@ QWidget* SettingsPage::BuildMainPage() {
   form->addRow(speed_label, speed_);
   form->addRow(MakeLabel("Адрес:", {}, address_, page), address_);
   form->addRow(MakeLabel(auto_save_->accessibleName(), {}, auto_save_, page), auto_save_);
+  form->addRow(MakeLabel("Имя прибора", {}, meter_name_, page), meter_name_);
 
   first_ = new QCalendarWidget(page);
   Name(first_, "Начало архива", "MonthCalendar1");
@@ -255,6 +258,7 @@ SettingsFields SettingsPage::Fields() const {
   f.attempts = S(attempts_);
   f.chunk_size = S(chunk_);
   f.auto_save_name = S(auto_save_);
+  f.meter_name = meter_name_->text().trimmed().toStdString();
   f.host = host_->text().trimmed().toStdString();
   f.framing = kFramingWords[size_t(std::max(0, framing_->currentIndex()))].value;
   return f;
@@ -274,6 +278,7 @@ void SettingsPage::SetFields(const SettingsFields& f, bool line_too) {
   }
   address_->setText(Q(f.address));
   auto_save_->setText(Q(f.auto_save_name));
+  meter_name_->setText(Q(f.meter_name));
   attempts_->setText(Q(f.attempts));
   chunk_->setText(Q(f.chunk_size));
   number_->setText(Q(f.number));

@@ -88,6 +88,7 @@ class SettingsPage : public QTabWidget {
   QComboBox* framing_;         // ComboBox2
   QLineEdit* address_;         // Edit5
   QLineEdit* auto_save_;       // Edit7
+  QLineEdit* meter_name_;      // "Имя прибора": the meter's name in the history
   QLineEdit* timeout_;         // Edit4
   QLineEdit* attempts_;        // Edit3
   QLineEdit* chunk_;           // Edit6

@@ -39,6 +39,7 @@ SettingsFields SettingsStore::Load() const {
   text(f.port_name, "port");
   text(f.address, "address");
   text(f.auto_save_name, "auto_save_name");
+  text(f.meter_name, "meter_name");
   text(f.answer_timeout, "timeout");
   text(f.attempts, "attempts");
   text(f.chunk_size, "chunk");
@@ -72,6 +73,7 @@ void SettingsStore::Save(const SettingsFields& f) const {
   s->setValue("speed", QString::number(BaudTable.at(size_t(f.baud_index))));
   text("address", f.address);
   text("auto_save_name", f.auto_save_name);
+  text("meter_name", f.meter_name);
   s->setValue("parity", Captions(kParityWords).value(f.parity_index));
   s->setValue("stop_bits", Captions(kStopBitsWords).value(f.stop_bits_index));
   text("timeout", f.answer_timeout);
