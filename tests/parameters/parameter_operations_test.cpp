@@ -291,8 +291,8 @@ TEST_F(ParameterOperationsTest, AWriteBacksUpConfirmsTheOneEditWritesVerifiesAnd
   // The backup holds the table as it was, in "резервные копии" with the
   // meter's address and the moment in its name; the declined write's backup
   // of the same second stays beside it.
-  EXPECT_EQ(fs::path(backup).parent_path().filename(), fs::path(u8"резервные копии"));
-  EXPECT_EQ(fs::path(backup).filename(), fs::path(u8"адрес 1 2024-03-07 09-05-59 (2).xls"));
+  EXPECT_EQ(PathFromUtf8(backup).parent_path().filename(), fs::path(u8"резервные копии"));
+  EXPECT_EQ(PathFromUtf8(backup).filename(), fs::path(u8"адрес 1 2024-03-07 09-05-59 (2).xls"));
   WorkbookModel backup_workbook = WorkbookModel::MakeParameterWorkbook();
   ParameterBuffer backed_up;
   LoadParameterWorkbook(backup_workbook, table, backed_up, backup);

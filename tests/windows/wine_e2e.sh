@@ -131,6 +131,22 @@ grep -q "Завершено успешно" "$scratch/current.windows/err.txt" "
 run_both hourly archive hourly --from "$day" --to "$day" --folder .
 same_files hourly "авто_/часовой архив.txt" temp.xls out.txt
 
+# The history store under wine holds the same entries as the Linux build's,
+# and a repeat that takes them from it gives the same table.
+entries() { sqlite3 "$scratch/hourly.$1/history.sqlite" \
+  "SELECT kind, at, v1, v2, v3, v4, b1, b2, b3, b4, events FROM archive_entries ORDER BY at" 2>&1; }
+[ "$(sqlite3 "$scratch/hourly.windows/history.sqlite" 'PRAGMA integrity_check' 2>&1)" = ok ] ||
+  fail "history: the store written under wine is damaged"
+[ "$(entries windows | wc -l)" -eq 24 ] || fail "history: $(entries windows | wc -l) entries instead of 24"
+[ "$(entries windows)" = "$(entries linux)" ] || fail "history: the entries differ from the Linux build's"
+(cd "$scratch/hourly.windows" && cp "авто_/часовой архив.txt" first.txt &&
+  "$wine" "$exe" archive hourly --from "$day" --to "$day" --folder . --missing-only --port COM5 \
+    >again.txt 2>&1) || fail "history: the repeat with --missing-only failed: $(cat "$scratch/hourly.windows/again.txt")"
+mask='s/(\xF1\xEE\xE7\xE4\xE0\xED|создан): [0-9.]+ [0-9:]+/$1: T/g'
+cmp -s <(perl -pe "$mask" "$scratch/hourly.windows/first.txt") \
+  <(perl -pe "$mask" "$scratch/hourly.windows/авто_/часовой архив.txt") ||
+  fail "history: the table from the store differs from the downloaded one"
+
 run_both params params read --save "параметры-копия.xls" --folder .
 same_files params "авто_/параметры.xls" "параметры-копия.xls" out.txt
 # Set one value in the saved workbook, write it to the meter, read it back.
