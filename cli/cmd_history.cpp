@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/line_options.h"
 #include "cli/machine_output.h"
 #include "collect/export.h"
 #include "operations/clock.h"
@@ -33,16 +34,6 @@ struct HistoryCommand {
   std::string from, to;
   collect::OutputFormat format = collect::OutputFormat::Text;
 };
-
-bool ParseDay(const std::string& text, double& date) {
-  int day = 0, month = 0, year = 0;
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%2d.%2d.%4d%c", &day, &month, &year, &tail) != 3) return false;
-  if (year < 1900 || year > 9999 || month < 1 || month > 12) return false;
-  if (day < 1 || day > DaysInMonth(year, month)) return false;
-  date = EncodeDate(year, month, day);
-  return true;
-}
 
 std::string HistoryPath(const GlobalOptions& global) {
   if (!global.history.empty()) return global.history;
@@ -92,10 +83,10 @@ int RunHistory(const GlobalOptions& global, const HistoryCommand& command) {
     kind = *word;
   }
   double from = 0, to = 0;
-  if (!command.from.empty() && !ParseDay(command.from, from)) {
+  if (!command.from.empty() && !ParseDate(command.from, from)) {
     return UsageError("--from: '" + command.from + "' is not a date DD.MM.YYYY");
   }
-  if (!command.to.empty() && !ParseDay(command.to, to)) {
+  if (!command.to.empty() && !ParseDate(command.to, to)) {
     return UsageError("--to: '" + command.to + "' is not a date DD.MM.YYYY");
   }
   if (command.action == "export" && command.format == collect::OutputFormat::Text) {

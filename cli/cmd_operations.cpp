@@ -36,16 +36,6 @@ struct OperationOptions {
   bool missing_only = false;  // --missing-only: stored complete entries from the history
 };
 
-bool ParseDate(const std::string& text, double& date) {
-  int day = 0, month = 0, year = 0;
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%2d.%2d.%4d%c", &day, &month, &year, &tail) != 3) return false;
-  if (year < 1900 || year > 9999 || month < 1 || month > 12) return false;
-  if (day < 1 || day > DaysInMonth(year, month)) return false;
-  date = EncodeDate(year, month, day);
-  return true;
-}
-
 // The status text the last operation ended with; the exit status.
 int Report(CommandSession& session) {
   session.PrintStatus(TextOutput());

@@ -2,9 +2,11 @@
 
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <cstdio>
 
 #include "operations/line_tables.h"
 #include "operations/words.h"
+#include "workbook/serial_date.h"
 
 namespace flovir::cli {
 
@@ -180,6 +182,16 @@ void AddLineOptions(CLI::App& app, LineOptions& options) {
          "--pulse", [&options] { options.settings.dial_mode = DialMode::Pulse; },
          "dial-up: pulse dialling instead of tone")
       ->disable_flag_override();
+}
+
+bool ParseDate(const std::string& text, double& date) {
+  int day = 0, month = 0, year = 0;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%2d.%2d.%4d%c", &day, &month, &year, &tail) != 3) return false;
+  if (year < 1900 || year > 9999 || month < 1 || month > 12) return false;
+  if (day < 1 || day > DaysInMonth(year, month)) return false;
+  date = EncodeDate(year, month, day);
+  return true;
 }
 
 }  // namespace flovir::cli

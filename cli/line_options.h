@@ -34,4 +34,7 @@ void AddLineOptions(CLI::App& app, LineOptions& options);
 bool ParseNumber(const std::string& text, unsigned long low, unsigned long high,
                  unsigned long& value);
 
+// Parses a date as the options give it (DD.MM.YYYY) into a serial date.
+bool ParseDate(const std::string& text, double& date);
+
 }  // namespace flovir::cli
