@@ -36,7 +36,8 @@ class MeterPort : public Port {
       changed_.wait(lock, [this] { return !hold_; });
     }
     const size_t count = std::min(capacity, reply_.size());
-    std::memcpy(data, reply_.data(), count);
+    // A meter whose line is cut has no reply at all, and no buffer to copy from.
+    if (count > 0) std::memcpy(data, reply_.data(), count);
     reply_.clear();
     return transferred_ = static_cast<uint32_t>(count);
   }
