@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "operations/register_map.h"
 
@@ -38,6 +39,28 @@ struct ArchiveReading {
 // Where a parameter table came from.
 enum class ParameterSource { Read, Backup, Written, Loaded };
 
+// A parameter write as the change log tells it: what it was to change, how
+// it ended, and the backup taken before it.
+struct ParameterWriteRecord {
+  struct Change {
+    int value_index = 0;  // 0-255 in the block
+    std::string name;     // "Диаметр, мм [D], канал 1"
+    double before = 0, after = 0;
+    std::string before_text, after_text;  // in the grid's number format
+  };
+  struct Mismatch {
+    int value_index = 0;
+    std::string name;
+    double sent = 0, held = 0;  // what was written, what the meter holds
+  };
+  // "verified", "differs", "unverified" or "interrupted".
+  std::string result;
+  int frames_acknowledged = 0, frames_total = 0;
+  std::string backup_path;
+  std::vector<Change> changes;
+  std::vector<Mismatch> mismatches;
+};
+
 class HistoryFeed {
  public:
   virtual ~HistoryFeed() = default;
@@ -53,6 +76,8 @@ class HistoryFeed {
   virtual void CurrentValuesRead(std::span<const uint8_t, kCurrentValuesBytes> area) = 0;
   // The 1024 bytes of the parameter block.
   virtual void ParameterTableSeen(ParameterSource source, std::span<const uint8_t> block) = 0;
+  // A parameter write ended, whether the meter confirmed it or not.
+  virtual void ParameterWriteEnded(const ParameterWriteRecord& write) = 0;
 
   // --- Only what is missing ---------------------------------------------
   // Whether the running download takes the complete entries it has.

@@ -115,6 +115,10 @@ void ParameterOperations::CompleteRead(OperationContext& context) {
 
 void ParameterOperations::LoadWorkbook(const std::string& path) {
   LoadParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), path);
+  // Only the grid's values come from a file; the rest of the block is zero.
+  if (HistoryFeed* history = dispatcher_.History()) {
+    history->ParameterTableSeen(ParameterSource::Loaded, dispatcher_.Parameters().bytes);
+  }
   origin_ = TableOrigin::Workbook;
   origin_refills_ = dispatcher_.ParameterRefills();
   prepared_.reset();
@@ -322,12 +326,33 @@ void ParameterOperations::EndWrite(OperationContext& context, WriteOutcome outco
   } catch (const std::exception& error) {
     outcome.log_error = error.what();
   }
+  if (HistoryFeed* history = dispatcher_.History()) history->ParameterWriteEnded(Record(outcome));
   last_write_ = std::move(outcome);
   if (failure.empty()) {
     context.Finish();
   } else {
     context.Fail(failure);
   }
+}
+
+ParameterWriteRecord ParameterOperations::Record(const WriteOutcome& outcome) const {
+  static constexpr const char* kResults[] = {"verified", "differs", "unverified", "interrupted",
+                                             "declined"};
+  ParameterWriteRecord record;
+  record.result = kResults[static_cast<size_t>(outcome.result)];
+  record.frames_acknowledged = outcome.frames_acknowledged;
+  record.frames_total = outcome.frames_total;
+  record.backup_path = outcome.backup_path;
+  for (const ParameterChange& change : outcome.changes) {
+    const ChangeTexts texts = ValueTexts(table_, change);
+    record.changes.push_back({change.value_index, ChangeName(table_, change), change.before,
+                              change.after, texts.before, texts.after});
+  }
+  for (const ParameterChange& cell : outcome.mismatches) {
+    record.mismatches.push_back(
+        {cell.value_index, ChangeName(table_, cell), cell.before, cell.after});
+  }
+  return record;
 }
 
 std::vector<std::string> ParameterOperations::LogLines(const OperationContext& context,

@@ -143,6 +143,8 @@ class ParameterOperations {
   void EndWrite(OperationContext& context, WriteOutcome outcome, const std::string& failure);
   std::vector<std::string> LogLines(const OperationContext& context,
                                     const WriteOutcome& outcome) const;
+  // The write as the history keeps it.
+  ParameterWriteRecord Record(const WriteOutcome& outcome) const;
 
   Dispatcher& dispatcher_;
   const ParameterTable& table_;

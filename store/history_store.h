@@ -78,6 +78,22 @@ struct StoredCurrentValues {
   std::array<double, kChannelCount> channel_status{}, scale_code{};
 };
 
+// A row of parameter_writes with its rows of parameter_changes.
+struct StoredParameterWrite {
+  std::string written_at;
+  std::string result;  // "verified", "differs", "unverified", "interrupted"
+  int frames_acknowledged = 0, frames_total = 0;
+  std::string backup;
+  struct Change {
+    int value_index = 0;
+    std::string name;
+    double before = 0, after = 0;
+    std::string before_text, after_text;
+    std::optional<double> held;  // what the meter held instead, where it differed
+  };
+  std::vector<Change> changes;
+};
+
 struct DownloadRecord {
   ArchiveKind kind = ArchiveKind::Hourly;
   std::string started_at;
@@ -118,6 +134,8 @@ class HistoryStore {
   virtual void PutParameterTable(int64_t meter, const std::string& read_at,
                                  const std::string& source,
                                  const std::vector<uint8_t>& registers) = 0;
+  // A parameter_writes row and its changes, in one transaction.
+  virtual void PutParameterWrite(int64_t meter, const StoredParameterWrite& write) = 0;
   // A downloads row; EndDownload fills in its end.
   virtual int64_t BeginDownload(int64_t meter, const DownloadRecord& download) = 0;
   virtual void EndDownload(int64_t download, const std::string& ended_at, const std::string& status,

@@ -87,6 +87,31 @@ StoredIntegrator IntegratorOf(const ArchiveReading& reading, const std::string& 
   return stored;
 }
 
+StoredParameterWrite ParameterWriteOf(const ParameterWriteRecord& write,
+                                      const std::string& written_at) {
+  StoredParameterWrite stored;
+  stored.written_at = written_at;
+  stored.result = write.result;
+  stored.frames_acknowledged = write.frames_acknowledged;
+  stored.frames_total = write.frames_total;
+  stored.backup = write.backup_path;
+  for (const ParameterWriteRecord::Change& c : write.changes) {
+    stored.changes.push_back(
+        {c.value_index, c.name, c.before, c.after, c.before_text, c.after_text, std::nullopt});
+  }
+  for (const ParameterWriteRecord::Mismatch& m : write.mismatches) {
+    auto changed = std::find_if(stored.changes.begin(), stored.changes.end(),
+                                [&](const auto& c) { return c.value_index == m.value_index; });
+    if (changed == stored.changes.end()) {
+      // A value the write was to keep, which the meter holds otherwise.
+      changed = stored.changes.insert(stored.changes.end(),
+                                      {m.value_index, m.name, m.sent, m.sent, {}, {}, {}});
+    }
+    changed->held = m.held;
+  }
+  return stored;
+}
+
 StoredCurrentValues CurrentValuesOf(std::span<const uint8_t, kCurrentValuesBytes> area,
                                     const std::string& read_at) {
   const CurrentValuesBlock block = DecodeCurrentValues(area);
@@ -110,8 +135,16 @@ StoredCurrentValues CurrentValuesOf(std::span<const uint8_t, kCurrentValuesBytes
 }
 
 MeterHistory::MeterHistory(HistoryStore& store, MeterIdentity meter, const Clock& clock,
-                           Warning warn)
-    : store_(store), meter_(std::move(meter)), clock_(clock), warn_(std::move(warn)) {}
+                           Warning warn, Writes writes)
+    : store_(store), meter_(std::move(meter)), clock_(clock), warn_(std::move(warn)) {
+  if (writes == Writes::OnWriterThread) writer_ = std::make_unique<StoreWriter>();
+}
+
+MeterHistory::~MeterHistory() = default;
+
+void MeterHistory::Drain() {
+  if (writer_) writer_->Drain();
+}
 
 template <typename F>
 void MeterHistory::Guarded(const char* what, F&& call) {
@@ -128,66 +161,91 @@ void MeterHistory::Guarded(const char* what, F&& call) {
   }
 }
 
-std::optional<int64_t> MeterHistory::MeterId() {
+void MeterHistory::Write(std::function<void(const std::string& now)> write) {
+  if (failed_) return;
+  std::string now = MomentText(clock_.Now());
+  if (!writer_) return write(now);
+  writer_->Post([write = std::move(write), now = std::move(now)] { write(now); });
+}
+
+std::optional<int64_t> MeterHistory::MeterId(const std::string& now) {
   if (!meter_id_) {
-    Guarded("Не удалось записать в историю",
-            [&] { meter_id_ = store_.Meter(meter_, MomentText(clock_.Now())); });
+    Guarded("Не удалось записать в историю", [&] { meter_id_ = store_.Meter(meter_, now); });
   }
   return meter_id_;
 }
 
 void MeterHistory::DownloadStarted(ArchiveKind kind, double from, double to) {
-  download_.reset();
-  const auto id = MeterId();
-  if (!id) return;
-  Guarded("Не удалось записать в историю", [&] {
-    download_ = store_.BeginDownload(
-        *id, {kind, MomentText(clock_.Now()), EntryTimeText(from), EntryTimeText(to)});
+  Write([this, kind, from, to](const std::string& now) {
+    download_.reset();
+    const auto id = MeterId(now);
+    if (!id) return;
+    Guarded("Не удалось записать в историю", [&] {
+      download_ = store_.BeginDownload(*id, {kind, now, EntryTimeText(from), EntryTimeText(to)});
+    });
   });
 }
 
 void MeterHistory::EntryRead(const ArchiveReading& reading) {
-  const auto id = MeterId();
-  if (!id) return;
-  Guarded("Не удалось записать в историю", [&] {
-    const std::string now = MomentText(clock_.Now());
-    if (reading.type == ArchiveValueType::Integrator) {
-      store_.PutIntegrator(*id, IntegratorOf(reading, now));
-    } else {
-      store_.PutEntry(*id, EntryOf(reading, now));
-    }
+  Write([this, reading](const std::string& now) {
+    const auto id = MeterId(now);
+    if (!id) return;
+    Guarded("Не удалось записать в историю", [&] {
+      if (reading.type == ArchiveValueType::Integrator) {
+        store_.PutIntegrator(*id, IntegratorOf(reading, now));
+      } else {
+        store_.PutEntry(*id, EntryOf(reading, now));
+      }
+    });
   });
 }
 
 void MeterHistory::DownloadEnded(const std::string& status, int from_meter, int from_store) {
-  if (!download_) return;
-  Guarded("Не удалось записать в историю", [&] {
-    store_.EndDownload(*download_, MomentText(clock_.Now()), status, from_meter, from_store);
+  Write([this, status, from_meter, from_store](const std::string& now) {
+    if (!download_) return;
+    Guarded("Не удалось записать в историю",
+            [&] { store_.EndDownload(*download_, now, status, from_meter, from_store); });
+    download_.reset();
   });
-  download_.reset();
 }
 
 void MeterHistory::CurrentValuesRead(std::span<const uint8_t, kCurrentValuesBytes> area) {
-  const auto id = MeterId();
-  if (!id) return;
-  Guarded("Не удалось записать в историю",
-          [&] { store_.PutCurrentValues(*id, CurrentValuesOf(area, MomentText(clock_.Now()))); });
+  std::array<uint8_t, kCurrentValuesBytes> copy;
+  std::copy(area.begin(), area.end(), copy.begin());
+  Write([this, copy](const std::string& now) {
+    const auto id = MeterId(now);
+    if (!id) return;
+    Guarded("Не удалось записать в историю",
+            [&] { store_.PutCurrentValues(*id, CurrentValuesOf(copy, now)); });
+  });
 }
 
 void MeterHistory::ParameterTableSeen(ParameterSource source, std::span<const uint8_t> block) {
   static constexpr const char* kSources[] = {"read", "backup", "written", "loaded"};
-  const auto id = MeterId();
-  if (!id) return;
-  Guarded("Не удалось записать в историю", [&] {
-    store_.PutParameterTable(*id, MomentText(clock_.Now()), kSources[static_cast<size_t>(source)],
-                             std::vector<uint8_t>(block.begin(), block.end()));
+  Write([this, source,
+         registers = std::vector<uint8_t>(block.begin(), block.end())](const std::string& now) {
+    const auto id = MeterId(now);
+    if (!id) return;
+    Guarded("Не удалось записать в историю", [&] {
+      store_.PutParameterTable(*id, now, kSources[static_cast<size_t>(source)], registers);
+    });
+  });
+}
+
+void MeterHistory::ParameterWriteEnded(const ParameterWriteRecord& write) {
+  Write([this, write](const std::string& now) {
+    const auto id = MeterId(now);
+    if (!id) return;
+    Guarded("Не удалось записать в историю",
+            [&] { store_.PutParameterWrite(*id, ParameterWriteOf(write, now)); });
   });
 }
 
 std::map<int64_t, RecordRegisters> MeterHistory::StoredEntries(ArchiveKind kind, double from,
                                                                double to) {
   std::map<int64_t, RecordRegisters> entries;
-  const auto id = MeterId();
+  Drain();
+  const auto id = MeterId(MomentText(clock_.Now()));
   if (!id) return entries;
   Guarded("Не удалось прочитать историю", [&] {
     for (const StoredEntry& entry :
@@ -205,7 +263,8 @@ std::map<int64_t, RecordRegisters> MeterHistory::StoredEntries(ArchiveKind kind,
 
 std::optional<RecordRegisters> MeterHistory::StoredIntegrator(ArchiveKind kind, double date) {
   std::optional<RecordRegisters> found;
-  const auto id = MeterId();
+  Drain();
+  const auto id = MeterId(MomentText(clock_.Now()));
   if (!id) return found;
   const std::string at = EntryTimeText(date);
   Guarded("Не удалось прочитать историю", [&] {
@@ -221,7 +280,8 @@ std::optional<RecordRegisters> MeterHistory::StoredIntegrator(ArchiveKind kind, 
 std::optional<double> MeterHistory::NearestStoredIntegrator(ArchiveKind kind, double from,
                                                             double to) {
   std::optional<double> nearest;
-  const auto id = MeterId();
+  Drain();
+  const auto id = MeterId(MomentText(clock_.Now()));
   if (!id) return nearest;
   Guarded("Не удалось прочитать историю", [&] {
     // The last reading up to the range's end, else the first one after it.

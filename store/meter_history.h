@@ -11,7 +11,12 @@
 // is told once with the reason, the history stops writing for the rest of
 // the session, and the operations go on (a download then reads every entry
 // from the meter).
+//
+// A window writes on a thread of its own (Writes::OnWriterThread), so that
+// a store another program holds locked never stalls it; `warn` is then
+// called on that thread. Reads wait for the writes before them.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +25,7 @@
 #include "operations/history_feed.h"
 #include "operations/settings.h"
 #include "store/history_store.h"
+#include "store/store_writer.h"
 
 namespace flovir::history {
 
@@ -33,13 +39,21 @@ MeterIdentity IdentityOf(const std::string& name, const Settings& settings);
 // meter marked no data, volumes scaled, the events as the table shows them.
 StoredEntry EntryOf(const ArchiveReading& reading, const std::string& downloaded_at);
 StoredIntegrator IntegratorOf(const ArchiveReading& reading, const std::string& downloaded_at);
+// The change log's record as rows: each changed value, and each value the
+// meter holds otherwise than written with what it holds.
+StoredParameterWrite ParameterWriteOf(const ParameterWriteRecord& write,
+                                      const std::string& written_at);
 StoredCurrentValues CurrentValuesOf(std::span<const uint8_t, kCurrentValuesBytes> area,
                                     const std::string& read_at);
 
 class MeterHistory : public HistoryFeed {
  public:
   using Warning = std::function<void(const std::string& text)>;
-  MeterHistory(HistoryStore& store, MeterIdentity meter, const Clock& clock, Warning warn);
+  enum class Writes { Inline, OnWriterThread };
+  MeterHistory(HistoryStore& store, MeterIdentity meter, const Clock& clock, Warning warn,
+               Writes writes = Writes::Inline);
+  // Runs the writes still waiting on the writer thread.
+  ~MeterHistory() override;
 
   // Whether the next downloads take the complete entries the store has.
   void SetMissingOnly(bool missing_only) { missing_only_ = missing_only; }
@@ -48,12 +62,15 @@ class MeterHistory : public HistoryFeed {
   const MeterIdentity& Identity() const { return meter_; }
   // The warnings given so far (the agreement check's and the store's).
   int Warnings() const { return warnings_; }
+  // Waits until every reading handed over so far is in the store.
+  void Drain();
 
   void DownloadStarted(ArchiveKind kind, double from, double to) override;
   void EntryRead(const ArchiveReading& reading) override;
   void DownloadEnded(const std::string& status, int from_meter, int from_store) override;
   void CurrentValuesRead(std::span<const uint8_t, kCurrentValuesBytes> area) override;
   void ParameterTableSeen(ParameterSource source, std::span<const uint8_t> block) override;
+  void ParameterWriteEnded(const ParameterWriteRecord& write) override;
   bool MissingOnly() const override { return missing_only_ && !failed_; }
   std::map<int64_t, RecordRegisters> StoredEntries(ArchiveKind kind, double from,
                                                    double to) override;
@@ -65,17 +82,22 @@ class MeterHistory : public HistoryFeed {
   // Runs a store call; a HistoryError warns once and stops the writing.
   template <typename F>
   void Guarded(const char* what, F&& call);
-  std::optional<int64_t> MeterId();
+  // Runs a write on the writer thread, or at once without one; `now` is the
+  // moment of the call.
+  void Write(std::function<void(const std::string& now)> write);
+  std::optional<int64_t> MeterId(const std::string& now);
 
   HistoryStore& store_;
   MeterIdentity meter_;
   const Clock& clock_;
   Warning warn_;
+  // Touched by the writes, and by reads only after Drain().
   std::optional<int64_t> meter_id_;
   std::optional<int64_t> download_;
   bool missing_only_ = false;
-  bool failed_ = false;
-  int warnings_ = 0;
+  std::atomic<bool> failed_ = false;
+  std::atomic<int> warnings_ = 0;
+  std::unique_ptr<StoreWriter> writer_;  // last: its thread ends first
 };
 
 }  // namespace flovir::history

@@ -71,7 +71,30 @@ ALTER TABLE integrators ADD COLUMN scale_codes BLOB;
 CREATE INDEX downloads_by_meter ON downloads(meter_id, started_at);
 )sql";
 
-const std::array<const std::string*, kSchemaVersion> kScripts{&kVersion1, &kVersion2};
+// Version 3: the parameter writes as the change log tells them, each
+// changed value a row, so "what was changed on this meter, and when" is a
+// query rather than a search through text files.
+const std::string kVersion3 = R"sql(
+CREATE TABLE parameter_writes(
+  id INTEGER PRIMARY KEY,
+  meter_id INTEGER NOT NULL REFERENCES meters(id),
+  written_at TEXT NOT NULL,
+  result TEXT NOT NULL CHECK (result IN ('verified', 'differs', 'unverified', 'interrupted')),
+  frames_acknowledged INTEGER NOT NULL,
+  frames_total INTEGER NOT NULL,
+  backup TEXT);
+CREATE INDEX parameter_writes_by_meter ON parameter_writes(meter_id, written_at);
+CREATE TABLE parameter_changes(
+  write_id INTEGER NOT NULL REFERENCES parameter_writes(id),
+  value_index INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  before REAL, after REAL,
+  before_text TEXT, after_text TEXT,
+  held REAL,
+  PRIMARY KEY (write_id, value_index));
+)sql";
+
+const std::array<const std::string*, kSchemaVersion> kScripts{&kVersion1, &kVersion2, &kVersion3};
 
 }  // namespace
 

@@ -8,7 +8,7 @@
 
 namespace flovir::history {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // The script that brings a store from version - 1 to version (1 to
 // kSchemaVersion).

@@ -189,6 +189,26 @@ class SqliteStore : public HistoryStore {
     transaction.Commit();
   }
 
+  void PutParameterWrite(int64_t meter, const StoredParameterWrite& write) override {
+    Transaction transaction(db_);
+    auto head = db_.Prepare(
+        "INSERT INTO parameter_writes(meter_id, written_at, result, frames_acknowledged, "
+        "frames_total, backup) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    head.Bind(1, meter).Bind(2, write.written_at).Bind(3, write.result);
+    head.Bind(4, int64_t{write.frames_acknowledged}).Bind(5, int64_t{write.frames_total});
+    head.Bind(6, write.backup).Run();
+    const int64_t id = db_.LastInsertId();
+    auto change = db_.Prepare(
+        "INSERT INTO parameter_changes(write_id, value_index, name, before, after, before_text, "
+        "after_text, held) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    for (const StoredParameterWrite::Change& c : write.changes) {
+      change.Bind(1, id).Bind(2, int64_t{c.value_index}).Bind(3, c.name);
+      change.Bind(4, c.before).Bind(5, c.after).Bind(6, c.before_text).Bind(7, c.after_text);
+      change.Bind(8, c.held).Run();
+    }
+    transaction.Commit();
+  }
+
   int64_t BeginDownload(int64_t meter, const DownloadRecord& download) override {
     Transaction transaction(db_);
     auto put = db_.Prepare(

@@ -119,6 +119,7 @@ void HistoryPage::showEvent(QShowEvent* event) {
 }
 
 history::HistoryStore* HistoryPage::Store() {
+  if (before_reading_) before_reading_();
   if (store_ || path_.empty()) return store_.get();
   std::error_code missing;
   if (!std::filesystem::exists(PathFromUtf8(path_), missing)) {
@@ -208,7 +209,9 @@ void HistoryPage::ShowEntries() {
     for (const std::string& line : lines) text << QString::fromStdString(line);
     table_->setPlainText(text.join('\n'));
 #ifdef FLOVIR_UI_CHARTS
-    chart_->ShowRows(ArchiveChartRows(ReportOf(OperationOf(Kind())), sheet.workbook));
+    const ReportKind report = ReportOf(OperationOf(Kind()));
+    chart_->SetKind(report);
+    chart_->ShowRows(ArchiveChartRows(report, sheet.workbook));
 #endif
     int64_t missing = 0;
     for (const history::Gap& gap : gaps) missing += gap.entries;

@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,6 +50,9 @@ class HistoryPage : public QWidget {
   double FirstDay() const;
   double LastDay() const;
   QString TableText() const;
+  // Called before every read of the store: the window's own readings may
+  // still be on their way into it.
+  void SetBeforeReading(std::function<void()> wait) { before_reading_ = std::move(wait); }
   // Where "Экспорт" writes, for tests; empty: a file dialog.
   void SetExportFile(const QString& path) { export_file_ = path; }
 
@@ -64,6 +68,7 @@ class HistoryPage : public QWidget {
   void Export();
 
   std::string path_;
+  std::function<void()> before_reading_;
   std::unique_ptr<history::HistoryStore> store_;
   QTableWidget* meters_;
   QComboBox* kind_;

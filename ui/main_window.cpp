@@ -155,6 +155,9 @@ QTabWidget* MainWindow::BuildPages() {
   pages->addTab(downloads, "****  2. Cкачать  ****");
   history_page_ = new HistoryPage;
   history_page_->SetStorePath(GetDispatcher().ProgramFolder() + "/" + history::kHistoryFileName);
+  history_page_->SetBeforeReading([this] {
+    if (history_) history_->Drain();
+  });
   connect(history_page_, &HistoryPage::fillGapsRequested, this, &MainWindow::FillGaps);
   pages->addTab(history_page_, "История");
   return pages;
@@ -281,8 +284,11 @@ void MainWindow::Start() {
 void MainWindow::OpenHistory(const Settings& settings) {
   GetDispatcher().SetHistory(nullptr);
   history_.reset();
+  // The history writes on a thread of its own and warns from there.
   auto warn = [this](const std::string& text) {
-    ShowMessage(kCaption, text, MessageIcon::Warning);
+    QMetaObject::invokeMethod(
+        this, [this, text] { ShowMessage(kCaption, text, MessageIcon::Warning); },
+        Qt::QueuedConnection);
   };
   if (!store_) {
     try {
@@ -294,7 +300,8 @@ void MainWindow::OpenHistory(const Settings& settings) {
     }
   }
   history_ = std::make_unique<history::MeterHistory>(
-      *store_, history::IdentityOf(settings.meter_name, settings), clock_, warn);
+      *store_, history::IdentityOf(settings.meter_name, settings), clock_, warn,
+      history::MeterHistory::Writes::OnWriterThread);
   GetDispatcher().SetHistory(history_.get());
   history_page_->Refresh();
   history_page_->SelectMeter(history_->Identity().name);

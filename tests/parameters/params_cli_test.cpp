@@ -223,6 +223,23 @@ TEST(ParamsCommand, AWriteThatFailsSaysWhyAndItsBackupRestoresTheMeter) {
   size_t writes = 0;
   for (size_t at = 0; (at = entries.find("\r\n\r\n", at)) != std::string::npos; at += 4) ++writes;
   EXPECT_EQ(writes, 4u);
+
+  // The history keeps the same four writes, read back with sqlite3.
+  const auto sql = [&](const std::string& query) {
+    return flovir::testing::RunCapturing("sqlite3 '" + folder.Path("history.sqlite") + "' \"" +
+                                         query + "\"")
+        .output;
+  };
+  EXPECT_EQ(sql("SELECT result, frames_acknowledged, frames_total FROM parameter_writes "
+                "ORDER BY id"),
+            "differs|8|8\nverified|8|8\ninterrupted|3|8\nverified|8|8\n");
+  EXPECT_EQ(sql("SELECT name, after_text, held <> after FROM parameter_changes WHERE write_id = 1"),
+            "Диаметр, мм [D], канал 1|152,50|1\n");
+  EXPECT_EQ(sql("SELECT backup FROM parameter_writes WHERE id = 1"), first_backup + "\n");
+  // Each write and restore loads a workbook and backs the meter up; the
+  // interrupted write is not "written".
+  EXPECT_EQ(sql("SELECT source, count(*) FROM parameter_tables GROUP BY source ORDER BY source"),
+            "backup|4\nloaded|4\nread|1\nwritten|3\n");
 }
 
 TEST(ParamsCommand, DiffListsExactlyTheDifferingCells) {

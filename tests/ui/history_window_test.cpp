@@ -18,6 +18,9 @@
 
 #include "tests/support/demo_window.h"
 #include "ui/history_page.h"
+#ifdef FLOVIR_UI_CHARTS
+#include "ui/charts/archive_chart.h"
+#endif
 
 namespace {
 
@@ -71,6 +74,7 @@ class HistoryWindowTest : public QObject {
     QCOMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Завершено успешно"));
     QTRY_VERIFY_WITH_TIMEOUT(collect.state() == QProcess::NotRunning, kOperationMs);
     QCOMPARE(collect.exitCode(), 0);
+    w->History()->Drain();  // the window writes its readings on a thread of its own
     QCOMPARE(Sql(db, "SELECT group_concat(name, ',') FROM (SELECT name FROM meters ORDER BY name)"),
              QString("pump-1,котельная"));
     QCOMPARE(Sql(db,
@@ -88,6 +92,7 @@ class HistoryWindowTest : public QObject {
     w.Get<QPushButton>("Button5")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!w->GetDispatcher().Busy(), kOperationMs);
     QCOMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Завершено успешно"));
+    w->History()->Drain();
     QCOMPARE(Sql(db,
                  "SELECT from_meter || ' ' || from_store FROM downloads WHERE meter_id = "
                  "(SELECT id FROM meters WHERE name = 'котельная') ORDER BY id"),
@@ -103,6 +108,18 @@ class HistoryWindowTest : public QObject {
     w.Get<QPushButton>("HistoryShow")->click();
     QCOMPARE(HourLines(page->TableText()), full);
     QVERIFY(w.Get<QLabel>("HistoryStatus")->text().contains("пропусков: 24 в 1 местах"));
+
+#ifdef FLOVIR_UI_CHARTS
+    // Each kind on its own time axis: days are not drawn as hours.
+    auto* chart = page->findChild<flovir::ArchiveChart*>();
+    QVERIFY(chart != nullptr);
+    QCOMPARE(chart->Kind(), flovir::ReportKind::Hourly);
+    QVERIFY(!chart->Data().rows.empty());
+    w.Get<QComboBox>("HistoryKind")->setCurrentIndex(1);
+    w.Get<QPushButton>("HistoryShow")->click();
+    QCOMPARE(chart->Kind(), flovir::ReportKind::Daily);
+    QCOMPARE(chart->Data().kind, flovir::ReportKind::Daily);
+#endif
   }
 };
 

@@ -217,6 +217,20 @@ void ArchiveChart::Clear() {
   ShowRows({});
 }
 
+void ArchiveChart::SetKind(ReportKind kind) {
+  if (kind == kind_) return;
+  kind_ = kind;
+  // Removing the axis detaches the series from it; a new one of the kind
+  // takes its place.
+  chart_->removeAxis(time_axis_);
+  delete time_axis_;
+  time_axis_ = MakeTimeAxis(kind);
+  chart_->addAxis(time_axis_, Qt::AlignBottom);
+  for (QLineSeries* line : series_) line->attachAxis(time_axis_);
+  events_->attachAxis(time_axis_);
+  Clear();
+}
+
 void ArchiveChart::CreateSeries() {
   for (size_t s = 0; s < kChartSeriesCount; ++s) {
     auto* line = new QLineSeries;

@@ -41,6 +41,10 @@ class ArchiveChart : public QWidget {
   void ShowRows(ArchiveChartData data);
   // A failed download: no rows, the chart hides.
   void Clear();
+  // Another archive's chart (the history page shows each kind in turn):
+  // its time axis, and no rows until the next ShowRows.
+  void SetKind(ReportKind kind);
+  ReportKind Kind() const { return kind_; }
 
   // Writes the chart as SVG when the path ends in ".svg", else as PNG,
   // through a temporary file so a failure keeps an older file. On failure
