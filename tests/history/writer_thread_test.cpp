@@ -32,17 +32,27 @@ int64_t Count(Database& db, const std::string& table) {
   return n;
 }
 
-TEST(HistoryWriterThread, ALockedStoreTakesTheReadingsLaterWithoutStallingTheCaller) {
+// A store in a scratch folder, and a meter's history writing on its own thread.
+struct WriterRig {
   testing::ScratchFolder folder{"flovir-writer"};
-  const std::string path = folder.Path("history.sqlite");
-  auto store = OpenHistoryStore(path);
-  FixedClock clock(EncodeDate(2026, 12, 1));
+  std::string path = folder.Path("history.sqlite");
+  std::unique_ptr<HistoryStore> store = OpenHistoryStore(path);
+  FixedClock clock{EncodeDate(2026, 12, 1)};
   std::atomic<int> warnings = 0;
+  std::unique_ptr<MeterHistory> Open() {
+    return std::make_unique<MeterHistory>(
+        *store, MeterIdentity{"pump-1", "direct", "ttyS0", "", 1}, clock,
+        [this](const std::string&) { ++warnings; }, MeterHistory::Writes::OnWriterThread);
+  }
+};
+
+TEST(HistoryWriterThread, ALockedStoreTakesTheReadingsLaterWithoutStallingTheCaller) {
+  WriterRig rig;
+  const std::string& path = rig.path;
   const double day = EncodeDate(2026, 11, 1);
   {
-    MeterHistory history(
-        *store, {"pump-1", "direct", "ttyS0", "", 1}, clock,
-        [&](const std::string&) { ++warnings; }, MeterHistory::Writes::OnWriterThread);
+    auto opened = rig.Open();
+    MeterHistory& history = *opened;
     // Another program holds the write lock while a month of hours arrives.
     Database other(path, 10000);
     other.Execute("BEGIN IMMEDIATE");
@@ -65,18 +75,14 @@ TEST(HistoryWriterThread, ALockedStoreTakesTheReadingsLaterWithoutStallingTheCal
   EXPECT_EQ(ended.Text(0), "Завершено успешно");
   EXPECT_EQ(ended.Int(1), 744);
   ended.Reset();
-  EXPECT_EQ(warnings, 0);
+  EXPECT_EQ(rig.warnings, 0);
 }
 
 TEST(HistoryWriterThread, AFailingStoreWarnsOnceAndTheReadingsGoOn) {
-  testing::ScratchFolder folder{"flovir-writer"};
-  const std::string path = folder.Path("history.sqlite");
-  auto store = OpenHistoryStore(path);
-  FixedClock clock(EncodeDate(2026, 12, 1));
-  std::atomic<int> warnings = 0;
-  MeterHistory history(
-      *store, {"pump-1", "direct", "ttyS0", "", 1}, clock, [&](const std::string&) { ++warnings; },
-      MeterHistory::Writes::OnWriterThread);
+  WriterRig rig;
+  const std::string& path = rig.path;
+  auto opened = rig.Open();
+  MeterHistory& history = *opened;
   history.SetMissingOnly(true);
   {
     // The table the entries go into is gone: every write fails.
@@ -87,7 +93,7 @@ TEST(HistoryWriterThread, AFailingStoreWarnsOnceAndTheReadingsGoOn) {
     history.EntryRead(Hour(EncodeDate(2026, 11, 1) + hour / 24.0));
   history.Drain();
   EXPECT_TRUE(history.Failed());
-  EXPECT_EQ(warnings, 1);
+  EXPECT_EQ(rig.warnings, 1);
   EXPECT_FALSE(history.MissingOnly());
 }
 
