@@ -17,6 +17,7 @@
 #include "parameters/parameter_workbook.h"
 #include "session/session.h"
 #include "store/meter_history.h"
+#include "store/spooling_store.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::collect {
@@ -123,6 +124,12 @@ class MeterRun {
   std::string Run(std::string& read) {
     fs::create_directories(folder_ / ".work");
     MeterState state = LoadState(StatePath());
+    // A meter another collector is reading is left to it, before its line
+    // is opened (a GSM call costs money).
+    if (!OpenStore()) {
+      read_by_another_ = true;
+      return kReadByAnotherCollector;
+    }
     view_.SetStage(meter_.settings.type == ConnectionType::Direct ? "open" : "call");
     if (!session_.Start(meter_.settings)) return FailureText();
     OpenHistory();
@@ -166,19 +173,43 @@ class MeterRun {
   }
 
   const std::vector<std::string>& Warnings() const { return warnings_; }
+  bool ReadByAnother() const { return read_by_another_; }
+  std::string Spooled() const {
+    return spooling_ && spooling_->Spooled() ? spooling_->Reason() : std::string();
+  }
 
  private:
   // Each meter's thread has its own connection to the store; SQLite's lock
-  // and busy timeout let them (and a window) take turns.
-  void OpenHistory() {
-    if (options_.history_file.empty() || history_) return;
-    auto warn = [this](const std::string& text) { warnings_.push_back(text); };
+  // and busy timeout let them (and a window) take turns. On a shared server
+  // the meter is locked for this collector until the connection ends;
+  // false when another collector holds it.
+  bool OpenStore() {
+    if (options_.history_file.empty()) return true;
     try {
-      store_ = history::OpenHistoryStore(options_.history_file);
+      if (!options_.spool_file.empty()) {
+        auto spooling = history::SpoolingStore::Open(options_.history_file, options_.spool_file);
+        spooling_ = spooling.get();
+        store_ = std::move(spooling);
+      } else {
+        store_ = history::OpenHistoryStore(options_.history_file);
+      }
     } catch (const std::exception& error) {
-      warn(std::string(error.what()) + ". История не ведётся; файлы сохраняются как обычно");
-      return;
+      warnings_.push_back(std::string(error.what()) +
+                          ". История не ведётся; файлы сохраняются как обычно");
+      return true;
     }
+    try {
+      const auto id = store_->Meter(history::IdentityOf(meter_.name, meter_.settings),
+                                    history::MomentText(clock_.Now()));
+      return store_->TryLockMeter(id);
+    } catch (const std::exception&) {
+      // The history then warns at its first write; the meter is read.
+      return true;
+    }
+  }
+  void OpenHistory() {
+    if (!store_ || history_) return;
+    auto warn = [this](const std::string& text) { warnings_.push_back(text); };
     history_ = std::make_unique<history::MeterHistory>(
         *store_, history::IdentityOf(meter_.name, session_.LineSettings()), clock_, warn);
     history_->SetMissingOnly(true);
@@ -255,7 +286,9 @@ class MeterRun {
   fs::path folder_;
   MeterView view_;
   std::vector<std::string> warnings_;
+  bool read_by_another_ = false;
   std::unique_ptr<history::HistoryStore> store_;
+  history::SpoolingStore* spooling_ = nullptr;  // store_, when the history is on a server
   std::unique_ptr<history::MeterHistory> history_;
   Session session_;  // goes first: its operations use the history
 };
@@ -348,6 +381,16 @@ MeterResult CollectMeter(const MeterConfig& meter, const CollectOptions& options
     failure = session.Run(result.read);
     result.link = session.LinkSummary();
     result.warnings = session.Warnings();
+    result.spooled = session.Spooled();
+    if (!result.spooled.empty()) result.read += " (spool)";
+    if (session.ReadByAnother()) {
+      // Not a failure: the other collector reads it, and it is not retried.
+      result.ended = std::chrono::steady_clock::now();
+      result.succeeded = true;
+      result.status = failure;
+      result.link.clear();
+      return result;
+    }
   } catch (const std::exception& e) {
     failure = e.what();
   }
