@@ -237,7 +237,7 @@ std::string ThisMachine() {
 std::string OneLine(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   for (char& c : text) {
-    if (c == '\n') c = ' ';
+    if (c == '\n' || c == '\t') c = ' ';
   }
   return text;
 }
