@@ -103,9 +103,11 @@ TEST(SharedServer, AMonthGoesToTheServerAsIntoTheFileAndNoPasswordIsShown) {
   EXPECT_NE(meters.output.find("100.0%"), std::string::npos) << meters.output;
 
   // A server that is not there: the reason, without the password, and the
-  // files all the same.
-  const testing::CliRun away = RunCli(month.Archive(
-      "postgresql://postgres:s3cret-word@/flovir?host=" + month.folder.Path("nowhere"), "--trace"));
+  // reading all the same.
+  const testing::CliRun away = RunCli(
+      "current --demo --trace --folder " + month.folder.Path() +
+      " --history 'postgresql://postgres:s3cret-word@/flovir?host=" + month.folder.Path("nowhere") +
+      "'");
   EXPECT_EQ(away.status, 0);
   EXPECT_NE(away.errors.find("postgresql://postgres@/flovir"), std::string::npos) << away.errors;
   for (const testing::CliRun* r : {&run, &repeat, &meters, &away}) {
