@@ -250,7 +250,7 @@ class PostgresStore : public HistoryStore {
     const char* values[] = {"10", "flovir", uri.c_str(), nullptr};
     conn_ = PQconnectdbParams(keywords, values, 1);
     if (PQstatus(conn_) != CONNECTION_OK) {
-      const std::string reason = OneLine(PQerrorMessage(conn_));
+      const std::string reason = WithoutPasswordOf(uri, OneLine(PQerrorMessage(conn_)));
       PQfinish(conn_);
       conn_ = nullptr;
       throw HistoryError("Нет связи с сервером истории " + location_ + ": " + reason);

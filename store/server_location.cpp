@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <vector>
 
 #include "store/server_store.h"
 
@@ -31,6 +32,31 @@ std::string WithoutPassword(const std::string& location) {
     }
   }
   return uri;
+}
+
+std::string WithoutPasswordOf(const std::string& uri, std::string text) {
+  if (!IsServerLocation(uri)) return text;
+  std::vector<std::string> secrets;
+  const size_t scheme = uri.find("://") + 3;
+  const size_t authority_end = std::min(uri.find_first_of("/?", scheme), uri.size());
+  const size_t at = uri.rfind('@', authority_end);
+  if (at != std::string::npos && at >= scheme) {
+    const size_t colon = uri.find(':', scheme);
+    if (colon != std::string::npos && colon < at)
+      secrets.push_back(uri.substr(colon + 1, at - colon - 1));
+  }
+  for (size_t key = uri.find("password="); key != std::string::npos;
+       key = uri.find("password=", key + 1)) {
+    const size_t value = key + 9;
+    secrets.push_back(uri.substr(value, uri.find('&', value) - value));
+  }
+  for (const std::string& secret : secrets) {
+    if (secret.empty()) continue;
+    for (size_t found; (found = text.find(secret)) != std::string::npos;) {
+      text.replace(found, secret.size(), "***");
+    }
+  }
+  return text;
 }
 
 }  // namespace flovir::history

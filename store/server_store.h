@@ -21,6 +21,9 @@ bool IsServerLocation(const std::string& location);
 // The URI without its password (user:secret@ and password=secret), for
 // every message, summary and trace.
 std::string WithoutPassword(const std::string& location);
+// `text` (a message of the client library) with every appearance of the
+// URI's password replaced by "***".
+std::string WithoutPasswordOf(const std::string& uri, std::string text);
 // Whether this build can reach a server at all (the Windows build cannot).
 bool ServerStoresBuiltIn();
 

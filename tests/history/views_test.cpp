@@ -87,6 +87,11 @@ TEST(HistoryLocation, AServersUriIsShownWithoutItsPassword) {
     EXPECT_EQ(WithoutPassword(c.uri), c.shown) << c.uri;
     EXPECT_EQ(IsServerLocation(c.uri), std::string(c.uri).find("://") != std::string::npos);
   }
+  // The client library's own message may quote the URI it could not read.
+  EXPECT_EQ(
+      WithoutPasswordOf("postgresql://u:p%zz@db/m", "invalid percent-encoded token: \"p%zz\""),
+      "invalid percent-encoded token: \"***\"");
+  EXPECT_EQ(WithoutPasswordOf("postgresql://u@db/m?password=x1&a=b", "bad \"x1\""), "bad \"***\"");
 }
 
 }  // namespace
