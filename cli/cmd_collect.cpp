@@ -107,12 +107,14 @@ void SetUpCollect(CLI::App& app, const GlobalOptions& global, int& exit_status) 
   });
 }
 
-// --history, else the fleet file's (relative to the file's folder), else
+// --history, else the fleet file's (a file relative to the file's folder, or
+// a server's URI), else
 // OUT/history.sqlite; --no-history keeps none.
 std::string HistoryFile(const CollectCommand& command, const collect::Fleet& fleet) {
   namespace fs = std::filesystem;
   if (command.no_history) return {};
   if (!command.history.empty()) return command.history;
+  if (history::IsServerLocation(fleet.history)) return fleet.history;
   if (!fleet.history.empty()) {
     const fs::path named(fleet.history);
     return named.is_absolute() ? named.string()

@@ -55,24 +55,24 @@ std::string MeterName(const GlobalOptions& global) {
 // collector; a file has only its own machine.
 int Meters(history::HistoryStore& store) {
   const bool shared = history::IsServerLocation(store.Location());
-  std::printf("%-30s %-8s %8s %-16s %-16s %9s", "meter", "kind", "entries", "first", "last",
-              "complete");
-  std::printf(shared ? "  %-19s %s\n" : "\n", "last read", "collector");
+  std::printf("%-30s %-8s %8s %-16s %-16s %9s%s\n", "meter", "kind", "entries", "first", "last",
+              "complete", shared ? "  last read           collector" : "");
   for (const history::MeterSummary& meter : store.Meters()) {
-    const std::string read =
-        shared
-            ? "  " + meter.last_seen +
-                  std::string(meter.last_seen.size() < 19 ? 19 - meter.last_seen.size() : 0, ' ') +
-                  " " + meter.collector
-            : "";
-    if (meter.kinds.empty()) {
-      std::printf("%-30s %-8s %8d%s\n", meter.meter.name.c_str(), "-", 0,
-                  shared ? (std::string(53, ' ') + read).c_str() : "");
+    char read[160] = "";
+    if (shared) {
+      std::snprintf(read, sizeof read, "  %-19s %s", meter.last_seen.c_str(),
+                    meter.collector.c_str());
+    }
+    if (meter.kinds.empty() && shared) {
+      std::printf("%-30s %-8s %8d %-16s %-16s %9s%s\n", meter.meter.name.c_str(), "-", 0, "", "",
+                  "", read);
+    } else if (meter.kinds.empty()) {
+      std::printf("%-30s %-8s %8d\n", meter.meter.name.c_str(), "-", 0);
     }
     for (const history::KindSummary& kind : meter.kinds) {
       std::printf("%-30s %-8s %8lld %-16s %-16s %8.1f%%%s\n", meter.meter.name.c_str(),
                   history::KindWord(kind.kind), static_cast<long long>(kind.entries),
-                  kind.first.c_str(), kind.last.c_str(), kind.complete_percent, read.c_str());
+                  kind.first.c_str(), kind.last.c_str(), kind.complete_percent, read);
     }
   }
   return kExitOk;

@@ -41,8 +41,10 @@ struct Meters {
     }
   }
   // A fleet file of the meters `which`, their hourly archives of two days.
-  void Fleet(const std::filesystem::path& file, const std::vector<int>& which) const {
+  void Fleet(const std::filesystem::path& file, const std::vector<int>& which,
+             const std::string& history = {}) const {
     std::ofstream out(file);
+    if (!history.empty()) out << "history = \"" << history << "\"\n";
     out << "[defaults]\ncollect = [\"hourly\"]\nhistory_days = 2\ntimeout = 1000\n";
     for (int i : which) {
       out << "\n[[meter]]\nname = \"" << MeterName(i) << "\"\nline = \"tcp\"\nhost = \""
@@ -56,8 +58,8 @@ struct Meters {
 std::string Collect(const ScratchFolder& folder, const std::string& fleet, const std::string& out,
                     const std::string& history) {
   return testing::kCli + " collect " + folder.Path(fleet) + " --quiet --jobs 4 --out " +
-         folder.Path(out) + " --history '" + history + "' >" + folder.Path(out + ".txt") + " 2>" +
-         folder.Path(out + ".err");
+         folder.Path(out) + (history.empty() ? "" : " --history '" + history + "'") + " >" +
+         folder.Path(out + ".txt") + " 2>" + folder.Path(out + ".err");
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -168,9 +170,9 @@ TEST(SharedCollect, AServerGoneMidRunFillsTheSpoolAndTheNextRunPushesIt) {
   if (!server.Started()) GTEST_SKIP() << server.Why();
   ScratchFolder folder{"shared-collect"};
   Meters meters(6, 20ms);  // about two seconds a meter
-  meters.Fleet(folder / "fleet.toml", {0, 1, 2, 3, 4, 5});
-  const std::string uri = server.Uri("pw-never-shown");
-  std::string collect = Collect(folder, "fleet.toml", "out", uri);
+  // The server named in the fleet file, with a password that is never shown.
+  meters.Fleet(folder / "fleet.toml", {0, 1, 2, 3, 4, 5}, server.Uri("pw-never-shown"));
+  std::string collect = Collect(folder, "fleet.toml", "out", "");
   collect.replace(collect.find("--jobs 4"), 8, "--jobs 1");
   ASSERT_EQ(testing::RunShell("(" + collect + "; echo $? >" + folder.Path("rc") + ") &"), 0);
   // The server stops once the first meter is in: the second one's download
