@@ -104,6 +104,25 @@ void CopyFile(const fs::path& from, const fs::path& to) {
   fs::rename(temporary, to);
 }
 
+// The worker thread's connection to the history server, kept from one meter
+// to the next (each new connection costs the server a process of its own),
+// and made anew after it failed over to the spool, so that every meter tries
+// the server again. It ends with the thread.
+history::SpoolingStore& ServerConnection(const std::string& uri, const std::string& spool) {
+  struct Kept {
+    std::string uri, spool;
+    std::unique_ptr<history::SpoolingStore> store;
+  };
+  thread_local Kept kept;
+  if (!kept.store || kept.store->Spooled() || kept.uri != uri || kept.spool != spool) {
+    kept.store.reset();
+    kept.store = history::SpoolingStore::Open(uri, spool);
+    kept.uri = uri;
+    kept.spool = spool;
+  }
+  return *kept.store;
+}
+
 // One meter's session and what it collects, all on the calling thread.
 class MeterRun {
  public:
@@ -187,21 +206,29 @@ class MeterRun {
     if (options_.history_file.empty()) return true;
     try {
       if (!options_.spool_file.empty()) {
-        auto spooling = history::SpoolingStore::Open(options_.history_file, options_.spool_file);
-        spooling_ = spooling.get();
-        store_ = std::move(spooling);
+        spooling_ = &ServerConnection(options_.history_file, options_.spool_file);
+        store_ = spooling_;
       } else {
-        store_ = history::OpenHistoryStore(options_.history_file);
+        own_store_ = history::OpenHistoryStore(options_.history_file);
+        store_ = own_store_.get();
       }
     } catch (const std::exception& error) {
       warnings_.push_back(std::string(error.what()) +
                           ". История не ведётся; файлы сохраняются как обычно");
       return true;
     }
+    if (!spooling_) return true;  // a file: one program writes a meter at a time anyway
     try {
-      const auto id = store_->Meter(history::IdentityOf(meter_.name, meter_.settings),
-                                    history::MomentText(clock_.Now()));
-      return store_->TryLockMeter(id);
+      // Found, not touched: its last reading stays as it was until one succeeds.
+      auto id = store_->FindMeter(meter_.name);
+      if (!id) {
+        id = store_->Meter(history::IdentityOf(meter_.name, meter_.settings),
+                           history::MomentText(clock_.Now()));
+      }
+      if (!store_->TryLockMeter(*id)) return false;
+      lock_.store = store_;  // fields, not a temporary that would unlock as it goes
+      lock_.meter = *id;
+      return true;
     } catch (const std::exception&) {
       // The history then warns at its first write; the meter is read.
       return true;
@@ -287,7 +314,27 @@ class MeterRun {
   MeterView view_;
   std::vector<std::string> warnings_;
   bool read_by_another_ = false;
-  std::unique_ptr<history::HistoryStore> store_;
+  // The meter's lock on the server, given back once everything after it
+  // (the history, the session) has ended: the connection stays with the
+  // worker thread for its next meter.
+  struct MeterLock {
+    MeterLock() = default;
+    MeterLock(const MeterLock&) = delete;
+    MeterLock& operator=(const MeterLock&) = delete;
+    history::HistoryStore* store = nullptr;
+    int64_t meter = 0;
+    ~MeterLock() {
+      if (store == nullptr) return;
+      try {
+        store->CommitBatch();  // a download that never ended keeps what it read
+        store->UnlockMeter(meter);
+      } catch (const std::exception&) {
+        // The connection is gone, and the lock with it.
+      }
+    }
+  } lock_;
+  std::unique_ptr<history::HistoryStore> own_store_;
+  history::HistoryStore* store_ = nullptr;
   history::SpoolingStore* spooling_ = nullptr;  // store_, when the history is on a server
   std::unique_ptr<history::MeterHistory> history_;
   Session session_;  // goes first: its operations use the history

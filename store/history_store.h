@@ -161,6 +161,7 @@ class HistoryStore {
     (void)meter;
     return true;
   }
+  virtual void UnlockMeter(int64_t meter) { (void)meter; }
   // The writes between them commit together (a spool pushed meter by
   // meter); each write is its own transaction otherwise.
   virtual void BeginBatch() {}

@@ -525,6 +525,11 @@ class PostgresStore : public HistoryStore {
     p.Add(int64_t{kMeterLockClass}).Add(meter);
     return Run("SELECT pg_try_advisory_lock($1::integer, $2::integer)", p).Text(0, 0) == "t";
   }
+  void UnlockMeter(int64_t meter) override {
+    Params p;
+    p.Add(int64_t{kMeterLockClass}).Add(meter);
+    Run("SELECT pg_advisory_unlock($1::integer, $2::integer)", p);
+  }
 
   void BeginBatch() override {
     Exec("BEGIN");

@@ -91,7 +91,15 @@ std::optional<int64_t> SpoolingStore::FindMeter(const std::string& name) {
   for (size_t i = 0; i < meters_.size(); ++i) {
     if (meters_[i].first.name == name) return static_cast<int64_t>(i) + 1;
   }
-  return std::nullopt;
+  const std::optional<int64_t> found = Route([&] { return Active().FindMeter(name); });
+  if (!found) return std::nullopt;
+  // Known by its name until Meter() tells the rest.
+  MeterIdentity identity;
+  identity.name = name;
+  meters_.emplace_back(identity, std::string());
+  const auto ours = static_cast<int64_t>(meters_.size());
+  active_ids_[ours] = *found;
+  return ours;
 }
 
 std::vector<MeterSummary> SpoolingStore::Meters() {
@@ -182,6 +190,15 @@ std::vector<std::string> SpoolingStore::EntryTimes(int64_t meter, ArchiveKind ki
 
 bool SpoolingStore::TryLockMeter(int64_t meter) {
   return Route([&] { return Active().TryLockMeter(Id(meter)); });
+}
+
+void SpoolingStore::UnlockMeter(int64_t meter) {
+  if (server_) server_->UnlockMeter(Id(meter));  // the spool has no locks
+}
+
+void SpoolingStore::CommitBatch() {
+  download_.reset();
+  if (server_) server_->CommitBatch();
 }
 
 // --- Pushing the spool ------------------------------------------------------

@@ -53,6 +53,8 @@ class SpoolingStore : public HistoryStore {
   std::vector<std::string> EntryTimes(int64_t meter, ArchiveKind kind, const std::string& from,
                                       const std::string& to, bool complete_only) override;
   bool TryLockMeter(int64_t meter) override;
+  void UnlockMeter(int64_t meter) override;
+  void CommitBatch() override;
 
  private:
   // The store in use: the server until it fails once, then the spool.
