@@ -33,13 +33,16 @@ int main(int argc, char** argv) {
                                 "NAME|PATH");
   const QCommandLineOption folder("folder", "The program's folder for reports and temp.xls.",
                                   "DIR");
-  parser.addOptions({demo, port, folder});
+  const QCommandLineOption history(
+      "history", "The history: an SQLite file, or postgresql://USER@HOST:PORT/DB.", "FILE|URI");
+  parser.addOptions({demo, port, folder, history});
   parser.process(app);
 
   flovir::ui::WindowOptions options;
   options.demo = parser.isSet(demo);
   for (const QString& name : parser.values(port)) options.extra_ports.push_back(name.toStdString());
   options.folder = parser.value(folder).toStdString();
+  options.history = parser.value(history).toStdString();
 
   flovir::ui::MainWindow window(options);
   window.show();

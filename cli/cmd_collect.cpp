@@ -24,6 +24,8 @@
 #include "collect/runner.h"
 #include "operations/clock.h"
 #include "store/history_store.h"
+#include "store/server_store.h"
+#include "store/spooling_store.h"
 
 namespace flovir::cli {
 
@@ -105,18 +107,39 @@ void SetUpCollect(CLI::App& app, const GlobalOptions& global, int& exit_status) 
   });
 }
 
-// --history, else the fleet file's (relative to the file's folder), else
+// --history, else the fleet file's (a file relative to the file's folder, or
+// a server's URI), else
 // OUT/history.sqlite; --no-history keeps none.
 std::string HistoryFile(const CollectCommand& command, const collect::Fleet& fleet) {
   namespace fs = std::filesystem;
   if (command.no_history) return {};
   if (!command.history.empty()) return command.history;
+  if (history::IsServerLocation(fleet.history)) return fleet.history;
   if (!fleet.history.empty()) {
     const fs::path named(fleet.history);
     return named.is_absolute() ? named.string()
                                : (fs::path(fleet.path).parent_path() / named).string();
   }
   return (fs::path(command.out_dir) / history::kHistoryFileName).string();
+}
+
+constexpr const char* kSpoolFileName = "spool.sqlite";
+
+// Sends OUT/spool.sqlite to the server; the reason when it could not all go.
+std::string PushSpool(const std::string& uri, const std::string& spool, bool quiet) {
+  if (!std::filesystem::exists(spool)) return {};
+  try {
+    auto server = history::OpenHistoryStore(uri);
+    const history::PushResult pushed = history::PushSpool(spool, *server);
+    if (pushed.meters > 0 && !quiet) {
+      std::fprintf(stderr, "%s: %lld записей %d приборов отправлено на сервер %s\n", spool.c_str(),
+                   static_cast<long long>(pushed.entries), pushed.meters,
+                   server->Location().c_str());
+    }
+    return pushed.error;
+  } catch (const std::exception& e) {
+    return e.what();
+  }
 }
 
 const CommandRegistration kCollect({"collect", kCollectHelp, SetUpCollect});
@@ -138,6 +161,11 @@ int RunCollectCommand(const CollectCommand& command) {
   // their current try and modem calls are hung up before the program ends.
   options.stop = &stop_requested;
   options.history_file = HistoryFile(command, fleet);
+  const bool shared = history::IsServerLocation(options.history_file);
+  if (shared && !history::ServerStoresBuiltIn()) {
+    return UsageError("--history " + history::WithoutPassword(options.history_file) +
+                      ": эта сборка flovir без PostgreSQL; укажите файл истории");
+  }
   std::signal(SIGINT, OnStop);
   std::signal(SIGTERM, OnStop);
   std::error_code error;
@@ -146,6 +174,13 @@ int RunCollectCommand(const CollectCommand& command) {
     std::fprintf(stderr, "Не удалось создать папку %s\n%s\n", options.out_dir.c_str(),
                  error.message().c_str());
     return kExitFailed;
+  }
+  // With the history on a server, what an earlier run could not send goes
+  // first, and this run's readings wait in the spool if they cannot either.
+  std::string spool_error;
+  if (shared) {
+    options.spool_file = (std::filesystem::path(options.out_dir) / kSpoolFileName).string();
+    spool_error = PushSpool(options.history_file, options.spool_file, command.quiet);
   }
   SystemClock clock;
   TerminalProgress progress(command.quiet);
@@ -161,6 +196,21 @@ int RunCollectCommand(const CollectCommand& command) {
     collect::WriteSummaryCsv(summary, results);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", summary.c_str(), e.what());
+    return kExitFailed;
+  }
+  // The server that could not be reached fails the run: its readings are
+  // safe in the spool, but not where the dispatchers look.
+  std::string spooled;
+  for (const collect::MeterResult& r : results) {
+    if (!r.spooled.empty()) spooled = r.spooled;
+  }
+  if (spooled.empty()) spooled = spool_error;
+  if (!spooled.empty()) {
+    std::printf(
+        "История не записана на сервер %s: %s. Показания ждут в %s и будут отправлены при "
+        "следующем запуске\n",
+        history::WithoutPassword(options.history_file).c_str(), spooled.c_str(),
+        options.spool_file.c_str());
     return kExitFailed;
   }
   for (const collect::MeterResult& r : results) {

@@ -21,6 +21,7 @@
 #include "session/demo_ports.h"
 #include "store/history_views.h"
 #include "store/meter_history.h"
+#include "store/server_store.h"
 #include "workbook/platform_files.h"
 #include "workbook/serial_date.h"
 
@@ -50,17 +51,28 @@ std::string MeterName(const GlobalOptions& global) {
   return history::DefaultMeterName(settings);
 }
 
+// A shared server also tells when each meter was last read, and by which
+// collector; a file has only its own machine.
 int Meters(history::HistoryStore& store) {
-  std::printf("%-30s %-8s %8s %-16s %-16s %9s\n", "meter", "kind", "entries", "first", "last",
-              "complete");
+  const bool shared = history::IsServerLocation(store.Location());
+  std::printf("%-30s %-8s %8s %-16s %-16s %9s%s\n", "meter", "kind", "entries", "first", "last",
+              "complete", shared ? "  last read           collector" : "");
   for (const history::MeterSummary& meter : store.Meters()) {
-    if (meter.kinds.empty()) {
+    char read[160] = "";
+    if (shared) {
+      std::snprintf(read, sizeof read, "  %-19s %s", meter.last_seen.c_str(),
+                    meter.collector.c_str());
+    }
+    if (meter.kinds.empty() && shared) {
+      std::printf("%-30s %-8s %8d %-16s %-16s %9s%s\n", meter.meter.name.c_str(), "-", 0, "", "",
+                  "", read);
+    } else if (meter.kinds.empty()) {
       std::printf("%-30s %-8s %8d\n", meter.meter.name.c_str(), "-", 0);
     }
     for (const history::KindSummary& kind : meter.kinds) {
-      std::printf("%-30s %-8s %8lld %-16s %-16s %8.1f%%\n", meter.meter.name.c_str(),
+      std::printf("%-30s %-8s %8lld %-16s %-16s %8.1f%%%s\n", meter.meter.name.c_str(),
                   history::KindWord(kind.kind), static_cast<long long>(kind.entries),
-                  kind.first.c_str(), kind.last.c_str(), kind.complete_percent);
+                  kind.first.c_str(), kind.last.c_str(), kind.complete_percent, read);
     }
   }
   return kExitOk;
@@ -94,7 +106,7 @@ int RunHistory(const GlobalOptions& global, const HistoryCommand& command) {
   }
   const std::string path = HistoryPath(global);
   std::error_code missing;
-  if (!std::filesystem::exists(PathFromUtf8(path), missing)) {
+  if (!history::IsServerLocation(path) && !std::filesystem::exists(PathFromUtf8(path), missing)) {
     std::fprintf(stderr, "Истории нет: файла %s нет\n", path.c_str());
     return kExitFailed;
   }
@@ -105,7 +117,8 @@ int RunHistory(const GlobalOptions& global, const HistoryCommand& command) {
     const std::string name = MeterName(global);
     const auto meter = store->FindMeter(name);
     if (!meter) {
-      std::fprintf(stderr, "В истории %s нет прибора «%s»\n", path.c_str(), name.c_str());
+      std::fprintf(stderr, "В истории %s нет прибора «%s»\n", store->Location().c_str(),
+                   name.c_str());
       return kExitFailed;
     }
     // The period: the days given, else those of the first and last entry.

@@ -47,8 +47,9 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& global) {
       ->type_name("DIR")
       ->default_str("the program's own");
   app.add_option("--history", global.history,
-                 "the meter's history: every reading is kept in this SQLite file")
-      ->type_name("FILE")
+                 "the meter's history: every reading is kept in this SQLite file,\n"
+                 "or on a PostgreSQL server: postgresql://USER@HOST:PORT/DB")
+      ->type_name("FILE|URI")
       ->default_str("history.sqlite in the program's folder");
   app.add_flag("--no-history", global.no_history, "keeps nothing in the history");
   app.add_option("--meter", global.meter, "the name the meter is known by in the history")

@@ -241,7 +241,7 @@ Fleet ParseFleet(std::string_view text, const std::string& path) {
   for (const auto& [key, node] : root) {
     if (key.str() == "history") {
       if (!node.is_string() || node.as_string()->get().empty()) {
-        Fail(top, LineOf(node), "history", "a file name (text) is expected");
+        Fail(top, LineOf(node), "history", "a file name or a server's URI (text) is expected");
       }
       history = node.as_string()->get();
     } else if (key.str() == "defaults" && node.is_table()) {

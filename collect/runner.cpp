@@ -17,6 +17,7 @@
 #include "parameters/parameter_workbook.h"
 #include "session/session.h"
 #include "store/meter_history.h"
+#include "store/spooling_store.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::collect {
@@ -103,6 +104,25 @@ void CopyFile(const fs::path& from, const fs::path& to) {
   fs::rename(temporary, to);
 }
 
+// The worker thread's connection to the history server, kept from one meter
+// to the next (each new connection costs the server a process of its own),
+// and made anew after it failed over to the spool, so that every meter tries
+// the server again. It ends with the thread.
+history::SpoolingStore& ServerConnection(const std::string& uri, const std::string& spool) {
+  struct Kept {
+    std::string uri, spool;
+    std::unique_ptr<history::SpoolingStore> store;
+  };
+  thread_local Kept kept;
+  if (!kept.store || kept.store->Spooled() || kept.uri != uri || kept.spool != spool) {
+    kept.store.reset();
+    kept.store = history::SpoolingStore::Open(uri, spool);
+    kept.uri = uri;
+    kept.spool = spool;
+  }
+  return *kept.store;
+}
+
 // One meter's session and what it collects, all on the calling thread.
 class MeterRun {
  public:
@@ -123,6 +143,12 @@ class MeterRun {
   std::string Run(std::string& read) {
     fs::create_directories(folder_ / ".work");
     MeterState state = LoadState(StatePath());
+    // A meter another collector is reading is left to it, before its line
+    // is opened (a GSM call costs money).
+    if (!OpenStore()) {
+      read_by_another_ = true;
+      return kReadByAnotherCollector;
+    }
     view_.SetStage(meter_.settings.type == ConnectionType::Direct ? "open" : "call");
     if (!session_.Start(meter_.settings)) return FailureText();
     OpenHistory();
@@ -166,19 +192,51 @@ class MeterRun {
   }
 
   const std::vector<std::string>& Warnings() const { return warnings_; }
+  bool ReadByAnother() const { return read_by_another_; }
+  std::string Spooled() const {
+    return spooling_ && spooling_->Spooled() ? spooling_->Reason() : std::string();
+  }
 
  private:
   // Each meter's thread has its own connection to the store; SQLite's lock
-  // and busy timeout let them (and a window) take turns.
-  void OpenHistory() {
-    if (options_.history_file.empty() || history_) return;
-    auto warn = [this](const std::string& text) { warnings_.push_back(text); };
+  // and busy timeout let them (and a window) take turns. On a shared server
+  // the meter is locked for this collector until the connection ends;
+  // false when another collector holds it.
+  bool OpenStore() {
+    if (options_.history_file.empty()) return true;
     try {
-      store_ = history::OpenHistoryStore(options_.history_file);
+      if (!options_.spool_file.empty()) {
+        spooling_ = &ServerConnection(options_.history_file, options_.spool_file);
+        store_ = spooling_;
+      } else {
+        own_store_ = history::OpenHistoryStore(options_.history_file);
+        store_ = own_store_.get();
+      }
     } catch (const std::exception& error) {
-      warn(std::string(error.what()) + ". История не ведётся; файлы сохраняются как обычно");
-      return;
+      warnings_.push_back(std::string(error.what()) +
+                          ". История не ведётся; файлы сохраняются как обычно");
+      return true;
     }
+    if (!spooling_) return true;  // a file: one program writes a meter at a time anyway
+    try {
+      // Found, not touched: its last reading stays as it was until one succeeds.
+      auto id = store_->FindMeter(meter_.name);
+      if (!id) {
+        id = store_->Meter(history::IdentityOf(meter_.name, meter_.settings),
+                           history::MomentText(clock_.Now()));
+      }
+      if (!store_->TryLockMeter(*id)) return false;
+      lock_.store = store_;  // fields, not a temporary that would unlock as it goes
+      lock_.meter = *id;
+      return true;
+    } catch (const std::exception&) {
+      // The history then warns at its first write; the meter is read.
+      return true;
+    }
+  }
+  void OpenHistory() {
+    if (!store_ || history_) return;
+    auto warn = [this](const std::string& text) { warnings_.push_back(text); };
     history_ = std::make_unique<history::MeterHistory>(
         *store_, history::IdentityOf(meter_.name, session_.LineSettings()), clock_, warn);
     history_->SetMissingOnly(true);
@@ -255,7 +313,29 @@ class MeterRun {
   fs::path folder_;
   MeterView view_;
   std::vector<std::string> warnings_;
-  std::unique_ptr<history::HistoryStore> store_;
+  bool read_by_another_ = false;
+  // The meter's lock on the server, given back once everything after it
+  // (the history, the session) has ended: the connection stays with the
+  // worker thread for its next meter.
+  struct MeterLock {
+    MeterLock() = default;
+    MeterLock(const MeterLock&) = delete;
+    MeterLock& operator=(const MeterLock&) = delete;
+    history::HistoryStore* store = nullptr;
+    int64_t meter = 0;
+    ~MeterLock() {
+      if (store == nullptr) return;
+      try {
+        store->CommitBatch();  // a download that never ended keeps what it read
+        store->UnlockMeter(meter);
+      } catch (const std::exception&) {
+        // The connection is gone, and the lock with it.
+      }
+    }
+  } lock_;
+  std::unique_ptr<history::HistoryStore> own_store_;
+  history::HistoryStore* store_ = nullptr;
+  history::SpoolingStore* spooling_ = nullptr;  // store_, when the history is on a server
   std::unique_ptr<history::MeterHistory> history_;
   Session session_;  // goes first: its operations use the history
 };
@@ -348,6 +428,16 @@ MeterResult CollectMeter(const MeterConfig& meter, const CollectOptions& options
     failure = session.Run(result.read);
     result.link = session.LinkSummary();
     result.warnings = session.Warnings();
+    result.spooled = session.Spooled();
+    if (!result.spooled.empty()) result.read += " (spool)";
+    if (session.ReadByAnother()) {
+      // Not a failure: the other collector reads it, and it is not retried.
+      result.ended = std::chrono::steady_clock::now();
+      result.succeeded = true;
+      result.status = failure;
+      result.link.clear();
+      return result;
+    }
   } catch (const std::exception& e) {
     failure = e.what();
   }

@@ -28,6 +28,10 @@
 
 namespace flovir::collect {
 
+// The status of a meter that another collector sharing the history server
+// is reading at the time: left to it, not retried, not a failure.
+inline constexpr const char* kReadByAnotherCollector = "read by another collector";
+
 struct CollectOptions {
   std::string out_dir = ".";
   unsigned jobs = 1;
@@ -36,6 +40,9 @@ struct CollectOptions {
   // The history store every reading goes into, and from which a download
   // takes the complete entries it already has; empty keeps none.
   std::string history_file;
+  // With a history on a server: the SQLite file (OUT/spool.sqlite) that
+  // takes the readings while the server cannot be reached.
+  std::string spool_file;
   // Set from elsewhere (a signal handler) to stop: running operations end
   // after their current try, lines are closed and modem calls hung up, no
   // further meter starts and nothing is retried.
@@ -52,6 +59,9 @@ struct MeterResult {
   // entries the meter's integrators contradicted. Never a failure: the
   // files are written all the same.
   std::vector<std::string> warnings;
+  // Why its readings went into the spool instead of the history server;
+  // empty when they reached it (or there is no server).
+  std::string spooled;
   bool succeeded = false;
   bool retried = false;
   double seconds = 0;  // both tries together

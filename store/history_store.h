@@ -110,6 +110,7 @@ struct KindSummary {
 struct MeterSummary {
   MeterIdentity meter;
   std::string first_seen, last_seen;
+  std::string collector;           // the machine that last read it (a shared server only)
   std::vector<KindSummary> kinds;  // the kinds it has entries of
 };
 
@@ -152,11 +153,24 @@ class HistoryStore {
   virtual std::vector<std::string> EntryTimes(int64_t meter, ArchiveKind kind,
                                               const std::string& from, const std::string& to,
                                               bool complete_only) = 0;
+
+  // Several collectors sharing a server: the meter is taken by this one
+  // until its connection ends; false while another holds it. A file has one
+  // program writing a meter at a time anyway.
+  virtual bool TryLockMeter(int64_t meter) {
+    (void)meter;
+    return true;
+  }
+  virtual void UnlockMeter(int64_t meter) { (void)meter; }
+  // The writes between them commit together (a spool pushed meter by
+  // meter); each write is its own transaction otherwise.
+  virtual void BeginBatch() {}
+  virtual void CommitBatch() {}
 };
 
-// Opens (creating when missing) the store at `location`: a file name. The
-// schema is created or migrated in place. Throws HistoryError saying what
-// is wrong with the file.
+// Opens (creating when missing) the store at `location`: a file name, or a
+// server's URI (server_store.h). The schema is created or migrated in
+// place. Throws HistoryError saying what is wrong with the file or server.
 std::unique_ptr<HistoryStore> OpenHistoryStore(const std::string& location);
 
 // --- Times -------------------------------------------------------------

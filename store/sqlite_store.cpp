@@ -10,6 +10,7 @@
 
 #include "store/history_store.h"
 #include "store/schema.h"
+#include "store/server_store.h"
 #include "store/sqlite_db.h"
 #include "workbook/serial_date.h"
 
@@ -349,6 +350,7 @@ class SqliteStore : public HistoryStore {
 }  // namespace
 
 std::unique_ptr<HistoryStore> OpenHistoryStore(const std::string& location) {
+  if (IsServerLocation(location)) return OpenServerStore(location);
   return std::make_unique<SqliteStore>(location);
 }
 

@@ -19,6 +19,7 @@
 #include "operations/dispatcher.h"
 #include "reports/archive_table.h"
 #include "store/history_views.h"
+#include "store/server_store.h"
 #include "ui/widgets.h"
 #include "workbook/platform_files.h"
 #include "workbook/serial_date.h"
@@ -122,7 +123,8 @@ history::HistoryStore* HistoryPage::Store() {
   if (before_reading_) before_reading_();
   if (store_ || path_.empty()) return store_.get();
   std::error_code missing;
-  if (!std::filesystem::exists(PathFromUtf8(path_), missing)) {
+  // A server's URI is never a file; its schema is made on first use.
+  if (!history::IsServerLocation(path_) && !std::filesystem::exists(PathFromUtf8(path_), missing)) {
     status_->setText(QString("Истории пока нет: %1").arg(QString::fromStdString(path_)));
     return nullptr;
   }

@@ -154,7 +154,7 @@ QTabWidget* MainWindow::BuildPages() {
   pages->addTab(settings_, "1.   Параметры программы          ");
   pages->addTab(downloads, "****  2. Cкачать  ****");
   history_page_ = new HistoryPage;
-  history_page_->SetStorePath(GetDispatcher().ProgramFolder() + "/" + history::kHistoryFileName);
+  history_page_->SetStorePath(HistoryLocation());
   history_page_->SetBeforeReading([this] {
     if (history_) history_->Drain();
   });
@@ -292,8 +292,7 @@ void MainWindow::OpenHistory(const Settings& settings) {
   };
   if (!store_) {
     try {
-      store_ = history::OpenHistoryStore(GetDispatcher().ProgramFolder() + "/" +
-                                         history::kHistoryFileName);
+      store_ = history::OpenHistoryStore(HistoryLocation());
     } catch (const std::exception& error) {
       warn(std::string(error.what()) + ". История не ведётся; файлы сохраняются как обычно");
       return;
@@ -305,6 +304,11 @@ void MainWindow::OpenHistory(const Settings& settings) {
   GetDispatcher().SetHistory(history_.get());
   history_page_->Refresh();
   history_page_->SelectMeter(history_->Identity().name);
+}
+
+std::string MainWindow::HistoryLocation() {
+  if (!options_.history.empty()) return options_.history;
+  return GetDispatcher().ProgramFolder() + "/" + history::kHistoryFileName;
 }
 
 void MainWindow::Stop() {

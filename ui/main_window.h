@@ -46,6 +46,9 @@ struct WindowOptions {
   std::vector<std::string> extra_ports;  // --port: added to the list and selected
   bool demo = false;                     // --demo: the simulated meter, selected
   std::string folder;                    // --folder: the program's folder
+  // --history: the history's file or server URI; empty: history.sqlite in
+  // the program's folder.
+  std::string history;
   // Where the settings are remembered; empty: the user's QSettings.
   QString settings_file;
 };
@@ -119,6 +122,8 @@ class MainWindow : public QMainWindow, public View {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The history's file or server: --history, else history.sqlite in the folder.
+  std::string HistoryLocation();
   QTabWidget* BuildPages();
   void BuildStatusBar();
   void BuildMenus();

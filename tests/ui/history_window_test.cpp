@@ -16,7 +16,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "store/server_store.h"
 #include "tests/support/demo_window.h"
+#include "tests/support/postgres.h"
 #include "ui/history_page.h"
 #ifdef FLOVIR_UI_CHARTS
 #include "ui/charts/archive_chart.h"
@@ -120,6 +122,33 @@ class HistoryWindowTest : public QObject {
     QCOMPARE(chart->Kind(), flovir::ReportKind::Daily);
     QCOMPARE(chart->Data().kind, flovir::ReportKind::Daily);
 #endif
+  }
+
+  // The page on a shared server that a collector filled: the dispatcher's
+  // view of meters this window never read.
+  void ThePageReadsASharedServer() {
+    if (!flovir::history::ServerStoresBuiltIn()) QSKIP("a build without PostgreSQL");
+    flovir::testing::PostgresServer server;
+    if (!server.Started()) QSKIP(server.Why().c_str());
+    flovir::testing::ScratchFolder folder{"flovir-page"};
+    const QString from = QDate::currentDate().addDays(-4).toString("dd.MM.yyyy");
+    const QString to = QDate::currentDate().addDays(-3).toString("dd.MM.yyyy");
+    QProcess cli;
+    cli.start(FLOVIR_BINARY_DIR "/cli/flovir-cli",
+              {"archive", "hourly", "--demo", "--baud", "115200", "--meter", "pump-1", "--folder",
+               QString::fromStdString(folder.Path()), "--from", from, "--to", to, "--history",
+               QString::fromStdString(server.Uri())});
+    QVERIFY(cli.waitForFinished(kOperationMs));
+    QCOMPARE(cli.exitCode(), 0);
+
+    flovir::ui::HistoryPage page;
+    page.SetStorePath(server.Uri());
+    page.Refresh();
+    QVERIFY(page.SelectMeter("pump-1"));
+    page.findChild<QDateEdit*>("HistoryFrom")->setDate(QDate::currentDate().addDays(-4));
+    page.findChild<QDateEdit*>("HistoryTo")->setDate(QDate::currentDate().addDays(-3));
+    page.findChild<QPushButton*>("HistoryShow")->click();
+    QCOMPARE(HourLines(page.TableText()).size(), 48);
   }
 };
 
