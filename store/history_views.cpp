@@ -112,4 +112,20 @@ StoredSheet BuildStoredSheet(const Period& period, const std::vector<StoredEntry
   return sheet;
 }
 
+int64_t IntervalsBetween(ArchiveKind kind, const std::string& first, const std::string& last) {
+  const auto a = ParseTimeText(first), b = ParseTimeText(last);
+  if (!a || !b || *b < *a) return 0;
+  switch (kind) {
+    case ArchiveKind::Hourly:
+      return std::llround((*b - *a) * 24) + 1;
+    case ArchiveKind::Daily:
+      return std::llround(*b - *a) + 1;
+    case ArchiveKind::Monthly: {
+      const CivilDateTime x = DecodeDateTime(*a), y = DecodeDateTime(*b);
+      return (y.year - x.year) * 12 + (y.month - x.month) + 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace flovir::history

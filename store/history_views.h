@@ -24,6 +24,9 @@ struct Period {
 Period PeriodOf(ArchiveKind kind, double first_day, double last_day);
 // Every entry time of the period, in order.
 std::vector<double> IntervalTimes(const Period& period);
+// How many intervals of the kind lie from `first` to `last` (entry times),
+// both counted; 0 when either is no time or they are the wrong way round.
+int64_t IntervalsBetween(ArchiveKind kind, const std::string& first, const std::string& last);
 
 // A run of entries the store lacks (or holds only as still growing).
 struct Gap {

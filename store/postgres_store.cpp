@@ -12,6 +12,7 @@
 #include <cmath>
 #include <map>
 
+#include "store/history_views.h"
 #include "store/server_store.h"
 #include "workbook/serial_date.h"
 
@@ -208,23 +209,6 @@ class Result {
  private:
   PGresult* result_;
 };
-
-// How many intervals of the kind lie from `first` to `last`, both counted.
-int64_t IntervalsBetween(ArchiveKind kind, const std::string& first, const std::string& last) {
-  const auto a = ParseTimeText(first), b = ParseTimeText(last);
-  if (!a || !b || *b < *a) return 0;
-  switch (kind) {
-    case ArchiveKind::Hourly:
-      return std::llround((*b - *a) * 24) + 1;
-    case ArchiveKind::Daily:
-      return std::llround(*b - *a) + 1;
-    case ArchiveKind::Monthly: {
-      const CivilDateTime x = DecodeDateTime(*a), y = DecodeDateTime(*b);
-      return (y.year - x.year) * 12 + (y.month - x.month) + 1;
-    }
-  }
-  return 0;
-}
 
 // The machine's name, as the meters table names the collector.
 std::string ThisMachine() {

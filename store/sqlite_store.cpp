@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "store/history_store.h"
+#include "store/history_views.h"
 #include "store/schema.h"
 #include "store/server_store.h"
 #include "store/sqlite_db.h"
@@ -19,23 +20,6 @@ namespace flovir::history {
 namespace {
 
 constexpr int kBusyMs = 10000;
-
-// How many intervals of the kind lie from `first` to `last`, both counted.
-int64_t IntervalsBetween(ArchiveKind kind, const std::string& first, const std::string& last) {
-  const auto a = ParseTimeText(first), b = ParseTimeText(last);
-  if (!a || !b || *b < *a) return 0;
-  switch (kind) {
-    case ArchiveKind::Hourly:
-      return std::llround((*b - *a) * 24) + 1;
-    case ArchiveKind::Daily:
-      return std::llround(*b - *a) + 1;
-    case ArchiveKind::Monthly: {
-      const CivilDateTime x = DecodeDateTime(*a), y = DecodeDateTime(*b);
-      return (y.year - x.year) * 12 + (y.month - x.month) + 1;
-    }
-  }
-  return 0;
-}
 
 void BindValues(Statement& statement, int first, const Values& values) {
   for (size_t i = 0; i < kChannelCount; ++i) {
