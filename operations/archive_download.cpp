@@ -415,21 +415,22 @@ void ArchiveDownload::MonthIntegratorRead(OperationContext& context) {
 // auto-saved. The saving and the reading run aside, off the main thread.
 void ArchiveDownload::Finish(OperationContext& context) {
   Ended(std::string(StatusText(ExchangeStatus::Success)));
-  auto saved = std::make_shared<bool>(false);
+  // Empty once saved; otherwise the message to show.
+  auto failure = std::make_shared<std::string>();
   dispatcher_.RunAside(
-      [this, saved] {
+      [this, failure] {
         try {
           workbook_.SaveWorkbook();
-          *saved = true;
-        } catch (const std::exception&) {
+        } catch (const std::exception& error) {
+          *failure = ArchiveSaveFailedText(workbook_.FileName(), error.what());
         }
       },
-      [this, saved, end = context.Defer()] { ReadBack(*saved, end); });
+      [this, failure, end = context.Defer()] { ReadBack(*failure, end); });
 }
 
-void ArchiveDownload::ReadBack(bool saved, const OperationContext::Ending& end) {
+void ArchiveDownload::ReadBack(const std::string& failure, const OperationContext::Ending& end) {
   View& view = dispatcher_.GetView();
-  if (!saved) view.ShowMessage(kProgramTitle, kArchiveSaveFailedText, MessageIcon::Error);
+  if (!failure.empty()) view.ShowMessage(kProgramTitle, failure, MessageIcon::Error);
   const std::string path = workbook_.FileName();
   std::error_code missing;
   if (!std::filesystem::exists(PathFromUtf8(path), missing)) return Publish({}, end);

@@ -112,7 +112,7 @@ class ArchiveDownload {
   void EndIntegratorRead(OperationContext& context);
   void MonthIntegratorRead(OperationContext& context);
   void Finish(OperationContext& context);
-  void ReadBack(bool saved, const OperationContext::Ending& end);
+  void ReadBack(const std::string& failure, const OperationContext::Ending& end);
   void Publish(const std::vector<std::string>& lines, const OperationContext::Ending& end);
 
   Dispatcher& dispatcher_;

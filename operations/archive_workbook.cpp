@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "operations/report_files.h"
 #include "workbook/model.h"
 #include "workbook/serial_date.h"
 
@@ -244,12 +245,22 @@ void AddIntegratorRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind 
   writer.Values(row, record.volume, record.operating_time, scales);
 }
 
+std::string ArchiveSaveFailedText(const std::string& path, const std::string& error) {
+  const size_t colon = error.rfind(": ");
+  const std::string system_text = colon == std::string::npos ? error : error.substr(colon + 2);
+  const std::string reason = WriteFailureReason(path, false, {}, system_text);
+  // A file the disk shows no reason for is most likely held by Excel.
+  if (reason.starts_with(kUnknownWriteFailure)) return kArchiveSaveFailedText;
+  return "Не удалось сохранить файл с полученным архивом.\r" + reason;
+}
+
 bool SaveArchiveWorkbook(WorkbookModel& workbook, View& view) {
   try {
     workbook.SaveWorkbook();
     return true;
-  } catch (const std::exception&) {
-    view.ShowMessage(kProgramTitle, kArchiveSaveFailedText, MessageIcon::Error);
+  } catch (const std::exception& error) {
+    view.ShowMessage(kProgramTitle, ArchiveSaveFailedText(workbook.FileName(), error.what()),
+                     MessageIcon::Error);
     return false;
   }
 }

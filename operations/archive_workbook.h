@@ -72,6 +72,11 @@ void AddIntegratorLabel(WorkbookModel& workbook, ArchiveSheet& sheet);
 void AddIntegratorRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
                       const ArchiveRecord& record, double date, const VolumeScales& scales);
 
+// The message of a failed save of the workbook at path, from the writer's
+// error: the cause the disk shows (a missing folder, no right to write...),
+// or kArchiveSaveFailedText when it shows none.
+std::string ArchiveSaveFailedText(const std::string& path, const std::string& error);
+
 // Saves the workbook. A failure shows kArchiveSaveFailedText in an error
 // box titled kProgramTitle and returns false; the download goes on.
 bool SaveArchiveWorkbook(WorkbookModel& workbook, View& view);

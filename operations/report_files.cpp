@@ -14,7 +14,42 @@ void WriteReportFile(const std::string& path, const std::vector<std::string>& li
   std::string bytes;
   for (const std::string& line : lines) bytes += Utf8ToCp1251(line) + "\r\n";
   const ReplaceResult result = ReplaceFileContents(path, bytes);
-  if (!result.error.empty()) throw ReportFileError(path + ": " + result.error);
+  if (!result.error.empty()) {
+    throw ReportFileError("файл «" + path +
+                          "» не записан: " + WriteFailureReason(path, false, {}, result.error));
+  }
+}
+
+std::string WriteFailureReason(const std::string& path, bool folder, std::error_code error,
+                               const std::string& system_text) {
+  const auto quoted = [](const fs::path& p) { return "«" + Utf8FromPath(p) + "»"; };
+  const auto beside = [&](const std::string& words) { return words + " (" + system_text + ")"; };
+  std::error_code check;
+  const fs::path target = PathFromUtf8(path);
+  if (fs::exists(target, check) && fs::is_directory(target, check) != folder) {
+    return beside(quoted(target) + (folder ? " — файл, а не папка" : " — папка, а не файл"));
+  }
+  // The nearest folder that exists on the way to the target, and the first
+  // one below it that does not.
+  fs::path existing = target.parent_path();
+  fs::path missing;
+  while (!existing.empty() && !fs::exists(existing, check)) {
+    missing = existing;
+    if (existing == existing.parent_path()) break;
+    existing = existing.parent_path();
+  }
+  if (!existing.empty() && fs::exists(existing, check) && !fs::is_directory(existing, check)) {
+    return beside(quoted(existing) + " — файл, а не папка");
+  }
+  const std::string no_right = "нет права записи в папку " + quoted(existing);
+  if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
+    return beside(no_right);
+  }
+  if (error == std::errc::read_only_file_system) return beside("диск только для чтения");
+  if (error == std::errc::no_space_on_device) return beside("на диске нет места");
+  if (!missing.empty()) return beside("папка " + quoted(missing) + " не существует");
+  if (!existing.empty() && !IsWritableFolder(Utf8FromPath(existing))) return beside(no_right);
+  return beside(kUnknownWriteFailure);
 }
 
 std::string ProgramFolder(std::string_view override_folder) {
@@ -38,7 +73,8 @@ std::string MakeAutoSaveFolder(const std::string& program_folder, std::string_vi
   fs::create_directories(PathFromUtf8(folder), error);
   if (std::error_code check; fs::is_directory(PathFromUtf8(folder), check)) return folder;
   if (!error) error = std::make_error_code(std::errc::not_a_directory);
-  throw ReportFileError(folder + ": " + error.message());
+  throw ReportFileError("папка «" + folder + "» не создана: " +
+                        WriteFailureReason(folder, true, error, error.message()));
 }
 
 std::string AutoSaveReport(const std::string& program_folder, std::string_view name_field,

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace flovir {
@@ -21,6 +22,15 @@ class ReportFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// Why path (a folder, or a file) could not be written, in the user's words
+// from what is on the disk and the system's error, with the system's own
+// text beside them: "папка «/proc/x» не существует (No such file or
+// directory)". A missing error is judged from the disk alone.
+// Without a known cause the reason is kUnknownWriteFailure with the text.
+std::string WriteFailureReason(const std::string& path, bool folder, std::error_code error,
+                               const std::string& system_text);
+inline constexpr const char* kUnknownWriteFailure = "ошибка записи";
 
 // The auto-saved report files, each placed in the auto-save folder.
 inline constexpr const char* kCurrentReportFile = "текущие.txt";

@@ -102,6 +102,11 @@ SettingsResult ParseSettings(const SettingsFields& fields) {
   if (!timeout) return {std::nullopt, error};
   const auto line = LineFormatOf(fields.baud_index, fields.parity_index, fields.stop_bits_index);
   if (!line) return {std::nullopt, kBadLineFormat};
+  const bool dials = fields.type == ConnectionType::Gsm || fields.type == ConnectionType::DialUp;
+  if (dials && fields.number.find_first_not_of(" \t") == std::string::npos) {
+    return {std::nullopt,
+            std::string("Поле \"") + kNumberLabel + "\" не заполнено: модему нечего набирать"};
+  }
 
   Settings settings;
   settings.port_name = fields.port_name;

@@ -89,6 +89,9 @@ inline constexpr NumberField kChunkSizeField{"Длина запрашиваем�
 // An hour at most; 0 would let a read of a silent line wait for ever.
 inline constexpr NumberField kAnswerTimeoutField{"Тайм-аут ожидания ответа, мс", 1, 3600000};
 
+// The phone number the GSM and dial-up lines dial; they refuse an empty one.
+inline constexpr const char* kNumberLabel = "номер для дозвона";
+
 struct SettingsResult {
   std::optional<Settings> settings;
   std::string error;  // the status text naming the bad field, when settings is empty

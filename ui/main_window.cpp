@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -187,13 +188,16 @@ void MainWindow::BuildStatusBar() {
 }
 
 void MainWindow::BuildMenus() {
-  QMenu* file = menuBar()->addMenu("Файл");
-  file->addAction("Открыть папку отчётов", this, &MainWindow::OpenReportFolder);
-  file->addAction("Открыть temp.xls", this, &MainWindow::OpenTempWorkbook);
-  file->addAction("Настройки по умолчанию", this, &MainWindow::RestoreDefaults);
+  // Alt+Ф and Alt+В open the menus; the items have letters of their own.
+  QMenu* file = menuBar()->addMenu("&Файл");
+  file->addAction("&Открыть папку отчётов", this, &MainWindow::OpenReportFolder);
+  file->addAction("О&ткрыть temp.xls", this, &MainWindow::OpenTempWorkbook);
+  file->addAction("&Настройки по умолчанию", this, &MainWindow::RestoreDefaults);
   file->addSeparator();
-  file->addAction("Выход", this, &QWidget::close);
-  QMenu* view = menuBar()->addMenu("Вид");
+  file->addAction("&Выход", this, &QWidget::close);
+  QMenu* view = menuBar()->addMenu("&Вид");
+  trace_->toggleViewAction()->setText("&Обмен с прибором");
+  statistics_->toggleViewAction()->setText("&Статистика обмена");
   view->addAction(trace_->toggleViewAction());
   view->addAction(statistics_->toggleViewAction());
 }
@@ -269,6 +273,9 @@ void MainWindow::Start() {
   if (!parsed.settings) {  // nothing is opened; the status names the field
     ShowStatus(parsed.error);
     settings_->SetConnected(false);
+    // The field's own tab comes forward, on the settings page.
+    if (auto* pages = findChild<QTabWidget*>("PageControl1")) pages->setCurrentIndex(0);
+    settings_->FocusBadField();
     return;
   }
   ShowReason({});
@@ -450,6 +457,10 @@ void MainWindow::SetStatusText(const QString& text) {
   if (status_->text() == text) return;
   status_->setText(text);
   status_->setAccessibleName(text);
+  // A text the status bar cuts off is read whole from its tooltip.
+  const bool fits =
+      status_->fontMetrics().horizontalAdvance(text) <= status_->contentsRect().width();
+  status_->setToolTip(fits ? QString() : text);
 }
 
 void MainWindow::EnableOperationButtons(bool enabled, bool including_test_button) {

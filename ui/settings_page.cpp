@@ -33,6 +33,52 @@ class UpperCase : public QValidator {
   }
 };
 
+// A number field takes digits and blanks only; a value out of its range may
+// stand while it is being typed and is marked (see MarkNumberField).
+class NumberValidator : public QValidator {
+ public:
+  NumberValidator(const NumberField& field, QObject* parent) : QValidator(parent), field_(field) {}
+  State validate(QString& input, int&) const override {
+    const QString bare = input.trimmed();
+    for (int i = 0; i < bare.size(); ++i) {
+      const QChar c = bare[i];
+      if (!c.isDigit() && !(i == 0 && c == '+') && c != ' ' && c != '\t') return Invalid;
+    }
+    if (bare.size() > 11) return Invalid;
+    const auto value = ParseDecimal(input.toStdString());
+    return value && InRange(field_, *value) ? Acceptable : Intermediate;
+  }
+
+ private:
+  NumberField field_;
+};
+
+// A field that cannot be used is pale red with the reason as its tooltip;
+// a one-byte field given more than a byte is pale yellow with what the
+// request will carry.
+void MarkNumberField(QLineEdit* edit, const NumberField& field) {
+  const std::string text = edit->text().trimmed().toStdString();
+  const auto value = ParseDecimal(text);
+  QString tip, colour;
+  if (!value || !InRange(field, *value)) {
+    tip = QString::fromStdString(FieldError(field, text));
+    colour = "#ffd8d8";
+  } else if (field.high == UINT32_MAX && *value > 255) {
+    tip = QString("Значение %1 передаётся в запросе по модулю 256, то есть %2")
+              .arg(*value)
+              .arg(*value % 256);
+    colour = "#fff6c0";
+  }
+  edit->setToolTip(tip);
+  edit->setStyleSheet(colour.isEmpty() ? QString() : "QLineEdit { background: " + colour + "; }");
+}
+
+void CheckNumberField(QLineEdit* edit, const NumberField& field) {
+  edit->setValidator(new NumberValidator(field, edit));
+  QObject::connect(edit, &QLineEdit::textChanged, edit,
+                   [edit, field] { MarkNumberField(edit, field); });
+}
+
 QStringList Speeds() {
   QStringList speeds;
   for (uint32_t baud : BaudTable) speeds << QString::number(baud);
@@ -49,7 +95,7 @@ QString Q(const std::string& text) {
 }
 
 std::string S(const QLineEdit* edit) {
-  return edit->text().toStdString();
+  return edit->text().trimmed().toStdString();
 }
 
 }  // namespace
@@ -86,6 +132,7 @@ QWidget* SettingsPage::BuildMainPage() {
   port_->setMinimumContentsLength(24);
   speed_ = MakeList(Speeds(), "Cкорость:", "ComboBox3", page);
   address_ = MakeEdit("", "Адрес:", "Edit5", page);
+  CheckNumberField(address_, kAddressField);
   auto_save_ = MakeEdit("", "Имя файла для автосохранения :", "Edit7", page);
   meter_name_ = MakeEdit("", "Имя прибора", "EditMeterName", page);
   meter_name_->setPlaceholderText("по линии, порту и адресу");
@@ -136,6 +183,9 @@ QWidget* SettingsPage::BuildLinePage() {
   timeout_ = MakeEdit("", kAnswerTimeoutField.label, "Edit4", page);
   attempts_ = MakeEdit("", kAttemptsField.label, "Edit3", page);
   chunk_ = MakeEdit("", kChunkSizeField.label, "Edit6", page);
+  CheckNumberField(timeout_, kAnswerTimeoutField);
+  CheckNumberField(attempts_, kAttemptsField);
+  CheckNumberField(chunk_, kChunkSizeField);
   QLabel* parity_label = MakeLabel(parity_->accessibleName(), "Label11", parity_, page);
   QLabel* stop_bits_label = MakeLabel(stop_bits_->accessibleName(), "Label10", stop_bits_, page);
   QLabel* timeout_label = MakeLabel(timeout_->accessibleName(), "Label9", timeout_, page);
@@ -188,7 +238,7 @@ QWidget* SettingsPage::BuildLinePage() {
 
 QWidget* SettingsPage::BuildModemPage() {
   auto* page = new QWidget;
-  number_ = MakeEdit("", "номер для дозвона", "Edit1", page);
+  number_ = MakeEdit("", kNumberLabel, "Edit1", page);
   init_string_ = MakeEdit("", "строка инициализации местного модема", "Edit2", page);
   init_string_->setMaxLength(50);
   init_string_->setValidator(new UpperCase(init_string_));
@@ -241,6 +291,29 @@ ConnectionType SettingsPage::Type() const {
 
 QRadioButton* SettingsPage::TypeRadio(ConnectionType type) const {
   return types_[std::max(0, IndexOfValue(kConnectionTypeWords, type))];
+}
+
+bool SettingsPage::FocusBadField() {
+  const SettingsFields f = Fields();
+  const bool dials = f.type == ConnectionType::Gsm || f.type == ConnectionType::DialUp;
+  const std::pair<QLineEdit*, bool> checks[] = {
+      {address_, !ParseDecimal(f.address) || !InRange(kAddressField, *ParseDecimal(f.address))},
+      {attempts_, !ParseDecimal(f.attempts)},
+      {chunk_, !ParseDecimal(f.chunk_size)},
+      {timeout_, !ParseDecimal(f.answer_timeout) ||
+                     !InRange(kAnswerTimeoutField, *ParseDecimal(f.answer_timeout))},
+      {number_, dials && f.number.empty()},
+  };
+  for (const auto& [edit, bad] : checks) {
+    if (!bad) continue;
+    for (int i = 0; i < count(); ++i) {
+      if (widget(i)->isAncestorOf(edit)) setCurrentIndex(i);
+    }
+    edit->setFocus();
+    edit->selectAll();
+    return true;
+  }
+  return false;
 }
 
 SettingsFields SettingsPage::Fields() const {

@@ -47,6 +47,9 @@ class SettingsPage : public QTabWidget {
   // network address) only when `line_too`, as they stay frozen while
   // connected.
   void SetFields(const SettingsFields& fields, bool line_too = true);
+  // Brings the first field Start cannot use forward and focuses it; false
+  // when every field can be used.
+  bool FocusBadField();
 
   // The calendars' dates as day values (days since 30 December 1899).
   double FirstDay() const;

@@ -23,6 +23,7 @@ void SetCaption(QPushButton* button, const QString& caption) {
 TestPage::TestPage(QWidget* parent) : QWidget(parent) {
   area_ = new QPlainTextEdit(this);
   area_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  MakeReadOnlyArea(area_);
   Name(area_, "Memo3", "Memo3");
   poll_ = MakeButton("старт", "Button12", this);
   poll_->setEnabled(false);

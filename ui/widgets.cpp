@@ -55,10 +55,19 @@ QFont ReportFont() {
   return font;
 }
 
+void MakeReadOnlyArea(QPlainTextEdit* area) {
+  // What the program made, to be selected and copied but not typed into;
+  // Tab moves on to the next control.
+  area->setReadOnly(true);
+  area->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  area->setTabChangesFocus(true);
+}
+
 QPlainTextEdit* MakeReportArea(const QString& name, QWidget* parent) {
   auto* area = new QPlainTextEdit(parent);
   area->setFont(ReportFont());
   area->setLineWrapMode(QPlainTextEdit::NoWrap);
+  MakeReadOnlyArea(area);
   area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Name(area, name, name);

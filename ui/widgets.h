@@ -29,5 +29,7 @@ QLabel* MakeLabel(const QString& text, const QString& name, QWidget* buddy, QWid
 QFont ReportFont();
 // A report table: fixed pitch, no wrapping, both scroll bars always shown.
 QPlainTextEdit* MakeReportArea(const QString& name, QWidget* parent);
+// A text area the user can select and copy from but not edit, left by Tab.
+void MakeReadOnlyArea(QPlainTextEdit* area);
 
 }  // namespace flovir::ui

@@ -80,6 +80,19 @@ TEST(ParseSettings, TakesEachFieldWithinItsRangeAndNamesTheFieldOtherwise) {
             "Поле \"Адрес:\": \"257\" не является целым числом от 1 до 247");
 }
 
+TEST(ParseSettings, TheModemLinesRefuseAnEmptyNumber) {
+  for (ConnectionType type : {ConnectionType::Gsm, ConnectionType::DialUp}) {
+    SettingsFields fields;
+    fields.type = type;
+    fields.number = " ";
+    EXPECT_EQ(ParseSettings(fields).error,
+              "Поле \"номер для дозвона\" не заполнено: модему нечего набирать");
+    fields.number = "8312";
+    EXPECT_TRUE(ParseSettings(fields).settings);
+  }
+  EXPECT_TRUE(ParseSettings(SettingsFields{}).settings);  // a direct line dials nothing
+}
+
 TEST(ParseSettings, CarriesTheLineAndTheTextsOver) {
   SettingsFields fields;
   fields.port_name = "ttyUSB0";

@@ -223,9 +223,17 @@ TEST_F(ArchiveWorkbookTest, FailedSaveTellsTheUserAndGoesOn) {
   EXPECT_FALSE(SaveArchiveWorkbook(xls_, view));
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.messages[0].title, "Связь ФЛОВИР");
-  EXPECT_EQ(view.messages[0].text,
-            "Не удалось сохранить файл с полученным архивом.\rВозможно, он открыт в другом "
-            "приложении");
+  // A missing folder is named as the cause, the system's text beside it.
+  EXPECT_EQ(view.messages[0].text.rfind("Не удалось сохранить файл с полученным архивом.\rпапка «" +
+                                            Utf8FromPath(folder_ / "no such folder") +
+                                            "» не существует (",
+                                        0),
+            0u)
+      << view.messages[0].text;
+  // A cause the disk does not show is taken for the file held open elsewhere.
+  EXPECT_EQ(ArchiveSaveFailedText(Utf8FromPath(folder_ / "temp.xls"),
+                                  "Cannot create file \"x\": Permission denied"),
+            kArchiveSaveFailedText);
   EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
 
   xls_.SetFileName((folder_ / "temp.xls").string());

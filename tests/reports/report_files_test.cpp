@@ -1,5 +1,6 @@
 #include "operations/report_files.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -50,7 +51,9 @@ TEST_F(ReportFilesTest, FailureNamesTheFileAndTheReasonAndKeepsNothingHalfWritte
     WriteReportFile(path, {"a"});
     FAIL() << "no error";
   } catch (const ReportFileError& e) {
-    EXPECT_EQ(std::string(e.what()), path + ": " + SystemText(ENOTDIR, 3));  // ERROR_PATH_NOT_FOUND
+    EXPECT_EQ(std::string(e.what()),
+              "файл «" + path + "» не записан: «" + (folder_ / "plain file").string() +
+                  "» — файл, а не папка (" + SystemText(ENOTDIR, 3) + ")");  // ERROR_PATH_NOT_FOUND
   }
   const std::string missing = (folder_ / "missing" / "report.txt").string();
   EXPECT_THROW(WriteReportFile(missing, {"a"}), ReportFileError);
@@ -88,8 +91,54 @@ TEST_F(ReportFilesTest, AutoSaveFolderThatIsAFileIsAnError) {
     MakeAutoSaveFolder(folder_.Path(), "авто_");
     FAIL() << "no error";
   } catch (const ReportFileError& e) {
-    EXPECT_NE(std::string(e.what()).find(folder_.Path() + "/авто_: "), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("папка «" + folder_.Path() + "/авто_» не создана: «"),
+              std::string::npos);
   }
+}
+
+TEST_F(ReportFilesTest, FailuresNameTheCauseInRussianWithTheSystemsTextBeside) {
+  const std::string root = folder_.Path();
+  std::ofstream(folder_ / u8"файл") << "x";
+  fs::create_directories(folder_ / u8"папка");
+  struct Case {
+    std::string path;
+    bool folder;
+    std::string reason;
+  } cases[] = {
+      {root + "/нет/ещё/отчёт.txt", false, "папка «" + root + "/нет» не существует (текст)"},
+      {root + "/файл/авто_", true, "«" + root + "/файл» — файл, а не папка (текст)"},
+      {root + "/файл", true, "«" + root + "/файл» — файл, а не папка (текст)"},
+      {root + "/папка", false, "«" + root + "/папка» — папка, а не файл (текст)"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WriteFailureReason(c.path, c.folder, {}, "текст"), c.reason) << c.path;
+  }
+  EXPECT_EQ(WriteFailureReason(root + "/f", false,
+                               std::make_error_code(std::errc::no_space_on_device), "текст"),
+            "на диске нет места (текст)");
+
+  // The messages of the writers themselves.
+  try {
+    MakeAutoSaveFolder(root + "/файл", "авто_");
+    FAIL() << "no error";
+  } catch (const ReportFileError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("папка «" + root + "/файл/авто_» не создана: «" + root +
+                                              "/файл» — файл, а не папка (",
+                                          0),
+              0u)
+        << e.what();
+  }
+#ifdef __linux__
+  // A folder the system refuses to create under /proc.
+  try {
+    MakeAutoSaveFolder("/proc/x", "авто_");
+    FAIL() << "no error";
+  } catch (const ReportFileError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "папка «/proc/x/авто_» не создана: папка «/proc/x» не существует (" +
+                  SystemText(ENOENT, 0) + ")");
+  }
+#endif
 }
 
 TEST(WithExtension, ReplacesOrAppends) {

@@ -134,6 +134,66 @@ class WindowTest : public QObject {
     QCOMPARE(w.Get<QLineEdit>("Edit2")->maxLength(), 50);
   }
 
+  // The report areas hold what the program made: typing changes nothing,
+  // the text can still be selected, and Tab moves on to the next control.
+  void ReportAreasAreReadOnlyAndLeftByTab() {
+    DemoWindow w;
+    for (const char* name : {"Memo1", "Memo4", "Memo5", "Memo6", "Memo3", "HistoryTable"}) {
+      auto* area = w.Get<QPlainTextEdit>(name);
+      area->setPlainText("строка");
+      QTest::keyClicks(area, "edit 1");
+      QTest::keyClick(area, Qt::Key_Delete);
+      QCOMPARE(area->toPlainText(), QString("строка"));
+      QVERIFY2(area->textInteractionFlags() & Qt::TextSelectableByKeyboard, name);
+      QVERIFY2(area->tabChangesFocus(), name);
+    }
+  }
+
+  // The number fields take digits only and mark what cannot be used; Start
+  // with a bad field brings it forward and names it in the status.
+  void FieldsCheckedWhereTyped() {
+    DemoWindow w;
+    auto* address = w.Get<QLineEdit>("Edit5");
+    address->clear();
+    QTest::keyClicks(address, "1x2");
+    QCOMPARE(address->text(), QString("12"));
+    QVERIFY(address->toolTip().isEmpty());
+    QTest::keyClicks(address, "9");  // 129, then 1299: out of range but kept while typed
+    QTest::keyClicks(address, "9");
+    QCOMPARE(address->toolTip(),
+             QString("Поле \"Адрес:\": \"1299\" не является целым числом от 1 до 247"));
+    auto* chunk = w.Get<QLineEdit>("Edit6");
+    chunk->setText("271");
+    QVERIFY2(chunk->toolTip().endsWith("по модулю 256, то есть 15"), qPrintable(chunk->toolTip()));
+
+    auto* pages = w.Get<QTabWidget>("PageControl1");
+    auto* settings = qobject_cast<QTabWidget*>(pages->widget(0));
+    const struct {
+      const char* field;
+      const char* text;
+      int tab;
+      const char* status;
+    } cases[] = {
+        {"Edit5", "0", 0, "Поле \"Адрес:\": \"0\" не является целым числом от 1 до 247"},
+        {"Edit4", "", 1,
+         "Поле \"Тайм-аут ожидания ответа, мс\": \"\" не является целым числом от 1 до 3600000"},
+        {"Edit1", " ", 2, "Поле \"номер для дозвона\" не заполнено: модему нечего набирать"},
+    };
+    w.Get<QRadioButton>("RadioButton2")->click();
+    for (const auto& c : cases) {
+      address->setText("1");
+      w.Get<QLineEdit>("Edit4")->setText("3000");
+      w.Get<QLineEdit>(c.field)->setText(c.text);
+      pages->setCurrentIndex(1);
+      settings->setCurrentIndex(c.tab == 0 ? 1 : 0);
+      w.Get<QPushButton>("Button1")->click();
+      QCOMPARE(w.Get<QLabel>("StatusBar1")->text(), QString(c.status));
+      QCOMPARE(pages->currentIndex(), 0);
+      QCOMPARE(settings->currentIndex(), c.tab);
+      QVERIFY(!w.Get<QPushButton>("Button2")->isEnabled());  // nothing connected
+    }
+  }
+
   void ConnectionTypeRadios_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<bool>("fields");
@@ -197,6 +257,7 @@ class WindowTest : public QObject {
         w.Get<QRadioButton>("RadioButton1"), w.Get<QRadioButton>("RadioButton2"),
         w.Get<QRadioButton>("RadioButton3"), w.Get<QRadioButton>("RadioButton6")};
     radios[type]->click();
+    w.Get<QLineEdit>("Edit1")->setText("8312");  // the modem lines refuse an empty number
     w.Get<QLineEdit>("Edit8")->setText(host);
     w.Get<QComboBox>("ComboBox2")->setCurrentIndex(framing);
     w.Get<QPushButton>("Button1")->click();
