@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "workbook/biff_records.h"
 #include "workbook/cp1251.h"
 #include "workbook/little_endian.h"
 
@@ -239,7 +240,7 @@ std::string DiskText(std::string_view utf8, size_t max_bytes) {
 }
 
 void WriteBof(RecordStream& out, uint16_t substream) {
-  out.BeginRecord(0x0809);
+  out.BeginRecord(biff::kBof);
   out.U16(kBiff5Version);
   out.U16(substream);
   out.U16(kBuild);
@@ -249,7 +250,7 @@ void WriteBof(RecordStream& out, uint16_t substream) {
 
 void WriteWriteAccess(RecordStream& out, std::string_view user_name) {
   const std::string name = DiskText(user_name, 111);
-  out.BeginRecord(0x005C);
+  out.BeginRecord(biff::kWriteAccess);
   out.U8(static_cast<uint8_t>(name.size()));
   out.Bytes(name);
   out.Bytes(std::string(111 - name.size(), ' '));
@@ -257,7 +258,7 @@ void WriteWriteAccess(RecordStream& out, std::string_view user_name) {
 }
 
 void WriteFileSharing(RecordStream& out, bool read_only_recommended) {
-  out.BeginRecord(0x005B);
+  out.BeginRecord(biff::kFileSharing);
   out.U16(read_only_recommended ? 1 : 0);
   out.U16(0);  // password hash
   out.U8(0);   // user name length
@@ -267,23 +268,23 @@ void WriteFileSharing(RecordStream& out, bool read_only_recommended) {
 
 // The texts are written in Windows-1251, so that is the code page declared.
 void WriteCodePage(RecordStream& out) {
-  WriteWord(out, 0x0042, kCodePage1251);
+  WriteWord(out, biff::kCodePage, kCodePage1251);
 }
 
 void WriteWindowProtect(RecordStream& out, bool is_protected) {
-  WriteWord(out, 0x0019, is_protected ? 1 : 0);
+  WriteWord(out, biff::kWindowProtect, is_protected ? 1 : 0);
 }
 
 void WriteProtect(RecordStream& out, bool is_protected) {
-  WriteWord(out, 0x0012, is_protected ? 1 : 0);
+  WriteWord(out, biff::kProtect, is_protected ? 1 : 0);
 }
 
 void WritePassword(RecordStream& out) {
-  WriteWord(out, 0x0013, 0);
+  WriteWord(out, biff::kPassword, 0);
 }
 
 void WriteWindow1(RecordStream& out, const WindowSettings& w) {
-  out.BeginRecord(0x003D);
+  out.BeginRecord(biff::kWindow1);
   out.U16(w.left);
   out.U16(w.top);
   out.U16(w.width);
@@ -299,26 +300,26 @@ void WriteWindow1(RecordStream& out, const WindowSettings& w) {
 }
 
 void WriteBackup(RecordStream& out, bool backup) {
-  WriteWord(out, 0x0040, backup ? 1 : 0);
+  WriteWord(out, biff::kBackup, backup ? 1 : 0);
 }
 void WriteHideObj(RecordStream& out, uint8_t show_objects) {
-  WriteWord(out, 0x008D, show_objects);
+  WriteWord(out, biff::kHideObj, show_objects);
 }
 void WriteDateMode(RecordStream& out, bool date1904) {
-  WriteWord(out, 0x0022, date1904 ? 1 : 0);
+  WriteWord(out, biff::kDateMode, date1904 ? 1 : 0);
 }
 void WritePrecision(RecordStream& out, bool as_displayed) {
-  WriteWord(out, 0x000E, as_displayed ? 0 : 1);
+  WriteWord(out, biff::kPrecision, as_displayed ? 0 : 1);
 }
 void WriteRefreshAll(RecordStream& out, bool refresh_all) {
-  WriteWord(out, 0x01B7, refresh_all ? 1 : 0);
+  WriteWord(out, biff::kRefreshAll, refresh_all ? 1 : 0);
 }
 void WriteBookBool(RecordStream& out, bool save_external_links) {
-  WriteWord(out, 0x00DA, save_external_links ? 1 : 0);
+  WriteWord(out, biff::kBookBool, save_external_links ? 1 : 0);
 }
 
 void WriteFont(RecordStream& out, const WorkbookFont& font) {
-  out.BeginRecord(0x0031);
+  out.BeginRecord(biff::kFont);
   out.U16(font.height_twips);
   // Bit 0 repeats the weight's boldness; readers that look only at the
   // options (xlrd) need it.
@@ -336,14 +337,14 @@ void WriteFont(RecordStream& out, const WorkbookFont& font) {
 }
 
 void WriteFormat(RecordStream& out, uint16_t index, std::string_view format) {
-  out.BeginRecord(0x041E);
+  out.BeginRecord(biff::kFormat);
   out.U16(index);
   ShortText(out, format);
   out.EndRecord();
 }
 
 void WriteXf(RecordStream& out, const CellFormat& f) {
-  out.BeginRecord(0x00E0);
+  out.BeginRecord(biff::kXf);
   out.U16(f.font);
   out.U16(static_cast<uint16_t>(f.number_format < 0 ? 0 : f.number_format));
   out.U16(static_cast<uint16_t>((f.locked ? 0x0001 : 0) | (f.formula_hidden ? 0x0002 : 0) |
@@ -385,13 +386,13 @@ void WriteBuiltInStyles(RecordStream& out) {
 }
 
 void WriteStyle(RecordStream& out, const std::array<uint8_t, 4>& style) {
-  out.BeginRecord(0x0293);
+  out.BeginRecord(biff::kStyle);
   for (uint8_t b : style) out.U8(b);
   out.EndRecord();
 }
 
 void WritePalette(RecordStream& out, const Palette& palette) {
-  out.BeginRecord(0x0092);
+  out.BeginRecord(biff::kPalette);
   out.U16(static_cast<uint16_t>(palette.size()));
   for (uint32_t rgb : palette) {
     out.U8(static_cast<uint8_t>(rgb >> 16));
@@ -403,7 +404,7 @@ void WritePalette(RecordStream& out, const Palette& palette) {
 }
 
 size_t WriteBoundSheet(RecordStream& out, std::string_view name) {
-  out.BeginRecord(0x0085);
+  out.BeginRecord(biff::kBoundSheet);
   const size_t offset_field = out.Size();
   out.U32(0);
   out.U16(0);  // visible worksheet
@@ -413,58 +414,58 @@ size_t WriteBoundSheet(RecordStream& out, std::string_view name) {
 }
 
 void WriteBuildRecord(RecordStream& out) {
-  out.BeginRecord(0x01C1);
+  out.BeginRecord(biff::kRecalcId);
   out.Bytes(std::string_view("\xC1\x01\x00\x00\x60\x69\x01\x00", 8));
   out.EndRecord();
 }
 
 void WriteEof(RecordStream& out) {
-  out.BeginRecord(0x000A);
+  out.BeginRecord(biff::kEof);
   out.EndRecord();
 }
 
 void WriteCalcMode(RecordStream& out, CalcMode mode) {
   const uint16_t value = mode == CalcMode::Manual ? 0 : mode == CalcMode::Automatic ? 1 : 0xFFFF;
-  WriteWord(out, 0x000D, value);
+  WriteWord(out, biff::kCalcMode, value);
 }
 
 void WriteCalcCount(RecordStream& out, uint16_t count) {
-  WriteWord(out, 0x000C, count);
+  WriteWord(out, biff::kCalcCount, count);
 }
 void WriteRefMode(RecordStream& out, bool a1_references) {
-  WriteWord(out, 0x000F, a1_references ? 1 : 0);
+  WriteWord(out, biff::kRefMode, a1_references ? 1 : 0);
 }
 void WriteIteration(RecordStream& out, bool iteration) {
-  WriteWord(out, 0x0011, iteration ? 1 : 0);
+  WriteWord(out, biff::kIteration, iteration ? 1 : 0);
 }
 
 void WriteDelta(RecordStream& out, double max_change) {
-  out.BeginRecord(0x0010);
+  out.BeginRecord(biff::kDelta);
   out.F64(max_change);
   out.EndRecord();
 }
 
 void WriteSaveRecalc(RecordStream& out, bool save_recalc) {
-  WriteWord(out, 0x005F, save_recalc ? 1 : 0);
+  WriteWord(out, biff::kSaveRecalc, save_recalc ? 1 : 0);
 }
 void WritePrintHeaders(RecordStream& out, bool print_headings) {
-  WriteWord(out, 0x002A, print_headings ? 1 : 0);
+  WriteWord(out, biff::kPrintHeaders, print_headings ? 1 : 0);
 }
 void WritePrintGridlines(RecordStream& out, bool print_gridlines) {
-  WriteWord(out, 0x002B, print_gridlines ? 1 : 0);
+  WriteWord(out, biff::kPrintGridlines, print_gridlines ? 1 : 0);
 }
 void WriteGridSet(RecordStream& out) {
-  WriteWord(out, 0x0082, 1);
+  WriteWord(out, biff::kGridSet, 1);
 }
 
 void WriteGuts(RecordStream& out) {
-  out.BeginRecord(0x0080);
+  out.BeginRecord(biff::kGuts);
   out.Zeros(8);
   out.EndRecord();
 }
 
 void WriteDefaultRowHeight(RecordStream& out, const std::optional<uint16_t>& height) {
-  out.BeginRecord(0x0225);
+  out.BeginRecord(biff::kDefaultRowHeight);
   out.U16(height ? 1 : 0);
   out.U16(height.value_or(255));
   out.EndRecord();
@@ -472,29 +473,29 @@ void WriteDefaultRowHeight(RecordStream& out, const std::optional<uint16_t>& hei
 
 void WriteWsBool(RecordStream& out, const WorkspaceOptions& w) {
   // Columns sums to the right has no bit of its own in this record.
-  WriteWord(out, 0x0081,
+  WriteWord(out, biff::kWsBool,
             static_cast<uint16_t>((w.auto_page_breaks ? 0x0001 : 0) |
                                   (w.apply_styles ? 0x0020 : 0) | (w.row_sums_below ? 0x0040 : 0) |
                                   (w.fit_to_page ? 0x0100 : 0) | (w.outline_symbols ? 0x0600 : 0)));
 }
 
 void WriteHeader(RecordStream& out, std::string_view text) {
-  out.BeginRecord(0x0014);
+  out.BeginRecord(biff::kHeader);
   if (!text.empty()) ShortText(out, text);
   out.EndRecord();
 }
 
 void WriteFooter(RecordStream& out, std::string_view text) {
-  out.BeginRecord(0x0015);
+  out.BeginRecord(biff::kFooter);
   if (!text.empty()) ShortText(out, text);
   out.EndRecord();
 }
 
 void WriteHCenter(RecordStream& out, bool center) {
-  WriteWord(out, 0x0083, center ? 1 : 0);
+  WriteWord(out, biff::kHCenter, center ? 1 : 0);
 }
 void WriteVCenter(RecordStream& out, bool center) {
-  WriteWord(out, 0x0084, center ? 1 : 0);
+  WriteWord(out, biff::kVCenter, center ? 1 : 0);
 }
 
 void WriteMargins(RecordStream& out, const PrintSettings& print) {
@@ -503,14 +504,14 @@ void WriteMargins(RecordStream& out, const PrintSettings& print) {
   for (uint16_t i = 0; i < 4; ++i) {
     const std::optional<double>& margin = *margins[i];
     if (!margin || *margin < 0) continue;
-    out.BeginRecord(static_cast<uint16_t>(0x0026 + i));
+    out.BeginRecord(static_cast<uint16_t>(biff::kLeftMargin + i));
     out.F64(*margin);
     out.EndRecord();
   }
 }
 
 void WriteSetup(RecordStream& out, const PrintSettings& p) {
-  out.BeginRecord(0x00A1);
+  out.BeginRecord(biff::kSetup);
   out.U16(p.paper);
   out.U16(p.scale);
   out.U16(p.first_page);
@@ -528,11 +529,11 @@ void WriteSetup(RecordStream& out, const PrintSettings& p) {
 }
 
 void WriteDefColWidth(RecordStream& out, uint16_t width) {
-  WriteWord(out, 0x0055, width);
+  WriteWord(out, biff::kDefColWidth, width);
 }
 
 void WriteColInfo(RecordStream& out, const ColumnWidth& c, uint16_t xf) {
-  out.BeginRecord(0x007D);
+  out.BeginRecord(biff::kColInfo);
   out.U16(static_cast<uint16_t>(c.first_column));
   out.U16(static_cast<uint16_t>(c.last_column));
   out.U16(static_cast<uint16_t>(c.width));
@@ -544,7 +545,7 @@ void WriteColInfo(RecordStream& out, const ColumnWidth& c, uint16_t xf) {
 }
 
 void WriteDimensions(RecordStream& out, const UsedRange& r) {
-  out.BeginRecord(0x0200);
+  out.BeginRecord(biff::kDimensions);
   out.U16(r.first_row);
   out.U16(static_cast<uint16_t>(r.last_row + 1));
   out.U16(r.first_column);
@@ -559,7 +560,7 @@ void WriteWindow2(RecordStream& out, const SheetOptions& o, bool selected) {
   const uint16_t options = static_cast<uint16_t>(
       0x04A0 | (o.formulas ? 0x0001 : 0) | (o.gridlines ? 0x0002 : 0) | (o.headings ? 0x0004 : 0) |
       (o.zero_values ? 0x0010 : 0) | (selected ? 0x0200 : 0));
-  out.BeginRecord(0x023E);
+  out.BeginRecord(biff::kWindow2);
   out.U16(options);
   out.U16(0);  // top row
   out.U16(0);  // left column
@@ -568,14 +569,14 @@ void WriteWindow2(RecordStream& out, const SheetOptions& o, bool selected) {
 }
 
 void WriteScl(RecordStream& out, uint16_t zoom) {
-  out.BeginRecord(0x00A0);
+  out.BeginRecord(biff::kScl);
   out.U16(zoom);
   out.U16(100);
   out.EndRecord();
 }
 
 void WriteSelection(RecordStream& out) {
-  out.BeginRecord(0x001D);
+  out.BeginRecord(biff::kSelection);
   out.U8(3);   // pane
   out.U16(0);  // active row
   out.U16(0);  // active column
@@ -589,27 +590,27 @@ void WriteSelection(RecordStream& out) {
 }
 
 void WriteNumber(RecordStream& out, uint16_t row, uint16_t column, uint16_t xf, double value) {
-  CellHeader(out, 0x0203, row, column, xf);
+  CellHeader(out, biff::kNumber, row, column, xf);
   out.F64(value);
   out.EndRecord();
 }
 
 void WriteLabel(RecordStream& out, uint16_t row, uint16_t column, uint16_t xf,
                 std::string_view text) {
-  CellHeader(out, 0x0204, row, column, xf);
+  CellHeader(out, biff::kLabel, row, column, xf);
   out.U16(static_cast<uint16_t>(text.size()));
   out.Bytes(text);
   out.EndRecord();
 }
 
 void WriteBlank(RecordStream& out, uint16_t row, uint16_t column, uint16_t xf) {
-  CellHeader(out, 0x0201, row, column, xf);
+  CellHeader(out, biff::kBlank, row, column, xf);
   out.EndRecord();
 }
 
 void WriteBoolErr(RecordStream& out, uint16_t row, uint16_t column, uint16_t xf, uint8_t value,
                   bool is_error) {
-  CellHeader(out, 0x0205, row, column, xf);
+  CellHeader(out, biff::kBoolErr, row, column, xf);
   out.U8(value);
   out.U8(is_error ? 1 : 0);
   out.EndRecord();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "workbook/biff_records.h"
 #include "workbook/little_endian.h"
 
 namespace flovir {
@@ -79,40 +80,40 @@ std::string ReadLabel(FieldReader& reader, const CellContext& context) {
 bool ReadBiff2Cell(const BiffRecord& record, const CellContext& context, CellSink& sink) {
   FieldReader reader(record.data);
   switch (record.id) {
-    case 0x0001: {  // BLANK
+    case biff::kBlank2: {
       BiffCell cell = Biff2Head(reader);
       cell.value.type = CellType::Blank;
       sink.Cell(cell);
       return true;
     }
-    case 0x0002: {  // INTEGER
+    case biff::kInteger2: {
       BiffCell cell = Biff2Head(reader);
       cell.value.type = CellType::Number;
       cell.value.number = reader.U16();
       sink.Cell(cell);
       return true;
     }
-    case 0x0003: {  // NUMBER
+    case biff::kNumber2: {
       BiffCell cell = Biff2Head(reader);
       cell.value.type = CellType::Number;
       cell.value.number = reader.F64();
       sink.Cell(cell);
       return true;
     }
-    case 0x0004: {  // LABEL
+    case biff::kLabel2: {
       BiffCell cell = Biff2Head(reader);
       cell.value.type = CellType::Text;
       cell.text = reader.ByteString(1, *context.decoder);
       sink.Cell(cell);
       return true;
     }
-    case 0x0005: {  // BOOLERR
+    case biff::kBoolErr2: {
       BiffCell cell = Biff2Head(reader);
       ReadBoolErr(reader, cell);
       sink.Cell(cell);
       return true;
     }
-    case 0x0006: {  // FORMULA
+    case biff::kFormula: {
       BiffCell cell = Biff2Head(reader);
       ReadFormulaResult(reader, cell);
       sink.Cell(cell);
@@ -303,27 +304,27 @@ std::vector<std::string> ReadSharedStrings(FieldReader& reader) {
 }
 
 bool ReadCellRecord(const BiffRecord& record, const CellContext& context, CellSink& sink) {
-  if (context.version == BiffVersion::Biff2 && record.id <= 0x0006) {
+  if (context.version == BiffVersion::Biff2 && record.id <= biff::kFormula) {  // ids 1 to 6
     return ReadBiff2Cell(record, context, sink);
   }
   FieldReader reader(record.data);
   switch (record.id) {
-    case 0x0203: {  // NUMBER
+    case biff::kNumber: {
       BiffCell cell = Head(reader);
       cell.value.type = CellType::Number;
       cell.value.number = reader.F64();
       sink.Cell(cell);
       return true;
     }
-    case 0x027E:
-    case 0x007E: {  // RK
+    case biff::kRk:
+    case biff::kRk3: {
       BiffCell cell = Head(reader);
       cell.value.type = CellType::Number;
       cell.value.number = DecodeRk(reader.U32());
       sink.Cell(cell);
       return true;
     }
-    case 0x00BD: {  // MULRK: row, first column, (XF, RK) pairs, last column
+    case biff::kMulRk: {  // row, first column, (XF, RK) pairs, last column
       if (record.data.size() < 6) throw RecordError("The record is shorter than its contents");
       const uint16_t row = reader.U16();
       const uint16_t first = reader.U16();
@@ -341,15 +342,15 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context, CellSi
       }
       return true;
     }
-    case 0x0204:    // LABEL
-    case 0x00D6: {  // RSTRING; its formatting runs are of no use here
+    case biff::kLabel:
+    case biff::kRString: {  // its formatting runs are of no use here
       BiffCell cell = Head(reader);
       cell.value.type = CellType::Text;
       cell.text = ReadLabel(reader, context);
       sink.Cell(cell);
       return true;
     }
-    case 0x00FD: {  // LABELSST
+    case biff::kLabelSst: {
       BiffCell cell = Head(reader);
       const uint32_t index = reader.U32();
       if (!context.shared_strings || index >= context.shared_strings->size()) {
@@ -360,13 +361,13 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context, CellSi
       sink.Cell(cell);
       return true;
     }
-    case 0x0201: {  // BLANK
+    case biff::kBlank: {
       BiffCell cell = Head(reader);
       cell.value.type = CellType::Blank;
       sink.Cell(cell);
       return true;
     }
-    case 0x00BE: {  // MULBLANK: row, first column, XF indexes, last column
+    case biff::kMulBlank: {  // row, first column, XF indexes, last column
       if (record.data.size() < 6) throw RecordError("The record is shorter than its contents");
       const uint16_t row = reader.U16();
       const uint16_t first = reader.U16();
@@ -382,15 +383,15 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context, CellSi
       }
       return true;
     }
-    case 0x0205: {  // BOOLERR
+    case biff::kBoolErr: {
       BiffCell cell = Head(reader);
       ReadBoolErr(reader, cell);
       sink.Cell(cell);
       return true;
     }
-    case 0x0006:    // FORMULA of Excel 5.0 and 97
-    case 0x0206:    // Excel 3.0
-    case 0x0406: {  // Excel 4.0
+    case biff::kFormula:     // Excel 5.0 and 97
+    case biff::kFormula3:    // Excel 3.0
+    case biff::kFormula4: {  // Excel 4.0
       BiffCell cell = Head(reader);
       ReadFormulaResult(reader, cell);
       sink.Cell(cell);
@@ -402,7 +403,7 @@ bool ReadCellRecord(const BiffRecord& record, const CellContext& context, CellSi
 }
 
 bool IsStringRecord(uint16_t id, BiffVersion version) {
-  return id == (version == BiffVersion::Biff2 ? 0x0007 : 0x0207);
+  return id == (version == BiffVersion::Biff2 ? biff::kString2 : biff::kString);
 }
 
 std::string ReadStringRecord(FieldReader& reader, const CellContext& context) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "workbook/biff_reader.h"
+#include "workbook/biff_records.h"
 #include "workbook/compound_file_reader.h"
 #include "workbook/little_endian.h"
 #include "workbook/platform_files.h"
@@ -15,8 +16,6 @@ namespace flovir {
 
 namespace {
 
-constexpr uint16_t kContinue = 0x003C;
-constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kChartSubstream = 0x0020;
 constexpr uint16_t kGlobalsSubstream = 0x0005;
 constexpr uint16_t kBiff4GlobalsSubstream = 0x0100;
@@ -25,7 +24,7 @@ constexpr size_t kMaxBofSize = 256;
 // The BOF ids of Excel 2.1, 3.0, 4.0 and 5.0/97. Only these: chart records
 // such as 0x1009 share the low byte.
 bool IsBof(uint16_t id) {
-  return id == 0x0009 || id == 0x0209 || id == 0x0409 || id == 0x0809;
+  return id == biff::kBof2 || id == biff::kBof3 || id == biff::kBof4 || id == biff::kBof;
 }
 
 FormatVersion ModelVersion(BiffVersion v) {
@@ -198,38 +197,38 @@ bool StreamLoader::HandleStructure(const BiffRecord& record) {
     return true;
   }
   switch (record.id) {
-    case kEof:
+    case biff::kEof:
       EndSubstream();
       return true;
-    case 0x002F:
-      throw WorkbookError("File is password protected");  // FILEPASS
-    case 0x0042: {                                        // CODEPAGE
+    case biff::kFilePass:
+      throw WorkbookError("File is password protected");
+    case biff::kCodePage: {
       FieldReader r(record.data);
       data_.code_page = r.U16();
       decoder_.SetCodePage(data_.code_page);
       return true;
     }
-    case 0x00FC: {  // SST
+    case biff::kSst: {
       FieldReader r = WithContinues(record);
       shared_strings_ = ReadSharedStrings(r);
       return true;
     }
-    case 0x0085:  // BOUNDSHEET
-    case 0x008F:  // BUNDLESHEET of Excel 4.0 workbooks
+    case biff::kBoundSheet:
+    case biff::kBundleSheet:
       ReadBoundSheet(record);
       return true;
-    case 0x0031:  // FONT
-    case 0x0231:
+    case biff::kFont:
+    case biff::kFont3:
       ReadFont(record);
       return true;
-    case 0x041E:  // FORMAT
-    case 0x001E:
+    case biff::kFormat:
+    case biff::kFormat2:
       ReadFormat(record);
       return true;
-    case 0x00E0:  // XF
-    case 0x0043:
-    case 0x0243:
-    case 0x0443:
+    case biff::kXf:
+    case biff::kXf2:
+    case biff::kXf3:
+    case biff::kXf4:
       ReadXf(record);
       return true;
     default:
@@ -254,7 +253,7 @@ void StreamLoader::SkipChart() {
   BiffRecord record;
   for (size_t depth = 1; depth > 0 && Next(record);) {
     if (IsBof(record.id)) ++depth;
-    if (record.id == kEof) --depth;
+    if (record.id == biff::kEof) --depth;
   }
 }
 
@@ -296,7 +295,7 @@ FieldReader StreamLoader::WithContinues(const BiffRecord& record) {
   std::vector<std::span<const uint8_t>> segments = {record.data};
   uint16_t id = 0;
   BiffRecord next;
-  while (records_.PeekId(id) && id == kContinue && Next(next)) segments.push_back(next.data);
+  while (records_.PeekId(id) && id == biff::kContinue && Next(next)) segments.push_back(next.data);
   return FieldReader(std::move(segments), version_ == BiffVersion::Biff8);
 }
 
@@ -309,7 +308,7 @@ void StreamLoader::ReadBoundSheet(const BiffRecord& record) {
       version_ == BiffVersion::Biff8 ? r.UnicodeString(1) : r.ByteString(1, decoder_);
   // Charts get no sheet, and Visual Basic modules have no substream here.
   constexpr uint8_t kChartSheet = 2, kModuleSheet = 6;
-  if (record.id == 0x0085 && (type == kChartSheet || type == kModuleSheet)) return;
+  if (record.id == biff::kBoundSheet && (type == kChartSheet || type == kModuleSheet)) return;
   queued_names_.push_back(name);
 }
 
@@ -485,38 +484,38 @@ void StreamLoader::HandleGlobals(const BiffRecord& record) {
     if (d.size() >= 2) field = LoadU16(d, 0) != 0;
   };
   switch (record.id) {
-    case 0x005C:  // WRITEACCESS
+    case biff::kWriteAccess:
       data_.user_name = ReadUserName(d);
       break;
-    case 0x005B:  // FILESHARING
+    case biff::kFileSharing:
       if (d.size() >= 2) data_.read_only_recommended = LoadU16(d, 0) == 1;
       break;
-    case 0x0019:
+    case biff::kWindowProtect:
       flag(data_.window_protected);
       break;
-    case 0x0040:
+    case biff::kBackup:
       flag(data_.backup);
       break;
-    case 0x008D:
+    case biff::kHideObj:
       if (d.size() >= 2)
         data_.show_objects = static_cast<uint8_t>(std::min<uint16_t>(LoadU16(d, 0), 2));
       break;
-    case 0x0022:
+    case biff::kDateMode:
       flag(data_.date1904);
       break;
-    case 0x000E:  // PRECISION: 0 when precision as displayed is set
+    case biff::kPrecision:  // 0 when precision as displayed is set
       if (d.size() >= 2) data_.precision_as_displayed = LoadU16(d, 0) == 0;
       break;
-    case 0x01B7:
+    case biff::kRefreshAll:
       flag(data_.refresh_all);
       break;
-    case 0x00DA:
+    case biff::kBookBool:
       flag(data_.save_external_links);
       break;
-    case 0x003D:
+    case biff::kWindow1:
       ReadWindow1(d);
       break;
-    case 0x0092: {  // PALETTE
+    case biff::kPalette: {
       if (d.size() < 2) break;
       const size_t count =
           std::min<size_t>({LoadU16(d, 0), (d.size() - 2) / 4, data_.palette.size()});
@@ -526,7 +525,7 @@ void StreamLoader::HandleGlobals(const BiffRecord& record) {
       }
       break;
     }
-    case 0x0293:  // STYLE: only the built-in ones, marked by the top bit
+    case biff::kStyle:  // only the built-in ones, marked by the top bit
       if (d.size() >= 4 && (LoadU16(d, 0) & 0x8000))
         data_.styles.push_back({d[0], d[1], d[2], d[3]});
       break;
@@ -579,38 +578,38 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
   const bool word = d.size() >= 2;
   const uint16_t value = word ? LoadU16(d, 0) : 0;
   switch (record.id) {
-    case 0x000D:  // CALCMODE
+    case biff::kCalcMode:
       if (word) {
         data_.calc_mode = value == 0        ? CalcMode::Manual
                           : value == 0xFFFF ? CalcMode::AutomaticExceptTables
                                             : CalcMode::Automatic;
       }
       break;
-    case 0x000C:
+    case biff::kCalcCount:
       if (word) s.calc_count = value;
       break;
-    case 0x000F:
+    case biff::kRefMode:
       if (word) s.options.a1_references = value != 0;
       break;
-    case 0x0011:
+    case biff::kIteration:
       if (word) s.options.iteration = value != 0;
       break;
-    case 0x0010:
+    case biff::kDelta:
       if (d.size() >= 8) s.max_change = LoadF64(d, 0);
       break;
-    case 0x005F:
+    case biff::kSaveRecalc:
       if (word) data_.save_recalc = value != 0;
       break;
-    case 0x002A:
+    case biff::kPrintHeaders:
       if (word) s.print.print_headings = value != 0;
       break;
-    case 0x002B:
+    case biff::kPrintGridlines:
       if (word) s.print.print_gridlines = value != 0;
       break;
-    case 0x0225:  // DEFAULTROWHEIGHT: options, height
+    case biff::kDefaultRowHeight:  // options, height
       if (d.size() >= 4 && (value & 0x0001)) s.default_row_height = LoadU16(d, 2);
       break;
-    case 0x0081:  // WSBOOL
+    case biff::kWsBool:
       if (word) {
         s.workspace.auto_page_breaks = value & 0x0001;
         s.workspace.apply_styles = value & 0x0020;
@@ -620,40 +619,40 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
         s.workspace.outline_symbols = value & 0x0600;
       }
       break;
-    case 0x0014:
+    case biff::kHeader:
       s.print.header = ReadHeaderFooter(record);
       break;
-    case 0x0015:
+    case biff::kFooter:
       s.print.footer = ReadHeaderFooter(record);
       break;
-    case 0x0083:
+    case biff::kHCenter:
       if (word) s.print.center_horizontally = value != 0;
       break;
-    case 0x0084:
+    case biff::kVCenter:
       if (word) s.print.center_vertically = value != 0;
       break;
-    case 0x0026:
+    case biff::kLeftMargin:
       if (d.size() >= 8) s.print.left_margin = LoadF64(d, 0);
       break;
-    case 0x0027:
+    case biff::kRightMargin:
       if (d.size() >= 8) s.print.right_margin = LoadF64(d, 0);
       break;
-    case 0x0028:
+    case biff::kTopMargin:
       if (d.size() >= 8) s.print.top_margin = LoadF64(d, 0);
       break;
-    case 0x0029:
+    case biff::kBottomMargin:
       if (d.size() >= 8) s.print.bottom_margin = LoadF64(d, 0);
       break;
-    case 0x00A1:
+    case biff::kSetup:
       ReadSetup(d, s);
       break;
-    case 0x0012:
+    case biff::kProtect:
       if (word) s.options.is_protected = value != 0;
       break;
-    case 0x0055:
+    case biff::kDefColWidth:
       if (word) s.default_column_width = value;
       break;
-    case 0x007D:  // COLINFO
+    case biff::kColInfo:
       if (d.size() >= 10) {
         ColumnWidth c;
         c.first_column = LoadU16(d, 0);
@@ -667,7 +666,7 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
         s.column_widths.push_back(c);
       }
       break;
-    case 0x023E:  // WINDOW2
+    case biff::kWindow2:
       if (word) {
         s.options.formulas = value & 0x0001;
         s.options.gridlines = value & 0x0002;
@@ -676,7 +675,7 @@ void StreamLoader::HandleSheetSettings(const BiffRecord& record) {
         s.options.zero_values = value & 0x0010;
       }
       break;
-    case 0x00A0:  // SCL: zoom as a fraction
+    case biff::kScl:  // zoom as a fraction
       if (d.size() >= 4 && LoadU16(d, 2) != 0) {
         s.zoom = static_cast<uint16_t>(std::min(LoadU16(d, 0) * 100u / LoadU16(d, 2), 0xFFFFu));
       }
