@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "connection/deadline.h"
+#include "link/deadline.h"
 #include "link/port.h"
 
 namespace flovir {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <vector>
 
+#include "link/deadline.h"
 #include "link/reply_check.h"
 
 namespace flovir {
@@ -224,10 +225,8 @@ void com_port::State::RunFrame(size_t frame_length, size_t expected) {
 // discards what came meanwhile, at most for one answer timeout (a line that
 // never stops babbling fails the next try instead).
 void com_port::State::Settle() {
-  const auto until =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
-  while (ReadAndDiscard(kSettleQuietMs) > 0 && !terminating &&
-         std::chrono::steady_clock::now() < until) {
+  const Deadline until = Deadline::After(port.GetTimeouts().ReadConstant);
+  while (ReadAndDiscard(kSettleQuietMs) > 0 && !terminating && !until.Passed()) {
   }
 }
 
@@ -343,8 +342,7 @@ void com_port::State::RunMbapTry(size_t frame_length, size_t expected) {
 // not end the wait: another read follows while the answer timeout, counted
 // from the first read, has not passed (so the wait is at most twice it).
 size_t com_port::State::ReadMbapReply(uint16_t awaited) {
-  const auto until =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(port.GetTimeouts().ReadConstant);
+  const Deadline until = Deadline::After(port.GetTimeouts().ReadConstant);
   size_t count = 0;
   for (;;) {
     const uint32_t n =
@@ -354,7 +352,7 @@ size_t com_port::State::ReadMbapReply(uint16_t awaited) {
     count += n;
     if (n == 0 || count == wire.size() || HasMbapReply(wire.data(), count, awaited)) break;
     const MbapReply seen = RtuFromMbap(wire.data(), count, awaited, reply.data());
-    if (seen.malformed || std::chrono::steady_clock::now() >= until) break;
+    if (seen.malformed || until.Passed()) break;
   }
   return count;
 }

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <thread>
 
-#include "connection/deadline.h"
+#include "link/deadline.h"
 #include "connection/serial_port.h"
 #include "tests/link/pty_peer.h"
 

@@ -17,9 +17,9 @@ constexpr size_t kPendingLimit = 512;  // more than any request; older bytes are
 size_t CompleteRequestLength(const std::vector<uint8_t>& bytes) {
   if (bytes.size() < 2) return 0;
   size_t length = 0;
-  if (bytes[1] == 3) {
+  if (bytes[1] == kReadHolding) {
     length = 8;
-  } else if (bytes[1] == 16 && bytes.size() >= 7) {
+  } else if (bytes[1] == kWriteMultiple && bytes.size() >= 7) {
     length = 9 + size_t{bytes[6]};
   }
   if (length == 0 || bytes.size() < length) return 0;

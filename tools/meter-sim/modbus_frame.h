@@ -9,6 +9,10 @@
 
 namespace flovir::sim {
 
+// The two functions the meter answers.
+inline constexpr uint8_t kReadHolding = 3;
+inline constexpr uint8_t kWriteMultiple = 16;
+
 // CRC-16/MODBUS: initial 0xFFFF, reflected polynomial 0xA001, no final XOR.
 uint16_t Crc16(const uint8_t* data, size_t count);
 // True when the frame's last two bytes are the CRC (low byte first) of the rest.

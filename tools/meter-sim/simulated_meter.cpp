@@ -14,8 +14,6 @@
 namespace flovir::sim {
 namespace {
 
-constexpr uint8_t kReadHolding = 3;
-constexpr uint8_t kWriteMultiple = 16;
 constexpr uint8_t kIllegalFunction = 1;
 constexpr uint8_t kIllegalAddress = 2;
 constexpr uint8_t kIllegalValue = 3;

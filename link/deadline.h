@@ -1,6 +1,7 @@
 #pragma once
-// Monotonic deadlines for the port's timeouts. Every blocking wait of the
-// port asks one of these how long it may still wait.
+// Monotonic deadlines: every blocking wait of a port, and the exchange
+// thread's waits for a quiet line or a late reply, ask one of these how long
+// they may still wait.
 
 #include <chrono>
 #include <cstddef>
