@@ -155,6 +155,25 @@ int main(int argc, char** argv) {
   QCoreApplication::processEvents();
   save(w.RemoteModem().grab(), "10-remote-modem.png");
   w.RemoteModem().hide();
+
+  // A small screen: the window fits 800x600, and the daily table shows its
+  // heading and rows, the chart giving way.
+  w.resize(800, 600);
+  QCoreApplication::processEvents();
+  if (w.width() > 800 || w.height() > 600) {
+    fail(QString("the window does not fit 800x600: %1x%2").arg(w.width()).arg(w.height()));
+  }
+  shot(0, 0, "12-main-settings-800x600.png");
+  pages->setCurrentIndex(1);
+  qobject_cast<QTabWidget*>(pages->widget(1))->setCurrentIndex(2);
+  RunUntil([] { return false; }, 200);  // the splitter settles after the resize
+  shot(1, 2, "13-daily-800x600.png");
+  if (auto* daily = w.findChild<QPlainTextEdit*>("Memo5")) {
+    // Seven title lines and five header lines, then the rows.
+    const int lines = daily->viewport()->height() / daily->fontMetrics().lineSpacing();
+    if (lines < 12 + 3)
+      fail(QString("13-daily-800x600.png: %1 lines of the table show").arg(lines));
+  }
   button("Button2")->click();
   std::printf("%s\n", qPrintable(out.path()));
   return ok ? 0 : 1;

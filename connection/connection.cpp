@@ -137,7 +137,7 @@ void Connection::EndThread() {
   if (link_.on_thread_changed) link_.on_thread_changed(nullptr);
 }
 
-bool Connection::Stop() {
+bool Connection::Stop(Announce announce) {
   if (!connected_) return true;
   if (dialogue_active_) {  // a click while the remote modem setup runs on the port
     view_.ShowStatus("Дождитесь окончания настройки модема");
@@ -179,7 +179,12 @@ bool Connection::Stop() {
   } else {
     view_.ShowStatus("Не удалось закрыть порт");
   }
-  view_.ShowMessage(kModemBoxTitle, "Соединение прервано", MessageIcon::Warning);
+  if (announce == Announce::Always) {
+    view_.ShowMessage(kModemBoxTitle, "Соединение прервано", MessageIcon::Warning);
+  } else if (connected_) {  // quiet, but this went wrong
+    view_.ShowMessage(kModemBoxTitle, "Соединение прервано, но не удалось закрыть порт",
+                      MessageIcon::Error);
+  }
   if (connected_) StartThread();
   return !connected_;
 }

@@ -78,8 +78,11 @@ class Connection {
   // Stop: hangs up a modem call and closes the port. Returns true when the
   // connection is down. A failed hang-up keeps the port open, Connected()
   // set and a sleeping exchange thread, so Stop can be tried again. Refused
-  // while a modem dialogue holds the port.
-  bool Stop();
+  // while a modem dialogue holds the port. A quiet Stop (the program
+  // closing) says nothing of a call that ended as asked: the message box
+  // "Соединение прервано" shows only when the hang-up failed.
+  enum class Announce { Always, FailureOnly };
+  bool Stop(Announce announce = Announce::Always);
 
   bool Connected() const { return connected_; }
   ConnectionType Type() const { return settings_.type; }

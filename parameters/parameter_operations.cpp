@@ -399,7 +399,9 @@ bool ParameterOperations::ClockSetRequest() {
   start.start_text = "Синхронизация времени...";
   start.first_request = [this](const Settings&) {
     phase_ = Phase::Clock;
-    const SelectorBytes bytes = EncodeClockSetRequest(DecodeDateTime(dispatcher_.GetClock().Now()));
+    clock_sent_ = DecodeDateTime(dispatcher_.GetClock().Now());
+    clock_sent_->second = 0;
+    const SelectorBytes bytes = EncodeClockSetRequest(*clock_sent_);
     std::copy(bytes.begin(), bytes.end(), dispatcher_.Selector().begin());
     return RequestPlan{16, kSelectorFirstRegister, kSelectorRegisterCount,
                        dispatcher_.Selector().data()};

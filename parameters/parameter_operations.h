@@ -42,6 +42,7 @@
 #include "operations/parameter_buffer.h"
 #include "parameters/parameter_changes.h"
 #include "parameters/parameter_table.h"
+#include "workbook/serial_date.h"
 #include "workbook/workbook.h"
 
 namespace flovir {
@@ -121,6 +122,9 @@ class ParameterOperations {
   // "Время ПК в прибор": writes the computer's local date and time, to the
   // minute, into registers 0-2 ("Синхронизация времени...").
   bool ClockSetRequest();
+  // The date and time the last clock setting sent (its seconds are not
+  // sent); empty before the first.
+  const std::optional<CivilDateTime>& ClockSent() const { return clock_sent_; }
 
   // A new line was opened: the table read before may be another meter's.
   void ForgetMeter();
@@ -159,6 +163,7 @@ class ParameterOperations {
   uint8_t origin_address_ = 0;   // the meter a read came from
   uint64_t origin_refills_ = 0;  // the dispatcher's refill count then
   Phase phase_ = Phase::Clock;
+  std::optional<CivilDateTime> clock_sent_;
   bool prepare_only_ = false;
   Confirm confirm_;
   std::optional<WritePlan> prepared_;

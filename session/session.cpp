@@ -72,8 +72,8 @@ bool Session::Start(const Settings& settings, LineUse use) {
   return false;
 }
 
-bool Session::Stop() {
-  if (!connection_.Stop()) return false;
+bool Session::Stop(Connection::Announce announce) {
+  if (!connection_.Stop(announce)) return false;
   demo_.Remove();
   return true;
 }

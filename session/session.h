@@ -68,7 +68,8 @@ class Session {
   // when a port would not open.
   bool Start(const Settings& settings, LineUse use = LineUse::Requests);
   // Hangs up a modem call and closes the port; true when the line is down.
-  bool Stop();
+  // Quietly (Connection::Announce::FailureOnly) when the program closes.
+  bool Stop(Connection::Announce announce = Connection::Announce::Always);
   bool Connected() const { return connection_.Connected(); }
   // The settings of the last Start, the demo's port or address filled in.
   const Settings& LineSettings() const { return line_settings_; }

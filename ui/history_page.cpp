@@ -68,9 +68,9 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent) {
     edit->setCalendarPopup(true);
     edit->setDisplayFormat("dd.MM.yyyy");
   }
-  show_ = MakeButton("Показать", "HistoryShow", this);
-  export_ = MakeButton("Экспорт", "HistoryExport", this);
-  fill_ = MakeButton("Догрузить пропуски", "HistoryFillGaps", this);
+  show_ = MakeButton("Пока&зать", "HistoryShow", this);
+  export_ = MakeButton("&Экспорт", "HistoryExport", this);
+  fill_ = MakeButton("&Догрузить пропуски", "HistoryFillGaps", this);
   status_ = new QLabel(this);
   Name(status_, "Состояние истории", "HistoryStatus");
   table_ = MakeReportArea("HistoryTable", this);
@@ -110,6 +110,7 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent) {
                              FirstDay(), LastDay());
     }
   });
+  FollowLayout(this);  // the controls above the list of meters made before them
 }
 
 HistoryPage::~HistoryPage() = default;
@@ -232,8 +233,10 @@ void HistoryPage::Export() {
   if (store == nullptr || name.empty()) return;
   QString path = export_file_;
   if (path.isEmpty()) {
-    path = QFileDialog::getSaveFileName(this, "Экспорт", QString::fromStdString(name) + ".csv",
-                                        "CSV (*.csv)");
+    const QString file = QString::fromStdString(name) + ".csv";
+    path = QFileDialog::getSaveFileName(
+        this, "Экспорт", export_folder_.isEmpty() ? file : export_folder_ + "/" + file,
+        "CSV (*.csv)");
   }
   if (path.isEmpty()) return;
   try {

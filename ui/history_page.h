@@ -38,6 +38,8 @@ class HistoryPage : public QWidget {
 
   // The store's file; the page opens it when it is shown or refreshed.
   void SetStorePath(const std::string& path) { path_ = path; }
+  // Where "Экспорт"'s dialog opens: the program's folder.
+  void SetExportFolder(const QString& folder) { export_folder_ = folder; }
   // Reads the meter list again.
   void Refresh();
   // Shows the chosen meter's entries of the chosen kind and period.
@@ -81,6 +83,7 @@ class HistoryPage : public QWidget {
   QPlainTextEdit* table_;
   ArchiveChart* chart_ = nullptr;
   QString export_file_;
+  QString export_folder_;
 };
 
 }  // namespace flovir::ui

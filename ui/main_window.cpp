@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -13,9 +16,13 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "connection/port_list.h"
 #include "operations/archive_download.h"
@@ -36,6 +43,7 @@
 #include "ui/trace_dock.h"
 #include "ui/trace_sink.h"
 #include "ui/widgets.h"
+#include "workbook/platform_files.h"
 #ifdef FLOVIR_UI_CHARTS
 #include "ui/charts/archive_charts.h"
 #else
@@ -57,10 +65,29 @@ QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-// "обмен 2026-12-09 0416.txt" in the program's folder.
-QString TraceFileName(const std::string& folder) {
-  return Q(folder) + "/обмен " + QDateTime::currentDateTime().toString("yyyy-MM-dd HHmm") + ".txt";
+// "обмен 2026-12-09 0416.txt".
+QString TraceFileName() {
+  return "обмен " + QDateTime::currentDateTime().toString("yyyy-MM-dd HHmm") + ".txt";
 }
+
+// What a page's save proposes before the user has chosen a name there: the
+// name its report is auto-saved under.
+QString DefaultSaveName(ReportKind kind) {
+  switch (kind) {
+    case ReportKind::Hourly:
+      return kHourlyReportFile;
+    case ReportKind::Daily:
+      return kDailyReportFile;
+    case ReportKind::Monthly:
+      return kMonthlyReportFile;
+    default:
+      return kCurrentReportFile;
+  }
+}
+
+// How long closing waits for a cancelled operation to end before the line
+// is taken down under it (a long frame on a slow line).
+constexpr int kCloseGraceMs = 2000;
 
 std::vector<std::string> Lines(const QString& text) {
   std::vector<std::string> lines;
@@ -84,8 +111,8 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
   trace_->hide();
   connect(trace_, &TraceDock::saveRequested, this, [this] {
     // The trace has a name of its own; the reports keep theirs.
-    const QString chosen = ChooseFile(TraceFileName(GetDispatcher().ProgramFolder()));
-    if (!chosen.isEmpty()) SaveReportText(chosen, trace_->Text(), false);
+    const QString chosen = ChooseFile(save_folder_ + "/" + TraceFileName());
+    if (!chosen.isEmpty()) SaveReportText(chosen, trace_->Text());
   });
   session_ =
       std::make_unique<Session>(*this, clock_,
@@ -109,9 +136,10 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
   BuildMenus();
   resize(kDefaultSize);
   remote_modem_ = new RemoteModemDialog(GetConnection(), *this, this);
-  save_name_ = Q(GetDispatcher().ProgramFolder()) + "/";
+  save_folder_ = Q(GetDispatcher().ProgramFolder());
   ListPorts();
   LoadSettings();
+  CheckProgramFolder();
   AddCharts();
   connect(this, &MainWindow::operationEnded, parameters_, &ParameterTab::OperationEnded);
 }
@@ -156,6 +184,7 @@ QTabWidget* MainWindow::BuildPages() {
   pages->addTab(downloads, "****  2. Cкачать  ****");
   history_page_ = new HistoryPage;
   history_page_->SetStorePath(HistoryLocation());
+  history_page_->SetExportFolder(Q(GetDispatcher().ProgramFolder()));
   history_page_->SetBeforeReading([this] {
     if (history_) history_->Drain();
   });
@@ -178,7 +207,7 @@ void MainWindow::BuildStatusBar() {
   progress_->setRange(0, 100);
   progress_->setMaximumWidth(160);
   progress_->hide();
-  cancel_ = MakeButton("Прервать", "ButtonCancel", this);
+  cancel_ = MakeButton("П&рервать", "ButtonCancel", this);
   cancel_->setEnabled(false);
   connect(cancel_, &QPushButton::clicked, this, &MainWindow::Cancel);
   statusBar()->addWidget(status_);
@@ -232,22 +261,41 @@ void MainWindow::LoadSettings() {
   const SettingsStore store(options_.settings_file);
   SettingsFields fields = store.Load();
   // --port and --demo choose the port themselves.
-  if (!options_.extra_ports.empty() || options_.demo) {
-    fields.port_name = settings_->PortName(settings_->PortCount() - 1).toStdString();
-  }
+  if (const QString port = CommandLinePort(); !port.isEmpty())
+    fields.port_name = port.toStdString();
   settings_->SetFields(fields);
   if (const auto size = store.WindowSize()) resize(*size);
+  for (ReportKind kind : kReportKinds) {
+    Page(kind)->SetSplitterState(store.SplitterState(ReportPage::Caption(kind)));
+  }
 }
 
 void MainWindow::SaveSettings() const {
   const SettingsStore store(options_.settings_file);
   store.Save(settings_->Fields());
   store.SaveWindowSize(size());
+  for (ReportKind kind : kReportKinds) {
+    const QByteArray state = Page(kind)->SplitterState();
+    if (!state.isEmpty()) store.SaveSplitterState(ReportPage::Caption(kind), state);
+  }
+}
+
+QString MainWindow::CommandLinePort() const {
+  // ListPorts adds them last, --demo's "demo" after --port's.
+  if (options_.extra_ports.empty() && !options_.demo) return {};
+  return settings_->PortName(settings_->PortCount() - 1);
 }
 
 void MainWindow::RestoreDefaults() {
   SettingsFields defaults;
-  defaults.port_name = settings_->PortName(0).toStdString();
+  const QString port = CommandLinePort();
+  defaults.port_name = (port.isEmpty() ? settings_->PortName(0) : port).toStdString();
+  QString question = "Вернуть все настройки к начальным значениям?";
+  if (!port.isEmpty()) question += "\nПорт «" + port + "» из командной строки останется.";
+  if (session_->Connected()) {
+    question += "\nНастройки линии изменятся после нажатия «Стоп».";
+  }
+  if (!Ask("Настройки по умолчанию", question)) return;
   // The line's settings are frozen while connected.
   settings_->SetFields(defaults, !session_->Connected());
   resize(kDefaultSize);
@@ -297,6 +345,8 @@ void MainWindow::OpenHistory(const Settings& settings) {
         this, [this, text] { ShowMessage(kCaption, text, MessageIcon::Warning); },
         Qt::QueuedConnection);
   };
+  // A history in a program folder that cannot be used has been told of.
+  if (!store_ && folder_unusable_ && options_.history.empty()) return;
   if (!store_) {
     try {
       store_ = history::OpenHistoryStore(HistoryLocation());
@@ -311,6 +361,26 @@ void MainWindow::OpenHistory(const Settings& settings) {
   GetDispatcher().SetHistory(history_.get());
   history_page_->Refresh();
   history_page_->SelectMeter(history_->Identity().name);
+}
+
+void MainWindow::CheckProgramFolder() {
+  const std::string folder = GetDispatcher().ProgramFolder();
+  const std::filesystem::path path = PathFromUtf8(folder);
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  std::error_code check;
+  if (std::filesystem::is_directory(path, check) && IsWritableFolder(folder)) return;
+  if (!error) error = std::make_error_code(std::errc::permission_denied);
+  // Why a file in it could not be written: the folder missing, a file in
+  // its place, no right to write.
+  const std::string reason =
+      WriteFailureReason(folder + "/temp.xls", false, error, error.message());
+  folder_unusable_ = true;
+  const std::string text = "Папка программы недоступна: " + reason +
+                           ".\nОтчёты, temp.xls и история не сохраняются; "
+                           "укажите другую папку (--folder).";
+  // Once the window is on the screen.
+  QTimer::singleShot(0, this, [this, text] { ShowMessage(kCaption, text, MessageIcon::Warning); });
 }
 
 std::string MainWindow::HistoryLocation() {
@@ -383,27 +453,40 @@ void MainWindow::Cancel() {
 
 QString MainWindow::ChooseFile(const QString& proposed) {
   if (choose_file_) return choose_file_(this, proposed);
-  QFileDialog dialog(this, "Сохранить");
+  // In the proposed file's folder, with its name in the name field.
+  const QFileInfo file(proposed);
+  QFileDialog dialog(this, "Сохранить", file.absolutePath());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilter("текстовый файл (*.txt)");
-  dialog.selectFile(proposed);
+  dialog.selectFile(file.fileName());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().first();
 }
 
-void MainWindow::SaveReport(ReportKind kind) {
-  const QString chosen = ChooseFile(save_name_);
-  if (!chosen.isEmpty()) SaveReportText(chosen, Page(kind)->Text());
+QString MainWindow::ProposedSaveName(ReportKind kind) const {
+  const QString& chosen = save_names_[static_cast<size_t>(kind) % save_names_.size()];
+  return save_folder_ + "/" + (chosen.isEmpty() ? DefaultSaveName(kind) : chosen);
 }
 
-void MainWindow::SaveReportText(const QString& chosen, const QString& text, bool remember_name) {
+void MainWindow::SaveReport(ReportKind kind) {
+  const QString chosen = ChooseFile(ProposedSaveName(kind));
+  if (chosen.isEmpty()) return;
+  // The page proposes the name with ".txt" again, even when the write failed.
+  save_names_[static_cast<size_t>(kind) % save_names_.size()] =
+      QFileInfo(Q(WithExtension(chosen.toStdString(), ".txt"))).fileName();
+  SaveReportText(chosen, Page(kind)->Text());
+}
+
+bool MainWindow::SaveReportText(const QString& chosen, const QString& text) {
   const std::string path = WithExtension(chosen.toStdString(), ".txt");
-  if (remember_name) save_name_ = Q(path);  // the next report's save proposes it
   try {
     WriteReportFile(path, Lines(text));
   } catch (const std::exception& error) {
     ShowMessage(kCaption, error.what(), MessageIcon::Error);
+    return false;
   }
+  save_folder_ = QFileInfo(Q(path)).absolutePath();  // the next save opens there
+  return true;
 }
 
 void MainWindow::OpenReportFolder() {
@@ -427,12 +510,68 @@ void MainWindow::OpenTempWorkbook() {
   QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+bool MainWindow::OperationRunning() const {
+  return session_->Busy() || session_->RoundTripsRunning() || finder_->Running() ||
+         test_->Polling();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // Stop first, so that a modem call is hung up.
-  if (session_->Connected()) Stop();
+  if (closing_) {  // a second close while the first waits for the operation
+    event->ignore();
+    return;
+  }
+  if (OperationRunning()) {
+    // "Нет" leaves everything running as it was.
+    if (!Ask(kCaption,
+             "Идёт операция: " + RunningText() + "\n\nПрервать её и закрыть программу?")) {
+      event->ignore();
+      return;
+    }
+    closing_ = true;
+    EndOperationsForClosing();
+  }
+  closing_ = true;
+  // Stop first, so that a modem call is hung up; quietly, as the user is
+  // leaving: only a hang-up that failed is worth a message.
+  if (session_->Connected()) {
+    session_->Stop(Connection::Announce::FailureOnly);
+    SetConnectedStates(false);
+  }
+  test_->StopPoll();
   SaveSettings();
   remote_modem_->close();
+  closing_ = false;
   event->accept();
+}
+
+QString MainWindow::RunningText() const {
+  const bool exchange = session_->Busy() || session_->RoundTripsRunning() || finder_->Running();
+  if (!exchange && test_->Polling()) return "опрос прибора на странице «тест»";
+  return status_->text().isEmpty() ? QString("обмен с прибором") : status_->text();
+}
+
+void MainWindow::EndOperationsForClosing() {
+  test_->StopPoll();
+  finder_->Cancel();
+  session_->Cancel();
+  // The operation ends after its current try; the events that end it come
+  // through the window's loop. Meanwhile the user's input waits.
+  const QDeadlineTimer deadline(kCloseGraceMs);
+  while ((session_->Busy() || session_->RoundTripsRunning() || finder_->Running()) &&
+         !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    QThread::msleep(10);
+  }
+}
+
+bool MainWindow::Ask(const QString& title, const QString& text, bool yes_by_default) {
+  if (question_sink_) return question_sink_(title, text);
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(yes_by_default ? QMessageBox::Yes : QMessageBox::No);
+  // Russian captions also where Qt's translation is not installed.
+  box.button(QMessageBox::Yes)->setText("&Да");
+  box.button(QMessageBox::No)->setText("&Нет");
+  return box.exec() == QMessageBox::Yes;
 }
 
 // --- View ----------------------------------------------------------------------
@@ -582,10 +721,7 @@ void MainWindow::TuningFinished(uint64_t timeouts_before, size_t replies_before,
   ShowStatus(text);
   const QString question =
       Q(text) + "\n\nУстановить тайм-аут " + QString::number(suggested) + " мс?";
-  const bool yes = question_sink_ ? question_sink_("Подобрать тайм-аут", question)
-                                  : QMessageBox::question(this, "Подобрать тайм-аут", question) ==
-                                        QMessageBox::Yes;
-  if (!yes) return;
+  if (!Ask("Подобрать тайм-аут", question, true)) return;
   SettingsFields fields = settings_->Fields();
   fields.answer_timeout = std::to_string(suggested);
   settings_->SetFields(fields);

@@ -86,13 +86,19 @@ class MainWindow : public QMainWindow, public View {
   // The save dialog: returns the chosen path, or an empty text on cancel.
   using FileChooser = std::function<QString(QWidget* parent, const QString& proposed)>;
   void SetFileChooser(FileChooser chooser) { choose_file_ = std::move(chooser); }
-  const QString& ProposedSaveName() const { return save_name_; }
+  // What a page's "Сохранить" proposes: its own file name ("часовой
+  // архив.txt", or the name last chosen on that page) in the folder of the
+  // last save, at first the program's folder.
+  QString ProposedSaveName(ReportKind kind) const;
   // Replaces the message boxes (tests record them instead).
   using MessageSink = std::function<void(const QString& title, const QString& text, MessageIcon)>;
   void SetMessageSink(MessageSink sink) { message_sink_ = std::move(sink); }
   // Replaces the yes/no questions (tests answer them instead).
   using QuestionSink = std::function<bool(const QString& title, const QString& text)>;
   void SetQuestionSink(QuestionSink sink) { question_sink_ = std::move(sink); }
+  // An operation, a search for the meter or the test poll is running:
+  // closing asks first.
+  bool OperationRunning() const;
 
  public slots:
   void Start();
@@ -103,7 +109,8 @@ class MainWindow : public QMainWindow, public View {
   void SaveReport(ReportKind kind);
   void Poll();
   void Cancel();
-  // "Настройки по умолчанию".
+  // "Настройки по умолчанию": asks first; a port given on the command
+  // line (--port, --demo) stays selected.
   void RestoreDefaults();
   void OpenReportFolder();
   void OpenTempWorkbook();
@@ -124,6 +131,9 @@ class MainWindow : public QMainWindow, public View {
  private:
   // The history's file or server: --history, else history.sqlite in the folder.
   std::string HistoryLocation();
+  // Makes the program's folder when it is missing; when it cannot be made
+  // or written, says so once, naming it and why.
+  void CheckProgramFolder();
   QTabWidget* BuildPages();
   void BuildStatusBar();
   void BuildMenus();
@@ -135,8 +145,20 @@ class MainWindow : public QMainWindow, public View {
   void SetOperationsEnabled(bool enabled);
   ReportPage* Page(ReportKind kind) const;
   void SetStatusText(const QString& text);
+  // A yes/no question in a message box, or to the tests' sink; Enter
+  // answers "Нет" unless `yes_by_default`.
+  bool Ask(const QString& title, const QString& text, bool yes_by_default = false);
+  // The port --port or --demo selected; empty without either.
+  QString CommandLinePort() const;
   QString ChooseFile(const QString& proposed);
-  void SaveReportText(const QString& chosen, const QString& text, bool remember_name = true);
+  // Writes the text as `chosen` with ".txt"; false when the write failed
+  // (the user has been told). The next save dialog opens in its folder.
+  bool SaveReportText(const QString& chosen, const QString& text);
+  // What closing names as running: the status, or the test poll.
+  QString RunningText() const;
+  // Closing with an operation running: cancels everything and waits a
+  // moment for it to end.
+  void EndOperationsForClosing();
   void SearchFinished(bool found, const SearchStep& step, const QString& status,
                       const QString& reason);
   void TuningFinished(uint64_t timeouts_before, size_t replies_before, uint32_t timeout_ms);
@@ -160,7 +182,10 @@ class MainWindow : public QMainWindow, public View {
   FileChooser choose_file_;
   MessageSink message_sink_;
   QuestionSink question_sink_;
-  QString save_name_;
+  QString save_folder_;                // where the save dialogs open
+  std::array<QString, 4> save_names_;  // each page's last chosen file name
+  bool closing_ = false;
+  bool folder_unusable_ = false;  // CheckProgramFolder has told the user
 
   SettingsPage* settings_ = nullptr;
   std::array<ReportPage*, 4> reports_{};  // by ReportKind

@@ -15,13 +15,13 @@ namespace flovir::ui {
 ParameterTab::ParameterTab([[maybe_unused]] Session& session, [[maybe_unused]] QWidget* window,
                            QWidget* parent)
     : QWidget(parent) {
-  read_ = MakeButton("Cчитать", "Button8", this);
-  write_ = MakeButton("Записать", "Button11", this);
-  clock_ = MakeButton("Время ПК в прибор", "Button10", this);
-  restore_ = MakeButton("Восстановить", "RestoreButton", this);
-  QPushButton* save = MakeButton("Сохранить", "Button16", this);
-  QPushButton* load = MakeButton("Загрузить", "Button17", this);
-  QPushButton* compare = MakeButton("Сравнить", "CompareButton", this);
+  read_ = MakeButton("C&читать", "Button8", this);
+  write_ = MakeButton("&Записать", "Button11", this);
+  clock_ = MakeButton("Время П&К в прибор", "Button10", this);
+  restore_ = MakeButton("Во&сстановить", "RestoreButton", this);
+  QPushButton* save = MakeButton("Со&хранить", "Button16", this);
+  QPushButton* load = MakeButton("За&грузить", "Button17", this);
+  QPushButton* compare = MakeButton("Сравн&ить", "CompareButton", this);
   auto* buttons = new QHBoxLayout;
   for (QPushButton* b : {read_, write_, clock_, restore_}) {
     b->setEnabled(false);
@@ -41,6 +41,7 @@ ParameterTab::ParameterTab([[maybe_unused]] Session& session, [[maybe_unused]] Q
   layout->addStretch(1);
 #endif
   layout->addLayout(buttons);
+  FollowLayout(this);  // the grid above its buttons, made after them
 }
 
 void ParameterTab::SetOperationsEnabled(bool enabled) {

@@ -19,9 +19,9 @@ RemoteModemDialog::RemoteModemDialog(Connection& connection, View& view, QWidget
   commands_->setLineWrapMode(QPlainTextEdit::NoWrap);
   Name(commands_, label->text(), "Memo1");
   label->setBuddy(commands_);
-  QPushButton* reset = MakeButton("сброс", "Button1", this);
-  apply_ = MakeButton("Применить", "Button2", this);
-  QPushButton* exit = MakeButton("Выход", "BitBtn1", this);
+  QPushButton* reset = MakeButton("&сброс", "Button1", this);
+  apply_ = MakeButton("&Применить", "Button2", this);
+  QPushButton* exit = MakeButton("&Выход", "BitBtn1", this);
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(reset);

@@ -2,12 +2,16 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/widgets.h"
 
@@ -31,19 +35,24 @@ const PageNames& NamesOf(ReportKind kind) {
   return kPages[static_cast<size_t>(kind)];
 }
 
+// An archive table's heading (seven title lines, five header lines) and the
+// rows that are to show under it before a chart gets any room.
+constexpr int kHeadingLines = 12;
+constexpr int kRowsBeforeChart = 5;
+
 }  // namespace
 
 ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind_(kind) {
   const PageNames& names = NamesOf(kind);
   area_ = MakeReportArea(names.area, this);
-  download_ = MakeButton("Скачать", names.download, this);
+  download_ = MakeButton("&Скачать", names.download, this);
   download_->setEnabled(false);
-  save_ = MakeButton("Сохранить", names.save, this);
+  save_ = MakeButton("Со&хранить", names.save, this);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(download_);
   buttons->addWidget(save_);
   if (kind != ReportKind::Current) {
-    missing_only_ = new QCheckBox("Только недостающие", this);
+    missing_only_ = new QCheckBox("Только &недостающие", this);
     missing_only_->setObjectName(QString("MissingOnly") + names.area);
     missing_only_->setAccessibleName("Только недостающие");
     missing_only_->setAccessibleDescription(QString("MissingOnly") + names.area);
@@ -51,6 +60,16 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
     buttons->addWidget(missing_only_);
   }
   buttons->addStretch();
+  if (kind != ReportKind::Current) {
+    // What the marks of the table's last columns mean; it wraps rather
+    // than widen a small window.
+    auto* legend = new QLabel(EventLegend(), this);
+    Name(legend, EventLegend(), QString("EventLegend") + names.area);
+    legend->setWordWrap(true);
+    legend->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    buttons->addWidget(legend, 1);
+    area_->setToolTip(EventLegend());
+  }
   auto* layout = new QVBoxLayout(this);
   if (kind == ReportKind::Current) {
     layout->addWidget(area_);
@@ -58,12 +77,67 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
     splitter_ = new QSplitter(Qt::Vertical, this);
     splitter_->setObjectName(QString("Splitter") + names.area);
     splitter_->addWidget(area_);
-    splitter_->setChildrenCollapsible(false);
+    // The table stays; the chart may give way entirely.
+    splitter_->setCollapsible(0, false);
+    splitter_->installEventFilter(this);
+    connect(splitter_, &QSplitter::splitterMoved, this,
+            [this] { splitter_state_ = splitter_->saveState(); });
     layout->addWidget(splitter_);
   }
   layout->addLayout(buttons);
   connect(download_, &QPushButton::clicked, this, [this] { emit downloadRequested(kind_); });
   connect(save_, &QPushButton::clicked, this, [this] { emit saveRequested(kind_); });
+}
+
+QString ReportPage::EventLegend() {
+  return "События: X — отказ, < — расход ниже минимального, > — расход выше максимального";
+}
+
+bool ReportPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == splitter_ && event->type() == QEvent::Resize && chart_placed_ &&
+      splitter_state_.isEmpty()) {
+    // A window made smaller or larger, the splitter never moved: the table
+    // keeps its room first, after the splitter's own resizing.
+    QTimer::singleShot(0, this, &ReportPage::PlaceChart);
+  } else if (watched == splitter_ && event->type() == QEvent::ChildAdded && chart_ == nullptr) {
+    // The chart comes into the splitter after the page is built; it is
+    // known once the splitter has taken it (and its handle) in.
+    QTimer::singleShot(0, this, [this] {
+      if (chart_ != nullptr || splitter_->count() < 2) return;
+      chart_ = splitter_->widget(1);
+      chart_->installEventFilter(this);
+    });
+  } else if (watched == chart_ && chart_ != nullptr) {
+    if (event->type() == QEvent::Show && !chart_placed_) {
+      // After the chart's own first sizing, which the event comes before.
+      chart_placed_ = true;
+      QTimer::singleShot(0, this, &ReportPage::PlaceChart);
+    } else if (event->type() == QEvent::Hide && chart_->isHidden()) {
+      chart_placed_ = false;  // hidden itself, not with the page
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void ReportPage::PlaceChart() {
+  if (chart_ == nullptr || chart_->isHidden() || splitter_->indexOf(chart_) != 1) return;
+  if (!splitter_state_.isEmpty() && splitter_->restoreState(splitter_state_)) return;
+  const int total = splitter_->height() - splitter_->handleWidth();
+  if (total <= 0) return;
+  const int frame = area_->frameWidth() * 2 + area_->horizontalScrollBar()->sizeHint().height() +
+                    static_cast<int>(area_->document()->documentMargin() * 2);
+  const int table = frame + area_->fontMetrics().lineSpacing() * (kHeadingLines + kRowsBeforeChart);
+  const int chart_least = chart_->minimumSizeHint().height();
+  int chart = total - std::max(table, total * 3 / 5);
+  if (chart < chart_least) chart = total - table >= chart_least ? chart_least : 0;
+  splitter_->setSizes({total - chart, chart});
+  splitter_->handle(1)->setToolTip(chart == 0 ? "График под таблицей: потяните вверх" : QString());
+}
+
+void ReportPage::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The chart and its boxes join the page after it was built.
+  FollowLayout(this);
 }
 
 bool ReportPage::MissingOnly() const {

@@ -121,6 +121,9 @@ SettingsPage::SettingsPage(QWidget* parent) : QTabWidget(parent) {
     }
   });
   connect(tune_, &QPushButton::clicked, this, &SettingsPage::tuneRequested);
+  // Tab goes through each page as it is laid out ("Подобрать тайм-аут"
+  // beside its field, not after the last one).
+  for (int i = 0; i < count(); ++i) FollowLayout(widget(i));
   SetFields(SettingsFields{});
   first_->setSelectedDate(QDate::currentDate());
   last_->setSelectedDate(QDate::currentDate());
@@ -155,8 +158,8 @@ QWidget* SettingsPage::BuildMainPage() {
   calendars->addWidget(first_, 1, 0);
   calendars->addWidget(last_, 1, 1);
 
-  start_ = MakeButton("-------------    Старт    -------------", "Button1", page);
-  stop_ = MakeButton("Стоп", "Button2", page);
+  start_ = MakeButton("-------------    &Старт    -------------", "Button1", page);
+  stop_ = MakeButton("С&топ", "Button2", page);
   stop_->setEnabled(false);
   search_ = MakeButton(kSearchCaption, "ButtonSearch", page);
   auto* buttons = new QHBoxLayout;
@@ -193,7 +196,7 @@ QWidget* SettingsPage::BuildLinePage() {
   auto* form = new QFormLayout;
   form->addRow(parity_label, parity_);
   form->addRow(stop_bits_label, stop_bits_);
-  tune_ = MakeButton("Подобрать тайм-аут", "ButtonTune", page);
+  tune_ = MakeButton("Подобрать &тайм-аут", "ButtonTune", page);
   tune_->setEnabled(false);  // it measures the line of a connection
   auto* timeout_row = new QHBoxLayout;
   timeout_row->addWidget(timeout_);
@@ -255,7 +258,7 @@ QWidget* SettingsPage::BuildModemPage() {
   dial->addWidget(tone_);
   dial->addWidget(pulse_);
 
-  remote_modem_ = MakeButton("настройка удаленного модема", "Button3", page);
+  remote_modem_ = MakeButton("настройка &удаленного модема", "Button3", page);
   remote_modem_->setEnabled(false);
 
   auto* form = new QFormLayout;
@@ -396,8 +399,8 @@ void SettingsPage::UpdateTypeFields() {
 
 void SettingsPage::SetSearching(bool searching) {
   searching_ = searching;
-  search_->setText(searching ? "Остановить поиск" : kSearchCaption);
-  search_->setAccessibleName(search_->text());
+  search_->setText(searching ? kStopSearchCaption : kSearchCaption);
+  search_->setAccessibleName(WithoutMnemonic(search_->text()));
   // The line belongs to the search meanwhile.
   start_->setEnabled(!searching && !connected_);
 }

@@ -63,7 +63,9 @@ class SettingsPage : public QTabWidget {
   // "Подобрать тайм-аут" measures a connected line with no operation running.
   void SetTuneEnabled(bool enabled);
 
-  static constexpr const char* kSearchCaption = "Найти прибор";
+  // "Найти прибор", and while it searches "Остановить поиск", on Alt+Н.
+  static constexpr const char* kSearchCaption = "&Найти прибор";
+  static constexpr const char* kStopSearchCaption = "Оста&новить поиск";
 
  signals:
   void startRequested();

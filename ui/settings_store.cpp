@@ -97,4 +97,12 @@ void SettingsStore::SaveWindowSize(const QSize& size) const {
   Open()->setValue("window_size", size);
 }
 
+QByteArray SettingsStore::SplitterState(const QString& page) const {
+  return Open()->value("splitter/" + page).toByteArray();
+}
+
+void SettingsStore::SaveSplitterState(const QString& page, const QByteArray& state) const {
+  Open()->setValue("splitter/" + page, state);
+}
+
 }  // namespace flovir::ui

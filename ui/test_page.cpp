@@ -15,7 +15,7 @@ constexpr int kPollPeriodMs = 1000;
 
 void SetCaption(QPushButton* button, const QString& caption) {
   button->setText(caption);
-  button->setAccessibleName(caption);
+  button->setAccessibleName(WithoutMnemonic(caption));
 }
 
 }  // namespace
@@ -25,7 +25,7 @@ TestPage::TestPage(QWidget* parent) : QWidget(parent) {
   area_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   MakeReadOnlyArea(area_);
   Name(area_, "Memo3", "Memo3");
-  poll_ = MakeButton("старт", "Button12", this);
+  poll_ = MakeButton("&старт", "Button12", this);
   poll_->setEnabled(false);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(area_);
@@ -59,12 +59,12 @@ void TestPage::TogglePoll() {
 
 void TestPage::StartPoll() {
   timer_->start();
-  SetCaption(poll_, "Стоп");
+  SetCaption(poll_, "&Стоп");
 }
 
 void TestPage::StopPoll() {
   timer_->stop();
-  SetCaption(poll_, "Старт");
+  SetCaption(poll_, "&Старт");
 }
 
 }  // namespace flovir::ui

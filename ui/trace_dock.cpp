@@ -14,13 +14,13 @@ TraceDock::TraceDock(QWidget* parent) : QDockWidget("Обмен с прибор�
   setObjectName("TraceDock");
   auto* body = new QWidget(this);
   area_ = new QPlainTextEdit(body);
-  area_->setReadOnly(true);
+  MakeReadOnlyArea(area_);
   area_->setLineWrapMode(QPlainTextEdit::NoWrap);
   area_->setFont(ReportFont());
   Name(area_, "Обмен с прибором", "Memo2");
   sink_ = new TraceSink(*area_, this);
-  QPushButton* save = MakeButton("Сохранить", "ButtonTraceSave", body);
-  QPushButton* clear = MakeButton("Очистить", "ButtonTraceClear", body);
+  QPushButton* save = MakeButton("Сохр&анить", "ButtonTraceSave", body);
+  QPushButton* clear = MakeButton("&Очистить", "ButtonTraceClear", body);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(save);
   buttons->addWidget(clear);

@@ -3,9 +3,11 @@
 #include <QComboBox>
 #include <QFont>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSplitter>
 
 namespace flovir::ui {
 
@@ -15,9 +17,19 @@ void Name(QWidget* widget, const QString& caption, const QString& name) {
   widget->setAccessibleDescription(name);
 }
 
+QString WithoutMnemonic(const QString& caption) {
+  QString bare;
+  bare.reserve(caption.size());
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&' && i + 1 < caption.size()) ++i;  // "&&" keeps one
+    bare += caption[i];
+  }
+  return bare;
+}
+
 QPushButton* MakeButton(const QString& caption, const QString& name, QWidget* parent) {
   auto* button = new QPushButton(caption, parent);
-  Name(button, caption, name);
+  Name(button, WithoutMnemonic(caption), name);
   return button;
 }
 
@@ -72,6 +84,42 @@ QPlainTextEdit* MakeReportArea(const QString& name, QWidget* parent) {
   area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Name(area, name, name);
   return area;
+}
+
+namespace {
+
+void CollectFocusable(QWidget* widget, QWidgetList& order);
+
+void CollectFocusable(QLayout* layout, QWidgetList& order) {
+  for (int i = 0; i < layout->count(); ++i) {
+    QLayoutItem* item = layout->itemAt(i);
+    if (QWidget* widget = item->widget()) {
+      CollectFocusable(widget, order);
+    } else if (QLayout* inner = item->layout()) {
+      CollectFocusable(inner, order);
+    }
+  }
+}
+
+void CollectFocusable(QWidget* widget, QWidgetList& order) {
+  // A hidden control keeps its place: Tab passes it by until it shows.
+  if (widget->focusProxy() != nullptr || (widget->focusPolicy() & Qt::TabFocus)) {
+    order << widget;
+    return;
+  }
+  if (auto* splitter = qobject_cast<QSplitter*>(widget)) {
+    for (int i = 0; i < splitter->count(); ++i) CollectFocusable(splitter->widget(i), order);
+  } else if (widget->layout() != nullptr) {
+    CollectFocusable(widget->layout(), order);
+  }
+}
+
+}  // namespace
+
+void FollowLayout(QWidget* page) {
+  QWidgetList order;
+  if (page->layout() != nullptr) CollectFocusable(page->layout(), order);
+  for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 }  // namespace flovir::ui

@@ -1,8 +1,10 @@
 #pragma once
 // The window for the offscreen tests: the built-in simulated meter (--demo)
 // selected, the program's folder and the settings file in a scratch folder,
-// the message boxes recorded. Controls are found by their names in the
-// window's layout (Button4, Memo1, ...), as screen readers find them.
+// the message boxes recorded, the yes/no questions recorded and answered
+// with `answer` (yes unless a test says otherwise). Controls are found by
+// their names in the window's layout (Button4, Memo1, ...), as screen
+// readers find them.
 
 #include <QString>
 #include <QTemporaryDir>
@@ -19,6 +21,10 @@ namespace flovir::testing {
 struct RecordedMessage {
   QString title, text;
   MessageIcon icon;
+};
+
+struct RecordedQuestion {
+  QString title, text;
 };
 
 struct DemoWindow {
@@ -39,6 +45,10 @@ struct DemoWindow {
     window->SetMessageSink([this](const QString& title, const QString& text, MessageIcon icon) {
       messages.push_back({title, text, icon});
     });
+    window->SetQuestionSink([this](const QString& title, const QString& text) {
+      questions.push_back({title, text});
+      return answer;
+    });
   }
   ui::MainWindow* operator->() const { return window.get(); }
 
@@ -57,6 +67,8 @@ struct DemoWindow {
 
   QTemporaryDir dir;
   std::vector<RecordedMessage> messages;
+  std::vector<RecordedQuestion> questions;
+  bool answer = true;
   std::unique_ptr<ui::MainWindow> window;
 };
 

@@ -5,8 +5,12 @@
 // --demo adds to the port list, or on a TCP/IP line the simulated meter
 // served on the loopback.
 
+#include <QApplication>
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFile>
@@ -109,10 +113,14 @@ class WindowTest : public QObject {
     QVERIFY(w.Get<QRadioButton>("RadioButton1")->isChecked());
     QVERIFY(w.Get<QRadioButton>("RadioButton4")->isChecked());
     QCOMPARE(w.Get<QCalendarWidget>("MonthCalendar1")->selectedDate(), QDate::currentDate());
+    // The captions with their Alt letters; screen readers read them without.
     QCOMPARE(w.Get<QPushButton>("Button1")->text(),
+             QString("-------------    &Старт    -------------"));
+    QCOMPARE(w.Get<QPushButton>("Button1")->accessibleName(),
              QString("-------------    Старт    -------------"));
-    QCOMPARE(w.Get<QPushButton>("Button8")->text(), QString("Cчитать"));
-    QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("старт"));
+    QCOMPARE(w.Get<QPushButton>("Button8")->text(), QString("C&читать"));
+    QCOMPARE(w.Get<QPushButton>("Button8")->accessibleName(), QString("Cчитать"));
+    QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("&старт"));
     QCOMPARE(w.Get<QLabel>("StatusBar1")->width(), 400);
     QCOMPARE(w.Get<QLabel>("StatusBar2")->width(), 50);
     QCOMPARE(w.Get<QLabel>("StatusBar1")->accessibleDescription(), QString("StatusBar1"));
@@ -370,7 +378,8 @@ class WindowTest : public QObject {
                     .hasMatch());
 
     w.Get<QPushButton>("Button12")->click();
-    QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("Стоп"));
+    QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("&Стоп"));
+    QCOMPARE(w.Get<QPushButton>("Button12")->accessibleName(), QString("Стоп"));
     QVERIFY(w.Get<QTimer>("Timer1")->isActive());
     QCOMPARE(w.Get<QTimer>("Timer1")->interval(), 1000);
     QTRY_VERIFY_WITH_TIMEOUT(w.Get<QPlainTextEdit>("Memo3")->blockCount() >= 2, 3 * kOperationMs);
@@ -383,12 +392,12 @@ class WindowTest : public QObject {
              32);
     QTRY_VERIFY_WITH_TIMEOUT(!w->GetDispatcher().Busy(), kOperationMs);
     w.Get<QPushButton>("Button12")->click();
-    QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("Старт"));
+    QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("&Старт"));
     QVERIFY(!w.Get<QTimer>("Timer1")->isActive());
     w.Get<QPushButton>("Button12")->click();
     w.Get<QPushButton>("Button2")->click();  // Stop ends the poll too
     QVERIFY(!w.Get<QTimer>("Timer1")->isActive());
-    QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("Старт"));
+    QCOMPARE(w.Get<QPushButton>("Button12")->text(), QString("&Старт"));
   }
 
   void CancelEndsAnArchiveDownload() {
@@ -407,8 +416,10 @@ class WindowTest : public QObject {
     QVERIFY(w.Get<QPushButton>("Button5")->isEnabled());
   }
 
-  // The save buttons: the chosen name with ".txt" for its extension,
-  // proposed again by the next save through any of them.
+  // The save buttons: the chosen name with ".txt" for its extension. Each
+  // page proposes a name of its own, at first the one its report is
+  // auto-saved under, then the one last chosen there, in the folder of the
+  // last save, at first the program's folder.
   void SaveDialogExtensionRule() {
     DemoWindow w;
     QStringList proposed;
@@ -419,24 +430,34 @@ class WindowTest : public QObject {
     });
     w.Get<QPlainTextEdit>("Memo4")->setPlainText("строка 1\nстрока 2");
     w.Get<QPushButton>("Button13")->click();
+    QCOMPARE(proposed[0], w.dir.filePath("часовой архив.txt"));
     QFile saved(w.dir.filePath("архив.txt"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(),
              QByteArray("\xf1\xf2\xf0\xee\xea\xe0 1\r\n\xf1\xf2\xf0\xee\xea\xe0 2\r\n"));
     answer = w.dir.filePath("отчёт.doc");
     w.Get<QPushButton>("Button9")->click();
-    QCOMPARE(proposed[1], w.dir.filePath("архив.txt"));
+    QCOMPARE(proposed[1], w.dir.filePath("текущие.txt"));
     QVERIFY(QFile::exists(w.dir.filePath("отчёт.txt")));
     answer.clear();  // cancelled: nothing changes
-    w.Get<QPushButton>("Button14")->click();
-    QCOMPARE(w->ProposedSaveName(), w.dir.filePath("отчёт.txt"));
+    w.Get<QPushButton>("Button13")->click();
+    QCOMPARE(proposed[2], w.dir.filePath("архив.txt"));
+    QCOMPARE(w->ProposedSaveName(flovir::ReportKind::Hourly), w.dir.filePath("архив.txt"));
+    QCOMPARE(w->ProposedSaveName(flovir::ReportKind::Daily), w.dir.filePath("суточный архив.txt"));
+    // Saved elsewhere, the next dialogs open there, each with its page's name.
+    QVERIFY(QDir(w.dir.path()).mkdir("отчёты"));
+    answer = w.dir.filePath("отчёты/месячный");
+    w.Get<QPushButton>("Button15")->click();
+    QVERIFY(QFile::exists(w.dir.filePath("отчёты/месячный.txt")));
+    QCOMPARE(w->ProposedSaveName(flovir::ReportKind::Current), w.dir.filePath("отчёты/отчёт.txt"));
     // The traffic log proposes a name of its own and leaves the reports theirs.
-    answer = w.dir.filePath("обмен");
+    answer = w.dir.filePath("отчёты/обмен");
     w.Get<QPushButton>("ButtonTraceSave")->click();
+    QCOMPARE(QFileInfo(proposed.last()).absolutePath(), w.dir.filePath("отчёты"));
     QVERIFY2(QFileInfo(proposed.last()).fileName().startsWith("обмен 20"),
              qPrintable(proposed.last()));
-    QVERIFY(QFile::exists(w.dir.filePath("обмен.txt")));
-    QCOMPARE(w->ProposedSaveName(), w.dir.filePath("отчёт.txt"));
+    QVERIFY(QFile::exists(w.dir.filePath("отчёты/обмен.txt")));
+    QCOMPARE(w->ProposedSaveName(flovir::ReportKind::Current), w.dir.filePath("отчёты/отчёт.txt"));
     answer = w.dir.filePath("нет такой папки/файл");
     w.Get<QPushButton>("Button15")->click();
     QCOMPARE(w.messages.size(), size_t{1});
@@ -455,7 +476,8 @@ class WindowTest : public QObject {
     QPushButton* search = w.Get<QPushButton>("ButtonSearch");
     search->click();
     QTRY_VERIFY(w.Get<QLabel>("StatusBar1")->text().startsWith("Поиск прибора: "));
-    QCOMPARE(search->text(), QString("Остановить поиск"));
+    QCOMPARE(search->text(), QString("Оста&новить поиск"));
+    QCOMPARE(search->accessibleName(), QString("Остановить поиск"));
     QVERIFY(!w.Get<QPushButton>("Button1")->isEnabled());
     QElapsedTimer clock;
     clock.start();
@@ -463,7 +485,8 @@ class WindowTest : public QObject {
     QTRY_COMPARE(w.Get<QLabel>("StatusBar1")->text(), QString("Прервано пользователем"));
     // One probe (77 ms at 9600 baud) at most; a busy machine adds its own.
     QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(search->text(), QString("Найти прибор"));
+    QCOMPARE(search->text(), QString("&Найти прибор"));
+    QCOMPARE(search->accessibleName(), QString("Найти прибор"));
     QVERIFY(w.Get<QPushButton>("Button1")->isEnabled());
   }
 
@@ -512,6 +535,224 @@ class WindowTest : public QObject {
     QCOMPARE(memo1->toPlainText(), defaults);
   }
 
+  // Closing during a download asks first ("нет" is the end-to-end test's);
+  // "да" ends the download and the test poll, and the window closes
+  // without a word more. Nothing running, nothing is asked.
+  void ClosingDuringADownloadAsksFirst() {
+    DemoWindow w;
+    w.Get<QCalendarWidget>("MonthCalendar1")->setSelectedDate(QDate::currentDate().addDays(-10));
+    w->show();
+    w.Get<QPushButton>("Button1")->click();
+    QVERIFY(w->close());
+    QVERIFY(w.questions.empty());
+    w->show();
+    w.Get<QPushButton>("Button1")->click();
+    w.Get<QPushButton>("Button12")->click();
+    w.Get<QPushButton>("Button5")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Get<QProgressBar>("ProgressBar")->isHidden(), kOperationMs);
+    QVERIFY(w->close());
+    QCOMPARE(w.questions.size(), size_t{1});
+    QCOMPARE(w.questions[0].title, QString("Связь ФЛОВИР"));
+    QVERIFY2(w.questions[0].text.startsWith("Идёт операция: Выполнено...") &&
+                 w.questions[0].text.endsWith("Прервать её и закрыть программу?"),
+             qPrintable(w.questions[0].text));
+    QVERIFY(!w->GetDispatcher().Busy() && !w->GetConnection().Connected());
+    QVERIFY(!w.Get<QTimer>("Timer1")->isActive());
+    QVERIFY(w.messages.empty());
+  }
+
+  // "Настройки по умолчанию" asks, and keeps the port of the command line.
+  void RestoreDefaultsKeepsTheCommandLinePort() {
+    for (const bool demo : {true, false}) {
+      DemoWindow w(demo, {"/dev/flovir-no-such-port"});
+      const QString given = demo ? QString("demo") : QString("/dev/flovir-no-such-port");
+      auto* port = w.Get<QComboBox>("ComboBox1");
+      QCOMPARE(port->currentData().toString(), given);
+      port->setCurrentIndex(demo ? port->count() - 2 : 0);
+      w.Get<QLineEdit>("Edit5")->setText("7");
+      w->RestoreDefaults();
+      QCOMPARE(w.questions.size(), size_t{1});
+      QVERIFY2(w.questions[0].text.contains("«" + given + "»"), qPrintable(w.questions[0].text));
+      QCOMPARE(port->currentData().toString(), given);
+      QCOMPARE(w.Get<QLineEdit>("Edit5")->text(), QString("1"));
+    }
+  }
+
+  // A program folder that cannot be made is told once, naming it and why;
+  // the history, which would live in it, adds nothing of its own.
+  void AnUnusableProgramFolderIsToldOnce() {
+    QTemporaryDir dir;
+    QFile in_the_way(dir.filePath("файл"));
+    QVERIFY(in_the_way.open(QIODevice::WriteOnly));
+    in_the_way.close();
+    flovir::ui::WindowOptions options;
+    options.demo = true;
+    options.folder = dir.filePath("файл/папка").toStdString();
+    options.settings_file = dir.filePath("settings.ini");
+    flovir::ui::MainWindow w(options);
+    std::vector<QString> told;
+    w.SetMessageSink(
+        [&](const QString&, const QString& text, MessageIcon) { told.push_back(text); });
+    QTRY_COMPARE(told.size(), size_t{1});
+    QVERIFY2(told[0].startsWith("Папка программы недоступна: «" + dir.filePath("файл") +
+                                "» — файл, а не папка ("),
+             qPrintable(told[0]));
+    w.findChild<QPushButton*>("Button1")->click();
+    QVERIFY(w.GetConnection().Connected());
+    QTest::qWait(100);
+    QCOMPARE(told.size(), size_t{1});
+    QVERIFY(w.History() == nullptr);
+  }
+
+  // Every push button and check box of the window's own has its Alt letter,
+  // and no two that are on screen at once share one (nor the menus' Ф and
+  // В). The calendars' and the charts' controls are their own.
+  void MnemonicsOnEveryButtonWithoutClashes() {
+    DemoWindow w;
+    w->show();
+    w.Get<QDockWidget>("TraceDock")->show();  // its buttons are beside every page
+    auto* pages = w.Get<QTabWidget>("PageControl1");
+    int checked = 0;
+    for (int page = 0; page < pages->count(); ++page) {
+      pages->setCurrentIndex(page);
+      auto* inner = qobject_cast<QTabWidget*>(pages->widget(page));
+      for (int sub = 0; sub < (inner ? inner->count() : 1); ++sub) {
+        if (inner) inner->setCurrentIndex(sub);
+        QStringList letters = {"ф", "в"};
+        QStringList seen;
+        for (QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
+          const bool own = qobject_cast<QPushButton*>(button) || qobject_cast<QCheckBox*>(button);
+          bool foreign = button->objectName().startsWith("Chart");
+          for (QWidget* up = button; up; up = up->parentWidget()) {
+            foreign = foreign || qobject_cast<QCalendarWidget*>(up);
+          }
+          if (!own || foreign || !button->isVisible()) continue;
+          const QString where = pages->tabText(page) + "/" +
+                                (inner ? inner->tabText(sub) : QString()) + ": " + button->text();
+          const qsizetype mark = button->text().indexOf('&');
+          QVERIFY2(mark >= 0 && mark + 1 < button->text().size(), qPrintable(where));
+          const QString letter = button->text().mid(mark + 1, 1).toLower();
+          QVERIFY2(letter[0].script() == QChar::Script_Cyrillic, qPrintable(where));
+          QVERIFY2(!letters.contains(letter), qPrintable(where + " <-> " + seen.join(", ")));
+          letters << letter;
+          seen << button->text();
+          ++checked;
+        }
+      }
+    }
+    QVERIFY(checked > 30);
+  }
+
+  // Alt and a button's letter presses it.
+  void AltLetterPressesTheButton() {
+    DemoWindow w;
+    w->show();
+    QApplication::setActiveWindow(w.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+    // As the keyboard sends them, through the window's shortcuts.
+    const auto alt = [&w](char16_t letter) {
+      QTest::sendKeyEvent(QTest::Click, w->windowHandle(),
+                          Qt::Key(QChar(letter).toUpper().unicode()), QString(QChar(letter)),
+                          Qt::AltModifier);
+    };
+    alt(u'с');  // "Старт"
+    QTRY_VERIFY(w->GetConnection().Connected());
+    alt(u'т');  // "Стоп"
+    QTRY_VERIFY(!w->GetConnection().Connected());
+  }
+
+  // Tab goes through a page as it is laid out.
+  void TabOrderFollowsTheLayout() {
+    DemoWindow w;
+    w->show();
+    // The named controls of `names` in the order Tab reaches them from `from`.
+    auto order = [&w](const char* from, const QStringList& names) {
+      QStringList reached;
+      QWidget* at = w.Get(from);
+      for (int i = 0; i < 2000 && reached.size() < names.size(); ++i) {
+        at = at->nextInFocusChain();
+        if (names.contains(at->objectName()) && !reached.contains(at->objectName())) {
+          reached << at->objectName();
+        }
+      }
+      return reached;
+    };
+    const QStringList line = {"ButtonTune", "Edit3", "Edit6", "RadioButton1"};
+    QCOMPARE(order("Edit4", line), line);
+    const QStringList main = {"ComboBox3",     "Edit5",          "Edit7",
+                              "EditMeterName", "MonthCalendar1", "MonthCalendar2",
+                              "Button1",       "Button2",        "ButtonSearch"};
+    QCOMPARE(order("ComboBox1", main), main);
+    // The grid above its buttons; the history's controls above its lists.
+    QCOMPARE(order("RzStringGrid1", {"Button8", "Button11"}), QStringList({"Button8", "Button11"}));
+    QCOMPARE(order("HistoryKind", {"HistoryFrom", "HistoryShow", "HistoryMeters"}),
+             QStringList({"HistoryFrom", "HistoryShow", "HistoryMeters"}));
+    // A report page: the table, the buttons under it.
+    auto* pages = w.Get<QTabWidget>("PageControl1");
+    pages->setCurrentIndex(1);
+    qobject_cast<QTabWidget*>(pages->widget(1))->setCurrentIndex(1);
+    QCOMPARE(order("Memo4", {"Button5", "Button13", "MissingOnlyMemo4"}),
+             QStringList({"Button5", "Button13", "MissingOnlyMemo4"}));
+  }
+
+  // An archive table keeps the room for its heading and rows: at 800x600 the
+  // chart gives way, in a larger window it comes back; where the user puts
+  // the splitter is remembered.
+  void ArchiveTableKeepsItsRoom() {
+#ifndef FLOVIR_UI_CHARTS
+    QSKIP("built without the charts");
+#endif
+    DemoWindow w;
+    auto show_daily = [&w](QSize size) {
+      w->resize(size);
+      w->show();
+      w.Get<QCalendarWidget>("MonthCalendar1")->setSelectedDate(QDate::currentDate().addDays(-6));
+      w.Get<QCalendarWidget>("MonthCalendar2")->setSelectedDate(QDate::currentDate().addDays(-1));
+      auto* pages = w.Get<QTabWidget>("PageControl1");
+      pages->setCurrentIndex(1);
+      qobject_cast<QTabWidget*>(pages->widget(1))->setCurrentIndex(2);
+      w.Get<QPushButton>("Button1")->click();
+      w.Get<QPushButton>("Button6")->click();
+      QTRY_VERIFY_WITH_TIMEOUT(!w->GetDispatcher().Busy(), kOperationMs);
+    };
+    show_daily({800, 600});
+    QCOMPARE(w->size(), QSize(800, 600));
+    auto* splitter = w.Get<QSplitter>("SplitterMemo5");
+    auto* area = w.Get<QPlainTextEdit>("Memo5");
+    auto lines = [area] { return area->viewport()->height() / area->fontMetrics().lineSpacing(); };
+    QTRY_VERIFY(splitter->count() == 2 && !splitter->widget(1)->isHidden());
+    QTRY_COMPARE(splitter->sizes().value(1), 0);
+    QVERIFY2(lines() >= 12 + 5, qPrintable(QString::number(lines())));
+    w->resize(1000, 900);
+    QTRY_VERIFY(splitter->sizes().value(1) >= splitter->widget(1)->minimumSizeHint().height());
+    QVERIFY(lines() >= 12 + 5);
+
+    // The user's choice, kept by the next run.
+    const int table = splitter->height() / 4;
+    splitter->setSizes({table, splitter->height() - table});
+    emit splitter->splitterMoved(table, 1);
+    const QList<int> chosen = splitter->sizes();
+    w.Open();
+    show_daily({1000, 900});
+    splitter = w.Get<QSplitter>("SplitterMemo5");
+    QTRY_VERIFY(splitter->count() == 2 && !splitter->widget(1)->isHidden());
+    QTRY_COMPARE(splitter->sizes(), chosen);
+  }
+
+  // The archive pages say what X, < and > mean, beside the table and on it.
+  void ArchivePagesExplainTheEventMarks() {
+    DemoWindow w;
+    for (const char* area : {"Memo4", "Memo5", "Memo6"}) {
+      auto* legend = w.Get<QLabel>((QString("EventLegend") + area).toUtf8().constData());
+      for (const char* mark :
+           {"X — отказ", "< — расход ниже минимального", "> — расход выше максимального"}) {
+        QVERIFY2(legend->text().contains(mark), qPrintable(legend->text()));
+      }
+      QCOMPARE(w.Get<QPlainTextEdit>(area)->toolTip(), legend->text());
+    }
+    QVERIFY(w->findChild<QLabel*>("EventLegendMemo1") == nullptr);
+  }
+
   void SettingsRememberedAndRestored() {
     DemoWindow w(false);
     {
@@ -556,6 +797,13 @@ class WindowTest : public QObject {
     QCOMPARE(w->GetDispatcher().Settings().type, ConnectionType::TcpIp);
     QCOMPARE(w->GetDispatcher().Settings().framing, flovir::WireFraming::ModbusTcp);
 
+    // It asks first; "нет" leaves everything as it was.
+    w.answer = false;
+    w->RestoreDefaults();
+    QCOMPARE(w.questions.size(), size_t{1});
+    QCOMPARE(w.questions[0].title, QString("Настройки по умолчанию"));
+    QCOMPARE(w.Get<QComboBox>("ComboBox3")->currentText(), QString("19200"));
+    w.answer = true;
     w->RestoreDefaults();
     QCOMPARE(w.Get<QComboBox>("ComboBox3")->currentText(), QString("9600"));
     QCOMPARE(w.Get<QLineEdit>("Edit7")->text(), QString("авто_"));

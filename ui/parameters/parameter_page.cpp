@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QFileInfo>
+#include <QString>
 #include <exception>
+#include <utility>
 
 #include "operations/report_files.h"
 #include "parameters/parameter_workbook.h"
@@ -10,6 +12,21 @@
 #include "ui/parameters/write_confirmation.h"
 
 namespace flovir {
+
+namespace {
+
+// "Время прибора установлено: 09.12.2026 14:05".
+std::string ClockSetText(const CivilDateTime& sent) {
+  return QString("Время прибора установлено: %1.%2.%3 %4:%5")
+      .arg(sent.day, 2, 10, QChar('0'))
+      .arg(sent.month, 2, 10, QChar('0'))
+      .arg(sent.year, 4, 10, QChar('0'))
+      .arg(sent.hour, 2, 10, QChar('0'))
+      .arg(sent.minute, 2, 10, QChar('0'))
+      .toStdString();
+}
+
+}  // namespace
 
 ParameterPage::ParameterPage(Dispatcher& dispatcher, ParameterOperations& operations,
                              const ParameterTable& table, WorkbookModel& xls0, QWidget* window)
@@ -60,6 +77,8 @@ QFileDialog& ParameterPage::Dialog(QFileDialog*& dialog, const char* name,
   dialog->setDefaultSuffix("xls");
   dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                       : QFileDialog::ExistingFile);
+  // The page's own name to begin with, as the read saves it.
+  if (mode == QFileDialog::AcceptSave) dialog->selectFile(kParameterAutoSaveName);
   return *dialog;
 }
 
@@ -92,7 +111,7 @@ void ParameterPage::Write() {
 }
 
 void ParameterPage::SetClock() {
-  operations_.ClockSetRequest();
+  clock_pending_ = operations_.ClockSetRequest();
 }
 
 void ParameterPage::OperationEnded() {
@@ -106,6 +125,14 @@ void ParameterPage::OperationEnded() {
       model_.SetMeterValues(dispatcher_.Parameters());
       return;
     case OperationKind::WriteToDevice:
+      if (std::exchange(clock_pending_, false)) {
+        // The status says which time the meter now keeps, not only that
+        // the write went well.
+        if (dispatcher_.LastSucceeded() && operations_.ClockSent()) {
+          ShowStatus(ClockSetText(*operations_.ClockSent()));
+        }
+        break;
+      }
       if (stage == WriteStage::Backup && dispatcher_.LastSucceeded() && operations_.Prepared()) {
         // The dialog waits until the operation's end has been handled.
         QMetaObject::invokeMethod(this, &ParameterPage::AskAndWrite, Qt::QueuedConnection);

@@ -95,6 +95,8 @@ class ParameterPage : public QObject {
   // Which half of "Записать" is running.
   enum class WriteStage { None, Backup, Write };
   WriteStage stage_ = WriteStage::None;
+  // "Время ПК в прибор" is running: its end says which time it set.
+  bool clock_pending_ = false;
 };
 
 }  // namespace flovir

@@ -80,8 +80,8 @@ WriteConfirmation::WriteConfirmation(const ParameterTable& table, const WritePla
   layout->addWidget(backup);
 
   auto* buttons = new QDialogButtonBox(this);
-  QPushButton* write = buttons->addButton(plan.changes.empty() ? "Записать всё равно" : "Записать",
-                                          QDialogButtonBox::AcceptRole);
+  QPushButton* write = buttons->addButton(
+      plan.changes.empty() ? "&Записать всё равно" : "&Записать", QDialogButtonBox::AcceptRole);
   write->setObjectName("WriteConfirm");
   write->setAccessibleDescription("WriteConfirm");
   QPushButton* cancel = buttons->addButton("Отмена", QDialogButtonBox::RejectRole);
