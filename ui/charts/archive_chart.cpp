@@ -28,6 +28,8 @@ const QColor kEventColor(0xd0, 0x20, 0x20);
 
 constexpr double kHour = 3600;
 constexpr double kDay = 24 * kHour;
+// Rows beyond which the lines are drawn one pixel wide.
+constexpr size_t kThinLinesAbove = 1500;
 // How near (pixels) the pointer must come to a value for its hint.
 constexpr double kHintReach = 10;
 
@@ -324,6 +326,12 @@ void ArchiveChart::ShowRows(ArchiveChartData data) {
   data_ = std::move(data);
   data_.kind = kind_;
   const auto& rows = data_.rows;
+  // A chart coming into view is drawn at once: empty then, and once more
+  // with its rows on the next turn of the event loop.
+  if (!isVisible()) {
+    for (int g = 0; g < plot_->graphCount(); ++g) plot_->graph(g)->data()->clear();
+    UpdateVisibility();
+  }
   x_.clear();
   x_.reserve(rows.size());
   for (const ArchiveChartRow& row : rows) x_.push_back(KeyOf(row.at));
@@ -343,6 +351,14 @@ void ArchiveChart::ShowRows(ArchiveChartData data) {
       }
     }
     series_[s]->setData(keys, values, true);
+    // A wide pen costs a stroke of every zigzag the lines make: over many
+    // rows (a year of hours takes seconds to draw so) the lines are thin
+    // and drawn without antialiasing.
+    const bool dense = rows.size() > kThinLinesAbove;
+    QPen pen = series_[s]->pen();
+    pen.setWidthF(dense ? 1.0 : 1.5);
+    series_[s]->setPen(pen);
+    series_[s]->setAntialiased(!dense);
     lone_[s]->setData(lone_keys, lone_values, true);
   }
   QVector<double> marks;
