@@ -16,8 +16,8 @@ bash scripts/install-deps.sh cmake g++-mingw-w64-x86-64-posix wine64 libgtest-de
   libcli11-dev libtomlplusplus-dev nlohmann-json3-dev qt6-base-dev qt6-base-dev-tools \
   xz-utils nsis xvfb xauth
 
-# Qt for mingw: moc, uic and rcc are the host's Qt of the same version. No
-# Qt Charts for mingw: the window has no archive charts on Windows.
+# Qt for mingw, with PrintSupport and QCustomPlot for the archive charts:
+# moc, uic and rcc are the host's Qt of the same version.
 qt="$(bash scripts/build-qt-windows.sh)"
 # SQLite for the history store, from Debian's sqlite3 source, cached likewise.
 sqlite="$(bash scripts/build-sqlite-windows.sh)"
@@ -27,7 +27,7 @@ cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake 
   -DCMAKE_BUILD_TYPE=Release -DFLOVIR_BUILD_BENCH=OFF \
   -DFLOVIR_QT_WINDOWS="$qt" -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
   -DFLOVIR_SQLITE_WINDOWS="$sqlite" \
-  -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DFLOVIR_BUILD_CHARTS=OFF >/dev/null
+  -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build build-windows -j"$jobs"
 
 # A wine prefix of the build's own; Debian's wine leaves a folder in TMPDIR
@@ -54,7 +54,15 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '/usr/lib/wine/wine64 \
   /usr/lib/wine/wineserver -k'
 
 pages=$(ls build-windows/screenshots/*.png | wc -l)
-[ "$pages" -ge 10 ] || { echo "flovir-screenshots.exe rendered $pages pages" >&2; exit 1; }
+[ "$pages" -ge 13 ] || { echo "flovir-screenshots.exe rendered $pages pages" >&2; exit 1; }
+# The three archive charts with the downloaded rows (flovir-screenshots.exe
+# fails on a chart that shows nothing).
+for chart in 5-hourly-chart 6-daily-chart 7-monthly-chart; do
+  [ -s "build-windows/screenshots/$chart.png" ] || { echo "no chart $chart.png" >&2; exit 1; }
+done
+
+# The licence the installer shows and installs, with Windows' line ends.
+sed 's/$/\r/' LICENSE >build-windows/LICENSE.txt
 
 version=$(sed -n 's/^project(flovir VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DBUILD="$PWD/build-windows" \

@@ -1,4 +1,5 @@
-; The Windows installer of flovir: the window, flovir-cli and the
+; The Windows installer of flovir: the licence (GPL-3.0-or-later) to read
+; first, then the window, flovir-cli, the licence as LICENSE.txt and the
 ; uninstaller in one folder, a Start-menu shortcut and an entry in the
 ; system's list of installed programs. Silent with /S, the folder with /D=DIR.
 ; The uninstaller removes exactly what was installed: the user's settings
@@ -6,6 +7,7 @@
 ;
 ; makensis -INPUTCHARSET UTF8 -DVERSION=0.1 -DBUILD=build-windows
 ;   -DOUTFILE=build-windows/flovir-setup-0.1.exe scripts/windows/flovir.nsi
+; BUILD holds LICENSE.txt: the repository's LICENSE with CR LF line ends.
 
 ; A 64-bit installer for 64-bit programs (and wine64 runs no 32-bit one).
 Target amd64-unicode
@@ -30,6 +32,7 @@ VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "LegalCopyright" "flovir"
 
 !define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_LICENSE "${BUILD}\LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\flovir.exe"
@@ -53,6 +56,7 @@ Section "${NAME}"
   SetOutPath "$INSTDIR"
   File "${BUILD}\app\flovir.exe"
   File "${BUILD}\cli\flovir-cli.exe"
+  File "${BUILD}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   CreateShortcut "${SHORTCUT}" "$INSTDIR\flovir.exe"
 
@@ -71,6 +75,7 @@ Section "Uninstall"
   Delete "${SHORTCUT}"
   Delete "$INSTDIR\flovir.exe"
   Delete "$INSTDIR\flovir-cli.exe"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Only when empty: reports written beside the programs stay.
   RMDir "$INSTDIR"

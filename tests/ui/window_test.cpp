@@ -699,9 +699,6 @@ class WindowTest : public QObject {
   // chart gives way, in a larger window it comes back; where the user puts
   // the splitter is remembered.
   void ArchiveTableKeepsItsRoom() {
-#ifndef FLOVIR_UI_CHARTS
-    QSKIP("built without the charts");
-#endif
     DemoWindow w;
     auto show_daily = [&w](QSize size) {
       w->resize(size);

@@ -44,9 +44,10 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\flovir'
 
 echo "== silent install"
 "$wine" "$setup" /S '/D=C:\ФЛОВИР' || fail "the installer failed"
-for program in flovir.exe flovir-cli.exe Uninstall.exe; do
+for program in flovir.exe flovir-cli.exe LICENSE.txt Uninstall.exe; do
   [ -f "$folder/$program" ] || fail "not installed: $program"
 done
+grep -q "GNU GENERAL PUBLIC LICENSE" "$folder/LICENSE.txt" || fail "LICENSE.txt is not the licence"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
 # reg query prints Cyrillic as "?"; an exported key is UTF-16.
 "$wine" reg export "$uninstall_key" 'C:\uninstall.reg' /y >/dev/null 2>&1 || true
@@ -90,7 +91,7 @@ mkdir -p "$folder/авто_" && echo report >"$folder/авто_/текущие.t
 "$wine" "$folder/Uninstall.exe" /S || fail "the uninstaller failed"
 # The uninstaller runs on from a copy of itself in the temporary folder.
 timeout 120 /usr/lib/wine/wineserver -w || true
-for program in flovir.exe flovir-cli.exe Uninstall.exe; do
+for program in flovir.exe flovir-cli.exe LICENSE.txt Uninstall.exe; do
   [ ! -e "$folder/$program" ] || fail "left after uninstall: $program"
 done
 [ ! -e "$shortcut" ] || fail "the shortcut is left"
