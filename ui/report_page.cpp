@@ -9,6 +9,7 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include "ui/report_printing.h"
 #include "ui/widgets.h"
 
 namespace flovir::ui {
@@ -51,6 +52,7 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
     buttons->addWidget(missing_only_);
   }
   buttons->addStretch();
+  const PrintButtons print = AddPrintButtons(buttons, names.area, this);
   auto* layout = new QVBoxLayout(this);
   if (kind == ReportKind::Current) {
     layout->addWidget(area_);
@@ -64,6 +66,8 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
   layout->addLayout(buttons);
   connect(download_, &QPushButton::clicked, this, [this] { emit downloadRequested(kind_); });
   connect(save_, &QPushButton::clicked, this, [this] { emit saveRequested(kind_); });
+  connect(print.print, &QPushButton::clicked, this, [this] { emit printRequested(kind_); });
+  connect(print.pdf, &QPushButton::clicked, this, [this] { emit pdfRequested(kind_); });
 }
 
 bool ReportPage::MissingOnly() const {
