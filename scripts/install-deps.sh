@@ -15,7 +15,7 @@ packages=(
   libtomlplusplus-dev nlohmann-json3-dev
   libsqlite3-dev sqlite3
   postgresql postgresql-client libpq-dev
-  qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-svg-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
+  qt6-base-dev libqcustomplot-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   xvfb at-spi2-core dbus-x11 python3-pyatspi xdotool imagemagick
   poppler-utils
 )

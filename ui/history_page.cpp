@@ -24,9 +24,7 @@
 #include "workbook/platform_files.h"
 #include "workbook/serial_date.h"
 
-#ifdef FLOVIR_UI_CHARTS
 #include "ui/charts/archive_chart.h"
-#endif
 
 namespace flovir::ui {
 
@@ -90,11 +88,9 @@ HistoryPage::HistoryPage(QWidget* parent) : QWidget(parent) {
   auto* splitter = new QSplitter(Qt::Vertical, this);
   splitter->addWidget(meters_);
   splitter->addWidget(table_);
-#ifdef FLOVIR_UI_CHARTS
   chart_ = new ArchiveChart(ReportKind::Hourly, this);
   splitter->addWidget(chart_);
   controls->addWidget(chart_->VisibilityBox());
-#endif
   splitter->setChildrenCollapsible(false);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(controls);
@@ -210,11 +206,10 @@ void HistoryPage::ShowEntries() {
     QStringList text;
     for (const std::string& line : lines) text << QString::fromStdString(line);
     table_->setPlainText(text.join('\n'));
-#ifdef FLOVIR_UI_CHARTS
     const ReportKind report = ReportOf(OperationOf(Kind()));
     chart_->SetKind(report);
+    chart_->SetMeter(QString::fromStdString(name));
     chart_->ShowRows(ArchiveChartRows(report, sheet.workbook));
-#endif
     int64_t missing = 0;
     for (const history::Gap& gap : gaps) missing += gap.entries;
     status_->setText(QString("Записей: %1, пропусков: %2 в %3 местах")

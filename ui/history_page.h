@@ -53,6 +53,8 @@ class HistoryPage : public QWidget {
   // Called before every read of the store: the window's own readings may
   // still be on their way into it.
   void SetBeforeReading(std::function<void()> wait) { before_reading_ = std::move(wait); }
+  // The chart of the entries shown.
+  ArchiveChart* Chart() const { return chart_; }
   // Where "Экспорт" writes, for tests; empty: a file dialog.
   void SetExportFile(const QString& path) { export_file_ = path; }
 

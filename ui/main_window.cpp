@@ -23,6 +23,7 @@
 #include "operations/report_files.h"
 #include "session/demo_ports.h"
 #include "store/meter_history.h"
+#include "ui/charts/archive_charts.h"
 #include "ui/history_page.h"
 #include "ui/meter_finder.h"
 #include "ui/parameter_tab.h"
@@ -38,13 +39,6 @@
 #include "ui/trace_dock.h"
 #include "ui/trace_sink.h"
 #include "ui/widgets.h"
-#ifdef FLOVIR_UI_CHARTS
-#include "ui/charts/archive_charts.h"
-#else
-namespace flovir {
-class ArchiveCharts {};
-}  // namespace flovir
-#endif
 
 namespace flovir::ui {
 
@@ -207,18 +201,12 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::AddCharts() {
-#ifdef FLOVIR_UI_CHARTS
   charts_ = std::make_unique<ArchiveCharts>();
+  const QString folder = Q(GetDispatcher().ProgramFolder());
   for (ReportKind kind : {ReportKind::Hourly, ReportKind::Daily, ReportKind::Monthly}) {
-    charts_->Add(kind, Page(kind)->ChartSplitter(), Page(kind)->ChartBoxNeighbour());
+    charts_->Add(kind, Page(kind)->ChartSplitter(), Page(kind)->ChartBoxNeighbour(), folder);
   }
-  // A failed archive download clears its chart.
-  connect(this, &MainWindow::operationEnded, this, [this] {
-    if (!session_->Busy()) {
-      charts_->OperationEnded(GetDispatcher().Kind(), session_->LastSucceeded());
-    }
-  });
-#endif
+  history_page_->Chart()->SetSaveFolder(folder);
 }
 
 void MainWindow::AddPrinting() {
@@ -244,7 +232,6 @@ void MainWindow::AddPrinting() {
           [this] { printing_->Print(PrintedPage::Parameters); });
   connect(parameters_, &ParameterTab::pdfRequested, this,
           [this] { printing_->SavePdf(PrintedPage::Parameters); });
-#ifdef FLOVIR_UI_CHARTS
   for (ReportKind kind : {ReportKind::Hourly, ReportKind::Daily, ReportKind::Monthly}) {
     ArchiveChart* chart = charts_->Chart(kind);
     if (chart == nullptr) continue;
@@ -259,7 +246,6 @@ void MainWindow::AddPrinting() {
     connect(buttons.pdf, &QPushButton::clicked, this,
             [this, kind, chart] { printing_->SaveChartPdf(kind, chart); });
   }
-#endif
 }
 
 void MainWindow::ListPorts() {
@@ -533,10 +519,14 @@ void MainWindow::ShowMessage(const std::string& title, const std::string& text, 
 }
 
 void MainWindow::SetReport(ReportKind kind, const std::vector<std::string>& lines) {
-#ifdef FLOVIR_UI_CHARTS
-  // The archive workbook holds the file the table has just been read from.
-  charts_->ReportSet(kind, lines.empty(), GetDispatcher().Archive().Workbook(), *background_);
-#endif
+  // The archive workbook holds the file the table has just been read from,
+  // read from the meter the settings name.
+  QString meter;
+  if (const SettingsResult parsed = ParseSettings(settings_->Fields()); parsed.settings) {
+    meter = Q(history::IdentityOf(parsed.settings->meter_name, *parsed.settings).name);
+  }
+  charts_->ReportSet(kind, lines.empty(), GetDispatcher().Archive().Workbook(), meter,
+                     *background_);
   if (ReportPage* page = Page(kind)) page->ShowLines(lines);
   if (printing_) printing_->ReportSet(kind, lines, GetDispatcher().Archive().Workbook());
 }

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
+#include <QPainter>
+#include <QPicture>
 #include <QPushButton>
 
 #ifdef FLOVIR_PRINT_SUPPORT
@@ -14,6 +16,7 @@
 #include "operations/report_files.h"
 #include "print/report_documents.h"
 #include "print/service_report.h"
+#include "ui/charts/archive_chart.h"
 #include "ui/main_window.h"
 #include "ui/widgets.h"
 #include "workbook/serial_date.h"
@@ -233,28 +236,30 @@ void ReportPrinting::SavePdf(PrintedPage page) {
   if (!path.isEmpty()) WritePdfFile(*document, path);
 }
 
-std::optional<print::PrintDocument> ReportPrinting::ChartDocument(ReportKind kind,
-                                                                  QWidget* chart) const {
-  const std::optional<ArchiveTableData>& archive = archives_[ArchiveSlot(kind)];
-  if (chart == nullptr || !chart->isVisible() || !archive) return std::nullopt;
-  // Twice the screen's pixels, so lines and texts stay sharp on paper.
-  QImage image(chart->size() * 2, QImage::Format_ARGB32);
-  image.setDevicePixelRatio(2);
+std::optional<print::PrintDocument> ReportPrinting::ChartDocument(ArchiveChart* chart) const {
+  if (chart == nullptr || chart->Data().rows.empty()) return std::nullopt;
+  // The chart's own drawing for printing, with its title, legend and event
+  // key, at three times its points so lines and texts stay sharp on paper.
+  const QSize size = chart->SavedSize();
+  QPicture picture = chart->Picture(size);
+  constexpr int kScale = 3;
+  QImage image(size * kScale, QImage::Format_RGB32);
   image.fill(Qt::white);
-  chart->render(&image);
-  const std::string title =
-      (archive->titles.empty() || archive->titles.front().empty() ? print::DocumentTitle(kind)
-                                                                  : archive->titles.front()) +
-      ": график";
-  return print::ChartDocument(title, image, Header());
+  {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(kScale, kScale);
+    painter.drawPicture(0, 0, picture);
+  }
+  return print::ChartDocument(chart->Title().toStdString(), image, Header());
 }
 
-void ReportPrinting::PrintChart(ReportKind kind, QWidget* chart) {
-  Print(ChartDocument(kind, chart));
+void ReportPrinting::PrintChart(ReportKind, ArchiveChart* chart) {
+  Print(ChartDocument(chart));
 }
 
-void ReportPrinting::SaveChartPdf(ReportKind kind, QWidget* chart) {
-  std::optional<print::PrintDocument> document = ChartDocument(kind, chart);
+void ReportPrinting::SaveChartPdf(ReportKind kind, ArchiveChart* chart) {
+  std::optional<print::PrintDocument> document = ChartDocument(chart);
   if (!document) {
     window_.ShowStatus("Сохранять нечего: график пуст");
     return;

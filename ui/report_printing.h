@@ -22,6 +22,10 @@ class QBoxLayout;
 class QPushButton;
 class QWidget;
 
+namespace flovir {
+class ArchiveChart;
+}
+
 namespace flovir::ui {
 
 class MainWindow;
@@ -68,8 +72,8 @@ class ReportPrinting : public QObject {
   // the parameters, writes the PDF.
   void ServiceReport();
   // A chart as it is drawn on screen, with its archive's title.
-  void PrintChart(ReportKind kind, QWidget* chart);
-  void SaveChartPdf(ReportKind kind, QWidget* chart);
+  void PrintChart(ReportKind kind, ArchiveChart* chart);
+  void SaveChartPdf(ReportKind kind, ArchiveChart* chart);
 
  signals:
   // The service report has ended: written to `path`, or not (empty).
@@ -77,7 +81,7 @@ class ReportPrinting : public QObject {
 
  private:
   print::PageHeader Header() const;
-  std::optional<print::PrintDocument> ChartDocument(ReportKind kind, QWidget* chart) const;
+  std::optional<print::PrintDocument> ChartDocument(ArchiveChart* chart) const;
   void Print(const std::optional<print::PrintDocument>& document);
   QString ChoosePdf(const QString& proposed_name);
   bool WritePdfFile(const print::PrintDocument& document, const QString& path);

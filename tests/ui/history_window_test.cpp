@@ -19,10 +19,8 @@
 #include "store/server_store.h"
 #include "tests/support/demo_window.h"
 #include "tests/support/postgres.h"
-#include "ui/history_page.h"
-#ifdef FLOVIR_UI_CHARTS
 #include "ui/charts/archive_chart.h"
-#endif
+#include "ui/history_page.h"
 
 namespace {
 
@@ -111,7 +109,6 @@ class HistoryWindowTest : public QObject {
     QCOMPARE(HourLines(page->TableText()), full);
     QVERIFY(w.Get<QLabel>("HistoryStatus")->text().contains("пропусков: 24 в 1 местах"));
 
-#ifdef FLOVIR_UI_CHARTS
     // Each kind on its own time axis: days are not drawn as hours.
     auto* chart = page->findChild<flovir::ArchiveChart*>();
     QVERIFY(chart != nullptr);
@@ -121,7 +118,6 @@ class HistoryWindowTest : public QObject {
     w.Get<QPushButton>("HistoryShow")->click();
     QCOMPARE(chart->Kind(), flovir::ReportKind::Daily);
     QCOMPARE(chart->Data().kind, flovir::ReportKind::Daily);
-#endif
   }
 
   // The page on a shared server that a collector filled: the dispatcher's

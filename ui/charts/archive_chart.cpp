@@ -1,23 +1,15 @@
 #include "ui/charts/archive_chart.h"
 
+#include <qcustomplot.h>
 #include <QBoxLayout>
-#include <QCategoryAxis>
-#include <QChart>
-#include <QChartView>
-#include <QCursor>
-#include <QDateTime>
-#include <QDateTimeAxis>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLineSeries>
+#include <QKeyEvent>
 #include <QMessageBox>
-#include <QPainter>
+#include <QPdfWriter>
 #include <QSaveFile>
-#include <QScatterSeries>
 #include <QSplitter>
-#include <QSvgGenerator>
 #include <QToolTip>
-#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 
@@ -34,100 +26,70 @@ const QColor kChannelColors[] = {QColor(0x1f, 0x5f, 0xbf), QColor(0x2c, 0x9a, 0x
                                  QColor(0xe0, 0x7b, 0x10), QColor(0x8e, 0x3c, 0xb8)};
 const QColor kEventColor(0xd0, 0x20, 0x20);
 
+constexpr double kHour = 3600;
+constexpr double kDay = 24 * kHour;
+// How near (pixels) the pointer must come to a value for its hint.
+constexpr double kHintReach = 10;
+
 QString Text(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-// The meter's clock has no time zone: its date and time are placed on the
-// axis as the same local date and time.
-double AxisTime(double serial) {
-  const CivilDateTime t = DecodeDateTime(serial);
-  return static_cast<double>(
-      QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second))
-          .toMSecsSinceEpoch());
-}
-
 struct KindTexts {
-  const char* axis_format;
+  const char* title;
   const char* file_name;
-  double half_interval_ms;  // room beside a single row
+  double half_interval;  // room beside a single row, seconds
 };
 
 KindTexts TextsOf(ReportKind kind) {
-  constexpr double kHour = 3600e3;
   switch (kind) {
     case ReportKind::Daily:
-      return {"dd.MM.yyyy", "суточный архив", 12 * kHour};
+      return {"Суточный архив", "суточный архив", 12 * kHour};
     case ReportKind::Monthly:
-      return {"MM.yyyy", "месячный архив", 15 * 24 * kHour};
+      return {"Месячный архив", "месячный архив", 15 * kDay};
     default:
-      return {"dd.MM hh:mm", "часовой архив", kHour / 2};
+      return {"Часовой архив", "часовой архив", kHour / 2};
   }
 }
 
-// The time axis widened to whole steps of a round length, hours or days,
-// with a tick at every step: ticks then fall on whole hours (hourly) or
-// days, in at most eight steps.
-struct TimeTicks {
-  double low = 0;
-  double high = 0;
-  int count = 0;
-};
-
-TimeTicks WholeTicks(ReportKind kind, double low, double high) {
-  constexpr double kHour = 3600e3;
-  constexpr double kDay = 24 * kHour;
-  constexpr int kMaxSteps = 8;
-  constexpr double kHours[] = {1, 2, 3, 4, 6, 8, 12};
-  constexpr double kDays[] = {1, 2, 3, 4, 5, 7, 10, 14, 15, 30, 61, 91, 183, 365};
+// The round steps of a time axis: hours for the hourly archive, then days.
+std::vector<double> TimeSteps(ReportKind kind) {
   std::vector<double> steps;
   if (kind == ReportKind::Hourly) {
-    for (double h : kHours) steps.push_back(h * kHour);
+    for (double h : {1, 2, 3, 4, 6, 8, 12}) steps.push_back(h * kHour);
   }
-  for (double d : kDays) steps.push_back(d * kDay);
-  // Whole hours and days of the local time the axis shows.
-  const double offset =
-      QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(low)).offsetFromUtc() * 1000.0;
-  const double unit = kind == ReportKind::Hourly ? kHour : kDay;
-  const double first = std::floor((low + offset) / unit) * unit - offset;
-  double step = steps.back();
-  for (double candidate : steps) {
-    if ((high - first) / candidate <= kMaxSteps) {
-      step = candidate;
-      break;
-    }
-  }
-  const double count = std::max(1.0, std::ceil((high - first) / step - 1e-9));
-  return {first, first + count * step, static_cast<int>(count) + 1};
+  for (double d : {1, 2, 3, 4, 5, 7, 10, 14, 15, 30, 61, 91, 183, 365}) steps.push_back(d * kDay);
+  return steps;
 }
 
-// Zero to a round number above `top`, in at most five round steps.
-void SetValueRange(QValueAxis* axis, double top) {
-  if (!(top > 0)) top = 1;
+// The smallest round step that crosses `span` in at most eight steps.
+double TimeStep(ReportKind kind, double span) {
+  constexpr int kMaxSteps = 8;
+  const std::vector<double> steps = TimeSteps(kind);
+  for (double step : steps) {
+    if (span / step <= kMaxSteps + 1e-9) return step;
+  }
+  return steps.back();
+}
+
+// Zero to a round number above `top`, in at most five round steps: the
+// axis' upper end, its step and the decimals of its labels.
+struct ValueScale {
+  double high = 1;
+  double step = 0.2;
+  int decimals = 1;
+};
+
+ValueScale RoundScale(double top) {
+  if (!(top > 0) || !std::isfinite(top)) top = 1;
   const double magnitude = std::pow(10.0, std::floor(std::log10(top / 5)));
   double step = magnitude;
   for (const double factor : {1.0, 2.0, 2.5, 5.0, 10.0}) {
     step = factor * magnitude;
     if (top / step <= 5) break;
   }
-  const double steps = std::ceil(top / step);
-  axis->setRange(0, steps * step);
-  axis->setTickCount(static_cast<int>(steps) + 1);
   const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
-  axis->setLabelFormat(QString("%.%1f").arg(decimals));
-}
-
-// Hours and days on a time axis; months, whose lengths differ, as one label
-// per month on the month's row ("03.2024").
-QAbstractAxis* MakeTimeAxis(ReportKind kind) {
-  if (kind == ReportKind::Monthly) {
-    auto* months = new QCategoryAxis;
-    months->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    return months;
-  }
-  auto* dates = new QDateTimeAxis;
-  dates->setFormat(TextsOf(kind).axis_format);
-  return dates;
+  return {std::ceil(top / step - 1e-9) * step, step, decimals};
 }
 
 QCheckBox* MakeBox(const QString& caption, const QString& name, bool checked, QWidget* parent) {
@@ -139,33 +101,129 @@ QCheckBox* MakeBox(const QString& caption, const QString& name, bool checked, QW
   return box;
 }
 
-QValueAxis* MakeValueAxis(const QString& title, QChart* chart, Qt::Alignment alignment) {
-  auto* axis = new QValueAxis;
-  axis->setTitleText(title);
-  chart->addAxis(axis, alignment);
-  return axis;
+QPushButton* MakeButton(const QString& caption, const QString& name, QWidget* parent) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setAccessibleName(caption);
+  button->setAccessibleDescription(name);
+  return button;
 }
 
 }  // namespace
+
+// Ticks of the time axis on whole hours, or whole days once a step is a day
+// or more, at most eight steps apart over the range shown; months, whose
+// lengths differ, as one label per month on the month's row ("03.2024").
+// Keys count seconds since 30.12.1899 with no time zone, as the meter's
+// clock has none; the ticks are whole steps from the start of the whole
+// range, itself a whole hour or day.
+class TimeTicker : public QCPAxisTicker {
+ public:
+  ReportKind kind = ReportKind::Hourly;
+  std::vector<double> row_keys;  // the monthly rows' keys, in order
+  std::vector<QString> row_labels;
+
+ protected:
+  double getTickStep(const QCPRange& range) override { return TimeStep(kind, range.size()); }
+  int getSubTickCount(double) override { return 0; }
+  QVector<double> createTickVector(double step, const QCPRange& range) override {
+    QVector<double> ticks;
+    if (kind == ReportKind::Monthly) {
+      const auto first = std::lower_bound(row_keys.begin(), row_keys.end(), range.lower);
+      const auto last = std::upper_bound(row_keys.begin(), row_keys.end(), range.upper);
+      const size_t every = static_cast<size_t>(last - first) / 12 + 1;
+      for (auto it = first; it < last; it += static_cast<std::ptrdiff_t>(every)) {
+        ticks.append(*it);
+        if (static_cast<size_t>(last - it) <= every) break;
+      }
+      return ticks;
+    }
+    const double origin = tickOrigin();
+    for (double tick = origin + std::ceil((range.lower - origin) / step - 1e-9) * step;
+         tick <= range.upper + 1e-6; tick += step) {
+      ticks.append(tick);
+    }
+    return ticks;
+  }
+  QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+    if (kind == ReportKind::Monthly) {
+      const auto it = std::lower_bound(row_keys.begin(), row_keys.end(), tick - 0.5);
+      if (it != row_keys.end() && *it - tick < 0.5) {
+        return row_labels[static_cast<size_t>(it - row_keys.begin())];
+      }
+    }
+    const CivilDateTime t = DecodeDateTime(tick / kDay);
+    const QDateTime at(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute));
+    switch (kind) {
+      case ReportKind::Daily:
+        return at.toString("dd.MM.yyyy");
+      case ReportKind::Monthly:
+        return at.toString("MM.yyyy");
+      default:
+        return at.toString("dd.MM hh:mm");
+    }
+  }
+};
+
+// While it lives, the plot carries the chart's title above the axes and a
+// legend of the shown series and the event marks below them, as a saved or
+// printed chart does.
+class ArchiveChart::Framed {
+ public:
+  explicit Framed(ArchiveChart& chart) : plot_(chart.plot_) {
+    QCPLayoutGrid* layout = plot_->plotLayout();
+    QFont font = plot_->font();
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    font.setBold(true);
+    title_ = new QCPTextElement(plot_, chart.Title(), font);
+    layout->insertRow(0);
+    layout->addElement(0, 0, title_);
+    plot_->axisRect()->insetLayout()->take(plot_->legend);
+    layout->addElement(2, 0, plot_->legend);
+    layout->setRowStretchFactor(0, 0.001);
+    layout->setRowStretchFactor(2, 0.001);
+    plot_->legend->clearItems();
+    for (size_t s = 0; s < kChartSeriesCount; ++s) {
+      if (chart.series_[s]->visible()) chart.series_[s]->addToLegend();
+    }
+    chart.events_->addToLegend();
+    plot_->legend->setVisible(true);
+  }
+  ~Framed() {
+    QCPLayoutGrid* layout = plot_->plotLayout();
+    layout->take(plot_->legend);
+    layout->remove(title_);
+    layout->simplify();
+    plot_->axisRect()->insetLayout()->addElement(plot_->legend, Qt::AlignRight | Qt::AlignTop);
+    plot_->legend->setVisible(false);
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+  }
+  Framed(const Framed&) = delete;
+  Framed& operator=(const Framed&) = delete;
+
+ private:
+  QCustomPlot* plot_;
+  QCPTextElement* title_;
+};
 
 ArchiveChart::ArchiveChart(ReportKind kind, QWidget* parent)
     : QWidget(parent),
       kind_(kind),
       visibility_box_(MakeBox("График", "ChartVisibleBox", true, this)),
-      save_button_(new QPushButton("Сохранить график", this)),
-      chart_(new QChart),
-      view_(new QChartView(chart_, this)),
-      time_axis_(MakeTimeAxis(kind)),
-      volume_axis_(MakeValueAxis("Объём, м³", chart_, Qt::AlignLeft)),
-      hours_axis_(MakeValueAxis("Время работы, ч", chart_, Qt::AlignRight)) {
+      reset_button_(MakeButton("Весь график", "ChartResetButton", this)),
+      save_button_(MakeButton("Сохранить график", "ChartSaveButton", this)),
+      plot_(new QCustomPlot(this)),
+      ticker_(new TimeTicker) {
   data_.kind = kind;
+  ticker_->kind = kind;
   visibility_box_->hide();  // shown where the page puts it
-  save_button_->setObjectName("ChartSaveButton");
-  save_button_->setAccessibleName(save_button_->text());
-  save_button_->setAccessibleDescription(save_button_->objectName());
-  view_->setAccessibleName("График архива");
-  view_->setRenderHint(QPainter::Antialiasing);
-  view_->setMinimumHeight(220);
+  reset_button_->setToolTip("Колесо мыши, +/− и стрелки меняют масштаб; Home — весь график");
+  plot_->setObjectName("ChartPlot");
+  plot_->setAccessibleName("График архива");
+  plot_->setMinimumHeight(220);
+  plot_->setFocusPolicy(Qt::StrongFocus);
+  plot_->setMouseTracking(true);
+  plot_->installEventFilter(this);
 
   auto* controls = new QHBoxLayout;
   for (size_t s = 0; s < kChartSeriesCount; ++s) {
@@ -175,31 +233,87 @@ ArchiveChart::ArchiveChart(ReportKind kind, QWidget* parent)
                            .arg(kChannelColors[s % kChartVolumeSeriesCount].name()));
     connect(box, &QCheckBox::toggled, this, [this] {
       ApplySeriesVisibility();
-      UpdateRanges();
+      UpdateValueRanges();
+      plot_->replot(QCustomPlot::rpQueuedReplot);
     });
     controls->addWidget(box);
     series_boxes_[s] = box;
   }
   controls->addStretch();
+  controls->addWidget(reset_button_);
   controls->addWidget(save_button_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(controls);
-  layout->addWidget(view_, 1);
+  layout->addWidget(plot_, 1);
 
   // Numbers with the decimal comma, whatever the machine's locale.
-  chart_->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
-  chart_->setLocalizeNumbers(true);
-  chart_->legend()->hide();  // the check boxes name the series in their colours
-  chart_->setMargins(QMargins(4, 4, 4, 4));
-  chart_->addAxis(time_axis_, Qt::AlignBottom);
+  QLocale russian(QLocale::Russian, QLocale::Russia);
+  russian.setNumberOptions(QLocale::OmitGroupSeparator);
+  plot_->setLocale(russian);
+  plot_->xAxis->setTicker(ticker_);
+  plot_->yAxis->setLabel("Объём, м³");
+  plot_->yAxis2->setLabel("Время работы, ч");
+  for (QCPAxis* axis : {plot_->yAxis, plot_->yAxis2}) {
+    QSharedPointer<QCPAxisTickerFixed> fixed(new QCPAxisTickerFixed);
+    fixed->setScaleStrategy(QCPAxisTickerFixed::ssNone);
+    axis->setTicker(fixed);
+    axis->setNumberFormat("f");
+  }
+  plot_->legend->setVisible(false);  // the check boxes name the series on screen
+  plot_->legend->setFillOrder(QCPLegend::foColumnsFirst);
+  plot_->legend->setWrap(static_cast<int>(kChartSeriesCount) + 1);
+  plot_->legend->setBorderPen(Qt::NoPen);
+  plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+  plot_->axisRect()->setRangeDrag(Qt::Horizontal);
+  plot_->axisRect()->setRangeZoom(Qt::Horizontal);
+  plot_->axisRect()->setRangeZoomAxes(plot_->xAxis, nullptr);
+  plot_->axisRect()->setRangeDragAxes(plot_->xAxis, nullptr);
 
+  connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+          [this](const QCPRange& range) { ClampTimeRange(range); });
+  connect(plot_, &QCustomPlot::mouseMove, this,
+          [this](QMouseEvent* event) { HintAt(event->position()); });
+  connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] { ResetZoom(); });
   connect(visibility_box_, &QCheckBox::toggled, this, [this] { UpdateVisibility(); });
+  connect(reset_button_, &QPushButton::clicked, this, [this] { ResetZoom(); });
   connect(save_button_, &QPushButton::clicked, this, [this] { SaveWithDialog(); });
-  CreateSeries();
+  CreateGraphs();
   ApplySeriesVisibility();
-  Rebuild();
-  UpdateVisibility();
+  ShowRows({});
+}
+
+ArchiveChart::~ArchiveChart() = default;
+
+double ArchiveChart::KeyOf(double serial) {
+  return std::round(serial * kDay);
+}
+
+void ArchiveChart::CreateGraphs() {
+  for (size_t s = 0; s < kChartSeriesCount; ++s) {
+    QCPAxis* values = s < kChartVolumeSeriesCount ? plot_->yAxis : plot_->yAxis2;
+    QPen pen(kChannelColors[s % kChartVolumeSeriesCount]);
+    pen.setWidthF(1.5);
+    if (s >= kChartVolumeSeriesCount) pen.setStyle(Qt::DashLine);
+    QCPGraph* line = plot_->addGraph(plot_->xAxis, values);
+    line->setName(Text(ChartSeriesName(s)));
+    line->setPen(pen);
+    series_[s] = line;
+    // A value between two gaps has no line to be drawn on.
+    QCPGraph* lone = plot_->addGraph(plot_->xAxis, values);
+    lone->setName(line->name());
+    lone->setLineStyle(QCPGraph::lsNone);
+    lone->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, pen.color(), pen.color(), 5));
+    lone->removeFromLegend();
+    lone_[s] = lone;
+  }
+  // Event marks sit on the time axis, at the volume axis' zero.
+  events_ = plot_->addGraph(plot_->xAxis, plot_->yAxis);
+  events_->setName("События");
+  events_->setLineStyle(QCPGraph::lsNone);
+  events_->setScatterStyle(
+      QCPScatterStyle(QCPScatterStyle::ssTriangle, kEventColor, kEventColor, 9));
+  plot_->legend->clearItems();
 }
 
 void ArchiveChart::ShowWorkbook(const WorkbookModel& workbook) {
@@ -209,7 +323,64 @@ void ArchiveChart::ShowWorkbook(const WorkbookModel& workbook) {
 void ArchiveChart::ShowRows(ArchiveChartData data) {
   data_ = std::move(data);
   data_.kind = kind_;
-  Rebuild();
+  const auto& rows = data_.rows;
+  x_.clear();
+  x_.reserve(rows.size());
+  for (const ArchiveChartRow& row : rows) x_.push_back(KeyOf(row.at));
+  const QVector<double> keys(x_.begin(), x_.end());
+  for (size_t s = 0; s < kChartSeriesCount; ++s) {
+    QVector<double> values(static_cast<qsizetype>(rows.size()));
+    QVector<double> lone_keys;
+    QVector<double> lone_values;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const std::optional<double>& value = rows[i].values[s];
+      values[static_cast<qsizetype>(i)] = value.value_or(qQNaN());
+      const bool before = i > 0 && rows[i - 1].values[s];
+      const bool after = i + 1 < rows.size() && rows[i + 1].values[s];
+      if (value && !before && !after) {
+        lone_keys.append(x_[i]);
+        lone_values.append(*value);
+      }
+    }
+    series_[s]->setData(keys, values, true);
+    lone_[s]->setData(lone_keys, lone_values, true);
+  }
+  QVector<double> marks;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].events.empty()) marks.append(x_[i]);
+  }
+  events_->setData(marks, QVector<double>(marks.size(), 0.0), true);
+
+  ticker_->row_keys.clear();
+  ticker_->row_labels.clear();
+  if (kind_ == ReportKind::Monthly) {
+    ticker_->row_keys = x_;
+    for (const ArchiveChartRow& row : rows) {
+      ticker_->row_labels.push_back(Text(TableDateText(row.at).substr(3)));
+    }
+  }
+  // The whole range: hours and days widened to whole steps, so that the
+  // ends are ticks too; months with room for the first and last labels.
+  const KindTexts texts = TextsOf(kind_);
+  double low = 0;
+  double high = 2 * texts.half_interval;
+  if (!x_.empty()) {
+    const auto [first, last] = std::minmax_element(x_.begin(), x_.end());
+    const double margin = *first == *last || kind_ == ReportKind::Monthly ? texts.half_interval : 0;
+    low = *first - margin;
+    high = *last + margin;
+  }
+  if (kind_ != ReportKind::Monthly) {
+    const double unit = kind_ == ReportKind::Hourly ? kHour : kDay;
+    const double start = std::floor(low / unit) * unit;
+    const double step = TimeStep(kind_, high - start);
+    low = start;
+    high = start + std::max(1.0, std::ceil((high - start) / step - 1e-9)) * step;
+  }
+  full_low_ = low;
+  full_high_ = high;
+  ticker_->setTickOrigin(low);
+  ResetZoom();
   UpdateVisibility();
 }
 
@@ -220,83 +391,18 @@ void ArchiveChart::Clear() {
 void ArchiveChart::SetKind(ReportKind kind) {
   if (kind == kind_) return;
   kind_ = kind;
-  // Removing the axis detaches the series from it; a new one of the kind
-  // takes its place.
-  chart_->removeAxis(time_axis_);
-  delete time_axis_;
-  time_axis_ = MakeTimeAxis(kind);
-  chart_->addAxis(time_axis_, Qt::AlignBottom);
-  for (QLineSeries* line : series_) line->attachAxis(time_axis_);
-  events_->attachAxis(time_axis_);
+  ticker_->kind = kind;
   Clear();
 }
 
-void ArchiveChart::CreateSeries() {
-  for (size_t s = 0; s < kChartSeriesCount; ++s) {
-    auto* line = new QLineSeries;
-    line->setName(Text(ChartSeriesName(s)));
-    QPen pen(kChannelColors[s % kChartVolumeSeriesCount]);
-    pen.setWidthF(1.5);
-    if (s >= kChartVolumeSeriesCount) pen.setStyle(Qt::DashLine);
-    line->setPen(pen);
-    line->setMarkerSize(5);
-    chart_->addSeries(line);
-    line->attachAxis(time_axis_);
-    line->attachAxis(s < kChartVolumeSeriesCount ? volume_axis_ : hours_axis_);
-    connect(line, &QLineSeries::hovered, this,
-            [this, s](const QPointF& point, bool shown) { ShowHint(shown, point.x(), s); });
-    series_[s] = line;
+QString ArchiveChart::Title() const {
+  QString title = TextsOf(kind_).title;
+  if (!data_.rows.empty()) {
+    title += " " + Text(data_.rows.front().date_text);
+    if (data_.rows.size() > 1) title += " – " + Text(data_.rows.back().date_text);
   }
-  // Event marks sit on the time axis, at the volume axis' zero.
-  events_ = new QScatterSeries;
-  events_->setName("События");
-  events_->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
-  events_->setMarkerSize(9);
-  events_->setColor(kEventColor);
-  events_->setBorderColor(kEventColor);
-  chart_->addSeries(events_);
-  events_->attachAxis(time_axis_);
-  events_->attachAxis(volume_axis_);
-  connect(events_, &QScatterSeries::hovered, this, [this](const QPointF& point, bool shown) {
-    ShowHint(shown, point.x(), kChartSeriesCount);
-  });
-}
-
-void ArchiveChart::Rebuild() {
-  x_.clear();
-  for (const ArchiveChartRow& row : data_.rows) x_.push_back(AxisTime(row.at));
-  // Every range change lays out the points the series hold: empty them,
-  // set the ranges, then fill each series once.
-  for (QLineSeries* line : series_) line->clear();
-  events_->clear();
-  UpdateRanges();
-
-  const auto& rows = data_.rows;
-  for (size_t s = 0; s < kChartSeriesCount; ++s) {
-    // A point without a value breaks the line there; a value with no
-    // neighbour to draw a line to is shown as a point instead.
-    QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(rows.size()));
-    for (size_t i = 0; i < rows.size(); ++i) {
-      points.append(QPointF(x_[i], rows[i].values[s].value_or(qQNaN())));
-    }
-    QLineSeries* line = series_[s];
-    line->clearPointsConfiguration();
-    line->replace(points);
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const bool before = i > 0 && rows[i - 1].values[s];
-      const bool after = i + 1 < rows.size() && rows[i + 1].values[s];
-      if (rows[i].values[s] && !before && !after) {
-        line->setPointConfiguration(static_cast<int>(i), QXYSeries::PointConfiguration::Visibility,
-                                    true);
-      }
-    }
-  }
-  QList<QPointF> marks;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (!rows[i].events.empty()) marks.append(QPointF(x_[i], 0));
-  }
-  events_->replace(marks);
+  if (!meter_.isEmpty()) title += ", " + meter_;
+  return title;
 }
 
 void ArchiveChart::ApplySeriesVisibility() {
@@ -304,50 +410,55 @@ void ArchiveChart::ApplySeriesVisibility() {
   for (size_t s = 0; s < kChartSeriesCount; ++s) {
     const bool shown = series_boxes_[s]->isChecked();
     series_[s]->setVisible(shown);
+    lone_[s]->setVisible(shown);
     any_hours |= shown && s >= kChartVolumeSeriesCount;
   }
-  hours_axis_->setVisible(any_hours);
+  plot_->yAxis2->setVisible(any_hours);
 }
 
-void ArchiveChart::UpdateRanges() {
-  const KindTexts texts = TextsOf(kind_);
-  double low = static_cast<double>(QDateTime::currentMSecsSinceEpoch());
-  double high = low + 2 * texts.half_interval_ms;
-  if (!x_.empty()) {
-    const auto [first, last] = std::minmax_element(x_.begin(), x_.end());
-    // Room beside a single row, and for the first and last month's labels.
-    const double margin =
-        *first == *last || kind_ == ReportKind::Monthly ? texts.half_interval_ms : 0;
-    low = *first - margin;
-    high = *last + margin;
-  }
-  if (auto* dates = qobject_cast<QDateTimeAxis*>(time_axis_)) {
-    const TimeTicks ticks = WholeTicks(kind_, low, high);
-    dates->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.low)),
-                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ticks.high)));
-    dates->setTickCount(ticks.count);
-  } else if (auto* months = qobject_cast<QCategoryAxis*>(time_axis_)) {
-    for (const QString& label : months->categoriesLabels()) months->remove(label);
-    months->setStartValue(low);
-    months->setRange(low, high);
-    // Every month's label, or every few months' over a long range.
-    const size_t step = x_.size() / 12 + 1;
-    for (size_t i = 0; i < x_.size(); i += step) {
-      months->append(Text(TableDateText(data_.rows[i].at).substr(3)), x_[i]);
-    }
-  }
-  // Each axis spans zero to the largest value it shows.
+// Each value axis spans zero to the largest value it shows in the time
+// range on screen, with a little room below zero for the event marks.
+void ArchiveChart::UpdateValueRanges() {
+  const QCPRange range = plot_->xAxis->range();
+  const auto first = std::lower_bound(x_.begin(), x_.end(), range.lower);
+  const auto last = std::upper_bound(x_.begin(), x_.end(), range.upper);
   double top[2] = {0, 0};
-  for (const ArchiveChartRow& row : data_.rows) {
+  for (auto it = first; it < last; ++it) {
+    const ArchiveChartRow& row = data_.rows[static_cast<size_t>(it - x_.begin())];
     for (size_t s = 0; s < kChartSeriesCount; ++s) {
-      if (row.values[s] && series_boxes_[s]->isChecked() && std::isfinite(*row.values[s])) {
+      const std::optional<double>& value = row.values[s];
+      if (value && series_boxes_[s]->isChecked() && std::isfinite(*value)) {
         double& t = top[s < kChartVolumeSeriesCount ? 0 : 1];
-        t = std::max(t, *row.values[s]);
+        t = std::max(t, *value);
       }
     }
   }
-  SetValueRange(volume_axis_, top[0] * 1.05);
-  SetValueRange(hours_axis_, top[1] * 1.05);
+  for (int axis = 0; axis < 2; ++axis) {
+    QCPAxis* values = axis == 0 ? plot_->yAxis : plot_->yAxis2;
+    const ValueScale scale = RoundScale(top[axis] * 1.05);
+    values->setRange(-scale.high * 0.04, scale.high);
+    values->setNumberPrecision(scale.decimals);
+    qSharedPointerCast<QCPAxisTickerFixed>(values->ticker())->setTickStep(scale.step);
+  }
+}
+
+// Zooming and panning stay within the whole range and show at least one
+// interval of the archive.
+void ArchiveChart::ClampTimeRange(const QCPRange& range) {
+  if (clamping_) return;
+  clamping_ = true;
+  const double full = full_high_ - full_low_;
+  double size = std::clamp(range.size(), std::min(full, 2 * TextsOf(kind_).half_interval), full);
+  double low = std::clamp(range.lower, full_low_, full_high_ - size);
+  if (size != range.size() || low != range.lower) plot_->xAxis->setRange(low, low + size);
+  clamping_ = false;
+  UpdateValueRanges();
+}
+
+void ArchiveChart::ResetZoom() {
+  plot_->xAxis->setRange(full_low_, full_high_);
+  UpdateValueRanges();
+  plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void ArchiveChart::UpdateVisibility() {
@@ -365,35 +476,111 @@ void ArchiveChart::showEvent(QShowEvent* event) {
   sized_ = true;
 }
 
-void ArchiveChart::ShowHint(bool shown, double x, size_t series) {
-  if (!shown || x_.empty()) {
-    QToolTip::hideText();
-    return;
+bool ArchiveChart::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != plot_ || event->type() != QEvent::KeyPress) {
+    return QWidget::eventFilter(watched, event);
   }
-  size_t nearest = 0;
-  for (size_t i = 1; i < x_.size(); ++i) {
-    if (std::abs(x_[i] - x) < std::abs(x_[nearest] - x)) nearest = i;
+  QCPAxis* time = plot_->xAxis;
+  const double span = time->range().size();
+  switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+      time->scaleRange(0.8, time->range().center());
+      break;
+    case Qt::Key_Minus:
+      time->scaleRange(1.25, time->range().center());
+      break;
+    case Qt::Key_Left:
+      time->moveRange(-span / 10);
+      break;
+    case Qt::Key_Right:
+      time->moveRange(span / 10);
+      break;
+    case Qt::Key_Home:
+    case Qt::Key_0:
+      ResetZoom();
+      return true;
+    default:
+      return QWidget::eventFilter(watched, event);
   }
-  const ArchiveChartRow& row = data_.rows[nearest];
-  hint_ = Text(series < kChartSeriesCount ? ChartValueHint(row, series) : ChartEventHint(row));
-  QToolTip::showText(QCursor::pos(), hint_, view_);
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+  return true;
 }
 
-bool ArchiveChart::SaveImage(const QString& path, QString* error) const {
+QString ArchiveChart::HintAt(const QPointF& pos) {
+  hint_.clear();
+  if (!x_.empty()) {
+    // The row nearest the pointer in time, then the value nearest it there.
+    const double key = plot_->xAxis->pixelToCoord(pos.x());
+    size_t i = static_cast<size_t>(std::lower_bound(x_.begin(), x_.end(), key) - x_.begin());
+    if (i == x_.size() || (i > 0 && key - x_[i - 1] < x_[i] - key)) --i;
+    const ArchiveChartRow& row = data_.rows[i];
+    double nearest = kHintReach + 0.5;
+    if (!row.events.empty() && std::abs(plot_->yAxis->coordToPixel(0) - pos.y()) <= kHintReach) {
+      hint_ = Text(ChartEventHint(row));
+    } else {
+      for (size_t s = 0; s < kChartSeriesCount; ++s) {
+        if (!series_[s]->visible() || !row.values[s]) continue;
+        const double distance =
+            std::abs(series_[s]->valueAxis()->coordToPixel(*row.values[s]) - pos.y());
+        if (distance < nearest) {  // the first series of those on one spot
+          nearest = distance;
+          hint_ = Text(ChartValueHint(row, s));
+        }
+      }
+    }
+  }
+  if (hint_.isEmpty()) {
+    QToolTip::hideText();
+  } else {
+    QToolTip::showText(plot_->mapToGlobal(pos.toPoint()), hint_, plot_);
+  }
+  return hint_;
+}
+
+QSize ArchiveChart::SavedSize() const {
+  return plot_->size().expandedTo(QSize(900, 540));
+}
+
+QPicture ArchiveChart::Picture(QSize size) {
+  Framed framed(*this);
+  QPicture picture;
+  QCPPainter painter(&picture);
+  painter.setMode(QCPPainter::pmVectorized);
+  plot_->toPainter(&painter, size.width(), size.height());
+  painter.end();
+  return picture;
+}
+
+bool ArchiveChart::SaveImage(const QString& path, QString* error) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) {
     *error = file.errorString();
     return false;
   }
-  if (QFileInfo(path).suffix().compare("svg", Qt::CaseInsensitive) == 0) {
-    QSvgGenerator svg;
-    svg.setOutputDevice(&file);
-    svg.setSize(view_->size());
-    svg.setViewBox(QRect(QPoint(0, 0), view_->size()));
-    svg.setTitle(Text(TextsOf(kind_).file_name));
-    QPainter painter(&svg);
-    view_->render(&painter);
-  } else if (!view_->grab().save(&file, "PNG")) {
+  const QSize size = SavedSize();
+  bool drawn = false;
+  {
+    Framed framed(*this);
+    if (QFileInfo(path).suffix().compare("pdf", Qt::CaseInsensitive) == 0) {
+      // One page of the chart's size, a point to a pixel.
+      QPdfWriter pdf(&file);
+      pdf.setCreator(kProgramTitle);
+      pdf.setTitle(Title());
+      pdf.setResolution(72);
+      pdf.setPageSize(QPageSize(QSizeF(size), QPageSize::Point, {}, QPageSize::ExactMatch));
+      pdf.setPageMargins(QMarginsF());
+      QCPPainter painter;
+      if (painter.begin(&pdf)) {
+        painter.setMode(QCPPainter::pmVectorized);
+        plot_->toPainter(&painter, size.width(), size.height());
+        drawn = painter.end();
+      }
+    } else {
+      drawn = plot_->toPixmap(size.width(), size.height()).save(&file, "PNG");
+    }
+  }
+  if (!drawn) {
     *error = "Не удалось записать рисунок";
     file.cancelWriting();
     return false;
@@ -406,21 +593,26 @@ bool ArchiveChart::SaveImage(const QString& path, QString* error) const {
 }
 
 void ArchiveChart::SaveWithDialog() {
-  static QString folder;  // the folder of the last saved chart in this run
-  const QString png = "Рисунок PNG (*.png)";
-  const QString svg = "Рисунок SVG (*.svg)";
-  QString filter = png;
   const QString suggested =
-      (folder.isEmpty() ? QString() : folder + "/") + Text(TextsOf(kind_).file_name) + ".png";
-  QString path =
-      QFileDialog::getSaveFileName(this, "Сохранить график", suggested, png + ";;" + svg, &filter);
-  if (path.isEmpty()) return;
-  if (QFileInfo(path).suffix().isEmpty()) path += filter == svg ? ".svg" : ".png";
-  folder = QFileInfo(path).absolutePath();
-  QString error;
-  if (!SaveImage(path, &error)) {
-    QMessageBox::critical(this, kProgramTitle, error);
+      (save_folder_.isEmpty() ? QString() : save_folder_ + "/") + TextsOf(kind_).file_name + ".png";
+  QString path;
+  if (choose_file_) {
+    path = choose_file_(this, suggested);
+  } else {
+    const QString png = "Рисунок PNG (*.png)";
+    const QString pdf = "Документ PDF (*.pdf)";
+    QString filter = png;
+    path = QFileDialog::getSaveFileName(this, "Сохранить график", suggested, png + ";;" + pdf,
+                                        &filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
+      path += filter == pdf ? ".pdf" : ".png";
+    }
   }
+  if (path.isEmpty()) return;
+  if (QFileInfo(path).suffix().isEmpty()) path += ".png";
+  save_folder_ = QFileInfo(path).absolutePath();
+  QString error;
+  if (!SaveImage(path, &error)) QMessageBox::critical(this, kProgramTitle, error);
 }
 
 }  // namespace flovir

@@ -27,10 +27,12 @@ QBoxLayout* RowOf(QLayout* layout, QWidget* widget) {
 
 }  // namespace
 
-ArchiveChart* ArchiveCharts::Add(ReportKind kind, QSplitter* splitter, QPushButton* beside) {
+ArchiveChart* ArchiveCharts::Add(ReportKind kind, QSplitter* splitter, QPushButton* beside,
+                                 const QString& folder) {
   const int i = IndexOf(kind);
   if (i < 0 || splitter == nullptr) return nullptr;
   auto* chart = new ArchiveChart(kind);
+  chart->SetSaveFolder(folder);
   splitter->addWidget(chart);
   QBoxLayout* row = beside ? RowOf(beside->parentWidget()->layout(), beside) : nullptr;
   if (row != nullptr) {
@@ -42,7 +44,7 @@ ArchiveChart* ArchiveCharts::Add(ReportKind kind, QSplitter* splitter, QPushButt
 }
 
 void ArchiveCharts::ReportSet(ReportKind kind, bool table_empty, const WorkbookModel& workbook,
-                              Background& background) {
+                              const QString& meter, Background& background) {
   ArchiveChart* chart = Chart(kind);
   if (chart == nullptr) return;
   if (table_empty) return chart->Clear();
@@ -61,12 +63,10 @@ void ArchiveCharts::ReportSet(ReportKind kind, bool table_empty, const WorkbookM
           data->rows.clear();  // the table has said what went wrong
         }
       },
-      [chart, data] { chart->ShowRows(std::move(*data)); });
-}
-
-void ArchiveCharts::OperationEnded(OperationKind kind, bool succeeded) {
-  ArchiveChart* chart = Chart(ReportOf(kind));
-  if (chart != nullptr && !succeeded) chart->Clear();
+      [chart, data, meter] {
+        chart->SetMeter(meter);
+        chart->ShowRows(std::move(*data));
+      });
 }
 
 ArchiveChart* ArchiveCharts::Chart(ReportKind kind) const {
