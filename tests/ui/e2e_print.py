@@ -32,7 +32,7 @@ def press(node):
 
 def dialog(w, title):
     return poll("the dialog " + title, lambda: next(
-        (n for n in nodes(w.app) if n.getRoleName() in ("dialog", "frame", "window")
+        (n for n in nodes(w.app) if n.getRoleName() in ("dialog", "file chooser", "frame", "window")
          and n.name.startswith(title)), None))
 
 
@@ -73,6 +73,8 @@ def printing():
     # "Сохранить PDF…" of the parameter grid, through the save dialog.
     w.tab("Параметры")
     w.click("Button8")
+    poll("the parameters read", lambda: os.path.exists(
+        os.path.join(SCRATCH, "авто_", "параметры.xls")))
     w.wait_status("Завершено успешно")
     w.click("PdfRzStringGrid1")
     save = dialog(w, "Сохранить PDF")
@@ -84,7 +86,9 @@ def printing():
     press(poll("the save button", lambda: named(save, "push button", "Сохранить")))
     poll("the saved PDF", lambda: os.path.exists(saved) and os.path.getsize(saved) > 1000)
     assert name is not None
-    assert "Параметры прибора" in pdf_text(saved)
+    text = pdf_text(saved)
+    assert "Параметры прибора" in text
+    assert "1482,35" in text, text  # "С, м/с" of the simulated meter
 
     # "Файл → Акт обслуживания…": one read of the meter, then the PDF.
     w.menu("Акт обслуживания…")
@@ -94,7 +98,7 @@ def printing():
         for n in nodes(save)))
     press(poll("the save button", lambda: named(save, "push button", "Сохранить")))
     status = poll("the service report", lambda: w.status().startswith("Сохранено: ")
-                  and w.status())
+                  and "акт обслуживания" in w.status() and w.status())
     act = status[len("Сохранено: "):]
     assert os.path.dirname(act) == SCRATCH, act
     text = pdf_text(act)
