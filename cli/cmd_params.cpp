@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "cli/line_options.h"
 #include "cli/machine_output.h"
+#include "cli/parameter_lines.h"
 #include "operations/report_files.h"
 #include "parameters/parameter_changes.h"
 #include "parameters/parameter_operations.h"
@@ -39,9 +40,12 @@ std::string Pad(const std::string& text, size_t width, bool right_align) {
   return right_align ? blanks + text : text + blanks;
 }
 
+}  // namespace
+
 // The grid as text: per row the channel row's name, the four channel values,
 // then the general parameter's name and value where the row has one.
-std::vector<std::string> TableLines(const ParameterTable& table, const ParameterBuffer& buffer) {
+std::vector<std::string> ParameterTableLines(const ParameterTable& table,
+                                             const ParameterBuffer& buffer) {
   std::vector<std::string> lines;
   for (int row = 0; row < kParameterRows; ++row) {
     std::string line = Pad(CellText(table.Cell(row, 0), buffer), 28, false);
@@ -58,6 +62,8 @@ std::vector<std::string> TableLines(const ParameterTable& table, const Parameter
   return lines;
 }
 
+namespace {
+
 int Read(const GlobalOptions& global, const std::string& save_as, OutputFormat format) {
   CommandSession command(global);
   if (!command.Open()) return kExitFailed;
@@ -71,7 +77,7 @@ int Read(const GlobalOptions& global, const std::string& save_as, OutputFormat f
   } else {
     // A failed read shows what arrived, as the grid does.
     command.GetView().EndStatusLine();
-    for (const std::string& text : TableLines(session.Table(), buffer)) {
+    for (const std::string& text : ParameterTableLines(session.Table(), buffer)) {
       std::printf("%s\n", text.c_str());
     }
     command.PrintStatus();

@@ -327,6 +327,8 @@ void ParameterOperations::EndWrite(OperationContext& context, WriteOutcome outco
     outcome.log_error = error.what();
   }
   if (HistoryFeed* history = dispatcher_.History()) history->ParameterWriteEnded(Record(outcome));
+  outcome.ended_at = dispatcher_.GetClock().Now();
+  writes_.push_back(outcome);
   last_write_ = std::move(outcome);
   if (failure.empty()) {
     context.Finish();

@@ -76,6 +76,7 @@ struct WriteOutcome {
   int frames_total = 0;
   std::string backup_path;
   std::string log_error;  // the change log could not be written: why
+  double ended_at = 0;    // when the write ended (days since 30.12.1899)
 };
 
 class ParameterOperations {
@@ -118,6 +119,9 @@ class ParameterOperations {
   bool WritePrepared();
   const std::optional<WritePlan>& Prepared() const { return prepared_; }
   const std::optional<WriteOutcome>& LastWrite() const { return last_write_; }
+  // Every write that ended since this object was made, oldest first (the
+  // service report lists the changes of the session).
+  const std::vector<WriteOutcome>& Writes() const { return writes_; }
 
   // "Время ПК в прибор": writes the computer's local date and time, to the
   // minute, into registers 0-2 ("Синхронизация времени...").
@@ -168,6 +172,7 @@ class ParameterOperations {
   Confirm confirm_;
   std::optional<WritePlan> prepared_;
   std::optional<WriteOutcome> last_write_;
+  std::vector<WriteOutcome> writes_;
 };
 
 }  // namespace flovir

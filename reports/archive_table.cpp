@@ -164,6 +164,34 @@ std::string ArchiveValueText(size_t column, double value) {
   return FormatFixed(value, column < 4 ? 10 : 8, 3);
 }
 
+std::string IntegratorValueText(size_t column, double value) {
+  return FormatFixed(value, column < 4 ? 14 : 10, 3);
+}
+
+ArchiveTableData ArchiveTableOf(ReportKind kind, const WorkbookModel& workbook) {
+  const TableLayout layout = LayoutOf(kind);
+  const SheetCells cells(workbook, layout.sheet);
+  const int f = layout.first_value_column;
+  ArchiveTableData data;
+  for (int row = 0; row < kTitleLineCount; ++row) data.titles.push_back(cells.Text(0, row));
+  data.has_table = data.titles.front().find(layout.title_word) != std::string::npos;
+  if (!data.has_table) return data;
+  data.rows = ArchiveIntervalRows(kind, workbook);
+  const int totals = kFirstDataRow + static_cast<int>(data.rows.size());
+  for (size_t c = 0; c < data.totals.size(); ++c) {
+    data.totals[c] = cells.Number(f + static_cast<int>(c), totals);
+  }
+  for (int r = totals + 3; r <= kLastSheetRow + 1; ++r) {
+    if (layout.integrators_until_undated ? !cells.HasDate(r) : r > totals + 4) break;
+    ArchiveIntegratorRow& reading = data.integrators.emplace_back();
+    reading.date = cells.Number(0, r);
+    for (size_t c = 0; c < reading.values.size(); ++c) {
+      reading.values[c] = cells.Number(f + static_cast<int>(c), r);
+    }
+  }
+  return data;
+}
+
 std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel& workbook) {
   const TableLayout layout = LayoutOf(kind);
   const SheetCells cells(workbook, layout.sheet);

@@ -33,6 +33,26 @@ struct ArchiveIntervalRow {
 // word (the table then shows only the title lines).
 std::vector<ArchiveIntervalRow> ArchiveIntervalRows(ReportKind kind, const WorkbookModel& workbook);
 
+// One integrator reading below the totals: its date, V1-V4 in m3 and B1-B4
+// in hours.
+struct ArchiveIntegratorRow {
+  double date = 0;
+  std::array<double, 8> values{};
+};
+
+// Everything the table shows, as values: for printing it as a real table.
+struct ArchiveTableData {
+  std::vector<std::string> titles;  // the seven title lines
+  bool has_table = false;           // the first title line names the kind
+  std::vector<ArchiveIntervalRow> rows;
+  std::array<double, 9> totals{};
+  std::vector<ArchiveIntegratorRow> integrators;
+};
+ArchiveTableData ArchiveTableOf(ReportKind kind, const WorkbookModel& workbook);
+
+// An integrator value (0-3 volumes, 4-7 hours) with the table's digits.
+std::string IntegratorValueText(size_t column, double value);
+
 // Value `column` of an interval row (0-3 volumes, 4-8 hours) with the digits
 // the table writes, without the column's padding: "12,345".
 std::string ArchiveValueText(size_t column, double value);

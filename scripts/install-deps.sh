@@ -17,6 +17,7 @@ packages=(
   postgresql postgresql-client libpq-dev
   qt6-base-dev libqcustomplot-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   xvfb at-spi2-core dbus-x11 python3-pyatspi xdotool imagemagick
+  poppler-utils
 )
 
 if [ $# -gt 0 ]; then packages=("$@"); fi

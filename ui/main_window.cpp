@@ -29,6 +29,7 @@
 #include "operations/line_tables.h"
 #include "operations/report_files.h"
 #include "session/demo_ports.h"
+#include "store/meter_history.h"
 #include "ui/charts/archive_charts.h"
 #include "ui/history_page.h"
 #include "ui/meter_finder.h"
@@ -36,6 +37,7 @@
 #include "ui/qt_executor.h"
 #include "ui/remote_modem_dialog.h"
 #include "ui/report_page.h"
+#include "ui/report_printing.h"
 #include "ui/settings_page.h"
 #include "ui/settings_store.h"
 #include "ui/statistics_dock.h"
@@ -135,6 +137,7 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
   LoadSettings();
   CheckProgramFolder();
   AddCharts();
+  AddPrinting();
   connect(this, &MainWindow::operationEnded, parameters_, &ParameterTab::OperationEnded);
 }
 
@@ -216,6 +219,7 @@ void MainWindow::BuildMenus() {
   file->addAction("&Открыть папку отчётов", this, &MainWindow::OpenReportFolder);
   file->addAction("О&ткрыть temp.xls", this, &MainWindow::OpenTempWorkbook);
   file->addAction("&Настройки по умолчанию", this, &MainWindow::RestoreDefaults);
+  file->addAction("&Акт обслуживания…", this, [this] { printing_->ServiceReport(); });
   file->addSeparator();
   file->addAction("&Выход", this, &QWidget::close);
   QMenu* view = menuBar()->addMenu("&Вид");
@@ -232,6 +236,45 @@ void MainWindow::AddCharts() {
     charts_->Add(kind, Page(kind)->ChartSplitter(), Page(kind)->ChartBoxNeighbour(), folder);
   }
   history_page_->Chart()->SetSaveFolder(folder);
+}
+
+void MainWindow::AddPrinting() {
+  // The header names the meter as the history does.
+  const auto meter = [this] {
+    std::optional<Settings> settings;
+    if (session_->Connected()) settings = session_->LineSettings();
+    if (!settings) settings = ParseSettings(settings_->Fields()).settings;
+    if (!settings) return std::string("прибор не выбран");
+    return settings->meter_name.empty() ? history::DefaultMeterName(*settings)
+                                        : settings->meter_name;
+  };
+  printing_ = new ReportPrinting(*this, meter, [this] { return test_->Lines(); });
+  for (ReportPage* page : reports_) {
+    connect(page, &ReportPage::printRequested, this,
+            [this](ReportKind kind) { printing_->Print(PageOf(kind)); });
+    connect(page, &ReportPage::pdfRequested, this,
+            [this](ReportKind kind) { printing_->SavePdf(PageOf(kind)); });
+  }
+  connect(test_, &TestPage::printRequested, this, [this] { printing_->Print(PrintedPage::Test); });
+  connect(test_, &TestPage::pdfRequested, this, [this] { printing_->SavePdf(PrintedPage::Test); });
+  connect(parameters_, &ParameterTab::printRequested, this,
+          [this] { printing_->Print(PrintedPage::Parameters); });
+  connect(parameters_, &ParameterTab::pdfRequested, this,
+          [this] { printing_->SavePdf(PrintedPage::Parameters); });
+  for (ReportKind kind : {ReportKind::Hourly, ReportKind::Daily, ReportKind::Monthly}) {
+    ArchiveChart* chart = charts_->Chart(kind);
+    if (chart == nullptr) continue;
+    // ChartMemo4, ChartMemo5, ChartMemo6: named after the table above.
+    const QString table = kind == ReportKind::Hourly  ? "Memo4"
+                          : kind == ReportKind::Daily ? "Memo5"
+                                                      : "Memo6";
+    const PrintButtons buttons = AddPrintButtonsBeside(chart->SaveButton(), "Chart" + table);
+    if (buttons.print == nullptr) continue;
+    connect(buttons.print, &QPushButton::clicked, this,
+            [this, kind, chart] { printing_->PrintChart(kind, chart); });
+    connect(buttons.pdf, &QPushButton::clicked, this,
+            [this, kind, chart] { printing_->SaveChartPdf(kind, chart); });
+  }
 }
 
 void MainWindow::ListPorts() {
@@ -624,6 +667,7 @@ void MainWindow::SetReport(ReportKind kind, const std::vector<std::string>& line
   charts_->ReportSet(kind, lines.empty(), GetDispatcher().Archive().Workbook(), meter,
                      *background_);
   if (ReportPage* page = Page(kind)) page->ShowLines(lines);
+  if (printing_) printing_->ReportSet(kind, lines, GetDispatcher().Archive().Workbook());
 }
 
 void MainWindow::AppendTestLine(const std::string& line) {

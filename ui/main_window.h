@@ -37,6 +37,7 @@ class StatisticsDock;
 class QtExecutor;
 class RemoteModemDialog;
 class ReportPage;
+class ReportPrinting;
 class SettingsPage;
 class TestPage;
 class ThreadedBackground;
@@ -78,6 +79,8 @@ class MainWindow : public QMainWindow, public View {
   RemoteModemDialog& RemoteModem() { return *remote_modem_; }
   // The charts under the archive tables; null in a window built without them.
   ArchiveCharts* Charts() const { return charts_.get(); }
+  // Printing, PDF files and the service report.
+  ReportPrinting& Printing() const { return *printing_; }
   // Parses the settings fields into the dispatcher's settings for the next
   // operation; every starter calls it first. False, with the status naming
   // the bad field, when a field is not a number in its range.
@@ -138,6 +141,7 @@ class MainWindow : public QMainWindow, public View {
   void BuildStatusBar();
   void BuildMenus();
   void AddCharts();
+  void AddPrinting();
   void ListPorts();
   void LoadSettings();
   void SaveSettings() const;
@@ -197,6 +201,7 @@ class MainWindow : public QMainWindow, public View {
   QProgressBar* progress_ = nullptr;
   QPushButton* cancel_ = nullptr;
   std::unique_ptr<ArchiveCharts> charts_;
+  ReportPrinting* printing_ = nullptr;
 };
 
 }  // namespace flovir::ui

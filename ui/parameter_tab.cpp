@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "session/session.h"
+#include "ui/report_printing.h"
 #include "ui/widgets.h"
 #ifdef FLOVIR_UI_PARAMETERS
 #include "ui/parameters/parameter_page.h"
@@ -31,6 +32,9 @@ ParameterTab::ParameterTab([[maybe_unused]] Session& session, [[maybe_unused]] Q
   buttons->addWidget(save);
   buttons->addWidget(load);
   buttons->addWidget(compare);
+  const PrintButtons print = AddPrintButtons(buttons, "RzStringGrid1", this);
+  connect(print.print, &QPushButton::clicked, this, &ParameterTab::printRequested);
+  connect(print.pdf, &QPushButton::clicked, this, &ParameterTab::pdfRequested);
   auto* layout = new QVBoxLayout(this);
 #ifdef FLOVIR_UI_PARAMETERS
   page_ = new ParameterPage(session.GetDispatcher(), session.Parameters(), session.Table(),

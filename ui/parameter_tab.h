@@ -25,6 +25,11 @@ class ParameterTab : public QWidget {
   void SetOperationsEnabled(bool enabled);
   void SetWriteEnabled(bool enabled);
 
+ signals:
+  // "Печать…" and "Сохранить PDF…".
+  void printRequested();
+  void pdfRequested();
+
  public slots:
   // After every operation: the buffer the grid shows may have changed.
   void OperationEnded();

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/report_printing.h"
 #include "ui/widgets.h"
 
 namespace flovir::ui {
@@ -70,6 +71,7 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
     buttons->addWidget(legend, 1);
     area_->setToolTip(EventLegend());
   }
+  const PrintButtons print = AddPrintButtons(buttons, names.area, this);
   auto* layout = new QVBoxLayout(this);
   if (kind == ReportKind::Current) {
     layout->addWidget(area_);
@@ -87,6 +89,8 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
   layout->addLayout(buttons);
   connect(download_, &QPushButton::clicked, this, [this] { emit downloadRequested(kind_); });
   connect(save_, &QPushButton::clicked, this, [this] { emit saveRequested(kind_); });
+  connect(print.print, &QPushButton::clicked, this, [this] { emit printRequested(kind_); });
+  connect(print.pdf, &QPushButton::clicked, this, [this] { emit pdfRequested(kind_); });
 }
 
 QString ReportPage::EventLegend() {

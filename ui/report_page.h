@@ -61,6 +61,9 @@ class ReportPage : public QWidget {
  signals:
   void downloadRequested(ReportKind kind);
   void saveRequested(ReportKind kind);
+  // "Печать…" and "Сохранить PDF…".
+  void printRequested(ReportKind kind);
+  void pdfRequested(ReportKind kind);
 
  private:
   ReportKind kind_;

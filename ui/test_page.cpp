@@ -1,10 +1,12 @@
 #include "ui/test_page.h"
 
+#include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/report_printing.h"
 #include "ui/widgets.h"
 
 namespace flovir::ui {
@@ -29,7 +31,13 @@ TestPage::TestPage(QWidget* parent) : QWidget(parent) {
   poll_->setEnabled(false);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(area_);
-  layout->addWidget(poll_, 0, Qt::AlignLeft);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(poll_);
+  buttons->addStretch();
+  const PrintButtons print = AddPrintButtons(buttons, "Memo3", this);
+  connect(print.print, &QPushButton::clicked, this, &TestPage::printRequested);
+  connect(print.pdf, &QPushButton::clicked, this, &TestPage::pdfRequested);
+  layout->addLayout(buttons);
   timer_ = new QTimer(this);
   timer_->setObjectName("Timer1");
   timer_->setInterval(kPollPeriodMs);
@@ -43,6 +51,14 @@ void TestPage::AppendLine(const QString& line) {
 
 void TestPage::SetPollEnabled(bool enabled) {
   poll_->setEnabled(enabled);
+}
+
+std::vector<std::string> TestPage::Lines() const {
+  std::vector<std::string> lines;
+  const QString text = area_->toPlainText();
+  if (text.isEmpty()) return lines;
+  for (const QString& line : text.split('\n')) lines.push_back(line.toStdString());
+  return lines;
 }
 
 bool TestPage::Polling() const {

@@ -3,6 +3,8 @@
 // "Стоп", one line per answer in its text area.
 
 #include <QWidget>
+#include <string>
+#include <vector>
 
 class QPlainTextEdit;
 class QPushButton;
@@ -18,6 +20,8 @@ class TestPage : public QWidget {
   void AppendLine(const QString& line);
   void SetPollEnabled(bool enabled);
   bool Polling() const;
+  // The lines the poll has added.
+  std::vector<std::string> Lines() const;
 
  public slots:
   void StartPoll();
@@ -26,6 +30,9 @@ class TestPage : public QWidget {
  signals:
   // A tick of the poll; a tick that finds an operation running is lost.
   void pollDue();
+  // "Печать…" and "Сохранить PDF…".
+  void printRequested();
+  void pdfRequested();
 
  private:
   void TogglePoll();

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives the real window through its accessibility interface under a virtual
 # display, against flovir-meter-sim on pseudo-terminals, as a user would.
-# Usage: e2e_window.sh BUILD_DIR
+# Usage: e2e_window.sh BUILD_DIR [SCRIPT] (e2e_window.py unless named)
 set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -47,4 +47,4 @@ done
 export XDG_CONFIG_HOME="$scratch/config" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
-FLOVIR="$build/app/flovir" SCRATCH="$scratch" /usr/bin/python3 "$here/e2e_window.py"
+FLOVIR="$build/app/flovir" SCRATCH="$scratch" /usr/bin/python3 "$here/${2:-e2e_window.py}"
