@@ -23,16 +23,20 @@ ParameterTab::ParameterTab([[maybe_unused]] Session& session, [[maybe_unused]] Q
   QPushButton* save = MakeButton("Со&хранить", "Button16", this);
   QPushButton* load = MakeButton("За&грузить", "Button17", this);
   QPushButton* compare = MakeButton("Сравн&ить", "CompareButton", this);
-  auto* buttons = new QHBoxLayout;
+  // Two rows, so that a small screen holds them: what talks to the meter,
+  // then what works on files and paper.
+  auto* meter_row = new QHBoxLayout;
   for (QPushButton* b : {read_, write_, clock_, restore_}) {
     b->setEnabled(false);
-    buttons->addWidget(b);
+    meter_row->addWidget(b);
   }
-  buttons->addStretch();
-  buttons->addWidget(save);
-  buttons->addWidget(load);
-  buttons->addWidget(compare);
-  const PrintButtons print = AddPrintButtons(buttons, "RzStringGrid1", this);
+  meter_row->addStretch();
+  auto* file_row = new QHBoxLayout;
+  file_row->addWidget(save);
+  file_row->addWidget(load);
+  file_row->addWidget(compare);
+  file_row->addStretch();
+  const PrintButtons print = AddPrintButtons(file_row, "RzStringGrid1", this);
   connect(print.print, &QPushButton::clicked, this, &ParameterTab::printRequested);
   connect(print.pdf, &QPushButton::clicked, this, &ParameterTab::pdfRequested);
   auto* layout = new QVBoxLayout(this);
@@ -44,7 +48,8 @@ ParameterTab::ParameterTab([[maybe_unused]] Session& session, [[maybe_unused]] Q
 #else
   layout->addStretch(1);
 #endif
-  layout->addLayout(buttons);
+  layout->addLayout(meter_row);
+  layout->addLayout(file_row);
   FollowLayout(this);  // the grid above its buttons, made after them
 }
 

@@ -61,14 +61,14 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
     buttons->addWidget(missing_only_);
   }
   buttons->addStretch();
+  QLabel* legend = nullptr;
   if (kind != ReportKind::Current) {
-    // What the marks of the table's last columns mean; it wraps rather
-    // than widen a small window.
-    auto* legend = new QLabel(EventLegend(), this);
+    // What the marks of the table's last columns mean, on a line of its own
+    // under the buttons; it wraps rather than widen a small window.
+    legend = new QLabel(EventLegend(), this);
     Name(legend, EventLegend(), QString("EventLegend") + names.area);
     legend->setWordWrap(true);
     legend->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    buttons->addWidget(legend, 1);
     area_->setToolTip(EventLegend());
   }
   const PrintButtons print = AddPrintButtons(buttons, names.area, this);
@@ -87,6 +87,7 @@ ReportPage::ReportPage(ReportKind kind, QWidget* parent) : QWidget(parent), kind
     layout->addWidget(splitter_);
   }
   layout->addLayout(buttons);
+  if (legend != nullptr) layout->addWidget(legend);
   connect(download_, &QPushButton::clicked, this, [this] { emit downloadRequested(kind_); });
   connect(save_, &QPushButton::clicked, this, [this] { emit saveRequested(kind_); });
   connect(print.print, &QPushButton::clicked, this, [this] { emit printRequested(kind_); });

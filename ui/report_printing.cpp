@@ -84,7 +84,7 @@ PrintedPage PageOf(ReportKind kind) {
 
 PrintButtons AddPrintButtons(QBoxLayout* row, const QString& name, QWidget* parent) {
   PrintButtons buttons{MakeButton("&Печать…", "Print" + name, parent),
-                       MakeButton("Сохран&ить PDF…", "Pdf" + name, parent)};
+                       MakeButton("Сохрани&ть PDF…", "Pdf" + name, parent)};
 #ifndef FLOVIR_PRINT_SUPPORT
   buttons.print->hide();
 #endif

@@ -242,12 +242,17 @@ ArchiveChart::ArchiveChart(ReportKind kind, QWidget* parent)
     series_boxes_[s] = box;
   }
   controls->addStretch();
-  controls->addWidget(reset_button_);
-  controls->addWidget(save_button_);
+  // The buttons under the chart: beside the series they would widen a
+  // small window (the printing buttons join them).
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(reset_button_);
+  buttons->addWidget(save_button_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(controls);
   layout->addWidget(plot_, 1);
+  layout->addLayout(buttons);
 
   // Numbers with the decimal comma, whatever the machine's locale.
   QLocale russian(QLocale::Russian, QLocale::Russia);
