@@ -17,6 +17,7 @@
 #include "print/report_documents.h"
 #include "print/service_report.h"
 #include "ui/charts/archive_chart.h"
+#include "ui/charts/archive_charts.h"
 #include "ui/main_window.h"
 #include "ui/widgets.h"
 #include "workbook/serial_date.h"
@@ -92,21 +93,6 @@ PrintButtons AddPrintButtons(QBoxLayout* row, const QString& name, QWidget* pare
   row->addWidget(buttons.pdf);
   return buttons;
 }
-
-namespace {
-
-// The box layout under `layout` that holds `widget`, or null.
-QBoxLayout* RowOf(QLayout* layout, QWidget* widget) {
-  if (layout == nullptr) return nullptr;
-  auto* box = qobject_cast<QBoxLayout*>(layout);
-  if (box != nullptr && box->indexOf(widget) >= 0) return box;
-  for (int i = 0; i < layout->count(); ++i) {
-    if (QBoxLayout* found = RowOf(layout->itemAt(i)->layout(), widget)) return found;
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 PrintButtons AddPrintButtonsBeside(QWidget* beside, const QString& name) {
   QWidget* parent = beside->parentWidget();

@@ -14,7 +14,8 @@ int IndexOf(ReportKind kind) {
   return i >= 0 && i < 3 ? i : -1;
 }
 
-// The box layout under `layout` that holds `widget`, or null.
+}  // namespace
+
 QBoxLayout* RowOf(QLayout* layout, QWidget* widget) {
   if (layout == nullptr) return nullptr;
   auto* box = qobject_cast<QBoxLayout*>(layout);
@@ -24,8 +25,6 @@ QBoxLayout* RowOf(QLayout* layout, QWidget* widget) {
   }
   return nullptr;
 }
-
-}  // namespace
 
 ArchiveChart* ArchiveCharts::Add(ReportKind kind, QSplitter* splitter, QPushButton* beside,
                                  const QString& folder) {

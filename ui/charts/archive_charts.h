@@ -5,6 +5,7 @@
 // and a table that was cleared clears its chart. A failed or cancelled
 // download leaves the last chart shown, as it leaves the table.
 
+#include <QBoxLayout>
 #include <QPushButton>
 #include <QSplitter>
 #include <array>
@@ -14,6 +15,10 @@
 #include "ui/charts/archive_chart.h"
 
 namespace flovir {
+
+// The box layout under `layout` (nested ones included) that holds `widget`,
+// or null: where buttons go beside another.
+QBoxLayout* RowOf(QLayout* layout, QWidget* widget);
 
 class ArchiveCharts {
  public:
