@@ -699,6 +699,12 @@ class WindowTest : public QObject {
   // chart gives way, in a larger window it comes back; where the user puts
   // the splitter is remembered.
   void ArchiveTableKeepsItsRoom() {
+#ifdef Q_OS_WIN
+    // Under wine the offscreen platform finds no fonts, and the boxes drawn
+    // instead are wider than letters; flovir-screenshots.exe checks the fit
+    // on the windows platform there.
+    if (QGuiApplication::platformName() == "offscreen") QSKIP("no fonts on offscreen under wine");
+#endif
     DemoWindow w;
     auto show_daily = [&w](QSize size) {
       w->resize(size);
