@@ -16,7 +16,7 @@ packages=(
   libsqlite3-dev sqlite3
   postgresql postgresql-client libpq-dev
   qt6-base-dev libqcustomplot-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
-  xvfb at-spi2-core dbus-x11 python3-pyatspi xdotool imagemagick
+  xvfb x11-xkb-utils at-spi2-core dbus-x11 python3-pyatspi xdotool imagemagick
   poppler-utils
 )
 
