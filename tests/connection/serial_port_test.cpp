@@ -12,8 +12,8 @@
 #include <fstream>
 #include <thread>
 
-#include "link/deadline.h"
 #include "connection/serial_port.h"
+#include "link/deadline.h"
 #include "tests/link/pty_peer.h"
 
 namespace flovir::test {
