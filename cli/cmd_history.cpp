@@ -161,8 +161,7 @@ int RunHistory(const GlobalOptions& global, const HistoryCommand& command) {
     const history::StoredSheet sheet = history::BuildStoredSheet(
         period, store->Entries(*meter, *kind, first, last), integrators, 1, SystemClock().Now());
     if (command.action == "show") {
-      for (const std::string& line :
-           ArchiveTableLines(ReportOf(OperationOf(*kind)), sheet.workbook)) {
+      for (const std::string& line : ArchiveTableLines(LayoutOf(*kind).report, sheet.workbook)) {
         std::printf("%s\n", line.c_str());
       }
       return kExitOk;

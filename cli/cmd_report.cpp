@@ -54,7 +54,7 @@ print::PageHeader HeaderOf(const GlobalOptions& global, const std::string& file)
 
 int ArchiveReport(const GlobalOptions& global, ArchiveKind archive, const std::string& file,
                   const std::string& pdf) {
-  const ReportKind kind = ReportOf(OperationOf(archive));
+  const ReportKind kind = LayoutOf(archive).report;
   WorkbookModel workbook;
   workbook.SetFileName(file);
   try {

@@ -53,7 +53,7 @@ void TakeArchive(const std::string& folder, const ArchiveKind* asked,
   double latest = 0;
   for (const auto& word : kArchiveWords) {
     if (asked != nullptr && word.value != *asked) continue;
-    const ReportKind kind = ReportOf(OperationOf(word.value));
+    const ReportKind kind = LayoutOf(word.value).report;
     ArchiveTableData table = ArchiveTableOf(kind, workbook);
     if (!table.has_table) continue;
     const double last = table.rows.empty() ? 0 : table.rows.back().date;

@@ -42,30 +42,14 @@ double FirstOfMonth(double serial) {
   return EncodeDate(t.year, t.month, 1);
 }
 
-double FirstOfNextMonth(double serial) {
-  const CivilDateTime t = DecodeDateTime(serial);
-  return t.month == 12 ? EncodeDate(t.year + 1, 1, 1) : EncodeDate(t.year, t.month + 1, 1);
-}
-
-const char* AutoSaveFileOf(OperationKind kind) {
-  switch (kind) {
-    case OperationKind::DailyArchive:
-      return kDailyReportFile;
-    case OperationKind::MonthlyArchive:
-      return kMonthlyReportFile;
-    default:
-      return kHourlyReportFile;
-  }
-}
-
 }  // namespace
 
 ArchiveRange ComputeArchiveRange(OperationKind kind, double first_day, double last_day,
                                  double now) {
   ArchiveRange range;
   const double first = DateOf(first_day), last = DateOf(last_day);
-  switch (kind) {
-    case OperationKind::HourlyArchive: {
+  switch (LayoutOf(ArchiveOf(kind).value_or(ArchiveKind::Monthly)).step) {
+    case EntryStep::Hour: {
       range.start = first;
       // Today's last hour is still being recorded: the range ends an hour ago.
       range.end = last == DateOf(now) ? FromSeconds(ToSeconds(now) - kSecondsPerHour) : last + 1;
@@ -73,12 +57,12 @@ ArchiveRange ComputeArchiveRange(OperationKind kind, double first_day, double la
           static_cast<int32_t>((ToSeconds(range.end) - ToSeconds(range.start)) / kSecondsPerHour);
       break;
     }
-    case OperationKind::DailyArchive:
+    case EntryStep::Day:
       range.start = first;
       range.end = last;
       range.planned_steps = static_cast<int32_t>(last - first) + 1;
       break;
-    default:
+    case EntryStep::Month:
       range.start = FirstOfMonth(first);
       range.end = FirstOfMonth(last);
       // Both monthly passes count progress: about two steps a month.
@@ -89,28 +73,14 @@ ArchiveRange ComputeArchiveRange(OperationKind kind, double first_day, double la
 }
 
 std::string ArchiveStartText(OperationKind kind) {
-  switch (kind) {
-    case OperationKind::DailyArchive:
-      return "Запрос суточного архива...";
-    case OperationKind::MonthlyArchive:
-      return "Запрос месячного архива...";
-    default:
-      return "Запрос часового архива...";
-  }
+  return std::string(LayoutOf(ArchiveOf(kind).value_or(ArchiveKind::Hourly)).start_text);
 }
 
 ArchiveDownload::ArchiveDownload(Dispatcher& dispatcher)
     : dispatcher_(dispatcher), workbook_(WorkbookModel::MakeArchiveWorkbook()) {}
 
 ArchiveKind ArchiveDownload::Kind() const {
-  switch (job_.kind) {
-    case OperationKind::DailyArchive:
-      return ArchiveKind::Daily;
-    case OperationKind::MonthlyArchive:
-      return ArchiveKind::Monthly;
-    default:
-      return ArchiveKind::Hourly;
-  }
+  return ArchiveOf(job_.kind).value_or(ArchiveKind::Hourly);
 }
 
 RequestPlan ArchiveDownload::Begin(OperationKind kind, double first_day, double last_day,
@@ -140,11 +110,8 @@ RequestPlan ArchiveDownload::SelectInterval() {
 }
 
 RequestPlan ArchiveDownload::SelectIntegrator(double at) {
-  // Hourly and daily archives read the integrators of a day, the monthly
-  // archive those of a month.
-  const ArchiveKind kind =
-      Kind() == ArchiveKind::Monthly ? ArchiveKind::Monthly : ArchiveKind::Daily;
-  dispatcher_.Selector() = EncodeArchiveSelector(DateOf(at), kind, ArchiveValueType::Integrator);
+  dispatcher_.Selector() =
+      EncodeArchiveSelector(DateOf(at), Layout().integrator_kind, ArchiveValueType::Integrator);
   return {16, kSelectorFirstRegister, kSelectorRegisterCount, dispatcher_.Selector().data()};
 }
 
@@ -160,24 +127,16 @@ ArchiveRecord ArchiveDownload::Entry() const {
 }
 
 bool ArchiveDownload::IntervalPassEnds() const {
-  if (Kind() == ArchiveKind::Hourly) {
-    return ToSeconds(job_.cursor) + kSecondsPerHour >= ToSeconds(job_.end);
+  // The hourly range ends before its last hour, the others on their last
+  // day or month.
+  if (Layout().step == EntryStep::Hour) {
+    return ToSeconds(NextEntryTime(Kind(), job_.cursor)) >= ToSeconds(job_.end);
   }
   return ToSeconds(job_.cursor) >= ToSeconds(job_.end);
 }
 
 void ArchiveDownload::AdvanceCursor() {
-  switch (Kind()) {
-    case ArchiveKind::Hourly:
-      job_.cursor = FromSeconds(ToSeconds(job_.cursor) + kSecondsPerHour);
-      break;
-    case ArchiveKind::Daily:
-      job_.cursor = FromSeconds(ToSeconds(job_.cursor) + kSecondsPerDay);
-      break;
-    case ArchiveKind::Monthly:
-      job_.cursor = FirstOfNextMonth(job_.cursor);
-      break;
-  }
+  job_.cursor = NextEntryTime(Kind(), job_.cursor);
 }
 
 void ArchiveDownload::CountProgress() {
@@ -216,8 +175,8 @@ void ArchiveDownload::Complete(OperationContext& context) {
       step = OperationStep::IntegratorRead;
       return;
     case OperationStep::IntegratorRead:
-      return Kind() == ArchiveKind::Monthly ? MonthIntegratorRead(context)
-                                            : StartIntegratorRead(context);
+      return Layout().integrator_every_month ? MonthIntegratorRead(context)
+                                             : StartIntegratorRead(context);
     case OperationStep::EndIntegratorSelected:
       context.Next(ReadEntry());
       step = OperationStep::EndIntegratorRead;
@@ -249,8 +208,7 @@ void ArchiveDownload::RecordIntegrator(double date) {
   // A reading is the meter's record of a past moment; one dated after the
   // computer's clock holds no data yet.
   if (ToSeconds(date) > ToSeconds(dispatcher_.GetClock().Now())) return;
-  Record(Kind() == ArchiveKind::Monthly ? ArchiveKind::Monthly : ArchiveKind::Daily,
-         ArchiveValueType::Integrator, date, true);
+  Record(Layout().integrator_kind, ArchiveValueType::Integrator, date, true);
 }
 
 void ArchiveDownload::Ended(const std::string& status) {
@@ -262,10 +220,8 @@ void ArchiveDownload::PrepareMissingOnly() {
   if (history_ == nullptr || !history_->MissingOnly()) return;
   stored_ = history_->StoredEntries(Kind(), job_.start, job_.end);
   if (stored_.empty()) return;
-  const ArchiveKind kind =
-      Kind() == ArchiveKind::Monthly ? ArchiveKind::Monthly : ArchiveKind::Daily;
-  const double first = Kind() == ArchiveKind::Monthly ? job_.start : DateOf(job_.start);
-  const double last = Kind() == ArchiveKind::Monthly ? job_.end : DateOf(job_.end);
+  const ArchiveKind kind = Layout().integrator_kind;
+  const double first = DateOf(job_.start), last = DateOf(job_.end);
   for (double date : {first, last}) {
     if (checks_.empty() || checks_.back() != date) {
       if (history_->StoredIntegrator(kind, date)) checks_.push_back(date);
@@ -287,9 +243,7 @@ void ArchiveDownload::NextCheckOrStart(OperationContext& context) {
 void ArchiveDownload::CheckRead(OperationContext& context) {
   const double date = checks_.front();
   checks_.erase(checks_.begin());
-  const ArchiveKind kind =
-      Kind() == ArchiveKind::Monthly ? ArchiveKind::Monthly : ArchiveKind::Daily;
-  const auto stored = history_->StoredIntegrator(kind, date);
+  const auto stored = history_->StoredIntegrator(Layout().integrator_kind, date);
   // The eight counts decide; the running mains time of a reading is not
   // part of what the meter recorded at that moment.
   constexpr size_t kCountBytes = 2 * kChannelCount * 4;
@@ -345,10 +299,7 @@ void ArchiveDownload::IntervalRead(OperationContext& context) {
   for (size_t offset = 0; offset < 2 * kChannelCount * 4; offset += 4) {
     no_data = no_data && ReadUint32(dispatcher_.CurrentValues(), offset) >= kNoDataMarker;
   }
-  const double ends = Kind() == ArchiveKind::Monthly ? FirstOfNextMonth(job_.cursor)
-                      : Kind() == ArchiveKind::Daily
-                          ? job_.cursor + 1
-                          : FromSeconds(ToSeconds(job_.cursor) + kSecondsPerHour);
+  const double ends = NextEntryTime(Kind(), job_.cursor);
   Record(Kind(), ArchiveValueType::Interval, job_.cursor,
          !no_data && ToSeconds(ends) <= ToSeconds(dispatcher_.GetClock().Now()));
   ++job_.from_meter;
@@ -366,15 +317,15 @@ void ArchiveDownload::EndIntervalPass(OperationContext& context) {
   AddTotalsRow(workbook_, job_.sheet, Kind(), job_.scales);
   // The daily and monthly integrators walk from the start again; the hourly
   // archive reads its two by the dates of start and end.
-  if (Kind() != ArchiveKind::Hourly) job_.cursor = job_.start;
+  if (Layout().step != EntryStep::Hour) job_.cursor = job_.start;
   context.Next(SelectIntegrator(job_.start));
-  if (Kind() == ArchiveKind::Monthly) AddIntegratorLabel(workbook_, job_.sheet);
+  if (Layout().integrator_every_month) AddIntegratorLabel(workbook_, job_.sheet);
   context.Step() = OperationStep::IntegratorSelected;
 }
 
 void ArchiveDownload::StartIntegratorRead(OperationContext& context) {
   const bool today =
-      Kind() == ArchiveKind::Hourly && DayOf(job_.start) == DayOf(dispatcher_.GetClock().Now());
+      Layout().step == EntryStep::Hour && DayOf(job_.start) == DayOf(dispatcher_.GetClock().Now());
   // Today's integrators are not recorded yet; the hourly archive shows zeros.
   const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
   job_.unrecorded_integrators.push_back(today);
@@ -387,7 +338,7 @@ void ArchiveDownload::StartIntegratorRead(OperationContext& context) {
 
 void ArchiveDownload::EndIntegratorRead(OperationContext& context) {
   const bool today =
-      Kind() == ArchiveKind::Hourly && DayOf(job_.end) == DayOf(dispatcher_.GetClock().Now());
+      Layout().step == EntryStep::Hour && DayOf(job_.end) == DayOf(dispatcher_.GetClock().Now());
   const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
   job_.unrecorded_integrators.push_back(today);
   if (!today) RecordIntegrator(DateOf(job_.end));
@@ -402,7 +353,7 @@ void ArchiveDownload::MonthIntegratorRead(OperationContext& context) {
     Finish(context);
     return;
   }
-  job_.cursor = FirstOfNextMonth(job_.cursor);
+  job_.cursor = NextEntryTime(Kind(), job_.cursor);
   context.Next(SelectIntegrator(job_.cursor));
   context.Step() = OperationStep::IntegratorSelected;
   CountProgress();
@@ -466,7 +417,7 @@ void ArchiveDownload::Publish(const std::vector<std::string>& lines,
                               const OperationContext::Ending& end) {
   dispatcher_.GetView().SetReport(ReportOf(job_.kind), lines);
   try {
-    dispatcher_.SaveAutoReport(AutoSaveFileOf(job_.kind), lines);
+    dispatcher_.SaveAutoReport(std::string(Layout().report_file), lines);
   } catch (const std::exception& error) {
     return end(error.what());
   }

@@ -86,6 +86,7 @@ class ArchiveDownload {
 
  private:
   ArchiveKind Kind() const;
+  const ArchiveLayout& Layout() const { return LayoutOf(Kind()); }
   RequestPlan SelectInterval();
   RequestPlan SelectIntegrator(double at);
   RequestPlan ReadEntry();

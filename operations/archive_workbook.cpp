@@ -10,22 +10,6 @@ namespace flovir {
 
 namespace {
 
-// Design-time cell formats of the archive workbook; a cell names
-// WorkbookModel::DesignFormatIndex(k).
-enum CellFormatIndex : int {
-  kHeaderFormat = 0,
-  kDateFormat = 1,
-  kVolumeFormat = 2,
-  kHoursFormat = 3,
-  kTitleFormat = 4,
-  kTimeFormat = 5,
-  kEventsFormat = 6,
-  kMonthFormat = 7,
-};
-constexpr int kDesignFormatCount = 8;
-
-constexpr std::string_view kSheetNames[] = {"days", "hours", "months"};
-
 constexpr const char* kColumnTitles[] = {
     "Дата",
     "Время",
@@ -58,34 +42,15 @@ std::string LongTime(double serial) {
 }
 
 bool HasArchiveSheets(const WorkbookModel& workbook) {
-  if (workbook.SheetCount() < std::size(kSheetNames)) return false;
-  for (size_t i = 0; i < std::size(kSheetNames); ++i) {
+  constexpr auto kSheetNames = ArchiveSheetNames();
+  if (workbook.SheetCount() < kSheetNames.size()) return false;
+  for (size_t i = 0; i < kSheetNames.size(); ++i) {
     if (workbook.SheetName(i) != kSheetNames[i]) return false;
   }
   // A read-back file must carry the design-time formats after its own 16.
   return !workbook.FormatsFromFile() ||
          workbook.Data().cell_formats.size() >=
-             static_cast<size_t>(workbook.DesignFormatIndex(kDesignFormatCount));
-}
-
-// Where the columns of a kind's row lie: hourly rows have the time in
-// column 1 and everything else one column further right.
-struct Columns {
-  uint16_t first_value;
-  bool hourly;
-  int date_format;
-};
-
-Columns ColumnsOf(ArchiveKind kind) {
-  switch (kind) {
-    case ArchiveKind::Hourly:
-      return {2, true, kDateFormat};
-    case ArchiveKind::Daily:
-      return {1, false, kDateFormat};
-    case ArchiveKind::Monthly:
-      return {1, false, kMonthFormat};
-  }
-  return {1, false, kDateFormat};
+             static_cast<size_t>(workbook.DesignFormatIndex(kArchiveDesignFormatCount));
 }
 
 // The row to write at, advancing the sheet's counter past it.
@@ -105,59 +70,36 @@ uint16_t TakeRow(ArchiveSheet& sheet) {
 class SheetWriter {
  public:
   SheetWriter(WorkbookModel& workbook, ArchiveKind kind)
-      : workbook_(workbook), index_(ArchiveSheetIndex(kind)), columns_(ColumnsOf(kind)) {}
+      : workbook_(workbook), layout_(LayoutOf(kind)) {}
 
   void Number(uint16_t column, uint16_t row, double value, int format) {
-    workbook_.SetNumberCell(index_, column, row, value, workbook_.DesignFormatIndex(format));
+    workbook_.SetNumberCell(layout_.sheet_index, column, row, value,
+                            workbook_.DesignFormatIndex(format));
   }
   void Text(uint16_t column, uint16_t row, std::string_view text, int format) {
-    workbook_.SetTextCell(index_, column, row, text, workbook_.DesignFormatIndex(format));
+    workbook_.SetTextCell(layout_.sheet_index, column, row, text,
+                          workbook_.DesignFormatIndex(format));
   }
   // Four volumes and four operating times from the first value column.
   void Values(uint16_t row, const ChannelCounts& volume, const ChannelCounts& operating_time,
               const VolumeScales& scales) {
     for (size_t n = 0; n < kChannelCount; ++n) {
-      const auto column = static_cast<uint16_t>(columns_.first_value + n);
+      const auto column = static_cast<uint16_t>(layout_.first_value_column + n);
       Number(column, row, ScaledVolume(volume[n], scales[n]), kVolumeFormat);
       Number(static_cast<uint16_t>(column + kChannelCount), row, CountToHours(operating_time[n]),
              kHoursFormat);
     }
   }
-  uint16_t MainsOffColumn() const { return static_cast<uint16_t>(columns_.first_value + 8); }
-  uint16_t EventsColumn() const { return static_cast<uint16_t>(columns_.first_value + 9); }
-  const Columns& Layout() const { return columns_; }
+  uint16_t MainsOffColumn() const { return static_cast<uint16_t>(layout_.first_value_column + 8); }
+  uint16_t EventsColumn() const { return static_cast<uint16_t>(layout_.first_value_column + 9); }
+  const ArchiveLayout& Layout() const { return layout_; }
 
  private:
   WorkbookModel& workbook_;
-  size_t index_;
-  Columns columns_;
+  const ArchiveLayout& layout_;
 };
 
 }  // namespace
-
-size_t ArchiveSheetIndex(ArchiveKind kind) {
-  switch (kind) {
-    case ArchiveKind::Daily:
-      return 0;
-    case ArchiveKind::Hourly:
-      return 1;
-    case ArchiveKind::Monthly:
-      return 2;
-  }
-  return 1;
-}
-
-const char* ArchiveTitle(ArchiveKind kind) {
-  switch (kind) {
-    case ArchiveKind::Daily:
-      return "Суточный архив с ";
-    case ArchiveKind::Monthly:
-      return "Месячный архив с ";
-    case ArchiveKind::Hourly:
-      break;
-  }
-  return "Часовой архив с ";
-}
 
 std::string EventMarksText(const EventMarks& marks) {
   std::string text;
@@ -179,10 +121,12 @@ ArchiveSheet BeginArchiveSheet(WorkbookModel& workbook, ArchiveKind kind, double
   sheet.kind = kind;
   sheet.cell_format_base = workbook.CellFormatBase();
   // Rows of an earlier, longer download must not survive below this one.
-  workbook.ClearSheetCells(ArchiveSheetIndex(kind));
+  workbook.ClearSheetCells(LayoutOf(kind).sheet_index);
 
   SheetWriter writer(workbook, kind);
-  writer.Text(0, 0, ArchiveTitle(kind) + ShortDate(start) + " по " + ShortDate(end), kHeaderFormat);
+  writer.Text(
+      0, 0, std::string(LayoutOf(kind).title) + " с " + ShortDate(start) + " по " + ShortDate(end),
+      kHeaderFormat);
   writer.Text(0, 1, "создан: " + ShortDate(now) + " " + LongTime(now), kHeaderFormat);
   writer.Text(0, 2, "узел: неизвестен", kHeaderFormat);
   writer.Text(0, 3, "точка: неизвестен", kHeaderFormat);
@@ -190,7 +134,7 @@ ArchiveSheet BeginArchiveSheet(WorkbookModel& workbook, ArchiveKind kind, double
   writer.Text(0, 5, "сетевой номер: " + std::to_string(slave_address), kHeaderFormat);
   uint16_t column = 0;
   for (size_t i = 0; i < std::size(kColumnTitles); ++i) {
-    if (i == 1 && kind != ArchiveKind::Hourly) continue;  // "Время"
+    if (i == 1 && !writer.Layout().time_column) continue;  // "Время"
     writer.Text(column++, 7, kColumnTitles[i], kTitleFormat);
   }
   return sheet;
@@ -208,7 +152,7 @@ void AddRecordRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind
   SheetWriter writer(workbook, kind);
   const uint16_t row = TakeRow(sheet);
   writer.Number(0, row, at, writer.Layout().date_format);
-  if (writer.Layout().hourly) writer.Number(1, row, at, kTimeFormat);
+  if (writer.Layout().time_column) writer.Number(1, row, at, kTimeFormat);
   writer.Values(row, record.volume, record.operating_time, scales);
   writer.Number(writer.MainsOffColumn(), row, mains_off, kHoursFormat);
   writer.Text(writer.EventsColumn(), row,
@@ -221,7 +165,7 @@ void AddTotalsRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind
   SheetWriter writer(workbook, kind);
   const uint16_t row = TakeRow(sheet);
   writer.Text(0, row, "Итого:", kTitleFormat);
-  if (writer.Layout().hourly) writer.Text(1, row, "", kTitleFormat);
+  if (writer.Layout().time_column) writer.Text(1, row, "", kTitleFormat);
   ChannelCounts volume, operating_time;
   for (size_t n = 0; n < kChannelCount; ++n) {
     volume[n] = sheet.column_totals[n];

@@ -27,7 +27,6 @@ inline constexpr const char* kArchiveWorkbookName = "temp.xls";
 inline constexpr const char* kProgramTitle = "Связь ФЛОВИР";
 inline constexpr const char* kArchiveSaveFailedText =
     "Не удалось сохранить файл с полученным архивом.\rВозможно, он открыт в другом приложении";
-inline constexpr uint16_t kArchiveFirstDataRow = 8;
 
 using VolumeScales = std::array<VolumeScale, kChannelCount>;
 
@@ -47,9 +46,9 @@ struct ArchiveSheet {
 };
 
 // Position of the kind's sheet: hourly 1, daily 0, monthly 2.
-size_t ArchiveSheetIndex(ArchiveKind kind);
-// "Часовой архив с ", "Суточный архив с ", "Месячный архив с ".
-const char* ArchiveTitle(ArchiveKind kind);
+inline size_t ArchiveSheetIndex(ArchiveKind kind) {
+  return LayoutOf(kind).sheet_index;
+}
 
 // Names the workbook's file "temp.xls" in program_folder, clears the kind's
 // sheet and writes the header (title with the dates of start and end, the

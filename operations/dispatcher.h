@@ -58,18 +58,8 @@ constexpr std::optional<ArchiveKind> ArchiveOf(OperationKind kind) {
 // The report area an operation fills: its archive's table, or the current
 // values for every other operation.
 constexpr ReportKind ReportOf(OperationKind kind) {
-  switch (kind) {
-    case OperationKind::HourlyArchive:
-      return ReportKind::Hourly;
-    case OperationKind::DailyArchive:
-      return ReportKind::Daily;
-    case OperationKind::MonthlyArchive:
-      return ReportKind::Monthly;
-    case OperationKind::TestRead:
-      return ReportKind::Test;
-    default:
-      return ReportKind::Current;
-  }
+  if (const std::optional<ArchiveKind> archive = ArchiveOf(kind)) return LayoutOf(*archive).report;
+  return kind == OperationKind::TestRead ? ReportKind::Test : ReportKind::Current;
 }
 
 // The step within an operation: Started (0) when it starts; only the

@@ -82,7 +82,7 @@ ArchiveRecord DecodeArchiveRecord(std::span<const uint8_t, kArchiveRecordBytes> 
 }
 
 EventMarks EventMarksOf(uint32_t event_word_a, uint32_t event_word_b, ArchiveKind kind) {
-  const uint32_t low_channels = kind == ArchiveKind::Daily ? event_word_b : event_word_a;
+  const uint32_t low_channels = LayoutOf(kind).events_all_in_word_b ? event_word_b : event_word_a;
   EventMarks marks;
   for (size_t n = 0; n < kChannelCount; ++n) {
     const uint32_t word = n < 2 ? low_channels : event_word_b;
@@ -96,8 +96,9 @@ EventMarks EventMarksOf(uint32_t event_word_a, uint32_t event_word_b, ArchiveKin
 
 SelectorBytes EncodeArchiveSelector(double at, ArchiveKind kind, ArchiveValueType type) {
   const CivilDateTime t = DecodeDateTime(at);
-  const int day = kind == ArchiveKind::Monthly ? 1 : t.day;
-  const int hour = kind == ArchiveKind::Hourly ? t.hour : 0;
+  const EntryStep step = LayoutOf(kind).step;
+  const int day = step == EntryStep::Month ? 1 : t.day;
+  const int hour = step == EntryStep::Hour ? t.hour : 0;
   return {static_cast<uint8_t>(t.month), static_cast<uint8_t>(((t.year % 100) + 100) % 100),
           static_cast<uint8_t>(hour),    static_cast<uint8_t>(day),
           static_cast<uint8_t>(kind),    static_cast<uint8_t>(type)};
@@ -110,20 +111,6 @@ SelectorBytes EncodeClockSetRequest(const CivilDateTime& now) {
           static_cast<uint8_t>(now.day),
           kClockSetKind,
           static_cast<uint8_t>(now.minute)};
-}
-
-int IntervalHours(ArchiveKind kind, double entry_date) {
-  switch (kind) {
-    case ArchiveKind::Hourly:
-      return 1;
-    case ArchiveKind::Daily:
-      return 24;
-    case ArchiveKind::Monthly: {
-      const CivilDateTime t = DecodeDateTime(entry_date);
-      return 24 * DaysInMonth(t.year, t.month);
-    }
-  }
-  return 1;
 }
 
 double MainsOffHours(uint32_t mains_time, ArchiveKind kind, double entry_date) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <span>
 
+#include "reports/archive_layout.h"
 #include "workbook/serial_date.h"
 
 namespace flovir {
@@ -41,7 +42,6 @@ inline constexpr uint16_t kTestFirstRegister = 880;
 // data" and are taken as 0.
 inline constexpr uint32_t kNoDataMarker = 0xFFFF0000u;
 
-enum class ArchiveKind : uint8_t { Hourly = 0, Daily = 1, Monthly = 2 };
 enum class ArchiveValueType : uint8_t { Interval = 0, Integrator = 1 };
 // The kind byte of a selector write that sets the clock instead.
 inline constexpr uint8_t kClockSetKind = 255;
@@ -151,9 +151,6 @@ SelectorBytes EncodeArchiveSelector(double at, ArchiveKind kind, ArchiveValueTyp
 // The clock-set write: month, year mod 100, hour, day, 255, minutes.
 SelectorBytes EncodeClockSetRequest(const CivilDateTime& now);
 
-// Length of an interval entry in hours: 1, 24, or 24 x the days of the
-// entry's month (leap years counted).
-int IntervalHours(ArchiveKind kind, double entry_date);
 // Hours without mains power: interval length - mains_time / 10000. Negative
 // when the meter reports more powered time than the interval holds.
 double MainsOffHours(uint32_t mains_time, ArchiveKind kind, double entry_date);

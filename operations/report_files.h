@@ -16,6 +16,8 @@
 #include <system_error>
 #include <vector>
 
+#include "reports/archive_layout.h"
+
 namespace flovir {
 
 class ReportFileError : public std::runtime_error {
@@ -32,11 +34,12 @@ std::string WriteFailureReason(const std::string& path, bool folder, std::error_
                                const std::string& system_text);
 inline constexpr const char* kUnknownWriteFailure = "ошибка записи";
 
-// The auto-saved report files, each placed in the auto-save folder.
+// The auto-saved report files, each placed in the auto-save folder; the
+// archives' come from their layout rows.
 inline constexpr const char* kCurrentReportFile = "текущие.txt";
-inline constexpr const char* kHourlyReportFile = "часовой архив.txt";
-inline constexpr const char* kDailyReportFile = "суточный архив.txt";
-inline constexpr const char* kMonthlyReportFile = "месячный архив.txt";
+inline constexpr const char* kHourlyReportFile = LayoutOf(ArchiveKind::Hourly).report_file.data();
+inline constexpr const char* kDailyReportFile = LayoutOf(ArchiveKind::Daily).report_file.data();
+inline constexpr const char* kMonthlyReportFile = LayoutOf(ArchiveKind::Monthly).report_file.data();
 inline constexpr const char* kDefaultAutoSaveName = "авто_";
 
 // Writes the lines to path (see above). Throws ReportFileError.

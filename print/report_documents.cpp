@@ -5,6 +5,8 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "reports/archive_layout.h"
+
 namespace flovir::print {
 
 namespace {
@@ -26,19 +28,8 @@ std::string DateText(double serial) {
 }  // namespace
 
 std::string DocumentTitle(ReportKind kind) {
-  switch (kind) {
-    case ReportKind::Current:
-      return "Текущие значения";
-    case ReportKind::Daily:
-      return "Суточный архив";
-    case ReportKind::Hourly:
-      return "Часовой архив";
-    case ReportKind::Monthly:
-      return "Месячный архив";
-    case ReportKind::Test:
-      return "Тест";
-  }
-  return {};
+  if (const ArchiveLayout* archive = LayoutOf(kind)) return std::string(archive->title);
+  return kind == ReportKind::Test ? "Тест" : "Текущие значения";
 }
 
 TableSpec NameValueTable(const std::vector<std::string>& lines) {

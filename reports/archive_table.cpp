@@ -1,5 +1,6 @@
 #include "reports/archive_table.h"
 
+#include "reports/archive_layout.h"
 #include "reports/number_format.h"
 #include "workbook/cp1251.h"
 #include "workbook/serial_date.h"
@@ -9,30 +10,17 @@ namespace flovir {
 namespace {
 
 constexpr int kTitleLineCount = 7;
-constexpr int kFirstDataRow = 8;
+constexpr int kFirstDataRow = kArchiveFirstDataRow;
 constexpr int kLastSheetRow = 65535;
 // Day serials of 1 January 100 and 31 December 9999: anything outside is
 // not a date the table can show.
 constexpr double kFirstShownSerial = -657434;
 constexpr double kLastShownSerial = 2958465;
 
-struct TableLayout {
-  size_t sheet;
-  const char* title_word;
-  int first_value_column;
-  bool has_time;
-  bool integrators_until_undated;  // monthly; the others show exactly two
-};
-
-TableLayout LayoutOf(ReportKind kind) {
-  switch (kind) {
-    case ReportKind::Daily:
-      return {0, "Суточный архив", 1, false, false};
-    case ReportKind::Monthly:
-      return {2, "Месячный архив", 1, false, true};
-    default:
-      return {1, "Часовой архив", 2, true, false};
-  }
+// The archive of a report area; the hourly one for an area that shows none.
+const ArchiveLayout& TableLayoutOf(ReportKind kind) {
+  const ArchiveLayout* layout = LayoutOf(kind);
+  return layout != nullptr ? *layout : LayoutOf(ArchiveKind::Hourly);
 }
 
 const std::string kLongDash(127, '-');
@@ -144,15 +132,15 @@ std::string TableTimeText(double serial) {
 
 std::vector<ArchiveIntervalRow> ArchiveIntervalRows(ReportKind kind,
                                                     const WorkbookModel& workbook) {
-  const TableLayout layout = LayoutOf(kind);
-  const SheetCells cells(workbook, layout.sheet);
+  const ArchiveLayout& layout = TableLayoutOf(kind);
+  const SheetCells cells(workbook, layout.sheet_index);
   const int f = layout.first_value_column;
   std::vector<ArchiveIntervalRow> rows;
-  if (cells.Text(0, 0).find(layout.title_word) == std::string::npos) return rows;
+  if (cells.Text(0, 0).find(layout.title) == std::string::npos) return rows;
   for (int row = kFirstDataRow; row <= kLastSheetRow && cells.HasDate(row); ++row) {
     ArchiveIntervalRow& r = rows.emplace_back();
     r.date = cells.Number(0, row);
-    r.time = layout.has_time ? cells.Number(1, row) : r.date;
+    r.time = layout.time_column ? cells.Number(1, row) : r.date;
     for (size_t c = 0; c < r.values.size(); ++c)
       r.values[c] = cells.Number(f + static_cast<int>(c), row);
     r.events = cells.Text(f + 9, row);
@@ -169,12 +157,12 @@ std::string IntegratorValueText(size_t column, double value) {
 }
 
 ArchiveTableData ArchiveTableOf(ReportKind kind, const WorkbookModel& workbook) {
-  const TableLayout layout = LayoutOf(kind);
-  const SheetCells cells(workbook, layout.sheet);
+  const ArchiveLayout& layout = TableLayoutOf(kind);
+  const SheetCells cells(workbook, layout.sheet_index);
   const int f = layout.first_value_column;
   ArchiveTableData data;
   for (int row = 0; row < kTitleLineCount; ++row) data.titles.push_back(cells.Text(0, row));
-  data.has_table = data.titles.front().find(layout.title_word) != std::string::npos;
+  data.has_table = data.titles.front().find(layout.title) != std::string::npos;
   if (!data.has_table) return data;
   data.rows = ArchiveIntervalRows(kind, workbook);
   const int totals = kFirstDataRow + static_cast<int>(data.rows.size());
@@ -182,7 +170,7 @@ ArchiveTableData ArchiveTableOf(ReportKind kind, const WorkbookModel& workbook) 
     data.totals[c] = cells.Number(f + static_cast<int>(c), totals);
   }
   for (int r = totals + 3; r <= kLastSheetRow + 1; ++r) {
-    if (layout.integrators_until_undated ? !cells.HasDate(r) : r > totals + 4) break;
+    if (layout.integrator_every_month ? !cells.HasDate(r) : r > totals + 4) break;
     ArchiveIntegratorRow& reading = data.integrators.emplace_back();
     reading.date = cells.Number(0, r);
     for (size_t c = 0; c < reading.values.size(); ++c) {
@@ -193,20 +181,20 @@ ArchiveTableData ArchiveTableOf(ReportKind kind, const WorkbookModel& workbook) 
 }
 
 std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel& workbook) {
-  const TableLayout layout = LayoutOf(kind);
-  const SheetCells cells(workbook, layout.sheet);
+  const ArchiveLayout& layout = TableLayoutOf(kind);
+  const SheetCells cells(workbook, layout.sheet_index);
   const int f = layout.first_value_column;
   std::vector<std::string> lines;
   for (int row = 0; row < kTitleLineCount; ++row) lines.push_back(cells.Text(0, row));
-  if (lines.front().find(layout.title_word) == std::string::npos) return lines;
+  if (lines.front().find(layout.title) == std::string::npos) return lines;
 
-  const std::vector<std::string> header = HeaderLines(layout.has_time);
+  const std::vector<std::string> header = HeaderLines(layout.time_column);
   lines.insert(lines.end(), header.begin(), header.end());
 
   const std::vector<ArchiveIntervalRow> rows = ArchiveIntervalRows(kind, workbook);
   for (const ArchiveIntervalRow& r : rows) {
     std::string line = DateColumn(r.date);
-    if (layout.has_time) line += " " + TableTimeText(r.time);
+    if (layout.time_column) line += " " + TableTimeText(r.time);
     for (size_t c = 0; c < r.values.size(); ++c) {
       line += PadColumn(ArchiveValueText(c, r.values[c]), c < 4 ? 10 : 8);
     }
@@ -215,7 +203,7 @@ std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel&
   }
   const int totals = kFirstDataRow + static_cast<int>(rows.size());
   lines.push_back(header.front());
-  lines.push_back(std::string(layout.has_time ? "Итого:          " : "Итого:    ") +
+  lines.push_back(std::string(layout.time_column ? "Итого:          " : "Итого:    ") +
                   cells.Columns(totals, f, 4, 10, 10) + cells.Columns(totals, f + 4, 5, 8, 8));
 
   lines.push_back("");
@@ -223,7 +211,7 @@ std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel&
   const std::vector<std::string> integrator_header = IntegratorHeaderLines();
   lines.insert(lines.end(), integrator_header.begin(), integrator_header.end());
   for (int r = totals + 3; r <= kLastSheetRow + 1; ++r) {
-    if (layout.integrators_until_undated ? !cells.HasDate(r) : r > totals + 4) break;
+    if (layout.integrator_every_month ? !cells.HasDate(r) : r > totals + 4) break;
     lines.push_back(DateColumn(cells.Number(0, r)) + cells.Columns(r, f, 4, 14, 14) +
                     cells.Columns(r, f + 4, 4, 10, 10));
   }

@@ -2,19 +2,13 @@
 
 #include <cstdio>
 
+#include "operations/words.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::history {
 
 const char* KindWord(ArchiveKind kind) {
-  switch (kind) {
-    case ArchiveKind::Daily:
-      return "daily";
-    case ArchiveKind::Monthly:
-      return "monthly";
-    default:
-      return "hourly";
-  }
+  return WordOf(kArchiveWords, LayoutOf(kind).kind).data();
 }
 
 std::optional<ArchiveKind> KindOfWord(const std::string& word) {

@@ -10,13 +10,13 @@ namespace flovir::history {
 namespace {
 
 double NextTime(ArchiveKind kind, double at) {
-  switch (kind) {
-    case ArchiveKind::Hourly:
+  switch (LayoutOf(kind).step) {
+    case EntryStep::Hour:
       // Whole minutes, so that a year of additions lands on the hour.
       return std::round(at * 1440.0 + 60.0) / 1440.0;
-    case ArchiveKind::Daily:
+    case EntryStep::Day:
       return std::round(at) + 1;
-    case ArchiveKind::Monthly: {
+    case EntryStep::Month: {
       const CivilDateTime t = DecodeDateTime(at);
       return t.month == 12 ? EncodeDate(t.year + 1, 1, 1) : EncodeDate(t.year, t.month + 1, 1);
     }
@@ -47,12 +47,12 @@ ArchiveRecord RecordOf(const std::vector<uint8_t>& registers) {
 
 Period PeriodOf(ArchiveKind kind, double first_day, double last_day) {
   const double first = std::floor(first_day), last = std::floor(last_day);
-  switch (kind) {
-    case ArchiveKind::Hourly:
+  switch (LayoutOf(kind).step) {
+    case EntryStep::Hour:
       return {kind, first, last + 23.0 / 24.0};
-    case ArchiveKind::Daily:
+    case EntryStep::Day:
       return {kind, first, last};
-    case ArchiveKind::Monthly:
+    case EntryStep::Month:
       return {kind, FirstOfMonth(first), FirstOfMonth(last)};
   }
   return {kind, first, last};
@@ -91,7 +91,8 @@ StoredSheet BuildStoredSheet(const Period& period, const std::vector<StoredEntry
                              double now) {
   StoredSheet sheet;
   if (!entries.empty()) sheet.scales = ScalesOf(entries.back().scale_codes);
-  const double end = period.kind == ArchiveKind::Hourly ? std::floor(period.last) + 1 : period.last;
+  const double end =
+      LayoutOf(period.kind).step == EntryStep::Hour ? std::floor(period.last) + 1 : period.last;
   ArchiveSheet rows = BeginArchiveSheet(sheet.workbook, period.kind, period.first, end, now,
                                         static_cast<uint8_t>(address), ".");
   for (const StoredEntry& entry : entries) {
@@ -115,12 +116,12 @@ StoredSheet BuildStoredSheet(const Period& period, const std::vector<StoredEntry
 int64_t IntervalsBetween(ArchiveKind kind, const std::string& first, const std::string& last) {
   const auto a = ParseTimeText(first), b = ParseTimeText(last);
   if (!a || !b || *b < *a) return 0;
-  switch (kind) {
-    case ArchiveKind::Hourly:
+  switch (LayoutOf(kind).step) {
+    case EntryStep::Hour:
       return std::llround((*b - *a) * 24) + 1;
-    case ArchiveKind::Daily:
+    case EntryStep::Day:
       return std::llround(*b - *a) + 1;
-    case ArchiveKind::Monthly: {
+    case EntryStep::Month: {
       const CivilDateTime x = DecodeDateTime(*a), y = DecodeDateTime(*b);
       return (y.year - x.year) * 12 + (y.month - x.month) + 1;
     }

@@ -203,11 +203,11 @@ void HistoryPage::ShowEntries() {
         history::FindGaps(period, store->EntryTimes(*meter, Kind(), first, last, true));
     const history::StoredSheet sheet =
         history::BuildStoredSheet(period, entries, {}, 1, SystemClock().Now());
-    const auto lines = ArchiveTableLines(ReportOf(OperationOf(Kind())), sheet.workbook);
+    const auto lines = ArchiveTableLines(LayoutOf(Kind()).report, sheet.workbook);
     QStringList text;
     for (const std::string& line : lines) text << QString::fromStdString(line);
     table_->setPlainText(text.join('\n'));
-    const ReportKind report = ReportOf(OperationOf(Kind()));
+    const ReportKind report = LayoutOf(Kind()).report;
     chart_->SetKind(report);
     chart_->SetMeter(QString::fromStdString(name));
     chart_->ShowRows(ArchiveChartRows(report, sheet.workbook));

@@ -69,16 +69,8 @@ QString TraceFileName() {
 // What a page's save proposes before the user has chosen a name there: the
 // name its report is auto-saved under.
 QString DefaultSaveName(ReportKind kind) {
-  switch (kind) {
-    case ReportKind::Hourly:
-      return kHourlyReportFile;
-    case ReportKind::Daily:
-      return kDailyReportFile;
-    case ReportKind::Monthly:
-      return kMonthlyReportFile;
-    default:
-      return kCurrentReportFile;
-  }
+  const ArchiveLayout* archive = LayoutOf(kind);
+  return archive != nullptr ? QString::fromUtf8(archive->report_file) : kCurrentReportFile;
 }
 
 // How long closing waits for a cancelled operation to end before the line
@@ -449,15 +441,13 @@ void MainWindow::SetOperationsEnabled(bool enabled) {
 
 void MainWindow::Download(ReportKind kind) {
   if (!ApplySettings()) return;
-  if (kind == ReportKind::Current) {
+  const ArchiveLayout* archive = LayoutOf(kind);
+  if (archive == nullptr) {
     session_->StartCurrentValues();
     return;
   }
-  const ArchiveKind archive = kind == ReportKind::Hourly  ? ArchiveKind::Hourly
-                              : kind == ReportKind::Daily ? ArchiveKind::Daily
-                                                          : ArchiveKind::Monthly;
   if (history_) history_->SetMissingOnly(Page(kind)->MissingOnly());
-  session_->StartArchive(archive, settings_->FirstDay(), settings_->LastDay());
+  session_->StartArchive(archive->kind, settings_->FirstDay(), settings_->LastDay());
 }
 
 // "Догрузить пропуски" on the history page: the period again, taking what

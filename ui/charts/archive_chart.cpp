@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "operations/archive_workbook.h"
+#include "reports/archive_layout.h"
 #include "reports/archive_table.h"
 #include "workbook/serial_date.h"
 
@@ -37,21 +38,10 @@ QString Text(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-struct KindTexts {
-  const char* title;
-  const char* file_name;
-  double half_interval;  // room beside a single row, seconds
-};
-
-KindTexts TextsOf(ReportKind kind) {
-  switch (kind) {
-    case ReportKind::Daily:
-      return {"Суточный архив", "суточный архив", 12 * kHour};
-    case ReportKind::Monthly:
-      return {"Месячный архив", "месячный архив", 15 * kDay};
-    default:
-      return {"Часовой архив", "часовой архив", kHour / 2};
-  }
+// The chart's archive; the hourly one for a page that shows none.
+const ArchiveLayout& ChartLayout(ReportKind kind) {
+  const ArchiveLayout* layout = LayoutOf(kind);
+  return layout != nullptr ? *layout : LayoutOf(ArchiveKind::Hourly);
 }
 
 // The round steps of a time axis: hours for the hourly archive, then days.
@@ -156,14 +146,7 @@ class TimeTicker : public QCPAxisTicker {
     }
     const CivilDateTime t = DecodeDateTime(tick / kDay);
     const QDateTime at(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute));
-    switch (kind) {
-      case ReportKind::Daily:
-        return at.toString("dd.MM.yyyy");
-      case ReportKind::Monthly:
-        return at.toString("MM.yyyy");
-      default:
-        return at.toString("dd.MM hh:mm");
-    }
+    return at.toString(QString::fromUtf8(ChartLayout(kind).chart_tick_format));
   }
 };
 
@@ -382,12 +365,13 @@ void ArchiveChart::ShowRows(ArchiveChartData data) {
   }
   // The whole range: hours and days widened to whole steps, so that the
   // ends are ticks too; months with room for the first and last labels.
-  const KindTexts texts = TextsOf(kind_);
+  const ArchiveLayout& texts = ChartLayout(kind_);
   double low = 0;
-  double high = 2 * texts.half_interval;
+  double high = 2 * texts.chart_half_interval_s;
   if (!x_.empty()) {
     const auto [first, last] = std::minmax_element(x_.begin(), x_.end());
-    const double margin = *first == *last || kind_ == ReportKind::Monthly ? texts.half_interval : 0;
+    const double margin =
+        *first == *last || kind_ == ReportKind::Monthly ? texts.chart_half_interval_s : 0;
     low = *first - margin;
     high = *last + margin;
   }
@@ -417,7 +401,7 @@ void ArchiveChart::SetKind(ReportKind kind) {
 }
 
 QString ArchiveChart::Title() const {
-  QString title = TextsOf(kind_).title;
+  QString title = QString::fromUtf8(ChartLayout(kind_).title);
   if (!data_.rows.empty()) {
     title += " " + Text(data_.rows.front().date_text);
     if (data_.rows.size() > 1) title += " – " + Text(data_.rows.back().date_text);
@@ -469,7 +453,8 @@ void ArchiveChart::ClampTimeRange(const QCPRange& range) {
   if (clamping_) return;
   clamping_ = true;
   const double full = full_high_ - full_low_;
-  double size = std::clamp(range.size(), std::min(full, 2 * TextsOf(kind_).half_interval), full);
+  double size =
+      std::clamp(range.size(), std::min(full, 2 * ChartLayout(kind_).chart_half_interval_s), full);
   double low = std::clamp(range.lower, full_low_, full_high_ - size);
   if (size != range.size() || low != range.lower) plot_->xAxis->setRange(low, low + size);
   clamping_ = false;
@@ -614,8 +599,8 @@ bool ArchiveChart::SaveImage(const QString& path, QString* error) {
 }
 
 void ArchiveChart::SaveWithDialog() {
-  const QString suggested =
-      (save_folder_.isEmpty() ? QString() : save_folder_ + "/") + TextsOf(kind_).file_name + ".png";
+  const QString suggested = (save_folder_.isEmpty() ? QString() : save_folder_ + "/") +
+                            QString::fromUtf8(ChartLayout(kind_).name) + ".png";
   QString path;
   if (choose_file_) {
     path = choose_file_(this, suggested);
