@@ -143,13 +143,13 @@ int RunHistory(const GlobalOptions& global, const HistoryCommand& command) {
       return kExitOk;
     }
     // Integrators: the days (months) at the period's ends, as a download has them.
-    const ArchiveKind integrator_kind =
-        *kind == ArchiveKind::Monthly ? ArchiveKind::Monthly : ArchiveKind::Daily;
-    const double end = *kind == ArchiveKind::Hourly ? std::floor(period.last) + 1 : period.last;
+    const ArchiveLayout& layout = LayoutOf(*kind);
+    const ArchiveKind integrator_kind = layout.integrator_kind;
+    const double end = layout.step == EntryStep::Hour ? std::floor(period.last) + 1 : period.last;
     const std::string end_day = history::EntryTimeText(std::floor(end));
     const std::string start_day = history::EntryTimeText(std::floor(period.first));
     std::vector<history::StoredIntegrator> integrators;
-    if (*kind == ArchiveKind::Monthly) {
+    if (layout.integrator_every_month) {
       integrators = store->Integrators(*meter, integrator_kind, start_day, end_day);
     } else {
       for (const std::string& day : {start_day, end_day}) {
