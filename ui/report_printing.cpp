@@ -30,35 +30,28 @@ QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
 
+// The printed pages of the report areas are numbered as the areas are; the
+// parameter table comes after them.
+static_assert(static_cast<int>(PrintedPage::Test) == static_cast<int>(ReportKind::Test));
+
+std::optional<ReportKind> ArchiveKindOf(PrintedPage page) {
+  const auto report = static_cast<ReportKind>(page);
+  if (page == PrintedPage::Parameters || LayoutOf(report) == nullptr) return std::nullopt;
+  return report;
+}
+
 // The file names the save dialog proposes.
 QString PdfName(PrintedPage page) {
+  if (const auto report = ArchiveKindOf(page)) {
+    return QString::fromUtf8(LayoutOf(*report)->name) + ".pdf";
+  }
   switch (page) {
-    case PrintedPage::Current:
-      return "текущие.pdf";
-    case PrintedPage::Daily:
-      return "суточный архив.pdf";
-    case PrintedPage::Hourly:
-      return "часовой архив.pdf";
-    case PrintedPage::Monthly:
-      return "месячный архив.pdf";
     case PrintedPage::Test:
       return "тест.pdf";
     case PrintedPage::Parameters:
       return "параметры.pdf";
-  }
-  return "отчёт.pdf";
-}
-
-std::optional<ReportKind> ArchiveKindOf(PrintedPage page) {
-  switch (page) {
-    case PrintedPage::Daily:
-      return ReportKind::Daily;
-    case PrintedPage::Hourly:
-      return ReportKind::Hourly;
-    case PrintedPage::Monthly:
-      return ReportKind::Monthly;
     default:
-      return std::nullopt;
+      return "текущие.pdf";
   }
 }
 
@@ -69,18 +62,7 @@ size_t ArchiveSlot(ReportKind kind) {
 }  // namespace
 
 PrintedPage PageOf(ReportKind kind) {
-  switch (kind) {
-    case ReportKind::Daily:
-      return PrintedPage::Daily;
-    case ReportKind::Hourly:
-      return PrintedPage::Hourly;
-    case ReportKind::Monthly:
-      return PrintedPage::Monthly;
-    case ReportKind::Test:
-      return PrintedPage::Test;
-    default:
-      return PrintedPage::Current;
-  }
+  return static_cast<PrintedPage>(kind);
 }
 
 PrintButtons AddPrintButtons(QBoxLayout* row, const QString& name, QWidget* parent) {
