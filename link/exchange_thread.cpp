@@ -32,7 +32,7 @@ void PutCrc(uint8_t* frame, size_t length) {
 
 }  // namespace
 
-struct com_port::State {
+struct ExchangeThread::State {
   State(Port& p, ExchangeRequest& r, MainThreadExecutor& e, std::function<void()> c,
         ExchangeTrace* t)
       : port(p), request(r), executor(e), exchange_completed(std::move(c)), trace(t) {}
@@ -107,7 +107,7 @@ struct com_port::State {
   std::array<uint8_t, 2 * (kBufferSize + kMbapHeaderSize)> wire{};
 };
 
-void com_port::State::Run() {
+void ExchangeThread::State::Run() {
   for (;;) {
     {
       std::unique_lock lock(mutex);
@@ -127,7 +127,7 @@ void com_port::State::Run() {
   finished_cv.notify_all();
 }
 
-void com_port::State::RunRequest() {
+void ExchangeThread::State::RunRequest() {
   ExchangeRequest& r = request;
   if (r.Attempts == 0 || r.ChunkSize == 0) {
     r.Status = ExchangeStatus::ZeroAttemptsOrChunk;
@@ -197,7 +197,7 @@ void com_port::State::RunRequest() {
 
 // Modbus TCP needs none of the settling: transaction ids tell the replies
 // apart. On RTU frames a failed try leaves the line unclean.
-void com_port::State::RunFrame(size_t frame_length, size_t expected) {
+void ExchangeThread::State::RunFrame(size_t frame_length, size_t expected) {
   const bool rtu = framing == WireFraming::Rtu;
   // A frame that failed for good may have left replies owed; they are
   // waited out here, only as long as they could still come.
@@ -224,7 +224,7 @@ void com_port::State::RunFrame(size_t frame_length, size_t expected) {
 // Before the next try: waits until the line has been quiet for a while and
 // discards what came meanwhile, at most for one answer timeout (a line that
 // never stops babbling fails the next try instead).
-void com_port::State::Settle() {
+void ExchangeThread::State::Settle() {
   const Deadline until = Deadline::After(port.GetTimeouts().ReadConstant);
   while (ReadAndDiscard(kSettleQuietMs) > 0 && !terminating && !until.Passed()) {
   }
@@ -233,7 +233,7 @@ void com_port::State::Settle() {
 // Before anything else is sent: the replies that failed tries may still owe
 // are waited for, until one answer timeout after the last such try, and
 // discarded.
-void com_port::State::DiscardOwedReplies() {
+void ExchangeThread::State::DiscardOwedReplies() {
   const auto until = owed_until;
   while (owed_replies > 0 && !terminating) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -245,7 +245,7 @@ void com_port::State::DiscardOwedReplies() {
 
 // Reads what arrives within wait_ms (ending at the frame silence after a
 // byte), traces and drops it; a whole valid frame pays one owed reply.
-uint32_t com_port::State::ReadAndDiscard(uint32_t wait_ms) {
+uint32_t ExchangeThread::State::ReadAndDiscard(uint32_t wait_ms) {
   const PortTimeouts modbus = port.GetTimeouts();
   PortTimeouts wait = modbus;
   wait.ReadMultiplier = 0;
@@ -260,7 +260,7 @@ uint32_t com_port::State::ReadAndDiscard(uint32_t wait_ms) {
   return received;
 }
 
-void com_port::State::RunTry(size_t frame_length, size_t expected) {
+void ExchangeThread::State::RunTry(size_t frame_length, size_t expected) {
   if (framing == WireFraming::ModbusTcp) return RunMbapTry(frame_length, expected);
   port.Purge();
   reply.fill(0);
@@ -307,7 +307,7 @@ void com_port::State::RunTry(size_t frame_length, size_t expected) {
 
 // The same try in MBAP frames: the trace shows them as they go over the
 // wire; the reply is checked in its RTU form.
-void com_port::State::RunMbapTry(size_t frame_length, size_t expected) {
+void ExchangeThread::State::RunMbapTry(size_t frame_length, size_t expected) {
   port.Purge();
   ++transaction;
   const size_t length = MbapFromRtu(transaction, frame.data(), frame_length, wire.data());
@@ -341,7 +341,7 @@ void com_port::State::RunMbapTry(size_t frame_length, size_t expected) {
 // for a whole read. A stale reply of an earlier try that arrives first does
 // not end the wait: another read follows while the answer timeout, counted
 // from the first read, has not passed (so the wait is at most twice it).
-size_t com_port::State::ReadMbapReply(uint16_t awaited) {
+size_t ExchangeThread::State::ReadMbapReply(uint16_t awaited) {
   const Deadline until = Deadline::After(port.GetTimeouts().ReadConstant);
   size_t count = 0;
   for (;;) {
@@ -357,7 +357,7 @@ size_t com_port::State::ReadMbapReply(uint16_t awaited) {
   return count;
 }
 
-void com_port::State::HandOver() {
+void ExchangeThread::State::HandOver() {
   executor.RunAndWait([this] {
     // Once the connection is stopping, the handler must not start anything new.
     if (terminating) return;
@@ -367,14 +367,14 @@ void com_port::State::HandOver() {
   });
 }
 
-com_port::com_port(Port& port, ExchangeRequest& request, MainThreadExecutor& executor,
-                   std::function<void()> exchange_completed, ExchangeTrace* trace)
+ExchangeThread::ExchangeThread(Port& port, ExchangeRequest& request, MainThreadExecutor& executor,
+                               std::function<void()> exchange_completed, ExchangeTrace* trace)
     : state_(
           std::make_shared<State>(port, request, executor, std::move(exchange_completed), trace)) {
   state_->thread = std::thread([state = state_] { state->Run(); });
 }
 
-com_port::~com_port() {
+ExchangeThread::~ExchangeThread() {
   Terminate();
   if (state_->thread.joinable()) {
     // Only when destroyed from inside its own handler: the thread ends as soon
@@ -383,24 +383,24 @@ com_port::~com_port() {
   }
 }
 
-void com_port::Wake() {
+void ExchangeThread::Wake() {
   std::lock_guard lock(state_->mutex);
   state_->awake = true;
   state_->wake.notify_all();
 }
 
-void com_port::Sleep() {
+void ExchangeThread::Sleep() {
   std::lock_guard lock(state_->mutex);
   state_->awake = false;
   state_->operation_begins = true;
 }
 
-bool com_port::IsSleeping() const {
+bool ExchangeThread::IsSleeping() const {
   std::lock_guard lock(state_->mutex);
   return !state_->awake;
 }
 
-void com_port::Terminate() {
+void ExchangeThread::Terminate() {
   State& s = *state_;
   {
     std::lock_guard lock(s.mutex);
@@ -422,19 +422,19 @@ void com_port::Terminate() {
   s.thread.join();
 }
 
-std::string com_port::PortName() const {
+std::string ExchangeThread::PortName() const {
   return state_->port.Name();
 }
 
-void com_port::SetEarlyFrameEnd(bool on) {
+void ExchangeThread::SetEarlyFrameEnd(bool on) {
   state_->early_frame_end = on;
 }
 
-void com_port::SetWireFraming(WireFraming framing) {
+void ExchangeThread::SetWireFraming(WireFraming framing) {
   state_->framing = framing;
 }
 
-void com_port::SetStatistics(LineStatistics* statistics) {
+void ExchangeThread::SetStatistics(LineStatistics* statistics) {
   state_->statistics = statistics;
 }
 

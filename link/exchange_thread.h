@@ -1,6 +1,6 @@
 #pragma once
-// com_port, the exchange thread: the Modbus-RTU master. It runs one request
-// of the ExchangeRequest block at a time on the port, then hands over to the
+// ExchangeThread, the Modbus-RTU master. It runs one request of the
+// ExchangeRequest block at a time on the port, then hands over to the
 // completion handler on the main thread and waits until that returns.
 
 #include <condition_variable>
@@ -19,17 +19,17 @@
 
 namespace flovir {
 
-class com_port {
+class ExchangeThread {
  public:
   // Created sleeping. exchange_completed runs on the main thread (through
   // executor) after every request; it either leaves the next request in the
   // block and returns, or calls Sleep() before returning.
-  com_port(Port& port, ExchangeRequest& request, MainThreadExecutor& executor,
-           std::function<void()> exchange_completed, ExchangeTrace* trace = nullptr);
+  ExchangeThread(Port& port, ExchangeRequest& request, MainThreadExecutor& executor,
+                 std::function<void()> exchange_completed, ExchangeTrace* trace = nullptr);
   // Requests termination and joins.
-  ~com_port();
-  com_port(const com_port&) = delete;
-  com_port& operator=(const com_port&) = delete;
+  ~ExchangeThread();
+  ExchangeThread(const ExchangeThread&) = delete;
+  ExchangeThread& operator=(const ExchangeThread&) = delete;
 
   // Starters, on the main thread, after filling the block.
   void Wake();
@@ -68,7 +68,7 @@ class com_port {
   std::shared_ptr<State> state_;
 };
 
-// The name the rest of the program uses for the one exchange thread.
-using ExchangeThread = com_port;
+// The thread class's former name.
+using com_port = ExchangeThread;
 
 }  // namespace flovir

@@ -100,23 +100,25 @@ RequestPlan ArchiveDownload::Begin(OperationKind kind, double first_day, double 
   stored_.clear();
   checks_.clear();
   if (history_ != nullptr) history_->DownloadStarted(Kind(), job_.start, job_.end);
-  return {3, kVolumeScaleFirstRegister, kVolumeScaleRegisterCount,
+  return {kReadHoldingRegisters, kVolumeScaleFirstRegister, kVolumeScaleRegisterCount,
           dispatcher_.CurrentValues().data() + kVolumeScaleOffset};
 }
 
 RequestPlan ArchiveDownload::SelectInterval() {
   dispatcher_.Selector() = EncodeArchiveSelector(job_.cursor, Kind(), ArchiveValueType::Interval);
-  return {16, kSelectorFirstRegister, kSelectorRegisterCount, dispatcher_.Selector().data()};
+  return {kWriteMultipleRegisters, kSelectorFirstRegister, kSelectorRegisterCount,
+          dispatcher_.Selector().data()};
 }
 
 RequestPlan ArchiveDownload::SelectIntegrator(double at) {
   dispatcher_.Selector() =
       EncodeArchiveSelector(DateOf(at), Layout().integrator_kind, ArchiveValueType::Integrator);
-  return {16, kSelectorFirstRegister, kSelectorRegisterCount, dispatcher_.Selector().data()};
+  return {kWriteMultipleRegisters, kSelectorFirstRegister, kSelectorRegisterCount,
+          dispatcher_.Selector().data()};
 }
 
 RequestPlan ArchiveDownload::ReadEntry() {
-  return {3, kArchiveRecordFirstRegister, kArchiveRecordRegisterCount,
+  return {kReadHoldingRegisters, kArchiveRecordFirstRegister, kArchiveRecordRegisterCount,
           dispatcher_.CurrentValues().data()};
 }
 

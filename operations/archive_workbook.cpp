@@ -198,15 +198,4 @@ std::string ArchiveSaveFailedText(const std::string& path, const std::string& er
   return "Не удалось сохранить файл с полученным архивом.\r" + reason;
 }
 
-bool SaveArchiveWorkbook(WorkbookModel& workbook, View& view) {
-  try {
-    workbook.SaveWorkbook();
-    return true;
-  } catch (const std::exception& error) {
-    view.ShowMessage(kProgramTitle, ArchiveSaveFailedText(workbook.FileName(), error.what()),
-                     MessageIcon::Error);
-    return false;
-  }
-}
-
 }  // namespace flovir

@@ -10,14 +10,13 @@
 //
 // The download calls, in this order: BeginArchiveSheet, AddRecordRow for
 // every interval entry, AddTotalsRow, AddIntegratorLabel, AddIntegratorRow
-// for every integrator reading, SaveArchiveWorkbook.
+// for every integrator reading, then saves the workbook.
 
 #include <array>
 #include <cstdint>
 #include <string>
 
 #include "operations/register_map.h"
-#include "operations/view.h"
 #include "workbook/workbook.h"
 
 namespace flovir {
@@ -75,10 +74,6 @@ void AddIntegratorRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind 
 // error: the cause the disk shows (a missing folder, no right to write...),
 // or kArchiveSaveFailedText when it shows none.
 std::string ArchiveSaveFailedText(const std::string& path, const std::string& error);
-
-// Saves the workbook. A failure shows kArchiveSaveFailedText in an error
-// box titled kProgramTitle and returns false; the download goes on.
-bool SaveArchiveWorkbook(WorkbookModel& workbook, View& view);
 
 // The events text of a row: 25 characters, "X ", "< ", ">  " for channel 1
 // and "X ", "< ", "> " for channels 2-4, spaces where a mark is not set.

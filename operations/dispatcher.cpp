@@ -210,8 +210,8 @@ bool Dispatcher::StartCurrentValues() {
   start.kind = OperationKind::CurrentValues;
   start.start_text = "Запрос наработки...";
   start.first_request = [this](const flovir::Settings&) {
-    return RequestPlan{3, kCurrentValuesFirstRegister, kCurrentValuesRegisterCount,
-                       current_values_.data()};
+    return RequestPlan{kReadHoldingRegisters, kCurrentValuesFirstRegister,
+                       kCurrentValuesRegisterCount, current_values_.data()};
   };
   return Start(start);
 }
@@ -248,7 +248,8 @@ bool Dispatcher::TestTick() {
   start.first_request = [this](const flovir::Settings& settings) {
     test_staging_.fill(0);
     // The chunk field sets both the frame and the request length.
-    return RequestPlan{3, kTestFirstRegister, settings.chunk_size, test_staging_.data()};
+    return RequestPlan{kReadHoldingRegisters, kTestFirstRegister, settings.chunk_size,
+                       test_staging_.data()};
   };
   return Start(start);
 }

@@ -83,7 +83,7 @@ enum class OperationStep : uint8_t {
 // One request: what the thread is to do next. data must stay valid until the
 // request has completed (the dispatcher's data areas always do).
 struct RequestPlan {
-  uint8_t function_code = 3;
+  uint8_t function_code = kReadHoldingRegisters;
   uint16_t start_register = 0;
   uint16_t register_count = 0;
   uint8_t* data = nullptr;

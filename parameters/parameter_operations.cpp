@@ -84,7 +84,8 @@ bool ParameterOperations::ReadParameters() {
     staging_.Clear();
     origin_ = TableOrigin::None;
     prepared_.reset();
-    return RequestPlan{3, kParameterFirstRegister, kParameterRegisterCount, staging_.bytes.data()};
+    return RequestPlan{kReadHoldingRegisters, kParameterFirstRegister, kParameterRegisterCount,
+                       staging_.bytes.data()};
   };
   return dispatcher_.Start(start);
 }
@@ -173,7 +174,8 @@ bool ParameterOperations::StartBackup(bool prepare_only, Confirm confirm) {
     // What the write will send, as the buffer stands now.
     sending_ = dispatcher_.Parameters();
     staging_.Clear();
-    return RequestPlan{3, kParameterFirstRegister, kParameterRegisterCount, staging_.bytes.data()};
+    return RequestPlan{kReadHoldingRegisters, kParameterFirstRegister, kParameterRegisterCount,
+                       staging_.bytes.data()};
   };
   return dispatcher_.Start(start);
 }
@@ -197,7 +199,8 @@ RequestPlan ParameterOperations::WriteRequest(const WritePlan& plan) {
   last_write_->sent = plan.to_send;
   last_write_->backup_path = plan.backup_path;
   prepared_.reset();  // a plan is written once
-  return RequestPlan{16, kParameterFirstRegister, kParameterRegisterCount, sending_.bytes.data()};
+  return RequestPlan{kWriteMultipleRegisters, kParameterFirstRegister, kParameterRegisterCount,
+                     sending_.bytes.data()};
 }
 
 void ParameterOperations::CompleteWrite(OperationContext& context) {
@@ -249,7 +252,8 @@ void ParameterOperations::CompleteFrames(OperationContext& context) {
   phase_ = Phase::Verify;
   read_back_.Clear();
   dispatcher_.GetView().ShowStatus("Проверка записи...");
-  context.Next({3, kParameterFirstRegister, kParameterRegisterCount, read_back_.bytes.data()});
+  context.Next({kReadHoldingRegisters, kParameterFirstRegister, kParameterRegisterCount,
+                read_back_.bytes.data()});
 }
 
 void ParameterOperations::CompleteReadBack(OperationContext& context) {
@@ -405,7 +409,7 @@ bool ParameterOperations::ClockSetRequest() {
     clock_sent_->second = 0;
     const SelectorBytes bytes = EncodeClockSetRequest(*clock_sent_);
     std::copy(bytes.begin(), bytes.end(), dispatcher_.Selector().begin());
-    return RequestPlan{16, kSelectorFirstRegister, kSelectorRegisterCount,
+    return RequestPlan{kWriteMultipleRegisters, kSelectorFirstRegister, kSelectorRegisterCount,
                        dispatcher_.Selector().data()};
   };
   return dispatcher_.Start(start);

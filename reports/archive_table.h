@@ -16,7 +16,7 @@
 namespace flovir {
 
 // The table of `kind` from a loaded workbook (operations/archive_report.h
-// loads the file and shows the table).
+// loads the file; the archive download shows the table).
 std::vector<std::string> ArchiveTableLines(ReportKind kind, const WorkbookModel& workbook);
 
 // One interval row of an archive sheet, as the table reads it.

@@ -34,7 +34,6 @@ flovir_test(flovir_reports_tests
   SOURCES reports/number_format_test.cpp reports/register_map_test.cpp
     reports/current_report_test.cpp reports/archive_table_test.cpp
     reports/archive_workbook_test.cpp reports/report_files_test.cpp
-    reports/archive_roundtrip_test.cpp
   LIBS flovir_operations flovir_reports flovir_workbook flovir_link flovir_test_support
   LABELS "reports")
 
@@ -51,7 +50,7 @@ flovir_test(flovir_collect_tests
 
 flovir_test(flovir_dispatcher_tests
   SOURCES dispatcher/settings_test.cpp dispatcher/range_test.cpp dispatcher/dispatcher_test.cpp
-    dispatcher/archive_test.cpp
+    dispatcher/archive_test.cpp dispatcher/archive_end_test.cpp
   LIBS flovir_operations flovir_meter_sim flovir_connection flovir_test_support
   LABELS "dispatcher;threaded")
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "workbook/biff5_writer.h"
 #include "workbook/biff_reader.h"
 #include "workbook/biff_records.h"
 #include "workbook/compound_file_reader.h"
@@ -16,8 +17,8 @@ namespace flovir {
 
 namespace {
 
+// Substream types the writer never emits (its own are in biff5_writer.h).
 constexpr uint16_t kChartSubstream = 0x0020;
-constexpr uint16_t kGlobalsSubstream = 0x0005;
 constexpr uint16_t kBiff4GlobalsSubstream = 0x0100;
 constexpr size_t kMaxBofSize = 256;
 

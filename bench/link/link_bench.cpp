@@ -153,8 +153,8 @@ class ArchiveRun {
   // The completion handler.
   void Completed(ExchangeThread& thread) {
     if (request_.Status != ExchangeStatus::Success) failed_ = true;
-    if (!failed_ && request_.FunctionCode == 16) {
-      request_.FunctionCode = 3;
+    if (!failed_ && request_.FunctionCode == kWriteMultipleRegisters) {
+      request_.FunctionCode = kReadHoldingRegisters;
       request_.StartRegister = 200;
       request_.RegisterCount = 26;
       request_.DataCursor = window_;
@@ -174,7 +174,7 @@ class ArchiveRun {
  private:
   void Select() {
     selector_ = Selector(day_, entry_);  // little-endian words in memory, as the link wants
-    request_.FunctionCode = 16;
+    request_.FunctionCode = kWriteMultipleRegisters;
     request_.StartRegister = 0;
     request_.RegisterCount = 3;
     request_.DataCursor = reinterpret_cast<uint8_t*>(selector_.data());

@@ -1,9 +1,10 @@
 #pragma once
-// Whole archive downloads for the round-trip tests: the meter's raw entries
-// go through the register decoding and the archive workbook export in the
-// order a download calls them, and the table the user should see is built
-// here independently, with printf-style formatting and the layout written
-// out by hand.
+// Whole archive downloads for the tests of the files and tables: the meter's
+// raw entries go through the register decoding and the archive workbook
+// export in the order a download calls them, and the table the user should
+// see is built here independently, with printf-style formatting and the
+// layout written out by hand (tests/dispatcher/archive_end_test.cpp compares
+// it with what a download against the simulated meter shows).
 
 #include <array>
 #include <bit>

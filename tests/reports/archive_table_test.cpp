@@ -1,14 +1,8 @@
-#include "operations/archive_report.h"
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include "reports/archive_table.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/reports/table_texts.h"
-#include "tests/support/files.h"
-#include "tests/support/recording_view.h"
 #include "workbook/cp1251.h"
 #include "workbook/serial_date.h"
 
@@ -188,46 +182,6 @@ TEST(ArchiveTable, WrongTitleGivesOnlyTheTitleLines) {
   // A workbook without the monthly sheet at all.
   WorkbookModel one_sheet;
   EXPECT_EQ(ArchiveTableLines(ReportKind::Monthly, one_sheet), std::vector<std::string>(7));
-}
-
-class ArchiveTableFile : public ::testing::Test {
- protected:
-  std::string Path(const char* name) const { return folder_.Path(name); }
-  testing::ScratchFolder folder_{"flovir-table"};
-  testing::RecordingView view_;
-};
-
-TEST_F(ArchiveTableFile, MissingFileGivesNoLinesAndLeavesTheStatus) {
-  WorkbookModel workbook = WorkbookModel::MakeArchiveWorkbook();
-  EXPECT_TRUE(BuildArchiveTable(ReportKind::Hourly, workbook, Path("temp.xls"), view_).empty());
-  EXPECT_TRUE(view_.calls.empty());
-}
-
-TEST_F(ArchiveTableFile, UnreadableFileClearsTheAreaAndThrowsTheReadersError) {
-  std::ofstream(Path("temp.xls")) << "not a workbook at all";
-  WorkbookModel workbook = WorkbookModel::MakeArchiveWorkbook();
-  view_.report = {"old table"};
-  EXPECT_THROW(BuildArchiveTable(ReportKind::Daily, workbook, Path("temp.xls"), view_),
-               WorkbookError);
-  EXPECT_EQ(view_.calls, (std::vector<std::string>{"status:Читаю архив...", "<events>"}));
-  EXPECT_EQ(view_.reports_set, 1);
-  EXPECT_TRUE(view_.report.empty());
-}
-
-TEST_F(ArchiveTableFile, ReadsTheFileBackAndClearsTheStatus) {
-  SheetBuilder s(0, 1, "Суточный архив с 01.02.2009 по 01.02.2009");
-  s.Row(8, EncodeDate(2009, 2, 1), {1, 2, 3, 4, 5, 6, 7, 8, 9}, std::string(25, ' '));
-  s.Totals(9, {1, 2, 3, 4, 5, 6, 7, 8, 9});
-  s.workbook.SetFileName(Path("temp.xls"));
-  s.workbook.SaveWorkbook();
-  WorkbookModel workbook = WorkbookModel::MakeArchiveWorkbook();
-  const std::vector<std::string> lines =
-      BuildArchiveTable(ReportKind::Daily, workbook, Path("temp.xls"), view_);
-  EXPECT_EQ(lines, ArchiveTableLines(ReportKind::Daily, s.workbook));
-  EXPECT_EQ(view_.calls,
-            (std::vector<std::string>{"status:Читаю архив...", "<events>", "status:"}));
-  EXPECT_TRUE(workbook.FormatsFromFile());
-  EXPECT_EQ(view_.reports_set, 0);
 }
 
 }  // namespace
