@@ -33,7 +33,7 @@ flovir_test(flovir_workbook_reader_tests
 flovir_test(flovir_reports_tests
   SOURCES reports/number_format_test.cpp reports/register_map_test.cpp
     reports/current_report_test.cpp reports/archive_table_test.cpp
-    reports/archive_workbook_test.cpp reports/report_files_test.cpp
+    reports/archive_workbook_test.cpp reports/report_files_test.cpp reports/archive_layout_test.cpp
   LIBS flovir_operations flovir_reports flovir_workbook flovir_link flovir_test_support
   LABELS "reports")
 
