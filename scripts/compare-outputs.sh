@@ -13,7 +13,7 @@ export FAKETIME_DONT_FAKE_MONOTONIC=1
 frozen() { faketime -f '2026-12-09 12:00:00' "$@"; }
 before=$(realpath "$1") after=$(realpath "$2")
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+trap 'pkill -f -- "--link $work/meter.pty"; rm -rf "$work"' EXIT
 today=09.12.2026
 week_ago=06.12.2026
 
@@ -54,7 +54,7 @@ EOF
     sed -i -E 's/,[0-9]+\.[0-9],/,S,/; s|ответ [0-9./]+ мс|ответ T мс|' "$out/collect-$f/summary.csv"
     sed -i -E 's/ +[0-9]+\.[0-9] / S /; s|ответ [0-9./]+ мс|ответ T мс|' "$out/collect-$f.stdout"
   done
-  kill $sim
+  pkill -f -- "--link $work/meter.pty" # the meter under faketime
   wait $sim 2>/dev/null
   rm -f "$work/meter.pty"
   grep -rlZ /dev/pts/ "$out" | xargs -0r sed -i -E 's|/dev/pts/[0-9]+|/dev/pts/N|g'
