@@ -34,6 +34,7 @@
 
 #include "operations/archive_workbook.h"
 #include "operations/dispatcher.h"
+#include "operations/meter_records.h"
 #include "operations/register_map.h"
 #include "workbook/workbook.h"
 
@@ -47,11 +48,7 @@ struct ArchiveJob {
   double end = 0;     // end of the range (hourly: may carry a time of day)
   int32_t planned_steps = 0;
   int32_t done_steps = 0;
-  std::array<VolumeScale, kChannelCount> scales{};
   ArchiveSheet sheet;  // next row, totals, mains-off sum, CellFormatBase
-  // Per integrator row, in order: written as zeros because its day is today
-  // and the meter has not recorded it yet.
-  std::vector<bool> unrecorded_integrators;
   // Interval entries read from the meter and taken from the history.
   int32_t from_meter = 0;
   int32_t from_store = 0;
@@ -81,6 +78,9 @@ class ArchiveDownload {
   void Complete(OperationContext& context);
 
   const ArchiveJob& Job() const { return job_; }
+  // The values of the download, as decoded: its scales, entries, totals and
+  // integrator readings (what has been read so far when it ended early).
+  const ArchiveData& Data() const { return data_; }
   // The archive workbook (sheets "days", "hours", "months").
   WorkbookModel& Workbook() { return workbook_; }
 
@@ -89,7 +89,7 @@ class ArchiveDownload {
   RequestPlan SelectInterval();
   RequestPlan SelectIntegrator(double at);
   RequestPlan ReadEntry();
-  ArchiveRecord Entry() const;
+  std::span<const uint8_t, kArchiveRecordBytes> Registers() const;
   bool IntervalPassEnds() const;
   void AdvanceCursor();
   void CountProgress();
@@ -102,6 +102,10 @@ class ArchiveDownload {
   // the meter.
   void TakeOrSelect(OperationContext& context);
   void EndIntervalPass(OperationContext& context);
+  // Writes the row of a decoded value and keeps the value.
+  void AddEntry(const ArchiveEntry& entry);
+  // The integrator just read, or zeros when it is `unrecorded`.
+  void AddIntegrator(double date, bool unrecorded);
   void Record(ArchiveKind kind, ArchiveValueType type, double at, bool complete);
   void RecordIntegrator(double date);
   void Ended(const std::string& status);
@@ -121,6 +125,7 @@ class ArchiveDownload {
   std::vector<double> checks_;  // integrator dates still to compare
   WorkbookModel workbook_;
   ArchiveJob job_;
+  ArchiveData data_;
   uint8_t address_ = 1;
 };
 
