@@ -2,9 +2,10 @@
 // The archive download: registers 200-225 show one archive entry at a time,
 // chosen by a selector write to registers 0-2, so a download is a chain of
 // request pairs (write the selector, read the entry), run one completion at
-// a time on the main thread. Entries go into the archive workbook as they
-// arrive; at the end the workbook is saved as "temp.xls", the table is built
-// from that file and saved as the archive's text file.
+// a time on the main thread. Entries are decoded once as they arrive, kept
+// (Data()) and written into the archive workbook from those values; at the
+// end the workbook is saved as "temp.xls", the table is built from that file
+// and saved as the archive's text file.
 //
 // Steps (OperationStep) of the hourly and daily archives:
 //   0 Started: scale codes read: begin the sheet, select the first interval
