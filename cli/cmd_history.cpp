@@ -12,7 +12,7 @@
 #include "cli/commands.h"
 #include "cli/line_options.h"
 #include "cli/machine_output.h"
-#include "collect/export.h"
+#include "export/export.h"
 #include "operations/clock.h"
 #include "operations/dispatcher.h"
 #include "operations/report_files.h"
@@ -166,7 +166,7 @@ int RunHistory(const GlobalOptions& global, const HistoryCommand& command) {
       }
       return kExitOk;
     }
-    const auto rows = collect::ArchiveRows(sheet.workbook, *kind, sheet.scales);
+    const auto rows = collect::ArchiveRows(sheet.data);
     if (command.format == collect::OutputFormat::Csv) {
       std::fputs(collect::ArchiveCsv(rows).c_str(), stdout);
     } else {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "collect/export.h"
+#include "export/export.h"
 
 namespace flovir::cli {
 

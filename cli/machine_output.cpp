@@ -41,15 +41,13 @@ void AddFormatOption(CLI::App& command, collect::OutputFormat& format,
 }
 
 void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher) {
-  const CurrentValuesBlock block = DecodeCurrentValues(dispatcher.CurrentValues());
-  Print(format, collect::CurrentValuesCsv(block),
-        collect::CurrentValuesJson(block, Info(dispatcher)));
+  const CurrentValues current = CurrentValuesOf(dispatcher.CurrentValues());
+  Print(format, collect::CurrentValuesCsv(current),
+        collect::CurrentValuesJson(current, Info(dispatcher)));
 }
 
 void PrintArchive(collect::OutputFormat format, Dispatcher& dispatcher, ArchiveKind kind) {
-  ArchiveDownload& download = dispatcher.Archive();
-  const auto rows = collect::ArchiveRows(download.Workbook(), kind, download.Job().scales,
-                                         download.Job().unrecorded_integrators);
+  const auto rows = collect::ArchiveRows(dispatcher.Archive().Data());
   Print(format, collect::ArchiveCsv(rows), collect::ArchiveJson(kind, rows, Info(dispatcher)));
 }
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "collect/export.h"
+#include "export/export.h"
 #include "operations/dispatcher.h"
 #include "parameters/parameter_table.h"
 

@@ -276,15 +276,13 @@ class MeterRun {
   }
 
   void WriteCurrent() {
-    const CurrentValuesBlock block = DecodeCurrentValues(GetDispatcher().CurrentValues());
+    const CurrentValues current = CurrentValuesOf(GetDispatcher().CurrentValues());
     const fs::path report = fs::path(GetDispatcher().AutoSaveFolderPath()) / kCurrentReportFile;
-    Write(Output(Stem("current")), CurrentValuesCsv(block), CurrentValuesJson(block, Info()),
+    Write(Output(Stem("current")), CurrentValuesCsv(current), CurrentValuesJson(current, Info()),
           report);
   }
   void WriteArchive(ArchiveKind kind, const ArchiveRangeToRead& range) {
-    ArchiveDownload& download = GetDispatcher().Archive();
-    const std::vector<ArchiveRow> rows = ArchiveRows(
-        download.Workbook(), kind, download.Job().scales, download.Job().unrecorded_integrators);
+    const std::vector<ArchiveRow> rows = ArchiveRows(GetDispatcher().Archive().Data());
     static const char* const kReports[] = {kHourlyReportFile, kDailyReportFile, kMonthlyReportFile};
     const fs::path report =
         fs::path(GetDispatcher().AutoSaveFolderPath()) / kReports[static_cast<int>(kind)];

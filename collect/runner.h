@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "collect/export.h"
 #include "collect/fleet.h"
 #include "connection/connection.h"
+#include "export/export.h"
 #include "operations/clock.h"
 
 namespace flovir::collect {

@@ -93,7 +93,7 @@ RequestPlan ArchiveDownload::Begin(OperationKind kind, double first_day, double 
   job_.planned_steps = range.planned_steps;
   job_.cursor = range.start;
   job_.done_steps = 0;
-  job_.unrecorded_integrators.clear();
+  data_ = {.kind = Kind(), .start = range.start, .end = range.end};
   job_.from_meter = job_.from_store = 0;
   address_ = settings.address;
   history_ = dispatcher_.History();
@@ -122,10 +122,9 @@ RequestPlan ArchiveDownload::ReadEntry() {
           dispatcher_.CurrentValues().data()};
 }
 
-ArchiveRecord ArchiveDownload::Entry() const {
-  const auto& area = dispatcher_.CurrentValues();
-  return DecodeArchiveRecord(
-      std::span<const uint8_t, kArchiveRecordBytes>(area.data(), kArchiveRecordBytes));
+std::span<const uint8_t, kArchiveRecordBytes> ArchiveDownload::Registers() const {
+  return std::span<const uint8_t, kArchiveRecordBytes>(dispatcher_.CurrentValues().data(),
+                                                       kArchiveRecordBytes);
 }
 
 bool ArchiveDownload::IntervalPassEnds() const {
@@ -201,7 +200,7 @@ void ArchiveDownload::Record(ArchiveKind kind, ArchiveValueType type, double at,
   reading.type = type;
   reading.at = at;
   std::copy_n(dispatcher_.CurrentValues().begin(), kArchiveRecordBytes, reading.registers.begin());
-  reading.scales = job_.scales;
+  reading.scales = data_.scales;
   reading.complete = complete;
   history_->EntryRead(reading);
 }
@@ -266,7 +265,7 @@ void ArchiveDownload::CheckRead(OperationContext& context) {
 void ArchiveDownload::ScaleCodesRead(OperationContext& context) {
   const auto& area = dispatcher_.CurrentValues();
   for (size_t channel = 0; channel < kChannelCount; ++channel) {
-    job_.scales[channel] = VolumeScaleOf(ReadFloat32(area, kVolumeScaleOffset + 4 * channel));
+    data_.scales[channel] = VolumeScaleOf(ReadFloat32(area, kVolumeScaleOffset + 4 * channel));
   }
   PrepareMissingOnly();
   NextCheckOrStart(context);
@@ -283,8 +282,7 @@ void ArchiveDownload::TakeOrSelect(OperationContext& context) {
   for (auto it = stored_.find(MinuteKey(job_.cursor)); it != stored_.end();
        it = stored_.find(MinuteKey(job_.cursor))) {
     ++job_.from_store;
-    AddRecordRow(workbook_, job_.sheet, Kind(), DecodeArchiveRecord(it->second), job_.cursor,
-                 job_.scales);
+    AddEntry(DecodeArchiveEntry(it->second, Kind(), job_.cursor, data_.scales));
     if (IntervalPassEnds()) return EndIntervalPass(context);
     AdvanceCursor();
     CountProgress();
@@ -296,16 +294,12 @@ void ArchiveDownload::TakeOrSelect(OperationContext& context) {
 void ArchiveDownload::IntervalRead(OperationContext& context) {
   // An interval is complete once it has ended; an entry with no data at all
   // may be one the meter has not recorded yet, and is asked for again.
-  const ArchiveRecord entry = Entry();
-  bool no_data = true;
-  for (size_t offset = 0; offset < 2 * kChannelCount * 4; offset += 4) {
-    no_data = no_data && ReadUint32(dispatcher_.CurrentValues(), offset) >= kNoDataMarker;
-  }
+  const ArchiveEntry entry = DecodeArchiveEntry(Registers(), Kind(), job_.cursor, data_.scales);
   const double ends = NextEntryTime(Kind(), job_.cursor);
   Record(Kind(), ArchiveValueType::Interval, job_.cursor,
-         !no_data && ToSeconds(ends) <= ToSeconds(dispatcher_.GetClock().Now()));
+         !HoldsNoData(entry) && ToSeconds(ends) <= ToSeconds(dispatcher_.GetClock().Now()));
   ++job_.from_meter;
-  AddRecordRow(workbook_, job_.sheet, Kind(), entry, job_.cursor, job_.scales);
+  AddEntry(entry);
   if (!IntervalPassEnds()) {
     AdvanceCursor();
     CountProgress();
@@ -315,8 +309,24 @@ void ArchiveDownload::IntervalRead(OperationContext& context) {
   EndIntervalPass(context);
 }
 
+void ArchiveDownload::AddEntry(const ArchiveEntry& entry) {
+  AddRecordRow(workbook_, job_.sheet, Kind(), entry);
+  data_.entries.push_back(entry);
+}
+
+void ArchiveDownload::AddIntegrator(double date, bool unrecorded) {
+  const ArchiveRecord record = unrecorded ? ArchiveRecord{} : DecodeArchiveRecord(Registers());
+  const IntegratorReading reading{
+      .date = date,
+      .values = ChannelValuesOf(record.volume, record.operating_time, data_.scales),
+      .unrecorded = unrecorded};
+  AddIntegratorRow(workbook_, job_.sheet, Kind(), reading);
+  data_.integrators.push_back(reading);
+}
+
 void ArchiveDownload::EndIntervalPass(OperationContext& context) {
-  AddTotalsRow(workbook_, job_.sheet, Kind(), job_.scales);
+  data_.totals = TotalsOf(job_.sheet, data_.scales);
+  AddTotalsRow(workbook_, job_.sheet, Kind(), *data_.totals);
   // The daily and monthly integrators walk from the start again; the hourly
   // archive reads its two by the dates of start and end.
   if (Layout().step != EntryStep::Hour) job_.cursor = job_.start;
@@ -329,11 +339,9 @@ void ArchiveDownload::StartIntegratorRead(OperationContext& context) {
   const bool today =
       Layout().step == EntryStep::Hour && DayOf(job_.start) == DayOf(dispatcher_.GetClock().Now());
   // Today's integrators are not recorded yet; the hourly archive shows zeros.
-  const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
-  job_.unrecorded_integrators.push_back(today);
   if (!today) RecordIntegrator(DateOf(job_.start));
   AddIntegratorLabel(workbook_, job_.sheet);
-  AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.start, job_.scales);
+  AddIntegrator(job_.start, today);
   context.Next(SelectIntegrator(job_.end));
   context.Step() = OperationStep::EndIntegratorSelected;
 }
@@ -341,16 +349,14 @@ void ArchiveDownload::StartIntegratorRead(OperationContext& context) {
 void ArchiveDownload::EndIntegratorRead(OperationContext& context) {
   const bool today =
       Layout().step == EntryStep::Hour && DayOf(job_.end) == DayOf(dispatcher_.GetClock().Now());
-  const ArchiveRecord entry = today ? ArchiveRecord{} : Entry();
-  job_.unrecorded_integrators.push_back(today);
   if (!today) RecordIntegrator(DateOf(job_.end));
-  AddIntegratorRow(workbook_, job_.sheet, Kind(), entry, job_.end, job_.scales);
+  AddIntegrator(job_.end, today);
   Finish(context);
 }
 
 void ArchiveDownload::MonthIntegratorRead(OperationContext& context) {
   RecordIntegrator(job_.cursor);
-  AddIntegratorRow(workbook_, job_.sheet, Kind(), Entry(), job_.cursor, job_.scales);
+  AddIntegrator(job_.cursor, false);
   if (ToSeconds(job_.cursor) >= ToSeconds(job_.end)) {
     Finish(context);
     return;

@@ -2,9 +2,10 @@
 // The archive download: registers 200-225 show one archive entry at a time,
 // chosen by a selector write to registers 0-2, so a download is a chain of
 // request pairs (write the selector, read the entry), run one completion at
-// a time on the main thread. Entries go into the archive workbook as they
-// arrive; at the end the workbook is saved as "temp.xls", the table is built
-// from that file and saved as the archive's text file.
+// a time on the main thread. Entries are decoded once as they arrive, kept
+// (Data()) and written into the archive workbook from those values; at the
+// end the workbook is saved as "temp.xls", the table is built from that file
+// and saved as the archive's text file.
 //
 // Steps (OperationStep) of the hourly and daily archives:
 //   0 Started: scale codes read: begin the sheet, select the first interval
@@ -34,6 +35,7 @@
 
 #include "operations/archive_workbook.h"
 #include "operations/dispatcher.h"
+#include "operations/meter_records.h"
 #include "operations/register_map.h"
 #include "workbook/workbook.h"
 
@@ -47,11 +49,7 @@ struct ArchiveJob {
   double end = 0;     // end of the range (hourly: may carry a time of day)
   int32_t planned_steps = 0;
   int32_t done_steps = 0;
-  std::array<VolumeScale, kChannelCount> scales{};
   ArchiveSheet sheet;  // next row, totals, mains-off sum, CellFormatBase
-  // Per integrator row, in order: written as zeros because its day is today
-  // and the meter has not recorded it yet.
-  std::vector<bool> unrecorded_integrators;
   // Interval entries read from the meter and taken from the history.
   int32_t from_meter = 0;
   int32_t from_store = 0;
@@ -81,6 +79,9 @@ class ArchiveDownload {
   void Complete(OperationContext& context);
 
   const ArchiveJob& Job() const { return job_; }
+  // The values of the download, as decoded: its scales, entries, totals and
+  // integrator readings (what has been read so far when it ended early).
+  const ArchiveData& Data() const { return data_; }
   // The archive workbook (sheets "days", "hours", "months").
   WorkbookModel& Workbook() { return workbook_; }
 
@@ -90,7 +91,7 @@ class ArchiveDownload {
   RequestPlan SelectInterval();
   RequestPlan SelectIntegrator(double at);
   RequestPlan ReadEntry();
-  ArchiveRecord Entry() const;
+  std::span<const uint8_t, kArchiveRecordBytes> Registers() const;
   bool IntervalPassEnds() const;
   void AdvanceCursor();
   void CountProgress();
@@ -103,6 +104,10 @@ class ArchiveDownload {
   // the meter.
   void TakeOrSelect(OperationContext& context);
   void EndIntervalPass(OperationContext& context);
+  // Writes the row of a decoded value and keeps the value.
+  void AddEntry(const ArchiveEntry& entry);
+  // The integrator just read, or zeros when it is `unrecorded`.
+  void AddIntegrator(double date, bool unrecorded);
   void Record(ArchiveKind kind, ArchiveValueType type, double at, bool complete);
   void RecordIntegrator(double date);
   void Ended(const std::string& status);
@@ -122,6 +127,7 @@ class ArchiveDownload {
   std::vector<double> checks_;  // integrator dates still to compare
   WorkbookModel workbook_;
   ArchiveJob job_;
+  ArchiveData data_;
   uint8_t address_ = 1;
 };
 

@@ -81,12 +81,11 @@ class SheetWriter {
                           workbook_.DesignFormatIndex(format));
   }
   // Four volumes and four operating times from the first value column.
-  void Values(uint16_t row, const ChannelCounts& volume, const ChannelCounts& operating_time,
-              const VolumeScales& scales) {
+  void Values(uint16_t row, const ChannelValues& values) {
     for (size_t n = 0; n < kChannelCount; ++n) {
       const auto column = static_cast<uint16_t>(layout_.first_value_column + n);
-      Number(column, row, ScaledVolume(volume[n], scales[n]), kVolumeFormat);
-      Number(static_cast<uint16_t>(column + kChannelCount), row, CountToHours(operating_time[n]),
+      Number(column, row, values.volume_m3[n], kVolumeFormat);
+      Number(static_cast<uint16_t>(column + kChannelCount), row, values.operating_time_h[n],
              kHoursFormat);
     }
   }
@@ -141,38 +140,40 @@ ArchiveSheet BeginArchiveSheet(WorkbookModel& workbook, ArchiveKind kind, double
 }
 
 void AddRecordRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
-                  const ArchiveRecord& record, double at, const VolumeScales& scales) {
-  const double mains_off = MainsOffHours(record.mains_time, kind, at);
+                  const ArchiveEntry& entry) {
+  const ChannelValues& values = entry.values;
   for (size_t n = 0; n < kChannelCount; ++n) {
-    sheet.column_totals[n] += record.volume[n];
-    sheet.column_totals[kChannelCount + n] += record.operating_time[n];
+    sheet.column_totals[n] += values.volume[n];
+    sheet.column_totals[kChannelCount + n] += values.operating_time[n];
   }
-  sheet.mains_off_sum += static_cast<float>(mains_off);
+  sheet.mains_off_sum += static_cast<float>(entry.mains_off_h);
 
   SheetWriter writer(workbook, kind);
   const uint16_t row = TakeRow(sheet);
-  writer.Number(0, row, at, writer.Layout().date_format);
-  if (writer.Layout().time_column) writer.Number(1, row, at, kTimeFormat);
-  writer.Values(row, record.volume, record.operating_time, scales);
-  writer.Number(writer.MainsOffColumn(), row, mains_off, kHoursFormat);
-  writer.Text(writer.EventsColumn(), row,
-              EventMarksText(EventMarksOf(record.event_word_a, record.event_word_b, kind)),
-              kEventsFormat);
+  writer.Number(0, row, entry.at, writer.Layout().date_format);
+  if (writer.Layout().time_column) writer.Number(1, row, entry.at, kTimeFormat);
+  writer.Values(row, values);
+  writer.Number(writer.MainsOffColumn(), row, entry.mains_off_h, kHoursFormat);
+  writer.Text(writer.EventsColumn(), row, EventMarksText(entry.events), kEventsFormat);
 }
 
-void AddTotalsRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
-                  const VolumeScales& scales) {
-  SheetWriter writer(workbook, kind);
-  const uint16_t row = TakeRow(sheet);
-  writer.Text(0, row, "Итого:", kTitleFormat);
-  if (writer.Layout().time_column) writer.Text(1, row, "", kTitleFormat);
+ArchiveTotals TotalsOf(const ArchiveSheet& sheet, const VolumeScales& scales) {
   ChannelCounts volume, operating_time;
   for (size_t n = 0; n < kChannelCount; ++n) {
     volume[n] = sheet.column_totals[n];
     operating_time[n] = sheet.column_totals[kChannelCount + n];
   }
-  writer.Values(row, volume, operating_time, scales);
-  writer.Number(writer.MainsOffColumn(), row, sheet.mains_off_sum, kHoursFormat);
+  return {ChannelValuesOf(volume, operating_time, scales), sheet.mains_off_sum};
+}
+
+void AddTotalsRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
+                  const ArchiveTotals& totals) {
+  SheetWriter writer(workbook, kind);
+  const uint16_t row = TakeRow(sheet);
+  writer.Text(0, row, "Итого:", kTitleFormat);
+  if (writer.Layout().time_column) writer.Text(1, row, "", kTitleFormat);
+  writer.Values(row, totals.values);
+  writer.Number(writer.MainsOffColumn(), row, totals.mains_off_h, kHoursFormat);
   writer.Text(writer.EventsColumn(), row, "", kTitleFormat);
 }
 
@@ -182,11 +183,28 @@ void AddIntegratorLabel(WorkbookModel& workbook, ArchiveSheet& sheet) {
 }
 
 void AddIntegratorRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
-                      const ArchiveRecord& record, double date, const VolumeScales& scales) {
+                      const IntegratorReading& reading) {
   SheetWriter writer(workbook, kind);
   const uint16_t row = TakeRow(sheet);
-  writer.Number(0, row, date, writer.Layout().date_format);
-  writer.Values(row, record.volume, record.operating_time, scales);
+  writer.Number(0, row, reading.date, writer.Layout().date_format);
+  writer.Values(row, reading.values);
+}
+
+void AddRecordRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
+                  const ArchiveRecord& record, double at, const VolumeScales& scales) {
+  AddRecordRow(workbook, sheet, kind, ArchiveEntryOf(record, kind, at, scales));
+}
+
+void AddTotalsRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
+                  const VolumeScales& scales) {
+  AddTotalsRow(workbook, sheet, kind, TotalsOf(sheet, scales));
+}
+
+void AddIntegratorRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
+                      const ArchiveRecord& record, double date, const VolumeScales& scales) {
+  AddIntegratorRow(
+      workbook, sheet, kind,
+      {.date = date, .values = ChannelValuesOf(record.volume, record.operating_time, scales)});
 }
 
 std::string ArchiveSaveFailedText(const std::string& path, const std::string& error) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "operations/meter_records.h"
 #include "operations/register_map.h"
 #include "workbook/workbook.h"
 
@@ -26,8 +27,6 @@ inline constexpr const char* kArchiveWorkbookName = "temp.xls";
 inline constexpr const char* kProgramTitle = "Связь ФЛОВИР";
 inline constexpr const char* kArchiveSaveFailedText =
     "Не удалось сохранить файл с полученным архивом.\rВозможно, он открыт в другом приложении";
-
-using VolumeScales = std::array<VolumeScale, kChannelCount>;
 
 // The running state of one sheet, kept by the download.
 struct ArchiveSheet {
@@ -58,15 +57,25 @@ ArchiveSheet BeginArchiveSheet(WorkbookModel& workbook, ArchiveKind kind, double
                                double now, uint8_t slave_address,
                                const std::string& program_folder);
 
-// One interval entry dated `at`; its counts go into the totals.
+// One interval entry; its counts go into the sheet's totals.
 // Throws WorkbookError when the sheet's last row (65535) has been used.
+void AddRecordRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
+                  const ArchiveEntry& entry);
+// The totals of the interval entries written so far.
+ArchiveTotals TotalsOf(const ArchiveSheet& sheet, const VolumeScales& scales);
+void AddTotalsRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
+                  const ArchiveTotals& totals);
+// Leaves one row empty and writes "Интеграторы:".
+void AddIntegratorLabel(WorkbookModel& workbook, ArchiveSheet& sheet);
+// One integrator reading: its date, volumes and operating times only.
+void AddIntegratorRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
+                      const IntegratorReading& reading);
+
+// The same rows from a decoded record dated `at` (`date`), with the scales.
 void AddRecordRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
                   const ArchiveRecord& record, double at, const VolumeScales& scales);
 void AddTotalsRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
                   const VolumeScales& scales);
-// Leaves one row empty and writes "Интеграторы:".
-void AddIntegratorLabel(WorkbookModel& workbook, ArchiveSheet& sheet);
-// One integrator reading dated `date`: volumes and operating times only.
 void AddIntegratorRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind kind,
                       const ArchiveRecord& record, double date, const VolumeScales& scales);
 

@@ -123,6 +123,8 @@ inline VolumeScale VolumeScaleOf(float code) {
   return scale;
 }
 
+using VolumeScales = std::array<VolumeScale, kChannelCount>;
+
 // count x multiplier, formed in double.
 inline double ScaledVolume(uint32_t count, const VolumeScale& scale) {
   return static_cast<double>(count) * static_cast<double>(scale.multiplier);

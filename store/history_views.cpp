@@ -1,6 +1,8 @@
 #include "store/history_views.h"
 
+#include <array>
 #include <cmath>
+#include <span>
 
 #include "operations/archive_workbook.h"
 #include "workbook/serial_date.h"
@@ -37,10 +39,11 @@ std::array<VolumeScale, kChannelCount> ScalesOf(const std::vector<uint8_t>& code
   return scales;
 }
 
-ArchiveRecord RecordOf(const std::vector<uint8_t>& registers) {
-  if (registers.size() != kArchiveRecordBytes) return {};
-  return DecodeArchiveRecord(
-      std::span<const uint8_t, kArchiveRecordBytes>(registers.data(), kArchiveRecordBytes));
+// Registers of another length (a damaged store) read as zeros.
+std::span<const uint8_t, kArchiveRecordBytes> RegistersOf(const std::vector<uint8_t>& registers) {
+  static constexpr std::array<uint8_t, kArchiveRecordBytes> kZeros{};
+  if (registers.size() != kArchiveRecordBytes) return kZeros;
+  return std::span<const uint8_t, kArchiveRecordBytes>(registers.data(), kArchiveRecordBytes);
 }
 
 }  // namespace
@@ -90,25 +93,32 @@ StoredSheet BuildStoredSheet(const Period& period, const std::vector<StoredEntry
                              const std::vector<StoredIntegrator>& integrators, int address,
                              double now) {
   StoredSheet sheet;
-  if (!entries.empty()) sheet.scales = ScalesOf(entries.back().scale_codes);
-  const double end =
+  ArchiveData& data = sheet.data;
+  data.kind = period.kind;
+  data.start = period.first;
+  data.end =
       LayoutOf(period.kind).step == EntryStep::Hour ? std::floor(period.last) + 1 : period.last;
-  ArchiveSheet rows = BeginArchiveSheet(sheet.workbook, period.kind, period.first, end, now,
+  if (!entries.empty()) data.scales = ScalesOf(entries.back().scale_codes);
+  ArchiveSheet rows = BeginArchiveSheet(sheet.workbook, period.kind, data.start, data.end, now,
                                         static_cast<uint8_t>(address), ".");
   for (const StoredEntry& entry : entries) {
     const auto at = ParseTimeText(entry.at);
     if (!at) continue;
-    AddRecordRow(sheet.workbook, rows, period.kind, RecordOf(entry.registers), *at,
-                 ScalesOf(entry.scale_codes));
-    ++sheet.entries;
+    data.entries.push_back(DecodeArchiveEntry(RegistersOf(entry.registers), period.kind, *at,
+                                              ScalesOf(entry.scale_codes)));
+    AddRecordRow(sheet.workbook, rows, period.kind, data.entries.back());
   }
-  AddTotalsRow(sheet.workbook, rows, period.kind, sheet.scales);
+  data.totals = TotalsOf(rows, data.scales);
+  AddTotalsRow(sheet.workbook, rows, period.kind, *data.totals);
   AddIntegratorLabel(sheet.workbook, rows);
-  for (const StoredIntegrator& reading : integrators) {
-    const auto at = ParseTimeText(reading.at);
+  for (const StoredIntegrator& stored : integrators) {
+    const auto at = ParseTimeText(stored.at);
     if (!at) continue;
-    AddIntegratorRow(sheet.workbook, rows, period.kind, RecordOf(reading.registers), *at,
-                     ScalesOf(reading.scale_codes));
+    const ArchiveRecord record = DecodeArchiveRecord(RegistersOf(stored.registers));
+    data.integrators.push_back({.date = *at,
+                                .values = ChannelValuesOf(record.volume, record.operating_time,
+                                                          ScalesOf(stored.scale_codes))});
+    AddIntegratorRow(sheet.workbook, rows, period.kind, data.integrators.back());
   }
   return sheet;
 }

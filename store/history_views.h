@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "operations/meter_records.h"
 #include "store/history_store.h"
 #include "workbook/workbook.h"
 
@@ -36,13 +37,13 @@ struct Gap {
 // The gaps of the period, given the stored complete entry times in order.
 std::vector<Gap> FindGaps(const Period& period, const std::vector<std::string>& stored);
 
-// The stored entries and integrators as the kind's sheet of an archive
-// workbook (the layout a download writes), with the scales of the last
-// entry for the totals. The header names the period and the meter's address.
+// The stored entries and integrators as a download's values and as the
+// kind's sheet of an archive workbook written from them (the layout a
+// download writes), with the scales of the last entry for the totals. The
+// header names the period and the meter's address.
 struct StoredSheet {
   WorkbookModel workbook = WorkbookModel::MakeArchiveWorkbook();
-  std::array<VolumeScale, kChannelCount> scales{};
-  size_t entries = 0;
+  ArchiveData data;
 };
 StoredSheet BuildStoredSheet(const Period& period, const std::vector<StoredEntry>& entries,
                              const std::vector<StoredIntegrator>& integrators, int address,

@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "collect/export.h"
+#include "export/export.h"
 #include "operations/dispatcher.h"
 #include "reports/archive_table.h"
 #include "store/history_views.h"
@@ -210,7 +210,7 @@ void HistoryPage::ShowEntries() {
     const ReportKind report = LayoutOf(Kind()).report;
     chart_->SetKind(report);
     chart_->SetMeter(QString::fromStdString(name));
-    chart_->ShowRows(ArchiveChartRows(report, sheet.workbook));
+    chart_->ShowRows(ArchiveChartRows(report, sheet.workbook, sheet.data.entries));
     int64_t missing = 0;
     for (const history::Gap& gap : gaps) missing += gap.entries;
     status_->setText(QString("Записей: %1, пропусков: %2 в %3 местах")
@@ -243,8 +243,7 @@ void HistoryPage::Export() {
         store->Entries(*meter, Kind(), history::EntryTimeText(period.first),
                        history::EntryTimeText(period.last)),
         {}, 1, SystemClock().Now());
-    const std::string csv =
-        collect::ArchiveCsv(collect::ArchiveRows(sheet.workbook, Kind(), sheet.scales));
+    const std::string csv = collect::ArchiveCsv(collect::ArchiveRows(sheet.data));
     std::ofstream out(PathFromUtf8(path.toStdString()), std::ios::binary | std::ios::trunc);
     out << csv;
     if (!out.flush()) throw std::runtime_error("не удалось записать " + path.toStdString());

@@ -654,10 +654,11 @@ void MainWindow::SetReport(ReportKind kind, const std::vector<std::string>& line
   if (const SettingsResult parsed = ParseSettings(settings_->Fields()); parsed.settings) {
     meter = Q(history::IdentityOf(parsed.settings->meter_name, *parsed.settings).name);
   }
-  charts_->ReportSet(kind, lines.empty(), GetDispatcher().Archive().Workbook(), meter,
+  ArchiveDownload& archive = GetDispatcher().Archive();
+  charts_->ReportSet(kind, lines.empty(), archive.Workbook(), archive.Data().entries, meter,
                      *background_);
   if (ReportPage* page = Page(kind)) page->ShowLines(lines);
-  if (printing_) printing_->ReportSet(kind, lines, GetDispatcher().Archive().Workbook());
+  if (printing_) printing_->ReportSet(kind, lines, archive.Workbook());
 }
 
 void MainWindow::AppendTestLine(const std::string& line) {

@@ -179,7 +179,8 @@ int main(int argc, char** argv) {
     bool chart_done = false;
     QTimer::singleShot(50, [&] {
       chart->Clear();
-      chart->ShowWorkbook(window.GetDispatcher().Archive().Workbook());
+      chart->ShowWorkbook(window.GetDispatcher().Archive().Workbook(),
+                          window.GetDispatcher().Archive().Data().entries);
     });
     QTimer::singleShot(1000, [&] { chart_done = true; });
     qint64 chart_stall_at = 0;

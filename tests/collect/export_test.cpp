@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "collect/export.h"
 #include "collect/state.h"
+#include "export/export.h"
 #include "workbook/serial_date.h"
 
 namespace flovir::collect {
@@ -23,6 +23,44 @@ TEST(Export, NumbersKeepTheMetersPrecision) {
   EXPECT_EQ(DecimalText(4294967295, 2), "42949672.95");  // the report shows 42949671,990
   EXPECT_EQ(FloatText(0.1f), "0.1");
   EXPECT_EQ(FloatText(12.5f), "12.5");
+}
+
+// A download's values as the CSV has them: exact counts at each scale, the
+// mains-off time in whole 1/10000 h (negative when the meter powered more
+// than the hour), the single-precision totals, and an integrator of a day
+// not complete without values.
+TEST(Export, ArchiveRowsRenderTheDownloadsValues) {
+  const VolumeScales scales{VolumeScaleOf(2), VolumeScaleOf(3), VolumeScaleOf(0), VolumeScaleOf(4)};
+  ArchiveRecord record;
+  record.volume = {12345, 7, 3, 0};
+  record.operating_time = {5000, 0, 0, 1};
+  record.mains_time = 12500;
+  record.event_word_a = 1u << 2;  // X on channel 1
+  const ChannelValues values = ChannelValuesOf(record.volume, record.operating_time, scales);
+  ArchiveData archive{.kind = ArchiveKind::Hourly, .scales = scales};
+  archive.entries = {
+      ArchiveEntryOf(record, archive.kind, EncodeDate(2026, 12, 3) + 13 / 24.0, scales)};
+  archive.totals = ArchiveTotals{values, static_cast<float>(1 - 1.25)};
+  archive.integrators = {{.date = EncodeDate(2026, 12, 3), .values = values},
+                         {.date = EncodeDate(2026, 12, 4), .values = {}, .unrecorded = true}};
+  const std::string v = "1234.5,0.07,30,0.000,0.5000,0.0000,0.0000,0.0001";
+  const std::string lines[] = {
+      "row,time,V1_m3,V2_m3,V3_m3,V4_m3,B1_h,B2_h,B3_h,B4_h,mains_off_h,events,no_value",
+      "interval,2026-12-03T13:00," + v + ",-0.2500,X" + std::string(24, ' ') + ",",
+      "total,," + v + ",-0.25,,",
+      "integrator,2026-12-03T00:00," + v + ",,,",
+      "integrator,2026-12-04T00:00,,,,,,,,,,,day not complete",
+  };
+  std::string csv;
+  for (const std::string& line : lines) csv += line + "\r\n";
+  EXPECT_EQ(ArchiveCsv(ArchiveRows(archive)), csv);
+
+  // A download that ended before its totals has only its entries.
+  archive.kind = ArchiveKind::Monthly;
+  archive.totals.reset();
+  const auto rows = ArchiveRows(archive);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].time, "2026-12");
 }
 
 TEST(State, NextRangeStartsAfterTheLastCompleteDayOrMonth) {

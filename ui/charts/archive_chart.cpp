@@ -306,8 +306,9 @@ void ArchiveChart::CreateGraphs() {
   plot_->legend->clearItems();
 }
 
-void ArchiveChart::ShowWorkbook(const WorkbookModel& workbook) {
-  ShowRows(ArchiveChartRows(kind_, workbook));
+void ArchiveChart::ShowWorkbook(const WorkbookModel& workbook,
+                                const std::vector<ArchiveEntry>& entries) {
+  ShowRows(ArchiveChartRows(kind_, workbook, entries));
 }
 
 void ArchiveChart::ShowRows(ArchiveChartData data) {

@@ -42,8 +42,9 @@ class ArchiveChart : public QWidget {
   ~ArchiveChart() override;
 
   // Follows a finished download: the chart of the archive workbook just
-  // read back from its file (the one the text table was built from).
-  void ShowWorkbook(const WorkbookModel& workbook);
+  // read back from its file (the one the text table was built from), with
+  // the events of the download's entries.
+  void ShowWorkbook(const WorkbookModel& workbook, const std::vector<ArchiveEntry>& entries);
   void ShowRows(ArchiveChartData data);
   // No rows: the chart hides.
   void Clear();

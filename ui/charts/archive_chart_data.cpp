@@ -1,6 +1,9 @@
 #include "ui/charts/archive_chart_data.h"
 
 #include <cmath>
+#include <cstdint>
+#include <map>
+#include <utility>
 
 #include "reports/archive_table.h"
 
@@ -8,40 +11,42 @@ namespace flovir {
 
 namespace {
 
-// The events text holds the marks of channel 1 in characters 0-6 and of
-// channels 2-4 in six characters each ("X < >  " and "X < > ").
-constexpr size_t kEventsTextLength = 25;
-constexpr size_t kChannelMarksBegin[] = {0, 7, 13, 19, 25};
-
 std::string Trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// "канал1: X <; канал3: >" from the row's events text; a text of another
-// layout is shown as it stands.
-std::string EventsOf(const std::string& text) {
-  if (Trimmed(text).empty()) return {};
-  if (text.size() != kEventsTextLength) return Trimmed(text);
+// Rows and entries meet at the same time in whole minutes.
+int64_t MinuteOf(double at) {
+  return std::llround(at * 1440.0);
+}
+
+// "канал1: X <; канал3: >"; empty without marks.
+std::string EventsText(const EventMarks& marks) {
   std::string events;
-  for (size_t channel = 0; channel < 4; ++channel) {
-    std::string marks;
-    for (size_t i = kChannelMarksBegin[channel]; i < kChannelMarksBegin[channel + 1]; ++i) {
-      if (text[i] == ' ') continue;
-      if (!marks.empty()) marks += ' ';
-      marks += text[i];
+  for (size_t channel = 0; channel < kChannelCount; ++channel) {
+    std::string set;
+    for (const auto& [on, mark] :
+         {std::pair{marks[channel].x, "X"}, std::pair{marks[channel].less, "<"},
+          std::pair{marks[channel].greater, ">"}}) {
+      if (!on) continue;
+      if (!set.empty()) set += ' ';
+      set += mark;
     }
-    if (marks.empty()) continue;
+    if (set.empty()) continue;
     if (!events.empty()) events += "; ";
-    events += "канал" + std::to_string(channel + 1) + ": " + marks;
+    events += "канал" + std::to_string(channel + 1) + ": " + set;
   }
   return events;
 }
 
 }  // namespace
 
-ArchiveChartData ArchiveChartRows(ReportKind kind, const WorkbookModel& workbook) {
+ArchiveChartData ArchiveChartRows(ReportKind kind, const WorkbookModel& workbook,
+                                  const std::vector<ArchiveEntry>& entries) {
+  std::map<int64_t, const EventMarks*> events;
+  for (const ArchiveEntry& entry : entries) events[MinuteOf(entry.at)] = &entry.events;
   ArchiveChartData data;
   data.kind = kind;
   const bool hourly = kind == ReportKind::Hourly;
@@ -59,7 +64,9 @@ ArchiveChartData ArchiveChartRows(ReportKind kind, const WorkbookModel& workbook
         if (!no_data) row.values[series] = r.values[series];
       }
     }
-    row.events = EventsOf(r.events);
+    if (const auto found = events.find(MinuteOf(row.at)); found != events.end()) {
+      row.events = EventsText(*found->second);
+    }
   }
   return data;
 }

@@ -2,14 +2,16 @@
 // What the archive chart draws, taken from the same interval rows of the
 // archive workbook that the text table is built from: no integrator or
 // totals rows, the values the table shows, and the texts of the hover hints
-// with the table's digits (decimal comma). Plain C++, so tests check it
-// without drawing anything.
+// with the table's digits (decimal comma). The event marks come from the
+// decoded entries of the download. Plain C++, so tests check it without
+// drawing anything.
 
 #include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "operations/meter_records.h"
 #include "reports/report_kind.h"
 #include "workbook/workbook.h"
 
@@ -36,8 +38,10 @@ struct ArchiveChartData {
   std::vector<ArchiveChartRow> rows;
 };
 
-// The chart of `kind` from a loaded archive workbook.
-ArchiveChartData ArchiveChartRows(ReportKind kind, const WorkbookModel& workbook);
+// The chart of `kind` from a loaded archive workbook, with the events of
+// the `entries` at the rows' times (none at a row without an entry).
+ArchiveChartData ArchiveChartRows(ReportKind kind, const WorkbookModel& workbook,
+                                  const std::vector<ArchiveEntry>& entries);
 
 // "V1" ... "B4".
 std::string ChartSeriesName(size_t series);

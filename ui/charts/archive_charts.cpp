@@ -43,21 +43,22 @@ ArchiveChart* ArchiveCharts::Add(ReportKind kind, QSplitter* splitter, QPushButt
 }
 
 void ArchiveCharts::ReportSet(ReportKind kind, bool table_empty, const WorkbookModel& workbook,
-                              const QString& meter, Background& background) {
+                              const std::vector<ArchiveEntry>& entries, const QString& meter,
+                              Background& background) {
   ArchiveChart* chart = Chart(kind);
   if (chart == nullptr) return;
   if (table_empty) return chart->Clear();
   // The rows come aside, like the table, from a reading of their own of the
-  // file the table was read from; the next download may refill the archive
-  // workbook meanwhile.
+  // file the table was read from, and a copy of the entries; the next
+  // download may refill the archive workbook and its entries meanwhile.
   auto data = std::make_shared<ArchiveChartData>();
   background.Run(
-      [data, kind, path = workbook.FileName()] {
+      [data, kind, path = workbook.FileName(), entries] {
         try {
           WorkbookModel file;
           file.SetFileName(path);
           file.LoadWorkbook();
-          *data = ArchiveChartRows(kind, file);
+          *data = ArchiveChartRows(kind, file, entries);
         } catch (const std::exception&) {
           data->rows.clear();  // the table has said what went wrong
         }

@@ -29,11 +29,12 @@ class ArchiveCharts {
                     const QString& folder);
 
   // The table of `kind` has been set from `workbook`, the archive workbook
-  // that has just been read back from `meter`; no lines means the table was
-  // cleared. The chart's rows are built on `background` and shown when they
-  // are done.
+  // that has just been read back from `meter`, whose download decoded
+  // `entries`; no lines means the table was cleared. The chart's rows are
+  // built on `background` and shown when they are done.
   void ReportSet(ReportKind kind, bool table_empty, const WorkbookModel& workbook,
-                 const QString& meter, Background& background);
+                 const std::vector<ArchiveEntry>& entries, const QString& meter,
+                 Background& background);
 
   // Null for a kind without a chart.
   ArchiveChart* Chart(ReportKind kind) const;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "operations/archive_download.h"
 #include "tests/support/rig.h"
 #include "ui/charts/archive_chart_data.h"
 
@@ -51,7 +52,8 @@ TEST_P(ChartRows, EqualTheTableRowForRowWithGapsForNoDataAndMarksForEvents) {
   WorkbookModel book;
   book.SetFileName(rig.folder.Path() + "/temp.xls");
   book.LoadWorkbook();
-  const ArchiveChartData chart = ArchiveChartRows(d.report, book);
+  const ArchiveChartData chart =
+      ArchiveChartRows(d.report, book, rig.dispatcher.Archive().Data().entries);
   const std::vector<std::string>& table = rig.view.reports[static_cast<size_t>(d.report)];
 
   // The table: seven title lines, five header lines, then one line per row

@@ -13,13 +13,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "operations/archive_workbook.h"
+#include "operations/meter_records.h"
 #include "operations/parameter_buffer.h"
-#include "operations/register_map.h"
 #include "operations/settings.h"
 #include "operations/words.h"
 #include "parameters/parameter_table.h"
-#include "workbook/workbook.h"
 
 namespace flovir::collect {
 
@@ -51,8 +49,8 @@ Json MeterJson(const std::string& name, const Settings& settings);
 std::string IsoDateTime(double serial);
 
 // --- Current values --------------------------------------------------------
-std::string CurrentValuesCsv(const CurrentValuesBlock& block);
-Json CurrentValuesJson(const CurrentValuesBlock& block, const ReadingInfo& info);
+std::string CurrentValuesCsv(const CurrentValues& values);
+Json CurrentValuesJson(const CurrentValues& values, const ReadingInfo& info);
 
 // --- Archives ----------------------------------------------------------------
 // One row of an archive sheet: an interval entry, the totals, or an
@@ -70,15 +68,11 @@ struct ArchiveRow {
 };
 inline constexpr const char* kDayNotComplete = "day not complete";
 
-// The rows of the kind's sheet of a finished download, read back from the
-// archive workbook with the scale codes the download used. The workbook
-// holds count x the single-precision scale factor; the count is recovered
-// from it, so the texts are the meter's exact values. `unrecorded` marks the
-// integrator rows (in order) that the workbook holds as zeros because their
-// day is today: they get no values and kDayNotComplete.
-std::vector<ArchiveRow> ArchiveRows(const WorkbookModel& workbook, ArchiveKind kind,
-                                    const VolumeScales& scales,
-                                    const std::vector<bool>& unrecorded = {});
+// The rows of a download, as its archive sheet has them: the interval
+// entries, then (once the entries are all in) the totals and the integrator
+// readings. The texts are the meter's exact counts; an integrator reading
+// that the meter has not recorded yet gets no values and kDayNotComplete.
+std::vector<ArchiveRow> ArchiveRows(const ArchiveData& archive);
 std::string ArchiveCsv(const std::vector<ArchiveRow>& rows);
 Json ArchiveJson(ArchiveKind kind, const std::vector<ArchiveRow>& rows, const ReadingInfo& info);
 // "hourly", "daily", "monthly" (kArchiveWords).

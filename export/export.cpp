@@ -1,4 +1,4 @@
-#include "collect/export.h"
+#include "export/export.h"
 
 #include <charconv>
 #include <cmath>
@@ -10,9 +10,6 @@
 namespace flovir::collect {
 
 namespace {
-
-constexpr const char* kTotalsLabel = "Итого:";
-constexpr const char* kIntegratorsLabel = "Интеграторы:";
 
 std::string Indexed(const char* prefix, size_t n, const char* suffix) {
   return prefix + std::to_string(n) + suffix;
@@ -42,22 +39,17 @@ std::string HoursText(uint32_t count) {
   return DecimalText(count, 4);
 }
 
+// How much of the ISO time an archive's rows show, by ArchiveKind: the hour
+// ("2026-12-03T13:00"), the day ("2026-12-03"), the month ("2026-11").
 std::string ArchiveTime(ArchiveKind kind, double serial) {
-  const std::string iso = IsoDateTime(serial);
-  switch (kind) {
-    case ArchiveKind::Hourly:
-      return iso.substr(0, 16);
-    case ArchiveKind::Daily:
-      return iso.substr(0, 10);
-    case ArchiveKind::Monthly:
-      return iso.substr(0, 7);
-  }
-  return iso;
+  return IsoDateTime(serial).substr(0, LayoutOf(kind).iso_time_length);
 }
 
-bool IsText(const WorkbookModel& w, size_t sheet, uint16_t column, uint16_t row, const char* text) {
-  return w.GetCellType(sheet, column, row) == CellType::Text &&
-         w.GetCellText(sheet, column, row) == text;
+void SetValues(ArchiveRow& row, const ChannelValues& values) {
+  for (size_t n = 0; n < kChannelCount; ++n) {
+    row.volume_m3[n] = VolumeText(values.volume[n], values.scales[n]);
+    row.operating_time_h[n] = HoursText(values.operating_time[n]);
+  }
 }
 
 }  // namespace
@@ -140,43 +132,42 @@ std::string DecimalText(long long count, int decimals) {
 
 // --- Current values ------------------------------------------------------------
 
-std::string CurrentValuesCsv(const CurrentValuesBlock& b) {
+std::string CurrentValuesCsv(const CurrentValues& current) {
+  const CurrentValuesBlock& b = current.block;
+  const ChannelValues& v = current.values;
   std::vector<std::string> header{"meter_clock"}, values;
-  const DeviceClock& c = b.clock;
-  const CivilDateTime clock{2000 + c.year, c.month, c.day, c.hour, c.minutes, c.seconds};
-  values.push_back(IsoDateTime(EncodeDateTime(clock)));
+  values.push_back(IsoDateTime(current.clock));
   for (size_t n = 0; n < kChannelCount; ++n) {
     header.push_back(Indexed("F", n + 1, "_m3h"));
     // A failed channel has no flow: the report says "отказ".
-    values.push_back(FlowValid(b.channel_status[n]) ? FloatText(b.flow[n]) : "");
+    values.push_back(current.flow_valid[n] ? FloatText(b.flow[n]) : "");
   }
   for (size_t n = 0; n < kChannelCount; ++n) {
     header.push_back(Indexed("V", n + 1, "_m3"));
-    values.push_back(VolumeText(b.volume[n], VolumeScaleOf(b.volume_scale_code[n])));
+    values.push_back(VolumeText(v.volume[n], v.scales[n]));
   }
   for (size_t n = 0; n < kChannelCount; ++n) {
     header.push_back(Indexed("B", n + 1, "_h"));
-    values.push_back(HoursText(b.operating_time[n]));
+    values.push_back(HoursText(v.operating_time[n]));
   }
   header.push_back("mains_h");
   values.push_back(HoursText(b.mains_time));
   return CsvRecord(header) + CsvRecord(values);
 }
 
-Json CurrentValuesJson(const CurrentValuesBlock& b, const ReadingInfo& info) {
+Json CurrentValuesJson(const CurrentValues& current, const ReadingInfo& info) {
+  const CurrentValuesBlock& b = current.block;
+  const ChannelValues& v = current.values;
   Json j = BaseObject(info);
-  const DeviceClock& c = b.clock;
-  j["meter_clock"] =
-      IsoDateTime(EncodeDateTime({2000 + c.year, c.month, c.day, c.hour, c.minutes, c.seconds}));
+  j["meter_clock"] = IsoDateTime(current.clock);
   Json channels = Json::array();
   for (size_t n = 0; n < kChannelCount; ++n) {
-    const VolumeScale scale = VolumeScaleOf(b.volume_scale_code[n]);
     channels.push_back({
         {"channel", n + 1},
-        {"flow_m3h", FlowValid(b.channel_status[n]) ? Number(FloatText(b.flow[n])) : nullptr},
-        {"volume_m3", Number(VolumeText(b.volume[n], scale))},
-        {"volume_scale_code", scale.code},
-        {"operating_time_h", Number(HoursText(b.operating_time[n]))},
+        {"flow_m3h", current.flow_valid[n] ? Number(FloatText(b.flow[n])) : nullptr},
+        {"volume_m3", Number(VolumeText(v.volume[n], v.scales[n]))},
+        {"volume_scale_code", v.scales[n].code},
+        {"operating_time_h", Number(HoursText(v.operating_time[n]))},
     });
   }
   j["channels"] = std::move(channels);
@@ -191,62 +182,33 @@ std::string ArchiveName(ArchiveKind kind) {
   return word.empty() ? "archive" : std::string(word);
 }
 
-std::vector<ArchiveRow> ArchiveRows(const WorkbookModel& w, ArchiveKind kind,
-                                    const VolumeScales& scales,
-                                    const std::vector<bool>& unrecorded) {
-  const size_t sheet = ArchiveSheetIndex(kind);
-  const uint16_t v0 = kind == ArchiveKind::Hourly ? 2 : 1;  // first volume column
-  const auto number = [&](uint16_t column, uint16_t row) {
-    return w.GetCellNumber(sheet, column, row);
-  };
-  // Fills the volumes and operating times of one row; the workbook holds
-  // count x factor and count / 10000, from which the counts come back.
-  const auto counts = [&](ArchiveRow& out, uint16_t row) {
-    for (size_t n = 0; n < kChannelCount; ++n) {
-      const double factor = static_cast<double>(scales[n].multiplier);
-      const uint16_t column = static_cast<uint16_t>(v0 + n);
-      out.volume_m3[n] =
-          VolumeText(static_cast<uint32_t>(std::llround(number(column, row) / factor)), scales[n]);
-      out.operating_time_h[n] =
-          HoursText(static_cast<uint32_t>(std::llround(number(column + 4, row) * 10000)));
-    }
-  };
-
+std::vector<ArchiveRow> ArchiveRows(const ArchiveData& archive) {
+  const ArchiveKind kind = archive.kind;
   std::vector<ArchiveRow> rows;
-  uint16_t row = kArchiveFirstDataRow;
-  for (; w.GetCellType(sheet, 0, row) == CellType::Number; ++row) {
-    ArchiveRow out;
-    const double at = number(0, row);
-    out.time = ArchiveTime(kind, at);
-    counts(out, row);
-    // Mains-off hours: interval length - MainsTime / 10000.
-    const int length = IntervalHours(kind, at);
-    const long long mains = std::llround((length - number(v0 + 8, row)) * 10000);
-    out.mains_off_h = DecimalText(length * 10000LL - mains, 4);
-    out.events = w.GetCellText(sheet, v0 + 9, row);
-    rows.push_back(std::move(out));
+  for (const ArchiveEntry& entry : archive.entries) {
+    ArchiveRow& row = rows.emplace_back();
+    row.time = ArchiveTime(kind, entry.at);
+    SetValues(row, entry.values);
+    // Interval length - MainsTime / 10000, in whole 1/10000 h.
+    const long long length = IntervalHours(kind, entry.at) * 10000LL;
+    row.mains_off_h = DecimalText(length - entry.mains_time, 4);
+    row.events = EventMarksText(entry.events);
   }
-  if (!IsText(w, sheet, 0, row, kTotalsLabel)) return rows;
-  ArchiveRow totals;
+  if (!archive.totals) return rows;
+  ArchiveRow& totals = rows.emplace_back();
   totals.type = ArchiveRow::Type::Total;
-  counts(totals, row);
+  SetValues(totals, archive.totals->values);
   // Summed in single precision by the download: that float is the value.
-  totals.mains_off_h = FloatText(static_cast<float>(number(v0 + 8, row)));
-  rows.push_back(std::move(totals));
-
-  // "Интеграторы:" stands two rows below the totals, the readings under it.
-  row += 2;
-  if (!IsText(w, sheet, 0, row, kIntegratorsLabel)) return rows;
-  for (size_t i = 0; w.GetCellType(sheet, 0, ++row) == CellType::Number; ++i) {
-    ArchiveRow out;
-    out.type = ArchiveRow::Type::Integrator;
-    out.time = ArchiveTime(kind, number(0, row));
-    if (i < unrecorded.size() && unrecorded[i]) {
-      out.no_value = kDayNotComplete;
+  totals.mains_off_h = FloatText(archive.totals->mains_off_h);
+  for (const IntegratorReading& reading : archive.integrators) {
+    ArchiveRow& row = rows.emplace_back();
+    row.type = ArchiveRow::Type::Integrator;
+    row.time = ArchiveTime(kind, reading.date);
+    if (reading.unrecorded) {
+      row.no_value = kDayNotComplete;
     } else {
-      counts(out, row);
+      SetValues(row, reading.values);
     }
-    rows.push_back(std::move(out));
   }
   return rows;
 }
