@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/command_session.h"
@@ -84,12 +85,15 @@ int Scan(const GlobalOptions& global, const SearchScope& scope, bool all) {
   callbacks.all = all;
   // On a terminal every step in place; in a log one line a line format.
   const bool terminal = isatty(STDERR_FILENO) == 1;
-  std::string last_format;
+  bool new_format = true;
+  std::optional<LineFormat> last_format;
+  callbacks.trying = [&](const SearchStep& step) {
+    // A network line keeps the converter's format: each address is news.
+    new_format = network || step.line != last_format;
+    last_format = step.line;
+  };
   callbacks.progress = [&](const std::string& text, int percent) {
-    const std::string format = text.substr(0, text.rfind(", адрес "));
-    if (!terminal && format == last_format) return;
-    last_format = format;
-    status.Show(text, percent);
+    if (terminal || new_format) status.Show(text, percent);
   };
   callbacks.cancelled = Interrupted;
   CatchInterrupt();

@@ -69,7 +69,7 @@ int Read(const GlobalOptions& global, const std::string& save_as, OutputFormat f
   if (!command.Open()) return kExitFailed;
   Session& session = command.Get();
   const bool ok = command.Run([](Session& s) { return s.ReadParameters(); });
-  const ParameterBuffer& buffer = session.GetDispatcher().Parameters();
+  const ParameterBuffer buffer = session.LastResult().parameters.value_or(ParameterBuffer{});
   if (format != OutputFormat::Text) {
     // The values as CSV or JSON alone on standard output.
     if (ok) PrintParameters(format, session.GetDispatcher(), session.Table());
@@ -210,7 +210,7 @@ int Diff(const GlobalOptions& global, const std::vector<std::string>& words) {
       std::fprintf(stderr, "%s\n", command.Get().LastStatusText().c_str());
       return kExitCannotCompare;
     }
-    second = command.GetDispatcher().Parameters();
+    second = command.Get().LastResult().parameters;
   }
   const std::vector<ParameterChange> changes =
       CompareTables(table, *first, *second, ValueScope::Shown);

@@ -12,17 +12,12 @@ namespace flovir::cli {
 
 namespace {
 
-constexpr const char* kOpenFailed = "Не удалось открыть порт";
+constexpr const char* kOpenFailed = PortNoticeText(PortNotice::OpenFailed);
 
 std::atomic<bool> interrupted{false};
 
 void OnInterrupt(int) {
   interrupted = true;
-}
-
-bool IsPortNotice(const std::string& text) {
-  return text == "Порт открыт" || text == "Порт закрыт" || text == kOpenFailed ||
-         text == "Не удалось закрыть порт";
 }
 
 // Trace lines as they come, from the exchange thread; stdio locks each call.
@@ -56,7 +51,11 @@ bool MakeFolder(const std::string& folder) {
 
 void TerminalView::ShowStatus(const std::string& text) {
   last_status_ = text;
-  if (echo_ && !IsPortNotice(text)) status_.Show(text);
+  if (echo_) status_.Show(text);
+}
+
+void TerminalView::ShowPortNotice(PortNotice notice) {
+  last_status_ = PortNoticeText(notice);
 }
 
 void TerminalView::ShowProgress(const std::string& text, int percent) {

@@ -35,6 +35,7 @@ class TerminalView : public View {
   void EndStatusLine() { status_.End(); }
 
   void ShowStatus(const std::string& text) override;
+  void ShowPortNotice(PortNotice notice) override;
   void ShowProgress(const std::string& text, int percent) override;
   void EnableOperationButtons(bool, bool) override {}
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;

@@ -11,7 +11,7 @@ namespace {
 
 collect::ReadingInfo Info(Dispatcher& dispatcher) {
   return {collect::MeterJson({}, dispatcher.Settings()), dispatcher.GetClock().Now(),
-          dispatcher.LastStatusText()};
+          dispatcher.LastResult().text};
 }
 
 void Print(collect::OutputFormat format, const std::string& csv, const collect::Json& json) {
@@ -41,19 +41,19 @@ void AddFormatOption(CLI::App& command, collect::OutputFormat& format,
 }
 
 void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher) {
-  const CurrentValues current = CurrentValuesOf(dispatcher.CurrentValues());
+  const CurrentValues& current = *dispatcher.LastResult().current_values;
   Print(format, collect::CurrentValuesCsv(current),
         collect::CurrentValuesJson(current, Info(dispatcher)));
 }
 
 void PrintArchive(collect::OutputFormat format, Dispatcher& dispatcher, ArchiveKind kind) {
-  const auto rows = collect::ArchiveRows(dispatcher.Archive().Data());
+  const auto rows = collect::ArchiveRows(*dispatcher.LastResult().archive);
   Print(format, collect::ArchiveCsv(rows), collect::ArchiveJson(kind, rows, Info(dispatcher)));
 }
 
 void PrintParameters(collect::OutputFormat format, Dispatcher& dispatcher,
                      const ParameterTable& table) {
-  const ParameterBuffer& buffer = dispatcher.Parameters();
+  const ParameterBuffer& buffer = *dispatcher.LastResult().parameters;
   Print(format, collect::ParametersCsv(table, buffer),
         collect::ParametersJson(table, buffer, Info(dispatcher)));
 }
@@ -61,7 +61,7 @@ void PrintParameters(collect::OutputFormat format, Dispatcher& dispatcher,
 void TestPollOutput::Poll() {
   const size_t count = dispatcher_.Settings().chunk_size / 2;
   const double at = dispatcher_.GetClock().Now();
-  std::vector<float> values = collect::TestValues(dispatcher_.Parameters(), count);
+  std::vector<float> values = collect::TestValues(*dispatcher_.LastResult().parameters, count);
   if (format_ == collect::OutputFormat::Csv) {
     std::string text = polls_.empty() ? collect::TestCsvHeader(count) : std::string();
     text += collect::TestCsvRecord(at, values);

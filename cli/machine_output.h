@@ -19,7 +19,8 @@ namespace flovir::cli {
 void AddFormatOption(CLI::App& command, collect::OutputFormat& format,
                      const std::string& description);
 
-// After a current-values read or an archive download that succeeded.
+// After a current-values read, an archive download or a parameter read that
+// succeeded: the values its result carries.
 void PrintCurrentValues(collect::OutputFormat format, Dispatcher& dispatcher);
 void PrintArchive(collect::OutputFormat format, Dispatcher& dispatcher, ArchiveKind kind);
 void PrintParameters(collect::OutputFormat format, Dispatcher& dispatcher,
@@ -31,7 +32,7 @@ class TestPollOutput {
  public:
   TestPollOutput(collect::OutputFormat format, Dispatcher& dispatcher)
       : format_(format), dispatcher_(dispatcher) {}
-  void Poll();  // after every tick that succeeded
+  void Poll();  // after every tick that succeeded: the values of its result
   void Finish();
 
  private:

@@ -26,9 +26,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The session's view of one meter: progress goes to the run's progress,
-// message boxes (a workbook that cannot be saved, a modem that will not hang
-// up) are kept for the status.
+// The text of a message box on one line of the summary.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (const std::string& part : MessageLines(text)) line += (line.empty() ? "" : " ") + part;
+  return line;
+}
+
+// The session's view of one meter: progress goes to the run's progress;
+// message boxes go nowhere (the result and the connection say what failed).
 class MeterView : public View {
  public:
   MeterView(const std::string& meter, CollectProgress& progress)
@@ -38,7 +44,6 @@ class MeterView : public View {
     progress_.Update(meter_, stage, -1);
   }
   const std::string& LastStatus() const { return status_; }
-  const std::string& Message() const { return message_; }
 
   void ShowStatus(const std::string& text) override {
     if (!text.empty()) status_ = text;
@@ -48,13 +53,7 @@ class MeterView : public View {
     progress_.Update(meter_, stage_, percent);
   }
   void EnableOperationButtons(bool, bool) override {}
-  void ShowMessage(const std::string&, const std::string& text, MessageIcon icon) override {
-    if (icon != MessageIcon::Error) return;
-    message_.clear();
-    for (const std::string& line : MessageLines(text)) {
-      message_ += (message_.empty() ? "" : " ") + line;
-    }
-  }
+  void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
   void SetReport(ReportKind, const std::vector<std::string>&) override {}
   void AppendTestLine(const std::string&) override {}
   void ProcessPendingEvents() override {}
@@ -64,7 +63,6 @@ class MeterView : public View {
   CollectProgress& progress_;
   std::string stage_;
   std::string status_;
-  std::string message_;
 };
 
 std::string DayText(double date) {
@@ -251,22 +249,32 @@ class MeterRun {
   }
   Dispatcher& GetDispatcher() { return session_.GetDispatcher(); }
 
-  // Starts an operation and waits for its end; true when it succeeded.
+  // Starts an operation and waits for its end; true when it collected.
   bool Do(const std::string& stage, const std::function<bool(Session&)>& start) {
     view_.SetStage(stage);
-    if (!start(session_) || !session_.RunToEnd([this] { return Stopping(); })) return false;
-    // A workbook that could not be saved ends the download "successfully";
-    // a collection must not take it for collected.
-    return view_.Message().empty();
+    if (!start(session_)) return false;
+    session_.RunToEnd([this] { return Stopping(); });
+    const OperationResult& result = session_.LastResult();
+    // A download whose "temp.xls" was not saved ends well and shows the
+    // file as it was; a collection must not take that for collected.
+    return result.Succeeded() && !result.Warning(WarningKind::ArchiveWorkbookNotSaved);
   }
-  std::string FailureText() const {
-    if (!view_.Message().empty()) return view_.Message();
-    if (!session_.LastStatusText().empty()) return session_.LastStatusText();
+  // Why the meter failed, as the window would have said it: the warning
+  // that failed a finished download, the line's error (a modem's report, a
+  // hang-up that failed), or the status text.
+  std::string FailureText() {
+    const OperationResult& result = session_.LastResult();
+    if (const OperationWarning* unsaved = result.Warning(WarningKind::ArchiveWorkbookNotSaved)) {
+      return OneLine(unsaved->text);
+    }
+    const std::string& line_error = session_.GetConnection().LastError();
+    if (!line_error.empty()) return OneLine(line_error);
+    if (!result.text.empty()) return result.text;
     return view_.LastStatus().empty() ? "failed" : view_.LastStatus();
   }
   ReadingInfo Info() const {
     return {MeterJson(meter_.name, session_.LineSettings()), clock_.Now(),
-            session_.LastStatusText()};
+            session_.LastResult().text};
   }
   void Write(const fs::path& path, const std::string& csv, const Json& json,
              const fs::path& text_file) {
@@ -276,22 +284,21 @@ class MeterRun {
   }
 
   void WriteCurrent() {
-    const CurrentValues current = CurrentValuesOf(GetDispatcher().CurrentValues());
+    const CurrentValues& current = *session_.LastResult().current_values;
     const fs::path report = fs::path(GetDispatcher().AutoSaveFolderPath()) / kCurrentReportFile;
     Write(Output(Stem("current")), CurrentValuesCsv(current), CurrentValuesJson(current, Info()),
           report);
   }
   void WriteArchive(ArchiveKind kind, const ArchiveRangeToRead& range) {
-    const std::vector<ArchiveRow> rows = ArchiveRows(GetDispatcher().Archive().Data());
-    static const char* const kReports[] = {kHourlyReportFile, kDailyReportFile, kMonthlyReportFile};
+    const std::vector<ArchiveRow> rows = ArchiveRows(*session_.LastResult().archive);
     const fs::path report =
-        fs::path(GetDispatcher().AutoSaveFolderPath()) / kReports[static_cast<int>(kind)];
+        fs::path(GetDispatcher().AutoSaveFolderPath()) / LayoutOf(kind).report_file;
     const std::string stem = std::string(ArchiveName(kind)) + "_" + RangeText(kind, range);
     Write(Output(stem), ArchiveCsv(rows), ArchiveJson(kind, rows, Info()), report);
     CopyFile(Work() / kArchiveWorkbookName, folder_ / (stem + ".xls"));
   }
   void WriteParameters() {
-    const ParameterBuffer& buffer = GetDispatcher().Parameters();
+    const ParameterBuffer& buffer = *session_.LastResult().parameters;
     const fs::path workbook =
         fs::path(GetDispatcher().AutoSaveFolderPath()) / kParameterAutoSaveName;
     const std::string stem = Stem("params");

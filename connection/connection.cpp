@@ -60,10 +60,16 @@ void Connection::Show(const std::string& status) {
   view_.ProcessPendingEvents();
 }
 
+void Connection::Error(const std::string& text) {
+  last_error_ = text;
+  view_.ShowMessage(kModemBoxTitle, text, MessageIcon::Error);
+}
+
 bool Connection::Start(const Settings& settings) {
   if (connected_) return true;
   settings_ = settings;
   report_.clear();
+  last_error_.clear();
   if (link_.clear_trace) link_.clear_trace();
   if (const std::string error = SettingsError(settings); !error.empty()) {
     view_.ShowStatus(error);
@@ -71,18 +77,20 @@ bool Connection::Start(const Settings& settings) {
   }
   if (settings.type == ConnectionType::TcpIp) return ConnectNetwork();
   if (!OpenLine()) {
-    view_.ShowStatus("Не удалось открыть порт");
+    view_.ShowPortNotice(PortNotice::OpenFailed);
     return false;
   }
   if (settings.type == ConnectionType::Direct) {
     port_->SetLineSettings(WithFormat(port_->GetLineSettings(), settings.line));
     Connect();
-    view_.ShowStatus("Порт открыт");
+    view_.ShowPortNotice(PortNotice::Opened);
   } else {
     DialogueScope scope(*this);
     ModemDialogue dialogue(*port_, view_, settings_, timing_);
     if (dialogue.Call()) Connect();
     report_ = dialogue.Report();
+    // A call that failed with a report has shown it in an error box.
+    if (!connected_) last_error_ = report_;
   }
   if (!connected_) CloseLine();
   return connected_;
@@ -148,13 +156,13 @@ bool Connection::Stop(Announce announce) {
   if (settings_.type == ConnectionType::Direct || settings_.type == ConnectionType::TcpIp ||
       port_->Lost()) {
     if (!ports_.Close(*port_)) {
-      view_.ShowStatus("Не удалось закрыть порт");
+      view_.ShowPortNotice(PortNotice::CloseFailed);
       return false;
     }
     EndThread();
     port_.reset();
     connected_ = false;
-    view_.ShowStatus("Порт закрыт");
+    view_.ShowPortNotice(PortNotice::Closed);
     return true;
   }
 
@@ -167,23 +175,22 @@ bool Connection::Stop(Announce announce) {
     hung_up = ModemDialogue(*port_, view_, settings_, timing_).HangUp();
   }
   if (!hung_up) {
-    view_.ShowStatus("Не удалось закрыть порт");
-    view_.ShowMessage(kModemBoxTitle, "Не удалось разорвать соединение!", MessageIcon::Error);
+    view_.ShowPortNotice(PortNotice::CloseFailed);
+    Error("Не удалось разорвать соединение!");
     port_->SetTimeouts(PortTimeouts{50, 0, settings_.answer_timeout_ms, 0, 0});
     StartThread();
     return false;
   }
   if (CloseLine()) {
     connected_ = false;
-    view_.ShowStatus("Порт закрыт");
+    view_.ShowPortNotice(PortNotice::Closed);
   } else {
-    view_.ShowStatus("Не удалось закрыть порт");
+    view_.ShowPortNotice(PortNotice::CloseFailed);
   }
   if (announce == Announce::Always) {
     view_.ShowMessage(kModemBoxTitle, "Соединение прервано", MessageIcon::Warning);
   } else if (connected_) {  // quiet, but this went wrong
-    view_.ShowMessage(kModemBoxTitle, "Соединение прервано, но не удалось закрыть порт",
-                      MessageIcon::Error);
+    Error("Соединение прервано, но не удалось закрыть порт");
   }
   if (connected_) StartThread();
   return !connected_;

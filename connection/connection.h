@@ -92,6 +92,9 @@ class Connection {
   // The last modem report of Start (texts joined with "\r"), empty for a
   // direct connection.
   const std::string& ModemReport() const { return report_; }
+  // The text of the last error box since Start (a modem's report of a call
+  // that failed, a hang-up that failed); empty when there was none.
+  const std::string& LastError() const { return last_error_; }
 
   // True while a modem dialogue (this one's or the remote modem setup's)
   // uses the port.
@@ -118,6 +121,7 @@ class Connection {
   void EndThread();
   bool CloseLine();
   void Show(const std::string& status);
+  void Error(const std::string& text);  // an error box about the call
 
   View& view_;
   PortProvider& ports_;
@@ -127,6 +131,7 @@ class Connection {
   std::unique_ptr<Port> port_;
   std::unique_ptr<ExchangeThread> thread_;
   std::string report_;
+  std::string last_error_;
   bool connected_ = false;
   bool dialogue_active_ = false;
 };

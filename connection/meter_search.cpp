@@ -209,7 +209,7 @@ SearchResult SearchForMeter(PortProvider& ports, const Settings& settings,
     port = ports.Open(settings.port_name);
     if (!port) {
       const auto* serial = dynamic_cast<SerialPortProvider*>(&ports);
-      result.open_error = "Не удалось открыть порт";
+      result.open_error = PortNoticeText(PortNotice::OpenFailed);
       if (serial && !serial->LastError().empty()) result.open_error += "\n" + serial->LastError();
     }
   }
@@ -223,6 +223,7 @@ SearchResult SearchForMeter(PortProvider& ports, const Settings& settings,
       break;
     }
     const SearchStep& step = steps[i];
+    if (callbacks.trying) callbacks.trying(step);
     if (callbacks.progress) {
       callbacks.progress("Поиск прибора: " + SearchStepText(step, network),
                          static_cast<int>(i * 100 / steps.size()));

@@ -64,6 +64,8 @@ struct FoundMeter {
 struct SearchCallbacks {
   // The step being tried, as text, and how far the search is (0-100).
   std::function<void(const std::string& text, int percent)> progress;
+  // The same step as a value, just before its progress.
+  std::function<void(const SearchStep& step)> trying;
   // Asked before every probe; true ends the search.
   std::function<bool()> cancelled;
   // True: go on after a meter was found, to list every meter on the line.

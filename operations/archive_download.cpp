@@ -253,9 +253,11 @@ void ArchiveDownload::CheckRead(OperationContext& context) {
     const CivilDateTime t = DecodeDateTime(date);
     char day[16];
     std::snprintf(day, sizeof day, "%02d.%02d.%04d", t.day, t.month, t.year);
-    history_->Disagrees(std::string("Интеграторы прибора на ") + day +
-                        " не совпадают с сохранёнными в истории: история не используется, архив "
-                        "читается с прибора целиком");
+    const std::string warning = std::string("Интеграторы прибора на ") + day +
+                                " не совпадают с сохранёнными в истории: история не "
+                                "используется, архив читается с прибора целиком";
+    context.Result().warnings.push_back({WarningKind::HistoryDisagrees, warning});
+    history_->Disagrees(warning);
     stored_.clear();
     checks_.clear();
   }
@@ -374,6 +376,7 @@ void ArchiveDownload::MonthIntegratorRead(OperationContext& context) {
 // auto-saved. The saving and the reading run aside, off the main thread.
 void ArchiveDownload::Finish(OperationContext& context) {
   Ended(std::string(StatusText(ExchangeStatus::Success)));
+  context.Result().archive = data_;
   // Empty once saved; otherwise the message to show.
   auto failure = std::make_shared<std::string>();
   dispatcher_.RunAside(
@@ -389,7 +392,10 @@ void ArchiveDownload::Finish(OperationContext& context) {
 
 void ArchiveDownload::ReadBack(const std::string& failure, const OperationContext::Ending& end) {
   View& view = dispatcher_.GetView();
-  if (!failure.empty()) view.ShowMessage(kProgramTitle, failure, MessageIcon::Error);
+  if (!failure.empty()) {
+    end.Warn(WarningKind::ArchiveWorkbookNotSaved, failure);
+    view.ShowMessage(kProgramTitle, failure, MessageIcon::Error);
+  }
   const std::string path = workbook_.FileName();
   std::error_code missing;
   if (!std::filesystem::exists(PathFromUtf8(path), missing)) return Publish({}, end);
@@ -413,7 +419,8 @@ void ArchiveDownload::ReadBack(const std::string& failure, const OperationContex
         View& view = dispatcher_.GetView();
         if (table->error) {
           view.SetReport(kind, {});
-          end("Не удалось прочитать архив из файла " + path + ": " + *table->error);
+          end(OperationError(OperationStatus::ArchiveNotRead,
+                             "Не удалось прочитать архив из файла " + path + ": " + *table->error));
           return;
         }
         view.ShowStatus("");
@@ -427,7 +434,7 @@ void ArchiveDownload::Publish(const std::vector<std::string>& lines,
   try {
     dispatcher_.SaveAutoReport(std::string(Layout().report_file), lines);
   } catch (const std::exception& error) {
-    return end(error.what());
+    return end(OperationError(OperationStatus::ReportNotWritten, error.what()));
   }
   end(std::nullopt);
 }

@@ -210,10 +210,10 @@ void AddIntegratorRow(WorkbookModel& workbook, ArchiveSheet& sheet, ArchiveKind 
 std::string ArchiveSaveFailedText(const std::string& path, const std::string& error) {
   const size_t colon = error.rfind(": ");
   const std::string system_text = colon == std::string::npos ? error : error.substr(colon + 2);
-  const std::string reason = WriteFailureReason(path, false, {}, system_text);
+  const std::optional<std::string> reason = KnownWriteFailureReason(path, false, {}, system_text);
   // A file the disk shows no reason for is most likely held by Excel.
-  if (reason.starts_with(kUnknownWriteFailure)) return kArchiveSaveFailedText;
-  return "Не удалось сохранить файл с полученным архивом.\r" + reason;
+  if (!reason) return kArchiveSaveFailedText;
+  return "Не удалось сохранить файл с полученным архивом.\r" + *reason;
 }
 
 }  // namespace flovir

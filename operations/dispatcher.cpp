@@ -14,17 +14,30 @@ void OperationContext::Next(const RequestPlan& plan) {
   next_ = plan;
 }
 
+OperationResult& OperationContext::Result() {
+  return dispatcher_->running_;
+}
+
 OperationContext::Ending OperationContext::Defer() {
   deferral_ = std::make_shared<Deferral>();
   deferral_->operation = dispatcher_->operation_;
-  return [dispatcher = dispatcher_, deferral = deferral_](std::optional<std::string> failure) {
-    if (deferral->ended) return;
-    deferral->ended = true;
-    deferral->failure = std::move(failure);
-    // Work that ran at once has ended within the hook: the dispatcher ends
-    // the operation as after any hook.
-    if (deferral->hook_returned) dispatcher->EndDeferred(deferral->operation, deferral->failure);
-  };
+  Ending ending;
+  ending.dispatcher_ = dispatcher_;
+  ending.deferral_ = deferral_;
+  return ending;
+}
+
+void OperationContext::Ending::Warn(WarningKind kind, std::string text) const {
+  deferral_->warnings.push_back({kind, std::move(text)});
+}
+
+void OperationContext::Ending::operator()(std::optional<OperationError> failure) const {
+  if (deferral_->ended) return;
+  deferral_->ended = true;
+  deferral_->failure = std::move(failure);
+  // Work that ran at once has ended within the hook: the dispatcher ends
+  // the operation as after any hook.
+  if (deferral_->hook_returned) dispatcher_->EndDeferred(*deferral_);
 }
 
 void Dispatcher::RunAside(std::function<void()> work, std::function<void()> done) {
@@ -40,12 +53,14 @@ void Dispatcher::RunAside(std::function<void()> work, std::function<void()> done
   done();
 }
 
-void Dispatcher::EndDeferred(uint64_t operation, const std::optional<std::string>& failure) {
+void Dispatcher::EndDeferred(const OperationContext::Deferral& deferral) {
   // Stop, or a cancel that ended the operation meanwhile, has had its say.
-  if (thread_ == nullptr || !busy_ || operation != operation_) return;
-  if (failure) return EndOperation(*failure, false);
+  if (thread_ == nullptr || !busy_ || deferral.operation != operation_) return;
+  running_.warnings.insert(running_.warnings.end(), deferral.warnings.begin(),
+                           deferral.warnings.end());
+  if (deferral.failure) return EndOperation(deferral.failure->Status(), deferral.failure->what());
   request_->OperationDone = true;
-  EndOperation(std::string(StatusText(ExchangeStatus::Success)), true);
+  EndOperation(OperationStatus::Success, std::string(StatusText(ExchangeStatus::Success)));
 }
 
 Dispatcher::Dispatcher(View& view, const Clock& clock)
@@ -53,6 +68,7 @@ Dispatcher::Dispatcher(View& view, const Clock& clock)
       clock_(clock),
       program_folder_(flovir::ProgramFolder()),
       archive_(std::make_unique<ArchiveDownload>(*this)) {
+  result_.status = OperationStatus::Failed;
   SetCompletion(OperationKind::CurrentValues,
                 [this](OperationContext& context) { CompleteCurrentValues(context); });
   for (auto kind :
@@ -69,8 +85,8 @@ std::string Dispatcher::AutoSaveFolderPath() const {
   try {
     return MakeAutoSaveFolder(program_folder_, settings_.auto_save_name);
   } catch (const std::exception& error) {
-    throw std::runtime_error(std::string("Не удалось создать папку автосохранения: ") +
-                             error.what());
+    throw OperationError(OperationStatus::ReportNotWritten,
+                         std::string("Не удалось создать папку автосохранения: ") + error.what());
   }
 }
 
@@ -79,15 +95,17 @@ void Dispatcher::SaveAutoReport(const std::string& file_text,
   try {
     AutoSaveReport(program_folder_, settings_.auto_save_name, file_text, lines);
   } catch (const std::exception& error) {
-    throw std::runtime_error(std::string("Не удалось записать файл отчёта: ") + error.what());
+    throw OperationError(OperationStatus::ReportNotWritten,
+                         std::string("Не удалось записать файл отчёта: ") + error.what());
   }
 }
 
 void Dispatcher::SetThread(ExchangeThread* thread, ExchangeRequest* shared_request) {
   if (busy_ && request_->StopRequested) {
     // A cancelled operation whose line was closed under it ends cancelled.
-    last_text_ = StatusText(ExchangeStatus::Cancelled);
-    last_ok_ = false;
+    result_ = std::move(running_);
+    result_.status = OperationStatus::Cancelled;
+    result_.text = StatusText(ExchangeStatus::Cancelled);
   }
   thread_ = thread;
   request_ = shared_request != nullptr ? shared_request : &own_request_;
@@ -102,9 +120,7 @@ bool Dispatcher::Start(const OperationStart& start) {
   // Work still running aside may hold the archive workbook after a Stop.
   if (thread_ == nullptr || busy_ || aside_ > 0 || !thread_->IsSleeping()) return false;
   if (const std::string error = SettingsError(next_settings_); !error.empty()) {
-    last_text_ = error;
-    last_ok_ = false;
-    view_.ShowStatus(error);
+    NotStarted(OperationStatus::SettingsRejected, error);
     return false;
   }
   settings_ = next_settings_;
@@ -112,13 +128,16 @@ bool Dispatcher::Start(const OperationStart& start) {
   view_.EnableOperationButtons(false, !start.keep_test_button);
   kind_ = start.kind;
   step_ = OperationStep::Started;
+  running_ = {};
   RequestPlan first;
   try {
     first = start.first_request(settings_);
+  } catch (const OperationError& error) {
+    NotStarted(error.Status(), error.what());
+    view_.EnableOperationButtons(true, true);
+    return false;
   } catch (const std::exception& error) {
-    last_text_ = error.what();
-    last_ok_ = false;
-    view_.ShowStatus(last_text_);
+    NotStarted(OperationStatus::Failed, error.what());
     view_.EnableOperationButtons(true, true);
     return false;
   }
@@ -159,8 +178,10 @@ void Dispatcher::ExchangeCompleted() {
   if (const CompletionHook& hook = hooks_[static_cast<size_t>(kind_)]) {
     try {
       hook(context);
+    } catch (const OperationError& error) {
+      context.failure_ = error;
     } catch (const std::exception& error) {
-      context.failure_ = error.what();
+      context.Fail(error.what());
     }
   }
   // The hook may have let the window handle its events, and the user may
@@ -178,27 +199,40 @@ void Dispatcher::ExchangeCompleted() {
       thread_->Sleep();  // busy until the ending comes
       return;
     }
-    if (goes_on && context.deferral_->failure) context.failure_ = context.deferral_->failure;
+    if (goes_on) return EndDeferred(*context.deferral_);
   }
-  if (context.failure_) return EndOperation(*context.failure_, false);
+  // After a failed request its status stands, whatever the hook said.
+  const OperationStatus request_status = OperationStatusOf(context.status_);
+  if (context.failure_) {
+    return EndOperation(context.Succeeded() ? context.failure_->Status() : request_status,
+                        context.failure_->what());
+  }
   if (!context.Succeeded()) {
-    return EndOperation(context.status_ == ExchangeStatus::PortLost
-                            ? LostPortText(thread_->PortName())
-                            : std::string(StatusText(context.status_)),
-                        false);
+    return EndOperation(request_status, context.status_ == ExchangeStatus::PortLost
+                                            ? LostPortText(thread_->PortName())
+                                            : std::string(StatusText(context.status_)));
   }
   if (context.next_ && !context.finished_) return ApplyPlan(*context.next_);
   request_->OperationDone = true;
-  EndOperation(std::string(StatusText(ExchangeStatus::Success)), true);
+  EndOperation(OperationStatus::Success, std::string(StatusText(ExchangeStatus::Success)));
 }
 
-void Dispatcher::EndOperation(const std::string& text, bool succeeded) {
+void Dispatcher::EndOperation(OperationStatus status, const std::string& text) {
   thread_->Sleep();
   busy_ = false;
-  last_text_ = text;
-  last_ok_ = succeeded;
+  result_ = std::move(running_);
+  running_ = {};
+  result_.status = status;
+  result_.text = text;
   view_.ShowStatus(text);
   view_.EnableOperationButtons(true, true);
+}
+
+void Dispatcher::NotStarted(OperationStatus status, const std::string& text) {
+  result_ = {};
+  result_.status = status;
+  result_.text = text;
+  view_.ShowStatus(text);
 }
 
 void Dispatcher::Cancel() {
@@ -218,8 +252,11 @@ bool Dispatcher::StartCurrentValues() {
 
 void Dispatcher::CompleteCurrentValues(OperationContext& context) {
   if (!context.Succeeded()) return;
-  const std::vector<std::string> lines =
-      BuildCurrentValuesReport(DecodeCurrentValues(std::span<const uint8_t, 128>(current_values_)));
+  const CurrentValuesBlock& block =
+      context.Result()
+          .current_values.emplace(CurrentValuesOf(std::span<const uint8_t, 128>(current_values_)))
+          .block;
+  const std::vector<std::string> lines = BuildCurrentValuesReport(block);
   if (history_ != nullptr) {
     history_->CurrentValuesRead(std::span<const uint8_t, kCurrentValuesBytes>(current_values_));
   }
@@ -259,6 +296,7 @@ void Dispatcher::CompleteTestRead(OperationContext& context) {
   // into it would.
   parameters_.bytes = test_staging_;
   ++parameter_refills_;
+  context.Result().parameters = parameters_;
   if (!context.Succeeded()) return;
   view_.AppendTestLine(BuildTestLine(parameters_, request_->ChunkSize));
   context.Finish();

@@ -28,6 +28,7 @@
 #include "operations/background.h"
 #include "operations/clock.h"
 #include "operations/history_feed.h"
+#include "operations/operation_result.h"
 #include "operations/parameter_buffer.h"
 #include "operations/register_map.h"
 #include "operations/settings.h"
@@ -107,30 +108,44 @@ class OperationContext {
   // The settings as they were when the operation started.
   const flovir::Settings& Settings() const { return *settings_; }
 
+  // The result the operation will end with: a hook puts what it read and
+  // its warnings there.
+  OperationResult& Result();
+
   // The next request of the operation; the thread runs it once the hook has
   // returned. Address, chunk size and attempts stay as the start set them.
   void Next(const RequestPlan& plan);
   // The operation has finished well: the status bar reads "Завершено успешно".
   void Finish() { finished_ = true; }
   // Ends the operation with this text in the status bar instead of the
-  // status text. A hook may also throw a std::exception: the operation then
-  // ends the same way with the exception's what().
-  void Fail(std::string text) { failure_ = std::move(text); }
-  // The operation goes on off the exchange thread (Dispatcher::RunAside)
-  // after a successful request: it stays busy, the thread sleeps, and it
-  // ends when the returned call is made on the main thread, with no text
-  // when it finished well or with the status text it failed with.
-  using Ending = std::function<void(std::optional<std::string> failure)>;
+  // status text, and with `status` when the request itself succeeded (after
+  // a failed request the request's status stands). A hook may also throw an
+  // OperationError, or any std::exception (status Failed): the operation
+  // then ends the same way with the exception's what().
+  void Fail(OperationStatus status, std::string text) { failure_ = OperationError(status, text); }
+  // A failed request told in the operation's own words.
+  void Fail(std::string text) { Fail(OperationStatus::Failed, std::move(text)); }
+
+  struct Deferral;
+  // The end of an operation that goes on off the exchange thread
+  // (Dispatcher::RunAside) after a successful request: it stays busy, the
+  // thread sleeps, and it ends when the ending is called on the main thread,
+  // with no failure when it finished well. Copies end the same operation.
+  class Ending {
+   public:
+    // A warning for the operation's result; on the main thread, before the call.
+    void Warn(WarningKind kind, std::string text) const;
+    void operator()(std::optional<OperationError> failure) const;
+
+   private:
+    friend class OperationContext;
+    Dispatcher* dispatcher_ = nullptr;
+    std::shared_ptr<Deferral> deferral_;
+  };
   Ending Defer();
 
  private:
   friend class Dispatcher;
-  struct Deferral {
-    bool hook_returned = false;
-    bool ended = false;
-    std::optional<std::string> failure;
-    uint64_t operation = 0;
-  };
   Dispatcher* dispatcher_ = nullptr;
   std::shared_ptr<Deferral> deferral_;
   ExchangeStatus status_ = ExchangeStatus::Success;
@@ -138,7 +153,15 @@ class OperationContext {
   const flovir::Settings* settings_ = nullptr;
   std::optional<RequestPlan> next_;
   bool finished_ = false;
-  std::optional<std::string> failure_;
+  std::optional<OperationError> failure_;
+};
+
+struct OperationContext::Deferral {
+  bool hook_returned = false;
+  bool ended = false;
+  std::optional<OperationError> failure;
+  std::vector<OperationWarning> warnings;
+  uint64_t operation = 0;
 };
 
 using CompletionHook = std::function<void(OperationContext&)>;
@@ -153,7 +176,8 @@ struct OperationStart {
   // Builds the first request from the operation's settings and does the
   // operation's own preparation (dates, counters, clearing a buffer). Runs
   // on the main thread while the exchange thread sleeps; may throw a
-  // std::exception, which starts nothing and shows its what().
+  // std::exception (an OperationError with its status), which starts
+  // nothing and shows its what().
   std::function<RequestPlan(const flovir::Settings&)> first_request;
 };
 
@@ -249,15 +273,20 @@ class Dispatcher {
   bool Busy() const { return busy_; }
   OperationKind Kind() const { return kind_; }
   OperationStep Step() const { return step_; }
-  // The status text the last operation ended with, and whether it ended well.
-  const std::string& LastStatusText() const { return last_text_; }
-  bool LastSucceeded() const { return last_ok_; }
+  // How the last operation ended, also one that a setting or the write
+  // guard kept from starting. An operation dropped because its line went
+  // away (SetThread) hands none: the one before stays.
+  const OperationResult& LastResult() const { return result_; }
+  const std::string& LastStatusText() const { return result_.text; }
+  bool LastSucceeded() const { return result_.Succeeded(); }
   ArchiveDownload& Archive() { return *archive_; }
 
  private:
   friend class OperationContext;
-  void EndOperation(const std::string& text, bool succeeded);
-  void EndDeferred(uint64_t operation, const std::optional<std::string>& failure);
+  void EndOperation(OperationStatus status, const std::string& text);
+  // An operation that ended before its first request.
+  void NotStarted(OperationStatus status, const std::string& text);
+  void EndDeferred(const OperationContext::Deferral& deferral);
   void ApplyPlan(const RequestPlan& plan);
   void CompleteCurrentValues(OperationContext& context);
   void CompleteTestRead(OperationContext& context);
@@ -288,8 +317,8 @@ class Dispatcher {
   uint64_t operation_ = 0;  // counts the starts, so a late ending finds its own
   OperationKind kind_ = OperationKind::CurrentValues;
   OperationStep step_ = OperationStep::Started;
-  std::string last_text_;
-  bool last_ok_ = false;
+  OperationResult running_;  // of the operation that runs
+  OperationResult result_;   // of the last one that ended (none yet: Failed)
 };
 
 }  // namespace flovir

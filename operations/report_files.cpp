@@ -22,6 +22,13 @@ void WriteReportFile(const std::string& path, const std::vector<std::string>& li
 
 std::string WriteFailureReason(const std::string& path, bool folder, std::error_code error,
                                const std::string& system_text) {
+  return KnownWriteFailureReason(path, folder, error, system_text)
+      .value_or(kUnknownWriteFailure + (" (" + system_text + ")"));
+}
+
+std::optional<std::string> KnownWriteFailureReason(const std::string& path, bool folder,
+                                                   std::error_code error,
+                                                   const std::string& system_text) {
   const auto quoted = [](const fs::path& p) { return "«" + Utf8FromPath(p) + "»"; };
   const auto beside = [&](const std::string& words) { return words + " (" + system_text + ")"; };
   std::error_code check;
@@ -49,7 +56,7 @@ std::string WriteFailureReason(const std::string& path, bool folder, std::error_
   if (error == std::errc::no_space_on_device) return beside("на диске нет места");
   if (!missing.empty()) return beside("папка " + quoted(missing) + " не существует");
   if (!existing.empty() && !IsWritableFolder(Utf8FromPath(existing))) return beside(no_right);
-  return beside(kUnknownWriteFailure);
+  return std::nullopt;
 }
 
 std::string ProgramFolder(std::string_view override_folder) {

@@ -10,6 +10,7 @@
 //
 // Paths are UTF-8 texts; folders are returned without a trailing separator.
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,6 +34,10 @@ class ReportFileError : public std::runtime_error {
 std::string WriteFailureReason(const std::string& path, bool folder, std::error_code error,
                                const std::string& system_text);
 inline constexpr const char* kUnknownWriteFailure = "ошибка записи";
+// The same, empty when the disk shows no cause.
+std::optional<std::string> KnownWriteFailureReason(const std::string& path, bool folder,
+                                                   std::error_code error,
+                                                   const std::string& system_text);
 
 // The auto-saved report files, each placed in the auto-save folder; the
 // archives' come from their layout rows.

@@ -13,6 +13,24 @@ namespace flovir {
 
 enum class MessageIcon { Error, Information, Warning };
 
+// The connection's notices about the port itself: the window shows them in
+// its status bar; a terminal leaves them unsaid.
+enum class PortNotice { Opened, Closed, OpenFailed, CloseFailed };
+
+constexpr const char* PortNoticeText(PortNotice notice) {
+  switch (notice) {
+    case PortNotice::Opened:
+      return "Порт открыт";
+    case PortNotice::Closed:
+      return "Порт закрыт";
+    case PortNotice::OpenFailed:
+      return "Не удалось открыть порт";
+    case PortNotice::CloseFailed:
+      break;
+  }
+  return "Не удалось закрыть порт";
+}
+
 class View {
  public:
   virtual ~View() = default;
@@ -25,6 +43,8 @@ class View {
     (void)percent;
     ShowStatus(text);
   }
+  // A notice about the port, shown as its status text.
+  virtual void ShowPortNotice(PortNotice notice) { ShowStatus(PortNoticeText(notice)); }
   // The operation buttons. Starters disable them (the test poll's tick leaves
   // its own button enabled); the end of every operation enables all of them.
   virtual void EnableOperationButtons(bool enabled, bool including_test_button) = 0;

@@ -92,6 +92,7 @@ bool ParameterOperations::ReadParameters() {
 
 void ParameterOperations::CompleteRead(OperationContext& context) {
   dispatcher_.Parameters() = staging_;
+  context.Result().parameters = staging_;
   if (!context.Succeeded()) return;
   origin_ = TableOrigin::Meter;
   origin_address_ = context.Settings().address;
@@ -108,7 +109,8 @@ void ParameterOperations::CompleteRead(OperationContext& context) {
     MakeAutoSaveFolder(program_folder, name_field);
     SaveParameterWorkbook(xls0_, table_, dispatcher_.Parameters(), path);
   } catch (const std::exception& error) {
-    context.Fail("Не удалось сохранить параметры в файл " + path + ": " + error.what());
+    context.Fail(OperationStatus::ParametersNotSaved,
+                 "Не удалось сохранить параметры в файл " + path + ": " + error.what());
     return;
   }
   context.Finish();
@@ -165,7 +167,7 @@ bool ParameterOperations::StartBackup(bool prepare_only, Confirm confirm) {
   start.start_text = "Резервная копия параметров...";
   start.first_request = [this, prepare_only, &confirm](const Settings&) {
     if (const std::string refusal = WriteRefusal(); !refusal.empty()) {
-      throw std::runtime_error(refusal);
+      throw OperationError(OperationStatus::WriteRefused, refusal);
     }
     phase_ = Phase::Backup;
     prepare_only_ = prepare_only;
@@ -296,8 +298,9 @@ void ParameterOperations::Plan(OperationContext& context) {
     WorkbookModel backup = WorkbookModel::MakeParameterWorkbook();
     SaveParameterWorkbook(backup, table_, plan.meter_before, plan.backup_path);
   } catch (const std::exception& error) {
-    context.Fail(std::string("Не удалось сохранить резервную копию параметров: ") + error.what() +
-                 ". Ничего не записано.");
+    context.Fail(OperationStatus::BackupNotSaved,
+                 std::string("Не удалось сохранить резервную копию параметров: ") + error.what() +
+                     ". Ничего не записано.");
     return;
   }
   if (HistoryFeed* history = dispatcher_.History()) {
@@ -315,7 +318,7 @@ void ParameterOperations::Plan(OperationContext& context) {
     outcome.backup_path = plan.backup_path;
     last_write_ = outcome;
     prepared_.reset();
-    context.Fail("Запись отменена, прибор не изменён.");
+    context.Fail(OperationStatus::WriteDeclined, "Запись отменена, прибор не изменён.");
     return;
   }
   phase_ = Phase::Write;
@@ -329,6 +332,7 @@ void ParameterOperations::EndWrite(OperationContext& context, WriteOutcome outco
     AppendWriteLog(dispatcher_.ProgramFolder(), LogLines(context, outcome));
   } catch (const std::exception& error) {
     outcome.log_error = error.what();
+    context.Result().warnings.push_back({WarningKind::ChangeLogNotWritten, outcome.log_error});
   }
   if (HistoryFeed* history = dispatcher_.History()) history->ParameterWriteEnded(Record(outcome));
   outcome.ended_at = dispatcher_.GetClock().Now();
@@ -337,7 +341,9 @@ void ParameterOperations::EndWrite(OperationContext& context, WriteOutcome outco
   if (failure.empty()) {
     context.Finish();
   } else {
-    context.Fail(failure);
+    // A failed frame or read-back keeps its request's status; after a
+    // read-back that succeeded, only a differing table fails.
+    context.Fail(OperationStatus::WriteDiffers, failure);
   }
 }
 

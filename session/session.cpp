@@ -62,7 +62,7 @@ bool Session::Start(const Settings& settings, LineUse use) {
   round_trips_done_ = nullptr;
   if (DemoPorts::Names(settings) &&
       !demo_.Place(line_settings_, use == LineUse::ModemOnCable, open_error_)) {
-    view_.ShowStatus("Не удалось открыть порт");
+    view_.ShowPortNotice(PortNotice::OpenFailed);
     return false;
   }
   dispatcher_.Settings() = line_settings_;

@@ -8,7 +8,7 @@
 //   Session session(view, clock, {.program_folder = folder});
 //   if (!session.Start(settings)) return;           // the view said why
 //   if (session.StartCurrentValues()) session.RunToEnd(ctrl_c_pressed);
-//   session.GetDispatcher().LastStatusText();        // "Успешно"
+//   session.LastResult().current_values;             // what the meter sent
 //
 // A program with its own event loop (the window) passes its executor and
 // never calls RunToEnd: operations end in the View's EnableOperationButtons.
@@ -98,9 +98,12 @@ class Session {
   // `interrupted` is asked every 100 ms: once it is true the operation is
   // cancelled, and when it has not ended half a second later (a long frame
   // on a slow line) the line is stopped, so it ends within a second with
-  // "Прервано пользователем". True when the operation succeeded.
+  // "Прервано пользователем". True when the operation succeeded; its
+  // result is LastResult().
   bool RunToEnd(const std::function<bool()>& interrupted = {});
-  // The status text the last operation ended with, and whether it succeeded.
+  // How the last operation ended (Dispatcher::LastResult), its status text,
+  // and whether it succeeded.
+  const OperationResult& LastResult() const { return dispatcher_.LastResult(); }
   const std::string& LastStatusText() const { return dispatcher_.LastStatusText(); }
   bool LastSucceeded() const { return dispatcher_.LastSucceeded(); }
 

@@ -379,5 +379,27 @@ TEST(Collect, NightlyRunReadsOnlyTheNewDayAndAFailedRunKeepsTheState) {
   EXPECT_EQ(ReadFile(folder / "state.json"), state);
 }
 
+// A download whose "temp.xls" cannot be saved (a folder holds its name):
+// the meter is not collected, and its status is the warning of the result,
+// as the message box said it, not the table's failure to read the folder.
+TEST(Collect, ArchiveWorkbookThatCannotBeSavedFailsTheMeter) {
+  ScratchFolder scratch{"collect"};
+  sim::SimulatedMeter meter;
+  sim::MeterServer server{meter, {.pacing = false}};
+  std::ofstream(scratch / "fleet.toml") << "[[meter]]\nname = \"pump\"\ncollect = [\"daily\"]\n"
+                                           "history_days = 1\nport = \"" +
+                                               server.SlavePath() + "\"\n";
+  std::filesystem::create_directories(scratch / "out" / "pump" / ".work" / "temp.xls");
+  const testing::ProgramRun run =
+      testing::RunCapturing(testing::kCli + " collect " + scratch.Path("fleet.toml") + " --out " +
+                            scratch.Path("out") + " --quiet 2>/dev/null");
+  EXPECT_EQ(run.status, 1) << run.output;
+  const std::string row = SummaryRow(ReadFile(scratch / "out" / "summary.csv"), "pump");
+  EXPECT_NE(row.find(",-,\"Не удалось сохранить файл с полученным архивом. «"), std::string::npos)
+      << row;
+  EXPECT_NE(row.find(",false,"), std::string::npos) << row;
+  EXPECT_FALSE(std::filesystem::exists(scratch / "out" / "pump" / "state.json"));
+}
+
 }  // namespace
 }  // namespace flovir::collect
